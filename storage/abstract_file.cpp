@@ -1,0 +1,131 @@
+#include "storage/abstract_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <limits>
+
+#include "errors/engine_error_codes.h"
+
+namespace pirin {
+
+TFileHandleEntry* TAbstractFile::FindHandle(std::int32_t id) {
+    for (auto& handle : FHandles)
+        if (handle.Id == id) return &handle;
+    return nullptr;
+}
+
+std::int64_t TAbstractFile::GetSize() {
+    TFileSectionGuard hold(FCriticalSection);
+    return static_cast<std::int64_t>(FSize);
+}
+
+std::int32_t TAbstractFile::OpenHandle() {
+    TFileSectionGuard hold(FCriticalSection);
+    return IssueHandle();
+}
+
+std::int32_t TAbstractFile::IssueHandle() {
+    if (FLastHandleId == std::numeric_limits<std::int32_t>::max() ||
+        FOpenCount == std::numeric_limits<std::uint16_t>::max()) {
+        errno = EMFILE;
+        return -PIRIN_OSEMFILE;
+    }
+    FHandles.push_back({++FLastHandleId, 0});
+    ++FOpenCount;
+    return FLastHandleId;
+}
+
+int TAbstractFile::ReleaseHandle(std::int32_t id) {
+    TFileSectionGuard hold(FCriticalSection);
+    auto it = std::find_if(FHandles.begin(), FHandles.end(),
+                           [id](const TFileHandleEntry& h) { return h.Id == id; });
+    if (it == FHandles.end()) {
+        errno = EBADF;
+        return -PIRIN_OSEBADF;
+    }
+    FHandles.erase(it);
+    --FOpenCount;
+    // Locks belong to open handles; a file nobody has open holds none.
+    if (FOpenCount == 0) FLocks.clear();
+    return 0;
+}
+
+int TAbstractFile::Rename(const std::string& newName) {
+    TFileSectionGuard hold(FCriticalSection);
+    FName = newName;
+    return 0;
+}
+
+int TAbstractFile::Delete() { return 0; }
+
+bool TAbstractFile::Flush() { return true; }
+
+std::int64_t TAbstractFile::Seek(std::int32_t id, int origin, std::int64_t offset) {
+    TFileSectionGuard hold(FCriticalSection);
+    TFileHandleEntry* handle = FindHandle(id);
+    if (handle == nullptr) {
+        errno = EBADF;
+        return -1;
+    }
+    std::int64_t base = 0;
+    switch (origin) {
+        case kSeekFromStart:
+            break;
+        case kSeekFromCurrent:
+            base = static_cast<std::int64_t>(handle->Position);
+            break;
+        case kSeekFromEnd:
+            base = GetSize();
+            if (base < 0) return -1;
+            break;
+        default:
+            errno = EINVAL;
+            return -1;
+    }
+    std::int64_t target = 0;
+    if (__builtin_add_overflow(base, offset, &target) || target < 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    handle->Position = static_cast<std::uint64_t>(target);
+    return target;
+}
+
+bool TAbstractFile::RegionIsFree(std::uint64_t start, std::uint64_t length) const {
+    if (length == 0 || length - 1 > std::numeric_limits<std::uint64_t>::max() - start)
+        return false;
+    const std::uint64_t end = start + length - 1;
+    return std::none_of(FLocks.begin(), FLocks.end(), [&](const TLockedRegion& region) {
+        return start <= region.End && region.Start <= end;
+    });
+}
+
+void TAbstractFile::AddRegion(std::uint64_t start, std::uint64_t length) {
+    FLocks.push_back({start, start + length - 1, length});
+}
+
+std::ptrdiff_t TAbstractFile::FindRegion(std::uint64_t start, std::uint64_t length) const {
+    for (std::size_t i = 0; i < FLocks.size(); ++i)
+        if (FLocks[i].Start == start && FLocks[i].Length == length)
+            return static_cast<std::ptrdiff_t>(i);
+    return -1;
+}
+
+void TAbstractFile::RemoveRegion(std::ptrdiff_t index) { FLocks.erase(FLocks.begin() + index); }
+
+bool TAbstractFile::LockRegion(std::uint64_t start, std::uint64_t length) {
+    TFileSectionGuard hold(FCriticalSection);
+    if (!RegionIsFree(start, length)) return false;
+    AddRegion(start, length);
+    return true;
+}
+
+bool TAbstractFile::UnlockRegion(std::uint64_t start, std::uint64_t length) {
+    TFileSectionGuard hold(FCriticalSection);
+    std::ptrdiff_t index = FindRegion(start, length);
+    if (index < 0) return false;
+    RemoveRegion(index);
+    return true;
+}
+
+}  // namespace pirin

@@ -1,0 +1,124 @@
+// TAbstractFile: one open file shared by every handler of its path in this
+// process (TFileList keeps them). It counts the handles issued on it, keeps
+// one position per handle, and keeps the list of regions this process has
+// locked, so that two handlers of the file conflict over a region exactly as
+// two separate opens would. The two kinds are TPhysicalFile (a disk file) and
+// TMemoryFile (an in-memory file); this base gives the in-memory behaviour of
+// everything but the transfers.
+//
+// Ownership: TFileList owns every file object; handlers borrow it while they
+// hold a handle on it.
+//
+// Threads: each operation takes the object's critical section, which is
+// re-entrant so that a handler can hold it across a seek and its transfer
+// (TFileHandler::EnterFile). Never call into TFileList while holding it: the
+// lock order is list, then file object.
+//
+// Failures: operations returning a count or position give -1 and set errno;
+// operations returning a code give 0 or a negative engine code (and leave the
+// failing errno in errno); lock operations give false.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace pirin {
+
+// One locked region; End is inclusive.
+struct TLockedRegion {
+    std::uint64_t Start = 0;
+    std::uint64_t End = 0;
+    std::uint64_t Length = 0;
+};
+
+// One open handle and its position.
+struct TFileHandleEntry {
+    std::int32_t Id = 0;
+    std::uint64_t Position = 0;
+};
+
+// Origins of Seek.
+inline constexpr int kSeekFromStart = 0;
+inline constexpr int kSeekFromCurrent = 1;
+inline constexpr int kSeekFromEnd = 2;
+
+class TAbstractFile {
+public:
+    explicit TAbstractFile(std::string name) : FName(std::move(name)) {}
+    virtual ~TAbstractFile() = default;
+    TAbstractFile(const TAbstractFile&) = delete;
+    TAbstractFile& operator=(const TAbstractFile&) = delete;
+
+    // The entry of handle `id`, or nullptr. Call with the critical section held.
+    TFileHandleEntry* FindHandle(std::int32_t id);
+
+    // The file's size in bytes, or -1.
+    [[nodiscard]] virtual std::int64_t GetSize();
+    // Empties the file (creating it on disk, replacing what was there). Leaves
+    // no handle issued; 0 or a negative engine code.
+    [[nodiscard]] virtual int CreateNew() = 0;
+    // Issues one more handle at position 0 (opening the disk file first when
+    // it is not open yet); the new id, or a negative engine code.
+    [[nodiscard]] virtual std::int32_t OpenHandle();
+    // Drops a handle; with the last one the locks of the file go too.
+    [[nodiscard]] virtual int ReleaseHandle(std::int32_t id);
+    [[nodiscard]] virtual int Rename(const std::string& newName);
+    [[nodiscard]] virtual int Delete();
+    // Transfers at the handle's position and advances it; the count moved,
+    // or -1. A write of 0 bytes sets the end of the file at the position.
+    [[nodiscard]] virtual std::int64_t Read(std::int32_t id, void* buffer, std::size_t count) = 0;
+    [[nodiscard]] virtual std::int64_t Write(std::int32_t id, const void* buffer,
+                                             std::size_t count) = 0;
+    [[nodiscard]] virtual bool Flush();
+    // Moves the handle's position (origins above); the new position, or -1
+    // (also for a position before the start).
+    [[nodiscard]] virtual std::int64_t Seek(std::int32_t id, int origin, std::int64_t offset);
+    // Fails for an empty region, one that overlaps a region already locked in
+    // this process, or (disk files) one locked by another process.
+    [[nodiscard]] virtual bool LockRegion(std::uint64_t start, std::uint64_t length);
+    // Needs the exact start and length of a locked region.
+    [[nodiscard]] virtual bool UnlockRegion(std::uint64_t start, std::uint64_t length);
+
+    virtual bool InMemory() const = 0;
+
+    std::recursive_mutex& CriticalSection() { return FCriticalSection; }
+
+    // Flags and state; read and set by the open-file list.
+    bool Exclusive() const { return FExclusive; }
+    void SetExclusive(bool value) { FExclusive = value; }
+    bool OpenedReadOnly() const { return FOpenedReadOnly; }
+    bool ReadOnlyAttribute() const { return FReadOnlyAttribute; }
+    bool Temporary() const { return FTemporary; }
+    void SetTemporary(bool value) { FTemporary = value; }
+    const std::string& Name() const { return FName; }
+    std::uint16_t OpenCount() const { return FOpenCount; }
+
+protected:
+    // Adds a handle entry; the id, or -11012 when ids or the count run out.
+    std::int32_t IssueHandle();
+    bool RegionIsFree(std::uint64_t start, std::uint64_t length) const;
+    void AddRegion(std::uint64_t start, std::uint64_t length);
+    // Index of the region with exactly this start and length, or -1.
+    std::ptrdiff_t FindRegion(std::uint64_t start, std::uint64_t length) const;
+    void RemoveRegion(std::ptrdiff_t index);
+
+    std::recursive_mutex FCriticalSection;
+    bool FExclusive = false;
+    bool FOpenedReadOnly = false;
+    bool FReadOnlyAttribute = false;
+    bool FTemporary = false;
+    std::string FName;
+    std::uint64_t FSize = 0;  // kept by in-memory files
+    std::vector<TLockedRegion> FLocks;
+    std::uint16_t FOpenCount = 0;
+    std::vector<TFileHandleEntry> FHandles;
+    std::int32_t FLastHandleId = 0;
+};
+
+// Holds a file object's critical section for a scope.
+using TFileSectionGuard = std::lock_guard<std::recursive_mutex>;
+
+}  // namespace pirin

@@ -1,0 +1,84 @@
+// TFaultyFileSystem: a seam that forwards to another one and injects the
+// failures a test asks for (a failed n-th write, short reads, a failed sync or
+// truncation, failed opens with a chosen errno). Install it with
+// TFileSystemOverride; files opened meanwhile keep using it until they close,
+// so it must outlive them.
+//
+// Faults are armed and counters read under an internal mutex; the wrapper may
+// be used from several threads.
+#pragma once
+
+#include <cerrno>
+#include <cstddef>
+#include <mutex>
+
+#include "storage/file_system.h"
+
+namespace pirin {
+
+class TFaultyFileSystem final : public TOSFileSystem {
+public:
+    explicit TFaultyFileSystem(TOSFileSystem& base = DiskFileSystem()) : FBase(base) {}
+
+    // The n-th write from now (1 = the next one) transfers nothing and fails
+    // with `error`. 0 disarms.
+    void FailNthWrite(int n, int error = ENOSPC);
+    // Every read from now transfers at most `maxBytes`, as if the file ended.
+    void ShortenReads(std::size_t maxBytes);
+    // Every sync (truncation) from now fails with `error`; 0 disarms.
+    void FailSyncs(int error = EIO);
+    void FailTruncations(int error = ENOSPC);
+    // Every open from now fails with `error`; with `readWriteOnly` only opens
+    // for reading and writing (and creations) fail, so a file seems readable
+    // but not writable. 0 disarms.
+    void FailOpens(int error, bool readWriteOnly = false);
+
+    int OpenCount() const;
+    int WriteCount() const;
+
+    [[nodiscard]] int Open(const std::string& path, TOSAccess access, TOSShare share,
+                           TOSFile& file) override;
+    [[nodiscard]] int Create(const std::string& path, TOSFile& file) override;
+    void Close(TOSFile file) override { FBase.Close(file); }
+    [[nodiscard]] int ReadAt(TOSFile file, void* buffer, std::size_t count, std::uint64_t offset,
+                             std::size_t& transferred) override;
+    [[nodiscard]] int WriteAt(TOSFile file, const void* buffer, std::size_t count,
+                              std::uint64_t offset, std::size_t& transferred) override;
+    [[nodiscard]] int Truncate(TOSFile file, std::uint64_t size) override;
+    [[nodiscard]] int Sync(TOSFile file) override;
+    [[nodiscard]] int Size(TOSFile file, std::uint64_t& size) override {
+        return FBase.Size(file, size);
+    }
+    [[nodiscard]] int LockRange(TOSFile file, std::uint64_t start, std::uint64_t length,
+                                bool exclusive) override {
+        return FBase.LockRange(file, start, length, exclusive);
+    }
+    [[nodiscard]] int UnlockRange(TOSFile file, std::uint64_t start,
+                                  std::uint64_t length) override {
+        return FBase.UnlockRange(file, start, length);
+    }
+    [[nodiscard]] int Stat(const std::string& path, TFileStat& stat) override {
+        return FBase.Stat(path, stat);
+    }
+    [[nodiscard]] int Rename(const std::string& from, const std::string& to) override {
+        return FBase.Rename(from, to);
+    }
+    [[nodiscard]] int Remove(const std::string& path) override { return FBase.Remove(path); }
+    std::string ResolveName(const std::string& path) override { return FBase.ResolveName(path); }
+
+private:
+    TOSFileSystem& FBase;
+    mutable std::mutex FMutex;
+    int FWritesUntilFailure = 0;
+    int FWriteError = 0;
+    std::size_t FReadLimit = 0;
+    bool FReadsShortened = false;
+    int FSyncError = 0;
+    int FTruncateError = 0;
+    int FOpenError = 0;
+    bool FOpenReadWriteOnly = false;
+    int FOpens = 0;
+    int FWrites = 0;
+};
+
+}  // namespace pirin

@@ -1,0 +1,184 @@
+#include "storage/file_handler.h"
+
+#include <cerrno>
+#include <limits>
+
+#include "errors/engine_error.h"
+#include "storage/abstract_file.h"
+#include "storage/file_list.h"
+#include "storage/os_error_map.h"
+
+namespace pirin {
+
+namespace {
+
+constexpr std::uint64_t kMaxPosition =
+    static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+
+}  // namespace
+
+TFileHandler::TFileHandler(std::string fileName) : FFileName(std::move(fileName)) {}
+
+TFileHandler::~TFileHandler() { TFileHandler::CloseFile(); }
+
+std::string TFileHandler::TableName() const {
+    if (!FTableName.empty()) return FTableName;
+    std::string name = TrimFileName(FFileName);
+    if (auto slash = name.rfind('/'); slash != std::string::npos) name.erase(0, slash + 1);
+    if (auto dot = name.rfind('.'); dot != std::string::npos && dot > 0) name.erase(dot);
+    return name;
+}
+
+void TFileHandler::Raise(std::uint16_t code) const {
+    const int osError = errno;  // building the name must not lose it
+    std::string table = TableName();
+    errno = osError;
+    RaiseEngineError(code, {.table = table});
+}
+
+void TFileHandler::OpenFile() {
+    if (FOpen) return;
+    if (!FileExists()) {
+        errno = ENOENT;
+        Raise(PIRIN_OSENOENT);
+    }
+    TOpenedEntry opened;
+    std::int32_t id =
+        TFileList::Instance().OpenEntry(FFileName, FInMemory, FTemporary, FExclusive, opened);
+    if (id < 0) Raise(static_cast<std::uint16_t>(-id));
+    FFile = opened.File;
+    FHandleId = id;
+    FOpenedReadOnly = opened.OpenedReadOnly;
+    FReadOnlyAttribute = opened.ReadOnlyAttribute;
+    FOpen = true;
+}
+
+void TFileHandler::CloseFile() {
+    // A section still entered would be left locked, or unlocked after the
+    // file object is gone.
+    while (!FEntered.empty()) LeaveFile();
+    if (FFile != nullptr) (void)TFileList::Instance().CloseEntry(FFile, FInMemory, FHandleId);
+    FFile = nullptr;
+    FHandleId = 0;
+    FOpen = false;
+}
+
+void TFileHandler::CreateNewFile() {
+    TOpenedEntry created;
+    std::int32_t id = TFileList::Instance().CreateEntry(FFileName, FInMemory, FTemporary, created);
+    if (id < 0) Raise(static_cast<std::uint16_t>(-id));
+    FFile = created.File;
+    FHandleId = id;
+    FOpenedReadOnly = false;
+    FReadOnlyAttribute = false;
+    FOpen = true;
+}
+
+void TFileHandler::RemoveFile() {
+    if (int result = TFileList::Instance().DeleteEntry(FFileName, FInMemory); result < 0)
+        Raise(static_cast<std::uint16_t>(-result));
+}
+
+void TFileHandler::RenameTo(const std::string& newName) {
+    if (int result = TFileList::Instance().RenameEntry(FFileName, FInMemory, newName); result < 0)
+        Raise(static_cast<std::uint16_t>(-result));
+    FFileName = newName;
+}
+
+std::size_t TFileHandler::ReadBytes(void* buffer, std::size_t count, bool allowShort) {
+    if (FFile == nullptr) {
+        errno = EBADF;
+        Raise(PIRIN_READERR);
+    }
+    std::int64_t got = FFile->Read(FHandleId, buffer, count);
+    if (got < 0) Raise(PIRIN_READERR);
+    if (static_cast<std::uint64_t>(got) != count && !allowShort) {
+        errno = 0;  // the end of the file, not a system error
+        Raise(PIRIN_READERR);
+    }
+    return static_cast<std::size_t>(got);
+}
+
+void TFileHandler::WriteBytes(const void* buffer, std::size_t count) {
+    if (FFile == nullptr) {
+        errno = EBADF;
+        Raise(PIRIN_WRITEERR);
+    }
+    std::int64_t put = FFile->Write(FHandleId, buffer, count);
+    if (put < 0) Raise(PIRIN_WRITEERR);
+    if (static_cast<std::uint64_t>(put) != count) {
+        errno = 0;
+        Raise(PIRIN_WRITEERR);
+    }
+}
+
+void TFileHandler::FlushFile() {
+    if (FFile == nullptr) {
+        errno = EBADF;
+        Raise(PIRIN_WRITEERR);
+    }
+    if (!FFile->Flush()) Raise(PIRIN_WRITEERR);
+}
+
+std::int64_t TFileHandler::SeekTo(int origin, std::int64_t offset) {
+    if (FFile == nullptr) {
+        errno = EBADF;
+        Raise(PIRIN_OSEBADF);
+    }
+    std::int64_t position = FFile->Seek(FHandleId, origin, offset);
+    if (position < 0) Raise(EngineCodeOfErrno(errno));
+    return position;
+}
+
+std::int64_t TFileHandler::FileLength() {
+    TFileEnterGuard entered(*this);
+    const std::int64_t position = SeekTo(kSeekFromCurrent, 0);
+    const std::int64_t end = SeekTo(kSeekFromEnd, 0);
+    SeekTo(kSeekFromStart, position);
+    return end;
+}
+
+bool TFileHandler::LockRegion(std::uint64_t length, std::uint64_t start) {
+    return FFile != nullptr && FFile->LockRegion(start, length);
+}
+
+bool TFileHandler::UnlockRegion(std::uint64_t length, std::uint64_t start) {
+    return FFile != nullptr && FFile->UnlockRegion(start, length);
+}
+
+bool TFileHandler::FileExists() { return TFileList::Instance().Exists(FFileName, FInMemory); }
+
+void TFileHandler::EnterFile() {
+    if (FFile != nullptr) FFile->CriticalSection().lock();
+    FEntered.push_back(FFile);
+}
+
+void TFileHandler::LeaveFile() {
+    if (FEntered.empty()) return;
+    TAbstractFile* file = FEntered.back();
+    FEntered.pop_back();
+    if (file != nullptr) file->CriticalSection().unlock();
+}
+
+std::size_t TFileHandler::ReadAt(std::uint64_t offset, void* buffer, std::size_t count,
+                                 bool allowShort) {
+    TFileEnterGuard entered(*this);
+    if (FFile == nullptr || offset > kMaxPosition) {
+        errno = FFile == nullptr ? EBADF : EINVAL;
+        Raise(PIRIN_READERR);
+    }
+    SeekTo(kSeekFromStart, static_cast<std::int64_t>(offset));
+    return ReadBytes(buffer, count, allowShort);
+}
+
+void TFileHandler::WriteAt(std::uint64_t offset, const void* buffer, std::size_t count) {
+    TFileEnterGuard entered(*this);
+    if (FFile == nullptr || offset > kMaxPosition) {
+        errno = FFile == nullptr ? EBADF : EINVAL;
+        Raise(PIRIN_WRITEERR);
+    }
+    SeekTo(kSeekFromStart, static_cast<std::int64_t>(offset));
+    WriteBytes(buffer, count);
+}
+
+}  // namespace pirin

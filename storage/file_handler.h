@@ -1,0 +1,131 @@
+// TFileHandler: how a table file (data, index or BLOB file) reaches its bytes.
+// A handler holds one handle on the shared file object of its path, taken from
+// the process-wide TFileList, and works on disk files and in-memory files
+// alike. TDataFile, TIndexFile and TBlobFile derive from it.
+//
+// Ownership: the handler owns its handle, not the file object; destroying an
+// open handler closes the handle.
+//
+// Threads: one handler belongs to one thread at a time. Every positioned
+// transfer is EnterFile, SeekTo, ReadBytes/WriteBytes, LeaveFile, with
+// LeaveFile on every exit path: use TFileEnterGuard, or ReadAt/WriteAt, which
+// do the whole sequence. Never open, create or remove files while inside
+// EnterFile (the lock order is list, then file object); CloseFile first leaves
+// whatever the handler has entered.
+//
+// Failures raise EPirinEngineError with the handler's table name: 11010 for a
+// missing file, 9217 for a short or failed read, 9218 for a failed write,
+// truncation or flush, 11013 for a file in use, and mapped operating-system
+// codes otherwise. LockRegion and UnlockRegion never raise.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace pirin {
+
+class TAbstractFile;
+
+// Called during a copy with the percentage copied so far (0..100).
+using TCopyProgress = std::function<void(int percent)>;
+
+class TFileHandler {
+public:
+    explicit TFileHandler(std::string fileName = {});
+    virtual ~TFileHandler();
+    TFileHandler(const TFileHandler&) = delete;
+    TFileHandler& operator=(const TFileHandler&) = delete;
+
+    // Opens the named file (nothing when already open). 11010 when it does
+    // not exist; 11013 on a share conflict.
+    virtual void OpenFile();
+    // Never raises: the handle is given back and the handler is closed.
+    virtual void CloseFile();
+    // Creates the file, replacing any file of that name, and opens it
+    // exclusively.
+    virtual void CreateNewFile();
+    virtual void RemoveFile();
+    // On success the handler's name becomes `newName`.
+    virtual void RenameTo(const std::string& newName);
+    // Copies this open file into a new file of the same kind named `dest`.
+    // With `compress` each 64 KiB chunk is written as one zlib stream (level
+    // 9) with no framing. `progress` gets the percentage whenever it has grown
+    // by at least `progressStep` (at least 1).
+    virtual void CopyToFile(const std::string& dest, bool compress, int progressStep = 10,
+                            const TCopyProgress& progress = {});
+    // Copies an existing file of the same kind, opened exclusively, into this
+    // open file, which ends up holding exactly what was copied.
+    virtual void CopyFromFile(const std::string& source, bool compress, int progressStep = 10,
+                              const TCopyProgress& progress = {});
+    // Reads at the current position; fewer than `count` bytes raise 9217
+    // unless `allowShort`, which returns the count read.
+    virtual std::size_t ReadBytes(void* buffer, std::size_t count, bool allowShort = false);
+    // Writes at the current position; a count of 0 truncates the file there.
+    virtual void WriteBytes(const void* buffer, std::size_t count);
+    virtual void FlushFile();
+
+    // Origins: 0 start, 1 current, 2 end. Returns the new position.
+    std::int64_t SeekTo(int origin, std::int64_t offset);
+    std::int64_t FileLength();
+    [[nodiscard]] bool LockRegion(std::uint64_t length, std::uint64_t start);
+    [[nodiscard]] bool UnlockRegion(std::uint64_t length, std::uint64_t start);
+    [[nodiscard]] bool FileExists();
+    void EnterFile();
+    void LeaveFile();
+
+    // EnterFile, seek to `offset`, transfer, LeaveFile.
+    std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count,
+                       bool allowShort = false);
+    void WriteAt(std::uint64_t offset, const void* buffer, std::size_t count);
+
+    // State and settings. Settings take effect at the next open or create.
+    bool InMemory() const { return FInMemory; }
+    void SetInMemory(bool value) { FInMemory = value; }
+    const std::string& FileName() const { return FFileName; }
+    void SetFileName(std::string name) { FFileName = std::move(name); }
+    bool Exclusive() const { return FExclusive; }
+    void SetExclusive(bool value) { FExclusive = value; }
+    bool Temporary() const { return FTemporary; }
+    void SetTemporary(bool value) { FTemporary = value; }
+    bool IsOpen() const { return FOpen; }
+    bool OpenedReadOnly() const { return FOpenedReadOnly; }
+    bool ReadOnlyAttribute() const { return FReadOnlyAttribute; }
+    std::int32_t HandleId() const { return FHandleId; }
+    TAbstractFile* File() const { return FFile; }
+
+    // The name errors carry: the one set, else the file name's last component.
+    std::string TableName() const;
+    void SetTableName(std::string name) { FTableName = std::move(name); }
+
+protected:
+    [[noreturn]] void Raise(std::uint16_t code) const;
+
+    bool FInMemory = false;
+    TAbstractFile* FFile = nullptr;
+    std::string FFileName;
+    std::int32_t FHandleId = 0;
+    bool FExclusive = false;
+    bool FOpenedReadOnly = false;
+    bool FReadOnlyAttribute = false;
+    bool FOpen = false;
+    bool FTemporary = false;
+    std::string FTableName;
+    std::vector<TAbstractFile*> FEntered;  // sections entered, innermost last
+};
+
+// Holds a handler's file object entered for a scope.
+class TFileEnterGuard {
+public:
+    explicit TFileEnterGuard(TFileHandler& handler) : FHandler(handler) { FHandler.EnterFile(); }
+    ~TFileEnterGuard() { FHandler.LeaveFile(); }
+    TFileEnterGuard(const TFileEnterGuard&) = delete;
+    TFileEnterGuard& operator=(const TFileEnterGuard&) = delete;
+
+private:
+    TFileHandler& FHandler;
+};
+
+}  // namespace pirin

@@ -1,0 +1,220 @@
+#include "storage/file_list.h"
+
+#include <algorithm>
+#include <cerrno>
+
+#include "errors/engine_error_codes.h"
+#include "storage/file_system.h"
+#include "storage/memory_file.h"
+#include "storage/physical_file.h"
+
+namespace pirin {
+
+namespace {
+
+bool NamesMatch(std::string_view a, std::string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               auto lower = [](unsigned char c) {
+                   return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 32) : c;
+               };
+               return lower(static_cast<unsigned char>(x)) == lower(static_cast<unsigned char>(y));
+           });
+}
+
+int Fail(int error, std::uint16_t code) {
+    errno = error;
+    return -static_cast<int>(code);
+}
+
+void Fill(TOpenedEntry& out, TAbstractFile* file, std::int32_t id) {
+    out.File = file;
+    out.HandleId = id;
+    out.OpenedReadOnly = file->OpenedReadOnly();
+    out.ReadOnlyAttribute = file->ReadOnlyAttribute();
+}
+
+}  // namespace
+
+std::string TrimFileName(const std::string& name) {
+    auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+    auto first = std::find_if_not(name.begin(), name.end(), blank);
+    auto last = std::find_if_not(name.rbegin(), name.rend(), blank).base();
+    return first < last ? std::string(first, last) : std::string();
+}
+
+TFileList& TFileList::Instance() {
+    static TFileList* list = new TFileList();  // outlives every handler
+    return *list;
+}
+
+TAbstractFile* TFileList::Find(const std::string& name, bool inMemory, std::string& path,
+                               TFileStat& stat, bool& exists, bool resolveCase) {
+    path = name;
+    exists = false;
+    if (!inMemory) {
+        TOSFileSystem& fileSystem = CurrentFileSystem();
+        if (resolveCase) path = fileSystem.ResolveName(name);
+        exists = fileSystem.Stat(path, stat) == 0 && stat.RegularFile;
+        if (exists) {
+            for (auto& file : FFiles)
+                if (!file->InMemory() && static_cast<TPhysicalFile&>(*file).SameFileAs(stat))
+                    return file.get();
+            return nullptr;
+        }
+    }
+    for (auto& file : FFiles)
+        if (file->InMemory() == inMemory && NamesMatch(file->Name(), name)) return file.get();
+    return nullptr;
+}
+
+void TFileList::Remove(TAbstractFile* file) {
+    std::erase_if(FFiles, [file](const std::unique_ptr<TAbstractFile>& f) { return f.get() == file; });
+}
+
+std::int32_t TFileList::OpenEntry(const std::string& name, bool inMemory, bool temporary,
+                                  bool exclusive, TOpenedEntry& opened) {
+    opened = {};
+    std::lock_guard hold(FCriticalSection);
+    const std::string key = TrimFileName(name);
+    if (key.empty()) return Fail(ENOENT, PIRIN_OSENOENT);
+    std::string path;
+    TFileStat stat;
+    bool exists = false;
+    if (TAbstractFile* file = Find(key, inMemory, path, stat, exists, true)) {
+        TFileSectionGuard fileHold(file->CriticalSection());
+        if (file->OpenCount() > 0) {
+            if (file->Exclusive() || exclusive) return Fail(EBUSY, PIRIN_OSEACCES);
+        } else {
+            file->SetExclusive(exclusive);
+            file->SetTemporary(temporary);
+        }
+        std::int32_t id = file->OpenHandle();
+        if (id > 0) Fill(opened, file, id);
+        return id;
+    }
+    if (inMemory) return Fail(ENOENT, PIRIN_OSENOENT);
+    auto file = std::make_unique<TPhysicalFile>(path);
+    file->SetExclusive(exclusive);
+    file->SetTemporary(temporary);
+    std::int32_t id = file->OpenHandle();
+    if (id < 0) return id;
+    Fill(opened, file.get(), id);
+    FFiles.push_back(std::move(file));
+    return id;
+}
+
+std::int32_t TFileList::CreateEntry(const std::string& name, bool inMemory, bool temporary,
+                                    TOpenedEntry& created) {
+    created = {};
+    std::lock_guard hold(FCriticalSection);
+    const std::string key = TrimFileName(name);
+    if (key.empty()) return Fail(ENOENT, PIRIN_OSENOENT);
+    std::string path;
+    TFileStat stat;
+    bool exists = false;
+    // A new file takes the name as given, so no case resolution here.
+    TAbstractFile* file = Find(key, inMemory, path, stat, exists, false);
+    std::unique_ptr<TAbstractFile> fresh;
+    if (file == nullptr) {
+        if (inMemory)
+            fresh = std::make_unique<TMemoryFile>(key);
+        else
+            fresh = std::make_unique<TPhysicalFile>(key);
+        file = fresh.get();
+    }
+    TFileSectionGuard fileHold(file->CriticalSection());
+    if (file->OpenCount() > 0) return Fail(EBUSY, PIRIN_OSEACCES);
+    file->SetExclusive(true);
+    file->SetTemporary(temporary);
+    if (int result = file->CreateNew(); result < 0) return result;
+    std::int32_t id = file->OpenHandle();
+    if (id < 0) return id;
+    Fill(created, file, id);
+    if (fresh) FFiles.push_back(std::move(fresh));
+    return id;
+}
+
+int TFileList::CloseEntry(TAbstractFile* file, bool inMemory, std::int32_t handleId) {
+    std::lock_guard hold(FCriticalSection);
+    auto listed = std::find_if(FFiles.begin(), FFiles.end(), [&](const auto& f) {
+        return f.get() == file && f->InMemory() == inMemory;
+    });
+    if (listed == FFiles.end()) return Fail(ENOENT, PIRIN_OSENOENT);
+    {
+        TFileSectionGuard fileHold(file->CriticalSection());
+        if (file->OpenCount() == 0) return Fail(ENOENT, PIRIN_OSENOENT);
+        if (int result = file->ReleaseHandle(handleId); result < 0) return result;
+        if (file->OpenCount() > 0) return 0;
+    }
+    // The last handle is gone. A non-temporary in-memory file keeps its
+    // contents in the list; anything else leaves it.
+    if (!inMemory || file->Temporary()) FFiles.erase(listed);
+    return 0;
+}
+
+int TFileList::DeleteEntry(const std::string& name, bool inMemory) {
+    std::lock_guard hold(FCriticalSection);
+    const std::string key = TrimFileName(name);
+    std::string path;
+    TFileStat stat;
+    bool exists = false;
+    if (TAbstractFile* file = Find(key, inMemory, path, stat, exists, true)) {
+        {
+            TFileSectionGuard fileHold(file->CriticalSection());
+            if (file->OpenCount() > 0) return Fail(EBUSY, PIRIN_OSEACCES);
+            if (int result = file->Delete(); result < 0) return result;
+        }
+        Remove(file);
+        return 0;
+    }
+    if (inMemory || key.empty()) return Fail(ENOENT, PIRIN_OSENOENT);
+    TPhysicalFile transient(path);
+    return transient.Delete();
+}
+
+int TFileList::RenameEntry(const std::string& name, bool inMemory, const std::string& newName) {
+    std::lock_guard hold(FCriticalSection);
+    const std::string key = TrimFileName(name);
+    const std::string newKey = TrimFileName(newName);
+    if (newKey.empty()) return Fail(ENOENT, PIRIN_OSENOENT);
+    std::string path;
+    TFileStat stat;
+    bool exists = false;
+    TAbstractFile* file = Find(key, inMemory, path, stat, exists, true);
+    if (file != nullptr) {
+        TFileSectionGuard fileHold(file->CriticalSection());
+        if (file->OpenCount() > 0) return Fail(EBUSY, PIRIN_OSEACCES);
+    }
+    if (inMemory) {
+        if (file == nullptr) return Fail(ENOENT, PIRIN_OSENOENT);
+        // Two in-memory entries of one name would hide one of them.
+        for (auto& other : FFiles)
+            if (other.get() != file && other->InMemory() && NamesMatch(other->Name(), newKey))
+                return Fail(EEXIST, PIRIN_OSUNKNOWN);
+        return file->Rename(newKey);
+    }
+    if (file != nullptr) return file->Rename(newKey);
+    if (key.empty()) return Fail(ENOENT, PIRIN_OSENOENT);
+    TPhysicalFile transient(path);
+    return transient.Rename(newKey);
+}
+
+bool TFileList::Exists(const std::string& name, bool inMemory) {
+    std::lock_guard hold(FCriticalSection);
+    const std::string key = TrimFileName(name);
+    if (key.empty()) return false;
+    std::string path;
+    TFileStat stat;
+    bool exists = false;
+    TAbstractFile* file = Find(key, inMemory, path, stat, exists, true);
+    return file != nullptr || exists;
+}
+
+std::size_t TFileList::EntryCount(bool inMemory) {
+    std::lock_guard hold(FCriticalSection);
+    return static_cast<std::size_t>(std::count_if(
+        FFiles.begin(), FFiles.end(), [&](const auto& f) { return f->InMemory() == inMemory; }));
+}
+
+}  // namespace pirin

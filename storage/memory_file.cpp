@@ -1,0 +1,80 @@
+#include "storage/memory_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <new>
+
+namespace pirin {
+
+int TMemoryFile::CreateNew() {
+    TFileSectionGuard hold(FCriticalSection);
+    std::vector<std::uint8_t>().swap(FData);
+    FSize = 0;
+    return 0;
+}
+
+bool TMemoryFile::Reserve(std::uint64_t size) {
+    if (size <= FData.size()) return true;
+    const std::uint64_t steps = size / kGrowthStep + (size % kGrowthStep != 0);
+    if (steps > std::numeric_limits<std::size_t>::max() / kGrowthStep) {
+        errno = ENOMEM;
+        return false;
+    }
+    try {
+        FData.resize(static_cast<std::size_t>(steps * kGrowthStep), 0);
+    } catch (const std::bad_alloc&) {
+        errno = ENOMEM;
+        return false;
+    } catch (const std::length_error&) {
+        errno = ENOMEM;
+        return false;
+    }
+    return true;
+}
+
+std::int64_t TMemoryFile::Read(std::int32_t id, void* buffer, std::size_t count) {
+    TFileSectionGuard hold(FCriticalSection);
+    TFileHandleEntry* handle = FindHandle(id);
+    if (handle == nullptr) {
+        errno = EBADF;
+        return -1;
+    }
+    if (handle->Position >= FSize) return 0;
+    const std::size_t got =
+        static_cast<std::size_t>(std::min<std::uint64_t>(count, FSize - handle->Position));
+    std::memcpy(buffer, FData.data() + handle->Position, got);
+    handle->Position += got;
+    return static_cast<std::int64_t>(got);
+}
+
+std::int64_t TMemoryFile::Write(std::int32_t id, const void* buffer, std::size_t count) {
+    TFileSectionGuard hold(FCriticalSection);
+    TFileHandleEntry* handle = FindHandle(id);
+    if (handle == nullptr) {
+        errno = EBADF;
+        return -1;
+    }
+    const std::uint64_t position = handle->Position;
+    if (count == 0) {
+        // Truncate (or extend) at the position. Bytes cut off are zeroed now,
+        // so that growing over them later shows zeros, not the old contents.
+        if (!Reserve(position)) return -1;
+        if (position < FSize) std::memset(FData.data() + position, 0, FSize - position);
+        FSize = position;
+        return 0;
+    }
+    if (count > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) - position) {
+        errno = EFBIG;
+        return -1;
+    }
+    const std::uint64_t end = position + count;
+    if (!Reserve(end)) return -1;
+    std::memcpy(FData.data() + position, buffer, count);
+    handle->Position = end;
+    FSize = std::max(FSize, end);
+    return static_cast<std::int64_t>(count);
+}
+
+}  // namespace pirin
