@@ -92,8 +92,7 @@ std::int64_t TAbstractFile::Seek(std::int32_t id, int origin, std::int64_t offse
 }
 
 bool TAbstractFile::RegionIsFree(std::uint64_t start, std::uint64_t length) const {
-    if (length == 0 || length - 1 > std::numeric_limits<std::uint64_t>::max() - start)
-        return false;
+    if (length == 0 || length - 1 > std::numeric_limits<std::uint64_t>::max() - start) return false;
     const std::uint64_t end = start + length - 1;
     return std::none_of(FLocks.begin(), FLocks.end(), [&](const TLockedRegion& region) {
         return start <= region.End && region.Start <= end;

@@ -46,7 +46,7 @@ inline constexpr int kSeekFromCurrent = 1;
 inline constexpr int kSeekFromEnd = 2;
 
 class TAbstractFile {
-public:
+  public:
     explicit TAbstractFile(std::string name) : FName(std::move(name)) {}
     virtual ~TAbstractFile() = default;
     TAbstractFile(const TAbstractFile&) = delete;
@@ -96,7 +96,7 @@ public:
     const std::string& Name() const { return FName; }
     std::uint16_t OpenCount() const { return FOpenCount; }
 
-protected:
+  protected:
     // Adds a handle entry; the id, or -11012 when ids or the count run out.
     std::int32_t IssueHandle();
     bool RegionIsFree(std::uint64_t start, std::uint64_t length) const;

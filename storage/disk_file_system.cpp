@@ -199,8 +199,9 @@ std::string TDiskFileSystem::ResolveName(const std::string& path) {
     const auto slash = path.rfind('/');
     const std::string folder =
         slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    const std::string_view name =
-        slash == std::string::npos ? std::string_view(path) : std::string_view(path).substr(slash + 1);
+    const std::string_view name = slash == std::string::npos
+                                      ? std::string_view(path)
+                                      : std::string_view(path).substr(slash + 1);
     if (name.empty()) return path;
     DIR* dir = opendir(folder.c_str());
     if (dir == nullptr) return path;

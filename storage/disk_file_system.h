@@ -22,7 +22,7 @@
 namespace pirin {
 
 class TDiskFileSystem final : public TOSFileSystem {
-public:
+  public:
     [[nodiscard]] int Open(const std::string& path, TOSAccess access, TOSShare share,
                            TOSFile& file) override;
     [[nodiscard]] int Create(const std::string& path, TOSFile& file) override;
@@ -36,8 +36,7 @@ public:
     [[nodiscard]] int Size(TOSFile file, std::uint64_t& size) override;
     [[nodiscard]] int LockRange(TOSFile file, std::uint64_t start, std::uint64_t length,
                                 bool exclusive) override;
-    [[nodiscard]] int UnlockRange(TOSFile file, std::uint64_t start,
-                                  std::uint64_t length) override;
+    [[nodiscard]] int UnlockRange(TOSFile file, std::uint64_t start, std::uint64_t length) override;
     [[nodiscard]] int Stat(const std::string& path, TFileStat& stat) override;
     [[nodiscard]] int Rename(const std::string& from, const std::string& to) override;
     [[nodiscard]] int Remove(const std::string& path) override;

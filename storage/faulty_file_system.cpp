@@ -67,8 +67,8 @@ int TFaultyFileSystem::Create(const std::string& path, TOSFile& file) {
     return FBase.Create(path, file);
 }
 
-int TFaultyFileSystem::ReadAt(TOSFile file, void* buffer, std::size_t count,
-                              std::uint64_t offset, std::size_t& transferred) {
+int TFaultyFileSystem::ReadAt(TOSFile file, void* buffer, std::size_t count, std::uint64_t offset,
+                              std::size_t& transferred) {
     {
         std::lock_guard hold(FMutex);
         if (FReadsShortened) count = std::min(count, FReadLimit);

@@ -17,7 +17,7 @@
 namespace pirin {
 
 class TFaultyFileSystem final : public TOSFileSystem {
-public:
+  public:
     explicit TFaultyFileSystem(TOSFileSystem& base = DiskFileSystem()) : FBase(base) {}
 
     // The n-th write from now (1 = the next one) transfers nothing and fails
@@ -66,7 +66,7 @@ public:
     [[nodiscard]] int Remove(const std::string& path) override { return FBase.Remove(path); }
     std::string ResolveName(const std::string& path) override { return FBase.ResolveName(path); }
 
-private:
+  private:
     TOSFileSystem& FBase;
     mutable std::mutex FMutex;
     int FWritesUntilFailure = 0;

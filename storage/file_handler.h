@@ -33,7 +33,7 @@ class TAbstractFile;
 using TCopyProgress = std::function<void(int percent)>;
 
 class TFileHandler {
-public:
+  public:
     explicit TFileHandler(std::string fileName = {});
     virtual ~TFileHandler();
     TFileHandler(const TFileHandler&) = delete;
@@ -100,7 +100,7 @@ public:
     std::string TableName() const;
     void SetTableName(std::string name) { FTableName = std::move(name); }
 
-protected:
+  protected:
     [[noreturn]] void Raise(std::uint16_t code) const;
 
     bool FInMemory = false;
@@ -118,13 +118,13 @@ protected:
 
 // Holds a handler's file object entered for a scope.
 class TFileEnterGuard {
-public:
+  public:
     explicit TFileEnterGuard(TFileHandler& handler) : FHandler(handler) { FHandler.EnterFile(); }
     ~TFileEnterGuard() { FHandler.LeaveFile(); }
     TFileEnterGuard(const TFileEnterGuard&) = delete;
     TFileEnterGuard& operator=(const TFileEnterGuard&) = delete;
 
-private:
+  private:
     TFileHandler& FHandler;
 };
 

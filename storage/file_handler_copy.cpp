@@ -17,7 +17,7 @@ constexpr std::size_t kCopyChunk = 65536;
 // Reports the percentage copied whenever it has grown by at least the step
 // since the last report, so each report is larger than the one before.
 class TCopyProgressReporter {
-public:
+  public:
     TCopyProgressReporter(const TCopyProgress& progress, int step, std::int64_t total)
         : FProgress(progress), FStep(std::max(step, 1)), FTotal(total) {}
 
@@ -25,16 +25,16 @@ public:
         if (!FProgress) return;
         // An empty source is complete at once (and never divides by zero); a
         // source that grew while copied stays at 100.
-        const int percent =
-            FTotal <= 0 ? 100
-                        : static_cast<int>(std::min<std::uint64_t>(
-                              100, bytes * 100 / static_cast<std::uint64_t>(FTotal)));
+        const int percent = FTotal <= 0
+                                ? 100
+                                : static_cast<int>(std::min<std::uint64_t>(
+                                      100, bytes * 100 / static_cast<std::uint64_t>(FTotal)));
         if (percent - FLast < FStep) return;
         FLast = percent;
         FProgress(percent);
     }
 
-private:
+  private:
     const TCopyProgress& FProgress;
     const int FStep;
     const std::int64_t FTotal;

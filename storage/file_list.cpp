@@ -13,8 +13,7 @@ namespace pirin {
 namespace {
 
 bool NamesMatch(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                auto lower = [](unsigned char c) {
                    return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 32) : c;
                };
@@ -69,7 +68,8 @@ TAbstractFile* TFileList::Find(const std::string& name, bool inMemory, std::stri
 }
 
 void TFileList::Remove(TAbstractFile* file) {
-    std::erase_if(FFiles, [file](const std::unique_ptr<TAbstractFile>& f) { return f.get() == file; });
+    std::erase_if(FFiles,
+                  [file](const std::unique_ptr<TAbstractFile>& f) { return f.get() == file; });
 }
 
 std::int32_t TFileList::OpenEntry(const std::string& name, bool inMemory, bool temporary,

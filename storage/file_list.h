@@ -43,7 +43,7 @@ struct TOpenedEntry {
 };
 
 class TFileList {
-public:
+  public:
     static TFileList& Instance();
 
     [[nodiscard]] std::int32_t OpenEntry(const std::string& name, bool inMemory, bool temporary,
@@ -63,7 +63,7 @@ public:
     // Number of entries of a kind (diagnostics and tests).
     [[nodiscard]] std::size_t EntryCount(bool inMemory);
 
-private:
+  private:
     TFileList() = default;
 
     // The entry a name refers to, or nullptr. For disk names `path` receives

@@ -39,7 +39,7 @@ struct TFileStat {
 };
 
 class TOSFileSystem {
-public:
+  public:
     virtual ~TOSFileSystem() = default;
 
     // Opens an existing file.
@@ -90,13 +90,13 @@ TOSFileSystem& DiskFileSystem();
 // and must end in reverse order; `fileSystem` must outlive every file opened
 // while the guard was alive.
 class TFileSystemOverride {
-public:
+  public:
     explicit TFileSystemOverride(TOSFileSystem& fileSystem);
     ~TFileSystemOverride();
     TFileSystemOverride(const TFileSystemOverride&) = delete;
     TFileSystemOverride& operator=(const TFileSystemOverride&) = delete;
 
-private:
+  private:
     TOSFileSystem* FPrevious;
 };
 

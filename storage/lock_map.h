@@ -75,7 +75,7 @@ const TLockRetryPolicy& DefaultLockRetryPolicy();
 // Holds one region locked through a handler and unlocks it when it goes,
 // unless released. Adopts a lock already taken.
 class TRegionLockGuard {
-public:
+  public:
     TRegionLockGuard(TFileHandler& file, std::uint64_t start, std::uint64_t length)
         : FFile(&file), FStart(start), FLength(length) {}
     ~TRegionLockGuard();
@@ -85,7 +85,7 @@ public:
     // Keeps the region locked; the caller unlocks it later.
     void Release() { FFile = nullptr; }
 
-private:
+  private:
     TFileHandler* FFile;
     std::uint64_t FStart;
     std::uint64_t FLength;

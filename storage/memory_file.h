@@ -12,7 +12,7 @@
 namespace pirin {
 
 class TMemoryFile final : public TAbstractFile {
-public:
+  public:
     static constexpr std::size_t kGrowthStep = 4096;
 
     explicit TMemoryFile(std::string name) : TAbstractFile(std::move(name)) {}
@@ -26,7 +26,7 @@ public:
 
     std::size_t Capacity() const { return FData.size(); }
 
-private:
+  private:
     // Grows the buffer (zero-filled) to hold `size` bytes; false when memory
     // runs out (errno ENOMEM).
     bool Reserve(std::uint64_t size);

@@ -66,8 +66,8 @@ int TPhysicalFile::OpenDescriptor() {
     if (stat.ReadOnlyAttribute) FOpenedReadOnly = FReadOnlyAttribute = true;
     const TOSShare share = FExclusive ? TOSShare::Exclusive : TOSShare::Shared;
     TOSFile file = kNoOSFile;
-    int error = FFileSystem.Open(
-        FName, FOpenedReadOnly ? TOSAccess::Read : TOSAccess::ReadWrite, share, file);
+    int error = FFileSystem.Open(FName, FOpenedReadOnly ? TOSAccess::Read : TOSAccess::ReadWrite,
+                                 share, file);
     if ((error == EACCES || error == EROFS) && !FOpenedReadOnly) {
         error = FFileSystem.Open(FName, TOSAccess::Read, share, file);
         if (error == 0) FOpenedReadOnly = true;

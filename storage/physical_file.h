@@ -25,7 +25,7 @@
 namespace pirin {
 
 class TPhysicalFile final : public TAbstractFile {
-public:
+  public:
     explicit TPhysicalFile(std::string name, TOSFileSystem& fileSystem = CurrentFileSystem())
         : TAbstractFile(std::move(name)), FFileSystem(fileSystem) {}
     ~TPhysicalFile() override;
@@ -51,7 +51,7 @@ public:
         return FHandle != kNoOSFile && FDevice == stat.Device && FInode == stat.Inode;
     }
 
-private:
+  private:
     // Opens the descriptor for the first handle; 0 or a negative engine code.
     int OpenDescriptor();
     void CloseDescriptor();

@@ -23,7 +23,7 @@ using testing::PutFile;
 using testing::TScratchFolder;
 
 class FileHandlerTest : public ::testing::Test {
-protected:
+  protected:
     TScratchFolder Folder;
 };
 
@@ -98,7 +98,7 @@ TEST_F(FileHandlerTest, EnterGuardLeavesOnExceptionsAndCloseLeavesWhatWasEntered
 }
 
 class FaultyFileTest : public FileHandlerTest {
-protected:
+  protected:
     TFaultyFileSystem Faulty;
     TFileSystemOverride Override{Faulty};
 };
@@ -137,9 +137,9 @@ TEST_F(FaultyFileTest, InjectedFailuresBecomeReadAndWriteErrors) {
 TEST_F(FaultyFileTest, FailedOpensMapTheirErrnoToEngineCodes) {
     PutFile(Folder / "o.dat", Pattern(10));
     const std::pair<int, int> cases[] = {
-        {ENOENT, 11010}, {ENOTDIR, 11010}, {EMFILE, 11012}, {ENFILE, 11012}, {EACCES, 11013},
+        {ENOENT, 11010}, {ENOTDIR, 11010}, {EMFILE, 11012}, {ENFILE, 11012},  {EACCES, 11013},
         {EPERM, 11013},  {EROFS, 11013},   {EBUSY, 11013},  {ETXTBSY, 11013}, {EBADF, 11014},
-        {ENOMEM, 11016}, {ENODEV, 11023},  {ENXIO, 11023},  {EXDEV, 11025},  {EIO, 11047},
+        {ENOMEM, 11016}, {ENODEV, 11023},  {ENXIO, 11023},  {EXDEV, 11025},   {EIO, 11047},
         {ENOSPC, 11047}, {EINVAL, 11047},
     };
     for (auto [error, code] : cases) {

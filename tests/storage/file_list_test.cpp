@@ -22,7 +22,7 @@ using testing::TScratchFolder;
 namespace fs = std::filesystem;
 
 class FileListTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { PutFile(Folder / "Bg_En.DAT", Pattern(1000)); }
     std::string Path() const { return Folder / "Bg_En.DAT"; }
 

@@ -23,7 +23,7 @@ namespace pirin::testing {
 
 // A fresh folder under the system's temporary folder, removed at the end.
 class TScratchFolder {
-public:
+  public:
     TScratchFolder() {
         static std::atomic<int> counter{0};
         FPath = std::filesystem::temp_directory_path() /
@@ -42,7 +42,7 @@ public:
     std::string operator/(const std::string& name) const { return (FPath / name).string(); }
     const std::filesystem::path& Path() const { return FPath; }
 
-private:
+  private:
     std::filesystem::path FPath;
 };
 
@@ -58,7 +58,8 @@ inline std::vector<std::uint8_t> Pattern(std::size_t size, unsigned seed = 1) {
 
 inline void PutFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 inline std::vector<std::uint8_t> GetFile(const std::string& path) {
@@ -80,9 +81,9 @@ inline int CodeOf(const std::function<void()>& action, EPirinEngineError* caught
 // A forked child running `body`, which talks to the parent one byte at a
 // time. The child's exit status is what body returns (100 if it throws).
 class TChildProcess {
-public:
+  public:
     class TChannel {
-    public:
+      public:
         explicit TChannel(int socket) : FSocket(socket) {}
         void Send(char c) { (void)::send(FSocket, &c, 1, MSG_NOSIGNAL); }
         // The next byte, or '\0' when none comes within ten seconds (a peer
@@ -94,7 +95,7 @@ public:
             return ::recv(FSocket, &c, 1, 0) == 1 ? c : '\0';
         }
 
-    private:
+      private:
         int FSocket;
     };
 
@@ -133,7 +134,7 @@ public:
         return WEXITSTATUS(status);
     }
 
-private:
+  private:
     pid_t FPid = -1;
     int FSocket = -1;
     bool FWaited = false;

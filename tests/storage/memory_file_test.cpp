@@ -96,7 +96,7 @@ TEST(MemoryFile, RenameMovesTheEntryButNeverOntoAnother) {
 
 // The same checks on a disk file and an in-memory file.
 class BothKindsTest : public ::testing::TestWithParam<bool> {
-protected:
+  protected:
     void SetUp() override {
         File.SetInMemory(GetParam());
         File.SetFileName(GetParam() ? MemoryName("Both") : Folder / "both.dat");
