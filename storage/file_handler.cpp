@@ -64,6 +64,8 @@ void TFileHandler::CloseFile() {
 }
 
 void TFileHandler::CreateNewFile() {
+    // A handle still open here would never be given back once replaced.
+    if (FOpen) CloseFile();
     TOpenedEntry created;
     std::int32_t id = TFileList::Instance().CreateEntry(FFileName, FInMemory, FTemporary, created);
     if (id < 0) Raise(static_cast<std::uint16_t>(-id));

@@ -45,7 +45,7 @@ class TFileHandler {
     // Never raises: the handle is given back and the handler is closed.
     virtual void CloseFile();
     // Creates the file, replacing any file of that name, and opens it
-    // exclusively.
+    // exclusively. An open handler is closed first.
     virtual void CreateNewFile();
     virtual void RemoveFile();
     // On success the handler's name becomes `newName`.

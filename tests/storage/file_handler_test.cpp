@@ -97,6 +97,17 @@ TEST_F(FileHandlerTest, EnterGuardLeavesOnExceptionsAndCloseLeavesWhatWasEntered
     EXPECT_FALSE(file.IsOpen());
 }
 
+TEST_F(FileHandlerTest, CreatingOnAnOpenHandlerGivesTheOldHandleBack) {
+    PutFile(Folder / "a.dat", Pattern(10));
+    TFileHandler file(Folder / "a.dat");
+    file.OpenFile();
+    file.SetFileName(Folder / "b.dat");
+    file.CreateNewFile();
+    TFileHandler old(Folder / "a.dat");
+    old.RemoveFile();  // 11013 while the first handle were still open
+    EXPECT_FALSE(std::filesystem::exists(Folder / "a.dat"));
+}
+
 class FaultyFileTest : public FileHandlerTest {
   protected:
     TFaultyFileSystem Faulty;
