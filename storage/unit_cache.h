@@ -1,0 +1,532 @@
+// TUnitCache: the cache of the fixed-size units of one table file: the
+// records of a data file, the 4096-byte pages of one index, the blocks of a
+// BLOB file. It serves units by number, reads runs ahead, keeps changes until
+// they are written back in runs of consecutive units, and recycles unit
+// objects through a free stack.
+//
+// Ownership: the cache owns its cached units; callers hold them only through
+// pins (TUnitPin). The owner (TUnitCacheOwner) and the free stack outlive the
+// cache, and every pin is released before the cache goes.
+// Threads: one thread at a time (the file's users serialise access).
+// Failures: a unit that is not where it should be raises the owner's corrupt
+// code; a new unit past the limits raises 9479; the owner's reads and writes
+// raise 9217 and 9218. Whatever is raised, the cache stays consistent (see
+// the design note) and no pin taken inside the failed call stays behind.
+//
+// ---------------------------------------------------------------------------
+// Design note
+//
+// States of a unit object. Each object is in exactly one state:
+//   free       in a TUnitStack, or held outside any cache; number 0.
+//   cached     in the list and the chain of exactly one cache, and further
+//              clean or dirty, unpinned or pinned (pin count > 0).
+//   detached   dropped by DiscardAll while pinned: in neither list nor chain,
+//              never found again; it becomes free when its last pin goes.
+//   destroyed  pushed onto a full stack, or its cache or stack went away.
+//
+//   free --Fetch miss / new unit--> cached --MarkDirty--> cached dirty
+//   cached dirty --write-back (unpinned)--> cached clean
+//   cached clean, unpinned --chosen as victim / Trim / DiscardAll--> free
+//   cached dirty, unpinned --DiscardAll--> free (its changes are dropped)
+//   cached pinned --DiscardAll--> detached --last Release--> free
+//
+// Invariants:
+//   1. The list holds the cached units sorted by strictly increasing number;
+//      every number is between 1 and the owner's next-unit number - 1. An
+//      owner whose next-unit number goes down (rollback, header reread)
+//      discards the cache first.
+//   2. The chain links exactly the units of the list, the most recently
+//      fetched at its head. Only the first ChainProbe entries are probed
+//      before the binary search of the list.
+//   3. A pinned unit is never renumbered, refreshed from disk, written back,
+//      chosen as a victim or destroyed. Each pin is one TUnitPin.
+//   4. A dirty unit leaves the list only through write-back (which makes it
+//      clean first) or through DiscardAll. A victim is clean and unpinned.
+//   5. A unit created at the end of the file is dirty from birth, so that the
+//      header never counts a unit the file does not receive.
+//   6. length <= capacity. The capacity grows by GrowStep only when every
+//      cached unit is dirty or pinned and write-back may not or could not
+//      free one; Trim brings it back to max(length, budget).
+//   7. Write-back takes the dirty, unpinned units outside the run being read,
+//      cuts them into runs of consecutive numbers and writes each run with one
+//      write from a scrambled copy in the write buffer. A unit becomes clean
+//      only when the write of its run succeeded.
+//
+// When write-back happens:
+//   - when the owner asks (WriteBack): after a change outside a transaction,
+//     at commit, before closing;
+//   - when a unit object is needed, the list is full, no unit is clean and
+//     unpinned, and the table is not inside a transaction.
+// It never happens early inside a transaction (the cache grows instead, so
+// that a rollback can drop the changes), never for pinned units, and never
+// for units within the run being read at that moment.
+//
+// Reading a run: the unit asked for is loaded and pinned first, then the
+// rest of the run in the direction of travel, so that taking objects for the
+// rest cannot choose it as a victim. Cached units of the run that are clean
+// and unpinned are refreshed from the bytes read; dirty or pinned ones are
+// left alone; missing ones are taken, filled and inserted. When a later unit
+// of the run fails, the units already inserted stay cached and the pin on the
+// unit asked for is given back.
+// ---------------------------------------------------------------------------
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <span>
+#include <utility>
+#include <vector>
+
+#include "errors/engine_error.h"
+#include "storage/unit_cache_owner.h"
+#include "storage/unit_cache_params.h"
+#include "storage/unit_cache_pin.h"
+#include "storage/unit_cache_stack.h"
+#include "storage/unit_cache_unit.h"
+
+namespace pirin {
+
+// How a write-back orders the units it was given before cutting runs.
+enum class TWriteOrder : std::uint8_t { AsCollected, ByUnitNumber };
+
+template <class TUnit>
+class TUnitCache {
+    static_assert(CacheUnit<TUnit>);
+
+  public:
+    using TPin = TUnitPin<TUnit>;
+
+    TUnitCache(TUnitCacheOwner& owner, TUnitStack<TUnit>& stack, const TUnitCacheParams& params,
+               std::size_t budget = 0)
+        : FOwner(owner), FStack(stack), FParams(params), FBudget(budget), FCapacity(budget) {}
+    TUnitCache(const TUnitCache&) = delete;
+    TUnitCache& operator=(const TUnitCache&) = delete;
+
+    // Unit n, pinned. An empty pin means nothing was fetched: another process
+    // changed the table, the caches were emptied, and the caller starts its
+    // operation over. n equal to the next-unit number creates a new (dirty)
+    // unit at the end of the file. On a miss the run described by
+    // `readAhead` is read with one read.
+    [[nodiscard]] TPin Fetch(std::int32_t n, TReadAhead readAhead = {});
+
+    // Gives one pin back (never below 0). Pins call this; a caller holding a
+    // unit by other means may too.
+    void Release(TUnit& unit) noexcept;
+
+    // Writes back every dirty, unpinned unit; returns the number of writes.
+    std::size_t WriteBack();
+    // Appends, in list order, the units a write-back would take.
+    void CollectWritable(std::vector<TUnit*>& out) const;
+    // Writes `units` (dirty units of one file, possibly from several caches
+    // of that file) in runs of consecutive numbers, one write per run, and
+    // marks each run clean once written. `writes` counts the writes made,
+    // also when a later write fails.
+    static void WriteRuns(TUnitCacheOwner& owner, std::vector<TUnit*>& units, TWriteOrder order,
+                          std::vector<std::uint8_t>& buffer, std::uint64_t& writes);
+
+    // Sets the number of units to keep and trims to it.
+    void SetBudget(std::size_t budget);
+    // Releases clean, unpinned units (least recently used first, without
+    // writing) until the list is no longer than the budget.
+    void Trim();
+    // Drops every cached unit without writing: after another process changed
+    // the file, on rollback, and on close (after the owner wrote back).
+    void DiscardAll();
+
+    std::size_t Size() const noexcept { return FUnits.size(); }
+    std::size_t Capacity() const noexcept { return FCapacity; }
+    std::size_t Budget() const noexcept { return FBudget; }
+    std::size_t DetachedCount() const noexcept { return FDetached.size(); }
+    const TUnitCacheStats& Stats() const noexcept { return FStats; }
+    void ResetStats() noexcept { FStats = {}; }
+
+    // The cached unit n without pinning it or touching the chain; nullptr
+    // when it is not cached.
+    const TUnit* Find(std::int32_t n) const { return Search(n); }
+    // Visits every cached unit in list order.
+    template <class TVisit>
+    void ForEachCached(TVisit&& visit) const {
+        for (const auto& unit : FUnits) visit(static_cast<const TUnit&>(*unit));
+    }
+    // Unit numbers from the head of the chain to its tail.
+    std::vector<std::int32_t> ChainNumbers() const {
+        std::vector<std::int32_t> numbers;
+        for (const TCacheUnit* unit = FHead; unit != nullptr; unit = unit->FChainNext)
+            numbers.push_back(unit->FUnitNumber);
+        return numbers;
+    }
+
+  private:
+    using TList = std::vector<std::unique_ptr<TUnit>>;
+
+    // Marks the run being read, so that a write-back it causes skips it.
+    class TReadInProgress {
+      public:
+        TReadInProgress(TUnitCache& cache, std::int32_t first, std::int32_t last) : FCache(cache) {
+            FCache.FReadFirst = first;
+            FCache.FReadLast = last;
+        }
+        ~TReadInProgress() { FCache.FReadFirst = FCache.FReadLast = 0; }
+        TReadInProgress(const TReadInProgress&) = delete;
+        TReadInProgress& operator=(const TReadInProgress&) = delete;
+
+      private:
+        TUnitCache& FCache;
+    };
+
+    [[noreturn]] void RaiseCorrupt() const {
+        RaiseEngineError(FOwner.CorruptCode(), {.table = FOwner.TableName()});
+    }
+
+    typename TList::const_iterator LowerBound(std::int32_t n) const {
+        return std::lower_bound(FUnits.begin(), FUnits.end(), n,
+                                [](const std::unique_ptr<TUnit>& unit, std::int32_t key) {
+                                    return unit->FUnitNumber < key;
+                                });
+    }
+    TUnit* Search(std::int32_t n) const {
+        const auto it = LowerBound(n);
+        return it != FUnits.end() && (*it)->FUnitNumber == n ? it->get() : nullptr;
+    }
+    TUnit* Probe(std::int32_t n) const {
+        TCacheUnit* unit = FHead;
+        for (int i = 0; i < FParams.ChainProbe && unit != nullptr; ++i, unit = unit->FChainNext)
+            if (unit->FUnitNumber == n) return static_cast<TUnit*>(unit);
+        return nullptr;
+    }
+
+    TPin Hit(TUnit* unit);
+    TPin Append(std::int32_t n, std::size_t unitSize);
+    TPin ReadRun(std::int32_t n, TReadAhead readAhead, std::size_t unitSize, std::int32_t next);
+    TUnit* LoadRunUnit(std::int32_t m, std::span<std::uint8_t> bytes);
+    std::unique_ptr<TUnit> TakeUnit(std::int32_t n, std::size_t unitSize);
+    TUnit* FindVictim() const;
+    TPin Pin(TUnit* unit);
+
+    // List and chain maintenance; none of these throws except Insert
+    // (allocation).
+    TUnit* Insert(std::unique_ptr<TUnit> unit);
+    std::unique_ptr<TUnit> Detach(TUnit* unit) noexcept;
+    void PushHead(TCacheUnit* unit) noexcept;
+    void Unlink(TCacheUnit* unit) noexcept;
+    void MoveToHead(TCacheUnit* unit) noexcept {
+        if (unit == FHead) return;
+        Unlink(unit);
+        PushHead(unit);
+    }
+
+    // Buffers grow in 4096-byte steps and are reused.
+    static void GrowBuffer(std::vector<std::uint8_t>& buffer, std::size_t bytes) {
+        if (buffer.size() < bytes) buffer.resize((bytes + 4095) / 4096 * 4096);
+    }
+
+    TUnitCacheOwner& FOwner;
+    TUnitStack<TUnit>& FStack;
+    TUnitCacheParams FParams;
+    std::size_t FBudget;
+    std::size_t FCapacity;
+    TList FUnits;
+    TList FDetached;
+    TCacheUnit* FHead = nullptr;
+    TCacheUnit* FTail = nullptr;
+    std::int32_t FReadFirst = 0;
+    std::int32_t FReadLast = 0;
+    std::vector<std::uint8_t> FReadBuffer;
+    std::vector<std::uint8_t> FWriteBuffer;
+    TUnitCacheStats FStats;
+};
+
+// ---------------------------------------------------------------------------
+
+template <class TUnit>
+TUnitPin<TUnit> TUnitCache<TUnit>::Fetch(std::int32_t n, TReadAhead readAhead) {
+    const std::size_t unitSize = FOwner.UnitSize();
+    const std::int32_t next = FOwner.NextUnitNumber();
+    // Unit numbers come from links on disk: anything outside 1..next is a
+    // damaged file, not a unit to read.
+    if (n <= 0 || n > next || unitSize == 0) RaiseCorrupt();
+    if (n == next) return Append(n, unitSize);
+    if (TUnit* unit = Probe(n)) return Hit(unit);
+    if (TUnit* unit = Search(n)) return Hit(unit);
+
+    ++FStats.Misses;
+    if (!FOwner.StrictChangeDetection() && FOwner.CheckAndResync()) return {};
+    const std::int32_t nextNow = FOwner.NextUnitNumber();
+    if (n >= nextNow) RaiseCorrupt();
+    return ReadRun(n, readAhead, unitSize, nextNow);
+}
+
+template <class TUnit>
+TUnitPin<TUnit> TUnitCache<TUnit>::Hit(TUnit* unit) {
+    ++FStats.Hits;
+    TPin pin = Pin(unit);
+    MoveToHead(unit);
+    return pin;
+}
+
+template <class TUnit>
+TUnitPin<TUnit> TUnitCache<TUnit>::Append(std::int32_t n, std::size_t unitSize) {
+    if (n > FOwner.UnitNumberLimit() || FOwner.UnitOffset(n) + unitSize > FOwner.EndOffsetLimit())
+        RaiseEngineError(PIRIN_TABLEFULL, {.table = FOwner.TableName()});
+    if (Search(n) != nullptr) RaiseCorrupt();
+    std::unique_ptr<TUnit> unit = TakeUnit(n, unitSize);
+    unit->FDirty = true;
+    // Reserve before the header moves on, so that the insert cannot fail
+    // after it.
+    FUnits.reserve(FUnits.size() + 1);
+    FOwner.AdvanceNextUnitNumber();
+    return Pin(Insert(std::move(unit)));
+}
+
+template <class TUnit>
+TUnitPin<TUnit> TUnitCache<TUnit>::ReadRun(std::int32_t n, TReadAhead readAhead,
+                                           std::size_t unitSize, std::int32_t next) {
+    const std::int64_t count =
+        std::clamp<std::int64_t>(readAhead.Count, 1, UnitsPerRun(FParams.RunBytes, unitSize));
+    const bool forward = readAhead.Direction == TReadDirection::Forward;
+    const auto first = static_cast<std::int32_t>(
+        forward ? n : std::max<std::int64_t>(std::int64_t{n} - count + 1, 1));
+    const auto last = static_cast<std::int32_t>(
+        forward ? std::min<std::int64_t>(std::int64_t{n} + count - 1, std::int64_t{next} - 1) : n);
+    const std::size_t bytes = static_cast<std::size_t>(last - first + 1) * unitSize;
+    GrowBuffer(FReadBuffer, bytes);
+    const std::span<std::uint8_t> run(FReadBuffer.data(), bytes);
+
+    TReadInProgress reading(*this, first, last);
+    const bool allowShort = FOwner.ShortReadsAllowed();
+    ++FStats.Reads;
+    const std::size_t read = FOwner.ReadUnits(FOwner.UnitOffset(first), run, allowShort);
+    if (read < bytes && !allowShort) RaiseEngineError(PIRIN_READERR, {.table = FOwner.TableName()});
+    const std::size_t whole = std::min(read, bytes) / unitSize;
+    const auto covered = [&](std::int32_t m) {
+        return static_cast<std::size_t>(m - first) < whole;
+    };
+    const auto bytesOf = [&](std::int32_t m) {
+        return run.subspan(static_cast<std::size_t>(m - first) * unitSize, unitSize);
+    };
+
+    // A unit the header counts but the file lacks is not where it should be.
+    if (!covered(n)) RaiseCorrupt();
+    TPin result = Pin(LoadRunUnit(n, bytesOf(n)));
+    const std::int32_t step = forward ? 1 : -1;
+    for (std::int32_t m = n + step; m >= first && m <= last && covered(m); m += step)
+        LoadRunUnit(m, bytesOf(m));
+    MoveToHead(result.Get());
+    if (result->FUnitNumber != n) RaiseCorrupt();
+    return result;
+}
+
+template <class TUnit>
+TUnit* TUnitCache<TUnit>::LoadRunUnit(std::int32_t m, std::span<std::uint8_t> bytes) {
+    if (TUnit* cached = Search(m)) {
+        if (cached->FDirty || cached->FPinCount > 0) return cached;
+        FOwner.UnscrambleUnit(m, bytes);
+        try {
+            cached->LoadBytes(bytes);
+        } catch (...) {
+            // Half refreshed: drop it (it was clean, so nothing is lost).
+            std::unique_ptr<TUnit> dropped = Detach(cached);
+            dropped->ClearCacheState();
+            FStack.Push(std::move(dropped));
+            throw;
+        }
+        return cached;
+    }
+    FOwner.UnscrambleUnit(m, bytes);
+    std::unique_ptr<TUnit> unit = TakeUnit(m, bytes.size());
+    unit->LoadBytes(bytes);
+    return Insert(std::move(unit));
+}
+
+template <class TUnit>
+std::unique_ptr<TUnit> TUnitCache<TUnit>::TakeUnit(std::int32_t n, std::size_t unitSize) {
+    if (FUnits.size() < FCapacity) {
+        std::unique_ptr<TUnit> unit = FStack.Pop(unitSize);
+        unit->FUnitNumber = n;
+        return unit;
+    }
+    TUnit* victim = FindVictim();
+    if (victim == nullptr && !FOwner.InTransaction()) {
+        WriteBack();
+        victim = FindVictim();
+    }
+    if (victim == nullptr) {
+        FCapacity += FParams.GrowStep;
+        std::unique_ptr<TUnit> unit = FStack.Pop(unitSize);
+        unit->FUnitNumber = n;
+        return unit;
+    }
+    std::unique_ptr<TUnit> unit = Detach(victim);
+    unit->ClearCacheState();
+    if (unit->Size() != unitSize) unit->ResizeBytes(unitSize);
+    unit->Reset();
+    unit->FUnitNumber = n;
+    return unit;
+}
+
+template <class TUnit>
+TUnit* TUnitCache<TUnit>::FindVictim() const {
+    for (TCacheUnit* unit = FTail; unit != nullptr; unit = unit->FChainPrev)
+        if (!unit->FDirty && unit->FPinCount == 0) return static_cast<TUnit*>(unit);
+    return nullptr;
+}
+
+template <class TUnit>
+TUnitPin<TUnit> TUnitCache<TUnit>::Pin(TUnit* unit) {
+    // A pin count that would overflow means pins are leaking.
+    if (unit->FPinCount == std::numeric_limits<std::int16_t>::max()) RaiseCorrupt();
+    ++unit->FPinCount;
+    return TPin(this, unit);
+}
+
+template <class TUnit>
+void TUnitCache<TUnit>::Release(TUnit& unit) noexcept {
+    if (unit.FPinCount > 0) --unit.FPinCount;
+    if (unit.FPinCount > 0 || !unit.FDetached) return;
+    const auto it =
+        std::find_if(FDetached.begin(), FDetached.end(),
+                     [&](const std::unique_ptr<TUnit>& held) { return held.get() == &unit; });
+    if (it == FDetached.end()) return;
+    std::unique_ptr<TUnit> freed = std::move(*it);
+    FDetached.erase(it);
+    freed->ClearCacheState();
+    FStack.Push(std::move(freed));
+}
+
+template <class TUnit>
+std::size_t TUnitCache<TUnit>::WriteBack() {
+    std::vector<TUnit*> units;
+    CollectWritable(units);
+    const std::uint64_t before = FStats.Writes;
+    WriteRuns(FOwner, units, TWriteOrder::AsCollected, FWriteBuffer, FStats.Writes);
+    return static_cast<std::size_t>(FStats.Writes - before);
+}
+
+template <class TUnit>
+void TUnitCache<TUnit>::CollectWritable(std::vector<TUnit*>& out) const {
+    for (const auto& unit : FUnits) {
+        const bool reading =
+            FReadFirst != 0 && unit->FUnitNumber >= FReadFirst && unit->FUnitNumber <= FReadLast;
+        if (unit->FDirty && unit->FPinCount == 0 && !reading) out.push_back(unit.get());
+    }
+}
+
+template <class TUnit>
+void TUnitCache<TUnit>::WriteRuns(TUnitCacheOwner& owner, std::vector<TUnit*>& units,
+                                  TWriteOrder order, std::vector<std::uint8_t>& buffer,
+                                  std::uint64_t& writes) {
+    if (order == TWriteOrder::ByUnitNumber) {
+        std::stable_sort(units.begin(), units.end(), [](const TUnit* a, const TUnit* b) {
+            return a->FUnitNumber < b->FUnitNumber;
+        });
+    }
+    const std::size_t unitSize = owner.UnitSize();
+    for (std::size_t begin = 0; begin < units.size();) {
+        std::size_t end = begin + 1;
+        while (end < units.size() && std::int64_t{units[end]->FUnitNumber} ==
+                                         std::int64_t{units[end - 1]->FUnitNumber} + 1)
+            ++end;
+        const std::size_t bytes = (end - begin) * unitSize;
+        GrowBuffer(buffer, bytes);
+        for (std::size_t i = begin; i < end; ++i) {
+            const std::span<std::uint8_t> slot(buffer.data() + (i - begin) * unitSize, unitSize);
+            units[i]->SaveBytes(slot);
+            owner.ScrambleUnit(units[i]->FUnitNumber, slot);
+        }
+        owner.WriteUnits(owner.UnitOffset(units[begin]->FUnitNumber),
+                         std::span<const std::uint8_t>(buffer.data(), bytes));
+        ++writes;
+        for (std::size_t i = begin; i < end; ++i) units[i]->FDirty = false;
+        owner.SetWrittenSinceOpen();
+        begin = end;
+    }
+}
+
+template <class TUnit>
+void TUnitCache<TUnit>::SetBudget(std::size_t budget) {
+    FBudget = budget;
+    Trim();
+}
+
+template <class TUnit>
+void TUnitCache<TUnit>::Trim() {
+    while (FUnits.size() > FBudget) {
+        TUnit* victim = FindVictim();
+        if (victim == nullptr) break;
+        std::unique_ptr<TUnit> unit = Detach(victim);
+        unit->ClearCacheState();
+        FStack.Push(std::move(unit));
+    }
+    // Never below the budget: a cache trimmed while nearly empty must still
+    // be able to fill up to its budget before it starts evicting.
+    FCapacity = std::max(FUnits.size(), FBudget);
+}
+
+template <class TUnit>
+void TUnitCache<TUnit>::DiscardAll() {
+    const auto pinned = std::count_if(FUnits.begin(), FUnits.end(),
+                                      [](const auto& unit) { return unit->FPinCount > 0; });
+    // The only allocation, made before anything changes.
+    FDetached.reserve(FDetached.size() + static_cast<std::size_t>(pinned));
+    for (auto& unit : FUnits) {
+        unit->FChainNext = nullptr;
+        unit->FChainPrev = nullptr;
+        if (unit->FPinCount > 0) {
+            unit->FDetached = true;
+            unit->FDirty = false;
+            FDetached.push_back(std::move(unit));
+        } else {
+            unit->ClearCacheState();
+            FStack.Push(std::move(unit));
+        }
+    }
+    FUnits.clear();
+    FHead = nullptr;
+    FTail = nullptr;
+}
+
+template <class TUnit>
+TUnit* TUnitCache<TUnit>::Insert(std::unique_ptr<TUnit> unit) {
+    const auto at = LowerBound(unit->FUnitNumber);
+    TUnit* raw = unit.get();
+    FUnits.insert(at, std::move(unit));
+    PushHead(raw);
+    return raw;
+}
+
+template <class TUnit>
+std::unique_ptr<TUnit> TUnitCache<TUnit>::Detach(TUnit* unit) noexcept {
+    auto it = FUnits.begin() + (LowerBound(unit->FUnitNumber) - FUnits.cbegin());
+    std::unique_ptr<TUnit> owned = std::move(*it);
+    FUnits.erase(it);
+    Unlink(unit);
+    return owned;
+}
+
+template <class TUnit>
+void TUnitCache<TUnit>::PushHead(TCacheUnit* unit) noexcept {
+    unit->FChainPrev = nullptr;
+    unit->FChainNext = FHead;
+    if (FHead != nullptr) FHead->FChainPrev = unit;
+    FHead = unit;
+    if (FTail == nullptr) FTail = unit;
+}
+
+template <class TUnit>
+void TUnitCache<TUnit>::Unlink(TCacheUnit* unit) noexcept {
+    if (unit->FChainPrev != nullptr)
+        unit->FChainPrev->FChainNext = unit->FChainNext;
+    else
+        FHead = unit->FChainNext;
+    if (unit->FChainNext != nullptr)
+        unit->FChainNext->FChainPrev = unit->FChainPrev;
+    else
+        FTail = unit->FChainPrev;
+    unit->FChainNext = nullptr;
+    unit->FChainPrev = nullptr;
+}
+
+}  // namespace pirin

@@ -1,0 +1,82 @@
+// TCacheUnit: the common part of every fixed-size unit a table file caches
+// (a record slot of the data file, a 4096-byte index page, a BLOB block).
+//
+// A unit carries its 1-based number, a dirty flag, a pin count and the links
+// of its cache's most-recently-used chain; these belong to the cache
+// (unit_cache.h) and only it changes them, except MarkDirty, which the holder
+// of a pin calls after changing the unit. The unit's clear bytes live in a
+// buffer of the unit size; scrambling happens only in the file's write and
+// read buffers, never here.
+//
+// Concrete units (TRecord, TPage, TBlock) derive from TCacheUnit, must be
+// constructible from the unit size, and may keep their own in-memory form by
+// overriding Reset, LoadBytes and SaveBytes (a page unpacks its entries, a
+// block splits its 18-byte header). LoadBytes receives untrusted bytes and
+// raises the file's corrupt code when they cannot be a unit; the cache then
+// leaves the unit out.
+//
+// Threads: a unit belongs to the cache that holds it and follows its thread
+// rules. Failures: none here, except what LoadBytes of a derived unit raises.
+#pragma once
+
+#include <concepts>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace pirin {
+
+class TCacheUnit {
+  public:
+    explicit TCacheUnit(std::size_t unitSize);
+    virtual ~TCacheUnit();
+    TCacheUnit(const TCacheUnit&) = delete;
+    TCacheUnit& operator=(const TCacheUnit&) = delete;
+
+    // 0 while the unit is free (in a free stack or held outside any cache).
+    std::int32_t UnitNumber() const noexcept { return FUnitNumber; }
+    bool Dirty() const noexcept { return FDirty; }
+    std::int16_t PinCount() const noexcept { return FPinCount; }
+
+    // Called by the holder of a pin after changing the unit: the cache will
+    // write it back and never drop it until then.
+    void MarkDirty() noexcept { FDirty = true; }
+
+    std::span<std::uint8_t> Bytes() noexcept { return FBytes; }
+    std::span<const std::uint8_t> Bytes() const noexcept { return FBytes; }
+    std::size_t Size() const noexcept { return FBytes.size(); }
+
+    // Clears the contents (all bytes 0). Derived units clear their own fields
+    // too and call this.
+    virtual void Reset();
+    // Fills the unit from `bytes` (exactly Size() clear bytes read from disk).
+    virtual void LoadBytes(std::span<const std::uint8_t> bytes);
+    // Stores the unit's clear bytes into `out` (exactly Size() bytes).
+    virtual void SaveBytes(std::span<std::uint8_t> out) const;
+
+  private:
+    template <class>
+    friend class TUnitCache;
+    template <class>
+    friend class TUnitStack;
+
+    // Back to the free state: no number, clean, unpinned, unlinked.
+    void ClearCacheState() noexcept;
+    void ResizeBytes(std::size_t unitSize);
+
+    std::int32_t FUnitNumber = 0;
+    bool FDirty = false;
+    std::int16_t FPinCount = 0;
+    // Set while a discarded unit waits for its last pin to go (unit_cache.h).
+    bool FDetached = false;
+    TCacheUnit* FChainNext = nullptr;  // towards the tail (less recently used)
+    TCacheUnit* FChainPrev = nullptr;  // towards the head (more recently used)
+    std::vector<std::uint8_t> FBytes;
+};
+
+// What a unit cache and a free stack require of their unit type.
+template <class T>
+concept CacheUnit = std::derived_from<T, TCacheUnit> && std::constructible_from<T, std::size_t>;
+
+}  // namespace pirin
