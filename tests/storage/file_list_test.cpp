@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <thread>
 
 #include "storage/faulty_file_system.h"
 #include "storage/file_handler.h"
@@ -184,6 +186,30 @@ TEST_F(FileListTest, CreatingReplacesContentsAndDirectoriesAreNotFiles) {
     TFileHandler folder(Folder.Path().string());
     EXPECT_FALSE(folder.FileExists());
     EXPECT_EQ(CodeOf([&] { folder.OpenFile(); }), PIRIN_OSENOENT);
+}
+
+TEST_F(FileListTest, ThreadsOpeningWritingAndClosingOneFileKeepItConsistent) {
+    const std::size_t before = TFileList::Instance().EntryCount(false);
+    constexpr int kThreads = 4, kRounds = 50;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < kRounds; ++round) {
+                TFileHandler file(Path());
+                file.OpenFile();
+                std::uint8_t mine[16];
+                std::fill(std::begin(mine), std::end(mine), static_cast<std::uint8_t>(t + round));
+                file.WriteAt(100 + 16 * t, mine, sizeof mine);
+                std::uint8_t back[16];
+                file.ReadAt(100 + 16 * t, back, sizeof back);
+                EXPECT_TRUE(std::equal(std::begin(mine), std::end(mine), back));
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(TFileList::Instance().EntryCount(false), before);
+    auto bytes = GetFile(Path());
+    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(bytes[100 + 16 * t], t + kRounds - 1);
 }
 
 }  // namespace
