@@ -1,0 +1,29 @@
+// CompareKeys: the one comparison of two index keys, used for every key
+// comparison of the index file and the cursor.
+//
+// The deleted-records index compares bytes; the text index compares its
+// prefix, word (by the locale, case-sensitively) and row identifier; a table
+// of language 0 compares bytes in the index's direction. Otherwise each field
+// compares in turn: a string field by its null flag and then its text by the
+// locale (case-sensitively: a case-insensitive index stores upper-cased text),
+// any other field by its bytes, each in the field's or the index's direction;
+// bytes left over after the fields (the row identifier) compare as bytes in
+// the index's direction. Null sorts before values ascending, after them
+// descending.
+//
+// Only the first `count` bytes are read: a count shorter than the key compares
+// the leading fields and, of a string field it cuts, the leading characters.
+// Result -1, 0 or +1. Works on caller-owned data and takes no lock (the
+// collator cache has its own); raises 15878 when the locale has no ICU name.
+#pragma once
+
+#include <cstddef>
+
+#include "locale/key_description.h"
+
+namespace pirin {
+
+[[nodiscard]] int CompareKeys(const TKeyDescription& index, const void* key1, const void* key2,
+                              std::size_t count);
+
+}  // namespace pirin
