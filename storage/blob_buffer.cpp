@@ -1,0 +1,193 @@
+#include "storage/blob_buffer.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <limits>
+#include <unordered_set>
+
+#include "errors/engine_error.h"
+
+namespace pirin {
+
+namespace {
+
+// What a load reserves before it has read anything; beyond this the buffer
+// grows with the bytes actually read, so a damaged length never allocates
+// more than the chain delivers.
+constexpr std::size_t kReserveLimit = std::size_t{1} << 20;
+
+constexpr std::size_t kMaxBlobLength = std::numeric_limits<std::int32_t>::max();
+
+[[noreturn]] void Fail(const TBlobFile& file, std::uint16_t code) {
+    errno = 0;  // a damaged or changed chain, not a system error
+    RaiseEngineError(code, {.table = file.TableName()});
+}
+
+std::int32_t BlocksLeft(std::size_t bytes, std::size_t perBlock) {
+    const std::size_t blocks = std::max<std::size_t>(1, (bytes + perBlock - 1) / perBlock);
+    return static_cast<std::int32_t>(std::min<std::size_t>(blocks, INT32_MAX));
+}
+
+}  // namespace
+
+TBlobBuffer::TBlobBuffer(TBlobFile& file, TChangeCheck* cursor, std::uint16_t fieldNumber,
+                         std::int32_t recordNumber, std::int32_t firstBlock, std::int32_t stamp)
+    : FFile(file),
+      FCursor(cursor),
+      FStamp(stamp),
+      FRecordNumber(recordNumber),
+      FFieldNumber(fieldNumber),
+      FFirstBlock(firstBlock) {}
+
+void TBlobBuffer::LoadBlob() {
+    try {
+        // Each false is a change by another process: the caches were emptied
+        // and the cursor resynchronised, so the chain is read afresh.
+        while (!TryLoad()) {
+        }
+    } catch (...) {
+        FData.clear();
+        FModified = false;
+        throw;
+    }
+    FModified = false;
+}
+
+bool TBlobBuffer::TryLoad() {
+    FData.clear();
+    if (FFirstBlock == 0) return true;
+    const std::int32_t last = FFile.LastBlockNumber();
+    if (FFirstBlock < 1 || FFirstBlock > last) Fail(FFile, PIRIN_MEMOCORRUPT);
+    TBlockPin pin = FFile.FetchBlock(FCursor, FFirstBlock, 1, false);
+    if (!pin) return false;
+    if (pin->OwnerStamp() != FStamp) Fail(FFile, PIRIN_KEYORRECDELETED);
+
+    // The stored length is untrusted: no chain can hold more than every
+    // block of the file.
+    const std::size_t perBlock = FFile.DataBytesPerBlock();
+    const std::int32_t total = pin->TotalLength();
+    if (total < 0 || static_cast<std::uint64_t>(total) > static_cast<std::uint64_t>(last) * perBlock)
+        Fail(FFile, PIRIN_MEMOCORRUPT);
+    const auto length = static_cast<std::size_t>(total);
+    FData.reserve(std::min(length, kReserveLimit));
+
+    // Each block is visited once: a link back into the chain is a cycle, and
+    // the stored length bounds the walk besides.
+    std::unordered_set<std::int32_t> seen{FFirstBlock};
+    for (;;) {
+        if (pin->OwnerStamp() != FStamp) Fail(FFile, PIRIN_KEYORRECDELETED);
+        if (pin->PinCount() > 1) Fail(FFile, PIRIN_MEMOCORRUPT);
+        const std::size_t at = FData.size();
+        const std::size_t asked = std::min(perBlock, length - at);
+        FData.resize(at + asked);
+        const std::size_t got =
+            FFile.ReadBlockData(*pin, std::span<std::uint8_t>(FData).subspan(at, asked));
+        FData.resize(at + got);
+        if (got < asked || FData.size() == length || pin->Next() == 0) break;
+        const std::int32_t next = pin->Next();
+        if (next < 1 || next > last || !seen.insert(next).second) Fail(FFile, PIRIN_MEMOCORRUPT);
+        TBlockPin nextPin =
+            FFile.FetchBlock(FCursor, next, BlocksLeft(length - FData.size(), perBlock), true);
+        if (!nextPin) return false;
+        pin = std::move(nextPin);
+    }
+    pin.Release();
+    if (FData.size() != length) Fail(FFile, PIRIN_ENDOFBLOB);
+    return true;
+}
+
+void TBlobBuffer::StoreBlob(std::int32_t newStamp) {
+    if (FData.empty()) {
+        DropBlob();
+        FStamp = newStamp;
+        FModified = false;
+        return;
+    }
+    CheckLength(FData.size());
+    // The old chain is checked whole before anything changes: every block
+    // must still belong to this value, or overwriting it would destroy
+    // another one.
+    const std::vector<std::int32_t> old =
+        FFirstBlock != 0 ? FFile.WalkChain(FCursor, FFirstBlock, FStamp, false)
+                         : std::vector<std::int32_t>{};
+    std::unordered_set<std::int32_t> used(old.begin(), old.end());
+
+    const std::size_t perBlock = FFile.DataBytesPerBlock();
+    const std::size_t length = FData.size();
+    std::int32_t first = 0;
+    std::int32_t previous = 0;
+    std::size_t written = 0;
+    std::size_t index = 0;
+    TBlockPin current;
+    while (written < length) {
+        TBlockPin block;
+        if (index < old.size()) {
+            block = FFile.FetchBlock(FCursor, old[index], BlocksLeft(length - written, perBlock),
+                                     true);
+            if (!block) Fail(FFile, PIRIN_KEYORRECDELETED);
+        } else {
+            block = FFile.AllocateBlock(FCursor);
+            // A free chain that leads into this chain would have two parts of
+            // the value share a block.
+            if (!used.insert(block->UnitNumber()).second) Fail(FFile, PIRIN_MEMOCORRUPT);
+        }
+        const std::int32_t number = block->UnitNumber();
+        if (current) {
+            current->SetNext(number);
+        } else {
+            first = number;
+        }
+        block->SetPrevious(previous);
+        block->SetOwnerStamp(newStamp);
+        block->SetTotalLength(current ? 0 : static_cast<std::int32_t>(length));
+        const std::size_t chunk = std::min(perBlock, length - written);
+        FFile.WriteBlockData(*block, 0,
+                             std::span<const std::uint8_t>(FData).subspan(written, chunk));
+        written += chunk;
+        previous = number;
+        ++index;
+        current = std::move(block);
+    }
+    // The rest of a longer old chain goes to the free chain; its blocks still
+    // carry the old stamp and link to each other.
+    current->SetNext(0);
+    current.Release();
+    if (index < old.size()) {
+        std::int32_t rest = old[index];
+        FFile.FreeChain(FCursor, rest, FStamp, false);
+    }
+    FFirstBlock = first;
+    FStamp = newStamp;
+    FModified = false;
+}
+
+void TBlobBuffer::DropBlob() {
+    FFile.FreeChain(FCursor, FFirstBlock, FStamp, false);
+    FModified = !FData.empty();
+}
+
+void TBlobBuffer::CheckLength(std::size_t length) const {
+    // The stored total length is a signed 32-bit field.
+    if (length > kMaxBlobLength) Fail(FFile, PIRIN_INVALIDBLOBLEN);
+}
+
+void TBlobBuffer::SetBlobLength(std::size_t length) {
+    CheckLength(length);
+    FData.resize(length, 0);
+    FModified = true;
+}
+
+void TBlobBuffer::WriteBytes(std::size_t offset, std::span<const std::uint8_t> bytes) {
+    if (offset > kMaxBlobLength || bytes.size() > kMaxBlobLength - offset)
+        Fail(FFile, PIRIN_INVALIDBLOBLEN);
+    if (FData.size() < offset + bytes.size()) FData.resize(offset + bytes.size(), 0);
+    std::copy(bytes.begin(), bytes.end(), FData.begin() + static_cast<std::ptrdiff_t>(offset));
+    FModified = true;
+}
+
+void TBlobBuffer::KeepOriginal() {
+    FOriginal = FData;
+    FHasOriginal = true;
+}
+
+}  // namespace pirin
