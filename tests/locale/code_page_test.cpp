@@ -19,7 +19,9 @@ TEST(CodePage, KnownBytesOfTheDictionaryScripts) {
         {1251, u"КОШКА", "\xCA\xCE\xD8\xCA\xC0"},
         {1251, u"ъгъл ёж", "\xFA\xE3\xFA\xEB \xB8\xE6"},
         {1252, u"café €", "caf\xE9 \x80"},
-        {1252, u"Straße", "Stra\xDF" "e"},
+        {1252, u"Straße",
+         "Stra\xDF"
+         "e"},
         {1254, u"İı", "\xDD\xFD"},
     };
     for (const auto& c : cases) {
@@ -46,7 +48,7 @@ TEST(CodePage, CharactersWithoutAByteBecomeQuestionMarks) {
     EXPECT_EQ(cyrillic.Encode(u"é1"), "?1");
     EXPECT_EQ(cyrillic.FromUnicode(u'é'), std::nullopt);
     EXPECT_EQ(cyrillic.Encode(u"a\U0001F600b"), "a?b");  // one character, one byte
-    EXPECT_EQ(cyrillic.Encode(u"a\xD800"), "a?");         // a lone surrogate
+    EXPECT_EQ(cyrillic.Encode(u"a\xD800"), "a?");        // a lone surrogate
     EXPECT_EQ(&TCodePage::Of(1251), &TCodePage::OfLanguage(test::kBulgarian));
 }
 

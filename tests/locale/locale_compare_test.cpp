@@ -53,7 +53,7 @@ TEST(LocaleCompare, CaseAccentsAndSymbolsByLocale) {
 }
 
 TEST(LocaleCompare, BulgarianAlphabeticalOrder) {
-    const std::u16string words[] = {u"агне", u"бял",  u"вълк",  u"жаба", u"йод",   u"лъв",
+    const std::u16string words[] = {u"агне",  u"бял", u"вълк", u"жаба", u"йод",   u"лъв",
                                     u"шапка", u"щит", u"ъгъл", u"юг",   u"ябълка"};
     for (std::size_t i = 0; i + 1 < std::size(words); ++i) {
         EXPECT_EQ(Compare(kBulgarian, Cp1251(words[i]), Cp1251(words[i + 1]), false), -1) << i;
@@ -84,7 +84,7 @@ TEST(LocaleCompare, CharactersByValueForLanguage0AndByLocaleOtherwise) {
         std::uint8_t c2;
         int expected;
     } cases[] = {
-        {kAnsi, 'Z', 'a', -1},       {kAnsi, 0xC0, 'z', 1},       {kAnsi, 'a', 'a', 0},
+        {kAnsi, 'Z', 'a', -1},       {kAnsi, 0xC0, 'z', 1},        {kAnsi, 'a', 'a', 0},
         {kEnglish, 'Z', 'a', 1},     {kBulgarian, 0xE0, 0xE1, -1}, {kBulgarian, 0xE0, 0xC0, -1},
         {kBulgarian, 0xE0, 'a', -1},  // Bulgarian puts Cyrillic before Latin
         {kFrench, 0xE9, 'e', 0},      // é and e differ only by an accent
@@ -102,9 +102,10 @@ TEST(LocaleCompare, BinaryCompareIsUnsignedAndDirected) {
         bool descending;
         int expected;
     } cases[] = {
-        {"abc", "abd", 3, false, -1}, {"abc", "abd", 3, true, 1},  {"abc", "abd", 2, false, 0},
-        {"\x80", "\x7F", 1, false, 1}, {"\xFF", "\x01", 1, true, -1}, {"abc", "abc", 0, true, 0},
-        {nullptr, "abc", 3, false, 1}, {nullptr, "abc", 3, true, 1},  // absent key1 is greater
+        {"abc", "abd", 3, false, -1},   {"abc", "abd", 3, true, 1},
+        {"abc", "abd", 2, false, 0},    {"\x80", "\x7F", 1, false, 1},
+        {"\xFF", "\x01", 1, true, -1},  {"abc", "abc", 0, true, 0},
+        {nullptr, "abc", 3, false, 1},  {nullptr, "abc", 3, true, 1},  // absent key1 is greater
         {"abc", nullptr, 3, false, -1}, {nullptr, nullptr, 3, false, 0},
     };
     for (const auto& c : cases)

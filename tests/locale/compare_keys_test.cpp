@@ -1,0 +1,236 @@
+#include "locale/compare_keys.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <vector>
+
+#include "collation_test_support.h"
+#include "locale/case_mapping.h"
+#include "locale/field_types.h"
+
+namespace pirin {
+namespace {
+
+using namespace test;
+using namespace std::literals;
+
+// An index key assembled field by field as the cursor builds it.
+class TKey {
+  public:
+    TKey& Text(std::string_view text, int keySize) {
+        FBytes.push_back(1);
+        std::string value(text.substr(0, static_cast<std::size_t>(keySize)));
+        value.resize(static_cast<std::size_t>(keySize), '\0');
+        FBytes += value;
+        return *this;
+    }
+    TKey& Null(int keySize) {
+        FBytes.append(static_cast<std::size_t>(keySize) + 1, '\0');
+        return *this;
+    }
+    // 32-bit integer key form: big-endian with the sign bit inverted.
+    TKey& Integer(std::int32_t value) {
+        const auto u = static_cast<std::uint32_t>(value) ^ 0x80000000u;
+        FBytes.push_back(1);
+        for (int shift = 24; shift >= 0; shift -= 8)
+            FBytes.push_back(static_cast<char>(u >> shift));
+        return *this;
+    }
+    TKey& Raw(std::string_view bytes) {
+        FBytes += bytes;
+        return *this;
+    }
+    TKey& RowId(std::uint32_t row) {
+        for (int shift = 24; shift >= 0; shift -= 8)
+            FBytes.push_back(static_cast<char>(row >> shift));
+        return *this;
+    }
+    const std::string& Bytes() const { return FBytes; }
+
+  private:
+    std::string FBytes;
+};
+
+TKeyDescription Index(std::uint16_t language, std::initializer_list<TKeyField> fields,
+                      bool descending = false, int number = 1) {
+    return {.IndexNumber = number,
+            .Fields = fields,
+            .Descending = descending,
+            .Language = language,
+            .Sort = 0};
+}
+
+constexpr TKeyField kText10{kFieldString, 10, false};
+constexpr TKeyField kText10Desc{kFieldString, 10, true};
+constexpr TKeyField kInteger{kFieldInteger, 4, false};
+constexpr TKeyField kIntegerDesc{kFieldInteger, 4, true};
+
+// Compares copies of exactly `count` bytes, so nothing beyond them can be read
+// unnoticed by a sanitiser. count 0 means the whole (equal-length) keys.
+int Compare(const TKeyDescription& index, const TKey& a, const TKey& b, std::size_t count = 0) {
+    if (count == 0) count = a.Bytes().size();
+    const std::vector<char> x(a.Bytes().begin(), a.Bytes().begin() + static_cast<long>(count));
+    const std::vector<char> y(b.Bytes().begin(), b.Bytes().begin() + static_cast<long>(count));
+    return CompareKeys(index, x.data(), y.data(), count);
+}
+
+TEST(CompareKeys, NullsFirstAscendingAndLastDescending) {
+    const struct {
+        TKeyField field;
+        bool indexDescending;
+        int nullVersusValue;
+    } cases[] = {
+        {kText10, false, -1},  {kText10, true, 1},  {kText10Desc, false, 1},
+        {kInteger, false, -1}, {kInteger, true, 1}, {kIntegerDesc, false, 1},
+    };
+    for (const auto& c : cases) {
+        for (std::uint16_t language : {kAnsi, kBulgarian}) {
+            // Language 0 stores descending fields of an ascending index bit-inverted,
+            // so only the whole index's direction applies to it.
+            if (language == kAnsi && c.field.Descending) continue;
+            const TKeyDescription index = Index(language, {c.field}, c.indexDescending);
+            TKey null;
+            TKey value;
+            if (c.field.Type == kFieldString) {
+                null.Null(10);
+                value.Text("a", 10);
+            } else {
+                null.Null(4);
+                value.Integer(-5);  // a negative value still sorts after null
+            }
+            EXPECT_EQ(Compare(index, null, value), c.nullVersusValue)
+                << language << " " << int(c.field.Type) << " " << c.indexDescending;
+            EXPECT_EQ(Compare(index, value, null), -c.nullVersusValue);
+            EXPECT_EQ(Compare(index, null, null), 0);
+        }
+    }
+}
+
+TEST(CompareKeys, TextByLocaleOrByBytesForLanguage0) {
+    const struct {
+        std::uint16_t language;
+        std::string first;
+        std::string second;
+        bool descending;
+        int expected;
+    } cases[] = {
+        {kAnsi, "Z", "a", false, -1},
+        {kAnsi, "\xE0", "z", false, 1},  // Cyrillic after Latin
+        {kAnsi, "Z", "a", true, 1},
+        {kEnglish, "Z", "a", false, 1},
+        {kEnglish, "Z", "a", true, -1},
+        {kBulgarian, Cp1251(u"бял"), Cp1251(u"ябълка"), false, -1},
+        {kBulgarian, Cp1251(u"ъгъл"), Cp1251(u"щит"), false, 1},
+        {kFrench, Cp1252(u"café"), "cafe", false, 0},  // accents do not count
+        {kFrench, "co-op", "coop", false, -1},         // hyphens do
+    };
+    for (const auto& c : cases) {
+        const TKeyDescription index = Index(c.language, {kText10}, c.descending);
+        EXPECT_EQ(Compare(index, TKey().Text(c.first, 10), TKey().Text(c.second, 10)), c.expected)
+            << c.language << " '" << c.first << "' '" << c.second << "' " << c.descending;
+    }
+}
+
+TEST(CompareKeys, CaseInsensitiveIndexStoresUpperCaseAndCompares) {
+    const TKeyDescription index = Index(kBulgarian, {kText10});
+    std::string lower = Cp1251(u"кошка");
+    std::string upper = Cp1251(u"КОШКА");
+    // A case-sensitive index keeps the text as it is: two keys.
+    EXPECT_EQ(Compare(index, TKey().Text(lower, 10), TKey().Text(upper, 10)), -1);
+    // A case-insensitive one upper-cases it: one key.
+    UpperCaseLocale(kBulgarian, 0, lower);
+    UpperCaseLocale(kBulgarian, 0, upper);
+    EXPECT_EQ(Compare(index, TKey().Text(lower, 10), TKey().Text(upper, 10)), 0);
+}
+
+TEST(CompareKeys, TrailingRowIdentifierDecidesBetweenEqualValues) {
+    for (bool descending : {false, true}) {
+        const TKeyDescription index = Index(kFrench, {kText10, kInteger}, descending);
+        const TKey a = TKey().Text(Cp1252(u"été"), 10).Integer(7).RowId(1);
+        const TKey b = TKey().Text("ete", 10).Integer(7).RowId(2);
+        EXPECT_EQ(Compare(index, a, b), descending ? 1 : -1);
+        EXPECT_EQ(Compare(index, a, a), 0);
+    }
+}
+
+TEST(CompareKeys, EachFieldInItsOwnDirection) {
+    const TKeyDescription index = Index(kEnglish, {kInteger, kText10Desc});
+    EXPECT_EQ(Compare(index, TKey().Integer(1).Text("a", 10), TKey().Integer(1).Text("b", 10)), 1);
+    EXPECT_EQ(Compare(index, TKey().Integer(1).Text("z", 10), TKey().Integer(2).Text("a", 10)), -1);
+    EXPECT_EQ(Compare(index, TKey().Integer(-1).Text("a", 10), TKey().Integer(1).Text("a", 10)),
+              -1);
+    const TKeyDescription reversed = Index(kEnglish, {kInteger, kText10}, true);
+    EXPECT_EQ(Compare(reversed, TKey().Integer(1).Text("a", 10), TKey().Integer(2).Text("a", 10)),
+              1);
+}
+
+TEST(CompareKeys, CountShorterThanTheKeyComparesTheLeadingPart) {
+    const TKeyDescription index = Index(kEnglish, {kText10, kText10});
+    const TKey a = TKey().Text("abcX", 10).Text("one", 10);
+    const TKey b = TKey().Text("abcY", 10).Text("two", 10);
+    const struct {
+        std::size_t count;
+        int expected;
+    } cases[] = {
+        {1, 0},   // the null flags only
+        {4, 0},   // "abc" of the first text
+        {5, -1},  // X < Y
+    };
+    for (const auto& c : cases) EXPECT_EQ(Compare(index, a, b, c.count), c.expected) << c.count;
+
+    const TKey c = TKey().Text("same", 10).Text("one", 10);
+    const TKey d = TKey().Text("same", 10).Text("two", 10);
+    EXPECT_EQ(Compare(index, c, d, 11), 0);  // the first field only
+    // The second field's null flag but none of its text: equal, and nothing
+    // past the count is read as a zero-terminated text.
+    EXPECT_EQ(Compare(index, c, d, 12), 0);
+    EXPECT_EQ(Compare(index, c, d, 13), -1);  // "o" < "t"
+    EXPECT_EQ(Compare(index, c, d), -1);
+}
+
+TEST(CompareKeys, DeletedRecordsAndTextIndexes) {
+    // Index 31: bytes, ascending, whatever the locale and direction.
+    const TKeyDescription deleted = Index(kEnglish, {kText10}, true, kDeletedRecordsIndex);
+    EXPECT_EQ(Compare(deleted, TKey().Text("Z", 10), TKey().Text("a", 10)), -1);
+
+    // Index 32: 3-byte prefix, 61-byte word by the locale, 4-byte row identifier.
+    const TKeyDescription text = Index(kEnglish, {}, true, kTextIndex);
+    auto key = [](std::string_view prefix, std::string_view word, std::uint32_t row) {
+        std::string w(word);
+        w.resize(61, '\0');
+        return TKey().Raw(prefix).Raw(w).RowId(row);
+    };
+    const struct {
+        TKey first;
+        TKey second;
+        std::size_t count;
+        int expected;
+    } cases[] = {
+        {key("\1\0\1"sv, "zz", 9), key("\1\0\2"sv, "aa", 1), 0, -1},  // prefix first
+        {key("\1\0\1"sv, "a", 9), key("\1\0\1"sv, "B", 1), 0, -1},    // word by locale, not bytes
+        {key("\1\0\1"sv, "a", 1), key("\1\0\1"sv, "A", 1), 0, -1},    // case-sensitive
+        {key("\1\0\1"sv, "word", 1), key("\1\0\1"sv, "word", 2), 0, -1},
+        {key("\1\0\1"sv, "word", 1), key("\1\0\1"sv, "wore", 0), 6, 0},   // cut in the word
+        {key("\1\0\1"sv, "word", 1), key("\1\0\1"sv, "word", 2), 66, 0},  // cut in the row
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Compare(text, c.first, c.second, c.count), c.expected) << &c - cases;
+}
+
+TEST(CompareKeys, MalformedDescriptionsReadOnlyTheCount) {
+    // A string field of key size 0 takes its flag byte; the rest is trailing bytes.
+    const TKeyDescription empty = Index(kEnglish, {{kFieldString, 0, false}});
+    EXPECT_EQ(Compare(empty, TKey().Raw("\1x"), TKey().Raw("\1y")), -1);
+    // A negative key size is treated as 0.
+    const TKeyDescription negative = Index(kEnglish, {{kFieldInteger, -3, false}});
+    EXPECT_EQ(Compare(negative, TKey().Raw("\1b"), TKey().Raw("\1a")), 1);
+    // Absent keys compare as BinaryCompare does.
+    const std::string k = TKey().Text("a", 10).Bytes();
+    EXPECT_EQ(CompareKeys(empty, nullptr, k.data(), k.size()), 1);
+    EXPECT_EQ(CompareKeys(empty, k.data(), nullptr, k.size()), -1);
+    EXPECT_EQ(CompareKeys(empty, k.data(), k.data(), 0), 0);
+}
+
+}  // namespace
+}  // namespace pirin
