@@ -1,0 +1,55 @@
+// Little-endian fields of the data file's header, field descriptors and
+// record images. Every on-disk integer of a table file is little-endian
+// whatever the host's order; floats are IEEE doubles in the same order.
+//
+// Plain functions on byte spans: any thread. The caller guarantees that the
+// span holds the field (offsets are constants of the format or were checked
+// against the buffer first), so nothing here checks or raises.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace pirin::data_bytes {
+
+inline std::uint16_t GetU16(std::span<const std::uint8_t> bytes, std::size_t at) noexcept {
+    return static_cast<std::uint16_t>(bytes[at] | (bytes[at + 1] << 8));
+}
+
+inline std::uint32_t GetU32(std::span<const std::uint8_t> bytes, std::size_t at) noexcept {
+    return std::uint32_t{bytes[at]} | (std::uint32_t{bytes[at + 1]} << 8) |
+           (std::uint32_t{bytes[at + 2]} << 16) | (std::uint32_t{bytes[at + 3]} << 24);
+}
+
+inline std::int32_t GetI32(std::span<const std::uint8_t> bytes, std::size_t at) noexcept {
+    return static_cast<std::int32_t>(GetU32(bytes, at));
+}
+
+inline double GetF64(std::span<const std::uint8_t> bytes, std::size_t at) noexcept {
+    const std::uint64_t bits =
+        std::uint64_t{GetU32(bytes, at)} | (std::uint64_t{GetU32(bytes, at + 4)} << 32);
+    return std::bit_cast<double>(bits);
+}
+
+inline void PutU16(std::span<std::uint8_t> bytes, std::size_t at, std::uint16_t value) noexcept {
+    bytes[at] = static_cast<std::uint8_t>(value);
+    bytes[at + 1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+inline void PutU32(std::span<std::uint8_t> bytes, std::size_t at, std::uint32_t value) noexcept {
+    for (std::size_t i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+inline void PutI32(std::span<std::uint8_t> bytes, std::size_t at, std::int32_t value) noexcept {
+    PutU32(bytes, at, static_cast<std::uint32_t>(value));
+}
+
+inline void PutF64(std::span<std::uint8_t> bytes, std::size_t at, double value) noexcept {
+    const auto bits = std::bit_cast<std::uint64_t>(value);
+    PutU32(bytes, at, static_cast<std::uint32_t>(bits));
+    PutU32(bytes, at + 4, static_cast<std::uint32_t>(bits >> 32));
+}
+
+}  // namespace pirin::data_bytes
