@@ -4,12 +4,12 @@
 // The deleted-records index compares bytes; the text index compares its
 // prefix, word (by the locale, English for language 0, case-sensitively) and
 // row identifier; a table of language 0 compares bytes in the index's
-// direction. Otherwise each field compares in turn: a string field by its
-// null flag and then its text by the locale (case-sensitively: a case-insensitive index stores
-// upper-cased text), any other field by its bytes, each in the field's or the index's direction;
-// bytes left over after the fields (the row identifier) compare as bytes in
-// the index's direction. Null sorts before values ascending, after them
-// descending.
+// direction. Otherwise each field compares in turn: a string field by its null
+// flag and then its text by the locale (case-sensitively: a case-insensitive
+// index stores upper-cased text), any other field by its bytes, each in the
+// field's or the index's direction; bytes left over after the fields (the row
+// identifier) compare as bytes in the index's direction. Null sorts before
+// values ascending, after them descending.
 //
 // Only the first `count` bytes are read: a count shorter than the key compares
 // the leading fields and, of a string field it cuts, the leading characters
