@@ -66,7 +66,8 @@ bool TBlobBuffer::TryLoad() {
     // block of the file.
     const std::size_t perBlock = FFile.DataBytesPerBlock();
     const std::int32_t total = pin->TotalLength();
-    if (total < 0 || static_cast<std::uint64_t>(total) > static_cast<std::uint64_t>(last) * perBlock)
+    if (total < 0 ||
+        static_cast<std::uint64_t>(total) > static_cast<std::uint64_t>(last) * perBlock)
         Fail(FFile, PIRIN_MEMOCORRUPT);
     const auto length = static_cast<std::size_t>(total);
     FData.reserve(std::min(length, kReserveLimit));
@@ -107,9 +108,9 @@ void TBlobBuffer::StoreBlob(std::int32_t newStamp) {
     // The old chain is checked whole before anything changes: every block
     // must still belong to this value, or overwriting it would destroy
     // another one.
-    const std::vector<std::int32_t> old =
-        FFirstBlock != 0 ? FFile.WalkChain(FCursor, FFirstBlock, FStamp, false)
-                         : std::vector<std::int32_t>{};
+    const std::vector<std::int32_t> old = FFirstBlock != 0
+                                              ? FFile.WalkChain(FCursor, FFirstBlock, FStamp, false)
+                                              : std::vector<std::int32_t>{};
     std::unordered_set<std::int32_t> used(old.begin(), old.end());
 
     const std::size_t perBlock = FFile.DataBytesPerBlock();
@@ -122,8 +123,8 @@ void TBlobBuffer::StoreBlob(std::int32_t newStamp) {
     while (written < length) {
         TBlockPin block;
         if (index < old.size()) {
-            block = FFile.FetchBlock(FCursor, old[index], BlocksLeft(length - written, perBlock),
-                                     true);
+            block =
+                FFile.FetchBlock(FCursor, old[index], BlocksLeft(length - written, perBlock), true);
             if (!block) Fail(FFile, PIRIN_KEYORRECDELETED);
         } else {
             block = FFile.AllocateBlock(FCursor);

@@ -110,8 +110,7 @@ class TBlobFile : public TFileHandler {
     // for 0). Every block must carry `stamp`, else 8963; with `repair` the
     // owner is overwritten instead. The whole chain is checked before any
     // block is freed, so a damaged chain is left as it was.
-    void FreeChain(TChangeCheck* cursor, std::int32_t& firstBlock, std::int32_t stamp,
-                   bool repair);
+    void FreeChain(TChangeCheck* cursor, std::int32_t& firstBlock, std::int32_t stamp, bool repair);
     // The block numbers of the chain from `firstBlock`, in order, checked:
     // every link within 1..last block, no block twice, none pinned by anyone
     // else, every owner equal to `stamp` unless `anyOwner`. Raises 8963.

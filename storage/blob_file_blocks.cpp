@@ -3,6 +3,7 @@
 // checked against the block count before it is followed, and a walk never
 // visits a block twice, so a damaged chain ends in 8963 instead of a loop.
 #include <algorithm>
+#include <cerrno>
 #include <unordered_set>
 
 #include "errors/engine_error.h"
@@ -40,7 +41,10 @@ class TBlobFile::TAskingCursor {
 
 TBlockPin TBlobFile::FetchBlock(TChangeCheck* cursor, std::int32_t n, std::int32_t readAheadCount,
                                 bool readAhead) {
-    if (!IsOpen()) Fail(PIRIN_MEMOCORRUPT);
+    if (!IsOpen()) {
+        errno = EBADF;
+        Raise(PIRIN_READERR);
+    }
     TReadAhead run;
     if (readAhead) run.Count = std::clamp(readAheadCount, 1, FReadAheadBlocks);
     TAskingCursor asking(*this, cursor);

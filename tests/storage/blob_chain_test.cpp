@@ -114,7 +114,8 @@ TEST(BlobBuffer, KeepsItsOriginalAndTracksChangesUntilStored) {
     EXPECT_FALSE(buffer.Modified());
     EXPECT_EQ(buffer.Stamp(), 9);
     const auto original = Pattern(50, 1);
-    EXPECT_EQ(table.Load(first, 9), std::vector<std::uint8_t>(original.begin(), original.begin() + 20));
+    EXPECT_EQ(table.Load(first, 9),
+              std::vector<std::uint8_t>(original.begin(), original.begin() + 20));
     // The stored length is a signed 32-bit field.
     EXPECT_EQ(CodeOf([&] { buffer.SetBlobLength(std::size_t{1} << 31); }), PIRIN_INVALIDBLOBLEN);
     EXPECT_EQ(buffer.Length(), 20u);

@@ -1,10 +1,10 @@
 // Damaged and foreign BLOB chains: every link, count and stamp read from the
 // file is checked, so damage ends in a clear engine error, never in a loop,
 // a huge allocation or silently wrong bytes.
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 
 #include <fstream>
-#include <gtest/gtest.h>
 
 #include "tests/storage/blob_test_support.h"
 
@@ -114,11 +114,10 @@ INSTANTIATE_TEST_SUITE_P(
         TDamageCase{"StampChangedInTheMiddle",
                     [](TBlobTable& t) { t.Damage(3, [](TBlock& b) { b.SetOwnerStamp(31); }); },
                     PIRIN_KEYORRECDELETED},
-        TDamageCase{"HugeTotalLength",
-                    [](TBlobTable& t) {
-                        t.Damage(1, [](TBlock& b) { b.SetTotalLength(INT32_MAX); });
-                    },
-                    PIRIN_MEMOCORRUPT},
+        TDamageCase{
+            "HugeTotalLength",
+            [](TBlobTable& t) { t.Damage(1, [](TBlock& b) { b.SetTotalLength(INT32_MAX); }); },
+            PIRIN_MEMOCORRUPT},
         TDamageCase{"NegativeTotalLength",
                     [](TBlobTable& t) { t.Damage(1, [](TBlock& b) { b.SetTotalLength(-1); }); },
                     PIRIN_MEMOCORRUPT}),

@@ -115,8 +115,8 @@ INSTANTIATE_TEST_SUITE_P(
                    PIRIN_HEADERCORRUPT},
         TCheckCase{"NegativeBlockCount", 0, [](TBlobHeader& h) { h.SetNextBlockNumber(0); },
                    PIRIN_HEADERCORRUPT},
-        TCheckCase{"MoreBlocksThanTheFileHolds", 3,
-                   [](TBlobHeader& h) { h.SetNextBlockNumber(5); }, PIRIN_HEADERCORRUPT},
+        TCheckCase{"MoreBlocksThanTheFileHolds", 3, [](TBlobHeader& h) { h.SetNextBlockNumber(5); },
+                   PIRIN_HEADERCORRUPT},
         // Blocks written back before a header write that never came.
         TCheckCase{"FewerBlocksThanTheFileHolds", 3,
                    [](TBlobHeader& h) { h.SetNextBlockNumber(3); }, 0}),

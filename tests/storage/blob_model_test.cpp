@@ -51,9 +51,12 @@ TEST_P(BlobModel, RandomStoresDropsAndReopensMatchTheModel) {
     const auto randomLength = [&]() -> std::size_t {
         const std::size_t blocks = pick(5);
         switch (pick(3)) {
-            case 0: return blocks * perBlock;  // exactly full blocks
-            case 1: return blocks * perBlock + 1;
-            default: return pick(5 * perBlock + 1);
+            case 0:
+                return blocks * perBlock;  // exactly full blocks
+            case 1:
+                return blocks * perBlock + 1;
+            default:
+                return pick(5 * perBlock + 1);
         }
     };
     const auto verify = [&] {
@@ -107,9 +110,8 @@ TEST_P(BlobModel, RandomStoresDropsAndReopensMatchTheModel) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, BlobModel,
-                         ::testing::Values(TModelCase{64, 1}, TModelCase{64, 2},
-                                           TModelCase{512, 3}, TModelCase{1024, 4},
-                                           TModelCase{4096, 5}));
+                         ::testing::Values(TModelCase{64, 1}, TModelCase{64, 2}, TModelCase{512, 3},
+                                           TModelCase{1024, 4}, TModelCase{4096, 5}));
 
 }  // namespace
 }  // namespace pirin::blob_test
