@@ -93,6 +93,17 @@ TEST(BlobChain, StoringAnEmptyValueFreesItsChain) {
     EXPECT_EQ(table.FreeChain(), (std::vector<std::int32_t>{2, 1}));
 }
 
+TEST(BlobChain, LoadingReadsTheFirstBlockAloneThenRunsOfAtMost16KiB) {
+    TBlobTable table;
+    const auto value = Pattern(40 * 494, 5);
+    const std::int32_t first = table.Store(value, 2);
+    table.Reopen();
+    EXPECT_EQ(table.Load(first, 2), value);
+    // Block 1, then blocks 2..33 (32 blocks of 512 bytes), then 34..40.
+    EXPECT_EQ(table.File.Cache().Stats().Reads, 3u);
+    EXPECT_EQ(table.File.Cache().Stats().Misses, 3u);
+}
+
 TEST(BlobBuffer, KeepsItsOriginalAndTracksChangesUntilStored) {
     TBlobTable table;
     const std::int32_t first = table.Store(Pattern(50, 1), 8);
