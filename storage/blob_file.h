@@ -130,9 +130,11 @@ class TBlobFile : public TFileHandler {
 
     std::size_t BlockSize() const noexcept { return FBlockSize; }
     std::size_t DataBytesPerBlock() const noexcept { return FBlockSize - TBlock::kHeaderSize; }
-    // The next block number - 1 (negative only in a damaged header).
+    // The next block number - 1; 0 for a damaged header whose next block
+    // number is not positive, so that no link passes the range checks.
     std::int32_t LastBlockNumber() const noexcept {
-        return static_cast<std::int32_t>(std::int64_t{FHeader.NextBlockNumber()} - 1);
+        const std::int32_t next = FHeader.NextBlockNumber();
+        return next > 0 ? next - 1 : 0;
     }
     bool Encrypted() const noexcept { return FEncrypted; }
     std::int32_t ReadAheadBlocks() const noexcept { return FReadAheadBlocks; }
