@@ -13,7 +13,10 @@
 // damaged chain (links out of range, cycles, a block pinned twice, a stored
 // length the file cannot hold), 10029 for a length beyond 2^31 - 1 bytes,
 // and what the BLOB file raises. A failed load leaves the buffer empty and
-// unmodified; a failed store leaves the buffer as it was.
+// unmodified. A store checks the old chain before it changes anything; one
+// that fails later (table full, a failed write-back) leaves the buffer as it
+// was but the blocks it rewrote changed in the cache, which the write path
+// then discards with the rest of the failed write.
 #pragma once
 
 #include <cstddef>
