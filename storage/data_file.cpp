@@ -73,16 +73,15 @@ void TDataFile::ValidateHeader(const TDataHeader& header) const {
     }
     // Once descriptors are read, the layout they describe may not change.
     if (sound && FLayoutFixed)
-        sound = header.FieldCount() == FFields.size() &&
-                header.RecordSize() == FHeader.RecordSize();
+        sound =
+            header.FieldCount() == FFields.size() && header.RecordSize() == FHeader.RecordSize();
     if (!sound) RaiseCode(PIRIN_HEADERCORRUPT);
 }
 
 void TDataFile::ReadHeaderBytes(TDataHeader& header) {
     const auto bytes = header.Bytes();
     // A file too short for its header is a damaged header, not a read fault.
-    if (ReadAt(0, bytes.data(), bytes.size(), true) != bytes.size())
-        RaiseCode(PIRIN_HEADERCORRUPT);
+    if (ReadAt(0, bytes.data(), bytes.size(), true) != bytes.size()) RaiseCode(PIRIN_HEADERCORRUPT);
     ValidateHeader(header);
 }
 
@@ -152,9 +151,9 @@ void TDataFile::WriteFieldDescriptors() {
     if (!FDescriptorsModified) return;
     std::vector<std::uint8_t> bytes(FFields.size() * kFieldDescriptorSize);
     for (std::size_t i = 0; i < FFields.size(); ++i)
-        PackFieldDescriptor(FFields[i], TFieldDescriptorBytes(
-                                            bytes.data() + i * kFieldDescriptorSize,
-                                            kFieldDescriptorSize));
+        PackFieldDescriptor(
+            FFields[i],
+            TFieldDescriptorBytes(bytes.data() + i * kFieldDescriptorSize, kFieldDescriptorSize));
     if (FHeader.Encrypted()) ScrambleBytes(bytes.data(), bytes.size(), kDataSeeds);
     WriteAt(kDataHeaderSize, bytes.data(), bytes.size());
     FContext.SetWrittenSinceOpen();

@@ -15,14 +15,13 @@ void TDataFile::CheckDescriptors() const {
     std::uint32_t running = kFirstFieldOffset;
     for (std::size_t i = 0; i < FFields.size(); ++i) {
         const TFieldDescriptor& field = FFields[i];
-        bool sound = FieldDescriptorFault(field) == TFieldFault::None &&
-                     field.Number == i + 1 &&
+        bool sound = FieldDescriptorFault(field) == TFieldFault::None && field.Number == i + 1 &&
                      // Sizes come from the type; a different stored size would
                      // let field access run past the record.
                      field.StoredSize == field.ExpectedStoredSize();
         for (std::size_t j = 0; sound && j < i; ++j)
-            sound = !SameFieldName(FFields[j].Name, field.Name) &&
-                    FFields[j].Number != field.Number;
+            sound =
+                !SameFieldName(FFields[j].Name, field.Name) && FFields[j].Number != field.Number;
         if (sound && field.IsAutoInc()) {
             sound = field.Offset == kAutoIncOffset;
         } else if (sound) {

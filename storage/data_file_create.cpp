@@ -9,8 +9,8 @@ namespace pirin {
 void TDataFile::CreateTableFile(std::uint16_t language, std::uint16_t sort,
                                 std::span<const TFieldDescriptor> descriptors, int fieldCount,
                                 std::uint32_t blobBlockSize, std::string_view description,
-                                std::string_view password, bool encrypted,
-                                std::uint16_t userMinor, std::uint16_t userMajor) {
+                                std::string_view password, bool encrypted, std::uint16_t userMinor,
+                                std::uint16_t userMajor) {
     if (fieldCount < 0 || static_cast<std::size_t>(fieldCount) > descriptors.size())
         RaiseCode(PIRIN_FLDLIMIT);
     CreateTableFile(descriptors.first(static_cast<std::size_t>(fieldCount)),
@@ -34,8 +34,7 @@ void TDataFile::CreateTableFile(std::span<const TFieldDescriptor> descriptors,
         TFieldDescriptor& field = fields[i];
         field.Number = static_cast<std::uint16_t>(i + 1);
         field.WellFormed = true;
-        if (field.Description.size() > kFieldTextLength)
-            field.Description.resize(kFieldTextLength);
+        if (field.Description.size() > kFieldTextLength) field.Description.resize(kFieldTextLength);
         switch (FieldDescriptorFault(field)) {
             case TFieldFault::None:
                 break;
