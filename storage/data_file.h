@@ -108,7 +108,9 @@ class TDataFile : public TFileHandler, public TUnitCacheOwner {
     [[nodiscard]] bool HeaderChanged();
     // When forced or modified: counter + 1, build 31700, byte 111 and bytes
     // 120..123 zero, the time field set, written at offset 0 in one write.
-    // Returns whether it wrote.
+    // Returns whether it wrote. Write the records back first, so that the
+    // header never counts slots the file does not hold yet. A failed write
+    // leaves the header in memory as it was (still modified).
     bool WriteHeader(bool force = false);
     // Counter + 1 and marks the header modified and the table written,
     // without writing.
