@@ -3,11 +3,11 @@
 #include <algorithm>
 
 #include "errors/engine_error_codes.h"
-#include "storage/blob_bytes.h"
+#include "storage/little_endian.h"
 
 namespace pirin {
 
-using namespace blob_bytes;
+using namespace le;
 
 std::int32_t TBlock::Previous() const noexcept { return GetI32(Bytes(), kPreviousAt); }
 void TBlock::SetPrevious(std::int32_t value) noexcept {

@@ -2,12 +2,12 @@
 
 #include <algorithm>
 
-#include "storage/blob_bytes.h"
+#include "storage/little_endian.h"
 #include "storage/scramble.h"
 
 namespace pirin {
 
-using namespace blob_bytes;
+using namespace le;
 
 TBlobHeader TBlobHeader::New() {
     TBlobHeader header;

@@ -2,12 +2,12 @@
 
 #include <algorithm>
 
-#include "storage/data_file_bytes.h"
+#include "storage/little_endian.h"
 #include "storage/scramble.h"
 
 namespace pirin {
 
-using namespace data_bytes;
+using namespace le;
 
 std::int32_t TDataHeader::ChangeCounter() const { return GetI32(FBytes, 0); }
 void TDataHeader::SetChangeCounter(std::int32_t value) { PutI32(FBytes, 0, value); }

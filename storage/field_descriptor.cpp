@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "storage/data_file_bytes.h"
+#include "storage/little_endian.h"
 
 namespace pirin {
 namespace {
@@ -46,7 +46,7 @@ std::string GetText(TConstFieldDescriptorBytes bytes, std::size_t at, std::size_
 }  // namespace
 
 void PackFieldDescriptor(const TFieldDescriptor& field, TFieldDescriptorBytes out) {
-    using namespace data_bytes;
+    using namespace le;
     std::fill(out.begin(), out.end(), std::uint8_t{0});
     PutU16(out, kNumberAt, field.Number);
     PutText(out, kNameAt, kFieldNameLength, field.Name);
@@ -66,7 +66,7 @@ void PackFieldDescriptor(const TFieldDescriptor& field, TFieldDescriptorBytes ou
 }
 
 TFieldDescriptor UnpackFieldDescriptor(TConstFieldDescriptorBytes bytes) {
-    using namespace data_bytes;
+    using namespace le;
     TFieldDescriptor field;
     field.Number = GetU16(bytes, kNumberAt);
     field.Name = GetText(bytes, kNameAt, kFieldNameLength, field.WellFormed);

@@ -4,12 +4,12 @@
 
 #include "errors/engine_error.h"
 #include "storage/data_file.h"
-#include "storage/data_file_bytes.h"
+#include "storage/little_endian.h"
 #include "storage/scramble.h"
 
 namespace pirin {
 
-using namespace data_bytes;
+using namespace le;
 
 TRecord::TRecord(std::size_t recordSize) : TCacheUnit(recordSize) {}
 

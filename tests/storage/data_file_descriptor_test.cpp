@@ -7,7 +7,7 @@
 namespace pirin::data_test {
 namespace {
 
-using namespace data_bytes;
+using namespace le;
 
 TEST(FieldDescriptor, PacksToItsFixedOffsetsAndBack) {
     TFieldDescriptor field = Field("Word", kFieldString, kSubtypeFixedString, 50);

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "storage/data_file.h"
-#include "storage/data_file_bytes.h"
+#include "storage/little_endian.h"
 #include "storage/file_handler.h"
 #include "tests/storage/file_test_support.h"
 

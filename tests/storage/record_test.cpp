@@ -4,14 +4,14 @@
 
 #include <gtest/gtest.h>
 
-#include "storage/data_file_bytes.h"
+#include "storage/little_endian.h"
 #include "storage/scramble.h"
 #include "tests/storage/data_file_test_support.h"
 
 namespace pirin::data_test {
 namespace {
 
-using namespace data_bytes;
+using namespace le;
 
 std::vector<std::uint8_t> SlotImage(std::uint8_t status, std::int32_t link, std::int32_t autoInc,
                                     std::size_t size = 20) {

@@ -1,6 +1,7 @@
-// Little-endian fields of the data file's header, field descriptors and
-// record images. Every on-disk integer of a table file is little-endian
-// whatever the host's order; floats are IEEE doubles in the same order.
+// Little-endian fields of the table files: headers, field descriptors, record
+// images, index pages and BLOB blocks. Every on-disk integer of a table file
+// is little-endian whatever the host's order; floats are IEEE doubles in the
+// same order.
 //
 // Plain functions on byte spans: any thread. The caller guarantees that the
 // span holds the field (offsets are constants of the format or were checked
@@ -12,7 +13,7 @@
 #include <cstdint>
 #include <span>
 
-namespace pirin::data_bytes {
+namespace pirin::le {
 
 inline std::uint16_t GetU16(std::span<const std::uint8_t> bytes, std::size_t at) noexcept {
     return static_cast<std::uint16_t>(bytes[at] | (bytes[at + 1] << 8));
@@ -52,4 +53,4 @@ inline void PutF64(std::span<std::uint8_t> bytes, std::size_t at, double value) 
     PutU32(bytes, at + 4, static_cast<std::uint32_t>(bits >> 32));
 }
 
-}  // namespace pirin::data_bytes
+}  // namespace pirin::le
