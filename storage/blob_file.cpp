@@ -155,23 +155,14 @@ void TBlobFile::DiscardBlocks() { FCache.DiscardAll(); }
 // What the block cache asks.
 
 void TBlobFile::TOwner::AdvanceNextUnitNumber() {
-    FFile.FHeader.SetNextBlockNumber(FFile.FHeader.NextBlockNumber() + 1);
-    FFile.FHeaderChanged = true;
-}
-
-std::size_t TBlobFile::TOwner::ReadUnits(std::uint64_t offset, std::span<std::uint8_t> buffer,
-                                         bool allowShort) {
-    return FFile.ReadAt(offset, buffer.data(), buffer.size(), allowShort);
-}
-
-void TBlobFile::TOwner::WriteUnits(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
-    FFile.WriteAt(offset, bytes.data(), bytes.size());
+    FBlob.FHeader.SetNextBlockNumber(FBlob.FHeader.NextBlockNumber() + 1);
+    FBlob.FHeaderChanged = true;
 }
 
 // A block is two runs, each started afresh from the data seeds: its 18-byte
 // header and its data part.
 void TBlobFile::TOwner::UnscrambleUnit(std::int32_t, std::span<std::uint8_t> bytes) {
-    if (!FFile.FEncrypted) return;
+    if (!FBlob.FEncrypted) return;
     ScrambleBytes(bytes.data(), TBlock::kHeaderSize, kDataSeeds);
     ScrambleBytes(bytes.data() + TBlock::kHeaderSize, bytes.size() - TBlock::kHeaderSize,
                   kDataSeeds);
@@ -179,20 +170,6 @@ void TBlobFile::TOwner::UnscrambleUnit(std::int32_t, std::span<std::uint8_t> byt
 
 void TBlobFile::TOwner::ScrambleUnit(std::int32_t n, std::span<std::uint8_t> bytes) {
     UnscrambleUnit(n, bytes);  // the scramble is its own inverse
-}
-
-bool TBlobFile::TOwner::ShortReadsAllowed() const {
-    return (FFile.Exclusive() || FFile.FContext.InTransaction()) &&
-           FFile.FContext.WrittenSinceOpen();
-}
-
-bool TBlobFile::TOwner::CheckAndResync() {
-    return FFile.FAskingCursor != nullptr && FFile.FAskingCursor->CheckAndResync();
-}
-
-std::string_view TBlobFile::TOwner::TableName() const {
-    FName = FFile.TableName();
-    return FName;
 }
 
 }  // namespace pirin

@@ -44,7 +44,7 @@
 #include "storage/file_handler.h"
 #include "storage/table_file_context.h"
 #include "storage/unit_cache.h"
-#include "storage/unit_cache_owner.h"
+#include "storage/table_unit_owner.h"
 
 namespace pirin {
 
@@ -147,38 +147,24 @@ class TBlobFile : public TFileHandler {
     }
 
   private:
-    // What the block cache asks of this file. A member rather than a base
-    // class, so that the cache's callbacks stay out of the file's interface.
-    class TOwner final : public TUnitCacheOwner {
+    // What the block cache asks of this file: block geometry and the two
+    // scrambled runs of a block; the rest comes from TTableUnitOwner.
+    class TOwner final : public TTableUnitOwner {
       public:
-        explicit TOwner(TBlobFile& file) : FFile(file) {}
-        std::size_t UnitSize() const override { return FFile.FBlockSize; }
-        std::uint64_t UnitOffset(std::int32_t n) const override { return FFile.BlockOffset(n); }
-        std::int32_t NextUnitNumber() const override { return FFile.FHeader.NextBlockNumber(); }
+        explicit TOwner(TBlobFile& file)
+            : TTableUnitOwner(file, file.FContext, PIRIN_MEMOCORRUPT), FBlob(file) {}
+        std::size_t UnitSize() const override { return FBlob.FBlockSize; }
+        std::uint64_t UnitOffset(std::int32_t n) const override { return FBlob.BlockOffset(n); }
+        std::int32_t NextUnitNumber() const override { return FBlob.FHeader.NextBlockNumber(); }
         void AdvanceNextUnitNumber() override;
         std::int32_t UnitNumberLimit() const override { return kBlockNumberLimit; }
-        std::size_t ReadUnits(std::uint64_t offset, std::span<std::uint8_t> buffer,
-                              bool allowShort) override;
-        void WriteUnits(std::uint64_t offset, std::span<const std::uint8_t> bytes) override;
         void UnscrambleUnit(std::int32_t n, std::span<std::uint8_t> bytes) override;
         void ScrambleUnit(std::int32_t n, std::span<std::uint8_t> bytes) override;
-        bool InTransaction() const override { return FFile.FContext.InTransaction(); }
-        bool ShortReadsAllowed() const override;
-        void SetWrittenSinceOpen() override { FFile.FContext.SetWrittenSinceOpen(); }
-        bool StrictChangeDetection() const override {
-            return FFile.FContext.StrictChangeDetection();
-        }
-        [[nodiscard]] bool CheckAndResync() override;
-        std::uint16_t CorruptCode() const override { return PIRIN_MEMOCORRUPT; }
-        std::string_view TableName() const override;
 
       private:
-        TBlobFile& FFile;
-        mutable std::string FName;  // keeps the view TableName returns alive
+        TBlobFile& FBlob;
     };
 
-    // Sets the cursor the cache asks during one fetch.
-    class TAskingCursor;
 
     // Raises `code` for a damaged file or a misuse (no system error behind).
     [[noreturn]] void Fail(std::uint16_t code) const;
@@ -198,7 +184,6 @@ class TBlobFile : public TFileHandler {
     std::int32_t FReadAheadBlocks = 1;
     TBlobHeader FHeader = TBlobHeader::New();
     bool FHeaderChanged = false;
-    TChangeCheck* FAskingCursor = nullptr;
     TOwner FOwner{*this};
     TUnitStack<TBlock> FStack{kBlockStackLimit};
     TBlockCache FCache{FOwner, FStack, kBlockCacheParams};

@@ -25,20 +25,6 @@ std::int32_t ClampCount(std::int64_t count) {
 
 }  // namespace
 
-// The cursor the cache may ask, for the length of one fetch.
-class TBlobFile::TAskingCursor {
-  public:
-    TAskingCursor(TBlobFile& file, TChangeCheck* cursor) : FFile(file) {
-        FFile.FAskingCursor = cursor;
-    }
-    ~TAskingCursor() { FFile.FAskingCursor = nullptr; }
-    TAskingCursor(const TAskingCursor&) = delete;
-    TAskingCursor& operator=(const TAskingCursor&) = delete;
-
-  private:
-    TBlobFile& FFile;
-};
-
 TBlockPin TBlobFile::FetchBlock(TChangeCheck* cursor, std::int32_t n, std::int32_t readAheadCount,
                                 bool readAhead) {
     if (!IsOpen()) {
@@ -47,7 +33,7 @@ TBlockPin TBlobFile::FetchBlock(TChangeCheck* cursor, std::int32_t n, std::int32
     }
     TReadAhead run;
     if (readAhead) run.Count = std::clamp(readAheadCount, 1, FReadAheadBlocks);
-    TAskingCursor asking(*this, cursor);
+    TTableUnitOwner::TAskingScope asking(FOwner, cursor);
     return FCache.Fetch(n, run);
 }
 

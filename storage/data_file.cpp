@@ -14,11 +14,6 @@ TDataFile::TDataFile(TTableFileContext& context, std::string fileName)
 
 TDataFile::~TDataFile() { TDataFile::CloseFile(); }
 
-std::string_view TDataFile::TableName() const {
-    FNameBuffer = TFileHandler::TableName();
-    return FNameBuffer;
-}
-
 void TDataFile::RaiseCode(std::uint16_t code, std::string_view field) const {
     const std::string table = TFileHandler::TableName();
     errno = 0;  // a format error, not an operating-system one

@@ -46,7 +46,7 @@
 #include "storage/record.h"
 #include "storage/table_file_context.h"
 #include "storage/unit_cache.h"
-#include "storage/unit_cache_owner.h"
+#include "storage/table_unit_owner.h"
 
 namespace pirin {
 
@@ -75,7 +75,7 @@ struct TNewTableOptions {
     std::uint16_t UserMajor = 1;
 };
 
-class TDataFile : public TFileHandler, public TUnitCacheOwner {
+class TDataFile : public TFileHandler {
   public:
     explicit TDataFile(TTableFileContext& context, std::string fileName = {});
     ~TDataFile() override;
@@ -179,29 +179,27 @@ class TDataFile : public TFileHandler, public TUnitCacheOwner {
     // 127 + 768 x field count: where slot 1 starts.
     std::uint64_t DataOffset() const;
 
-    // ---- TUnitCacheOwner ----
-    std::size_t UnitSize() const override { return FHeader.RecordSize(); }
-    std::uint64_t UnitOffset(std::int32_t n) const override;
-    std::int32_t NextUnitNumber() const override { return FHeader.NextRecordNumber(); }
-    void AdvanceNextUnitNumber() override;
-    std::int32_t UnitNumberLimit() const override { return kRecordNumberLimit; }
-    std::size_t ReadUnits(std::uint64_t offset, std::span<std::uint8_t> buffer,
-                          bool allowShort) override;
-    void WriteUnits(std::uint64_t offset, std::span<const std::uint8_t> bytes) override;
-    void UnscrambleUnit(std::int32_t n, std::span<std::uint8_t> bytes) override;
-    void ScrambleUnit(std::int32_t n, std::span<std::uint8_t> bytes) override;
-    bool InTransaction() const override { return FContext.InTransaction(); }
-    bool ShortReadsAllowed() const override;
-    void SetWrittenSinceOpen() override { FContext.SetWrittenSinceOpen(); }
-    bool StrictChangeDetection() const override { return FContext.StrictChangeDetection(); }
-    [[nodiscard]] bool CheckAndResync() override;
-    std::uint16_t CorruptCode() const override { return PIRIN_FILECORRUPT; }
-    // Valid until the next call (the handler's name may change between).
-    std::string_view TableName() const override;
+    // File offset of record slot n.
+    std::uint64_t UnitOffset(std::int32_t n) const;
 
   private:
-    // Sets the change check a fetch may ask, for one scope.
-    class TChangeCheckScope;
+    // What the record cache asks of this file: slot geometry and the
+    // scrambling of a slot; the rest comes from TTableUnitOwner.
+    class TOwner final : public TTableUnitOwner {
+      public:
+        explicit TOwner(TDataFile& file)
+            : TTableUnitOwner(file, file.FContext, PIRIN_FILECORRUPT), FData(file) {}
+        std::size_t UnitSize() const override { return FData.FHeader.RecordSize(); }
+        std::uint64_t UnitOffset(std::int32_t n) const override { return FData.UnitOffset(n); }
+        std::int32_t NextUnitNumber() const override { return FData.FHeader.NextRecordNumber(); }
+        void AdvanceNextUnitNumber() override;
+        std::int32_t UnitNumberLimit() const override { return kRecordNumberLimit; }
+        void UnscrambleUnit(std::int32_t n, std::span<std::uint8_t> bytes) override;
+        void ScrambleUnit(std::int32_t n, std::span<std::uint8_t> bytes) override;
+
+      private:
+        TDataFile& FData;
+    };
 
     [[noreturn]] void RaiseCode(std::uint16_t code, std::string_view field = {}) const;
     // Refuses a header this file cannot work with (see the invariants).
@@ -220,11 +218,10 @@ class TDataFile : public TFileHandler, public TUnitCacheOwner {
     // size may no longer change under them.
     bool FLayoutFixed = false;
     std::int32_t FRecordsPerRun = 1;
-    TChangeCheck* FChangeCheck = nullptr;
-    mutable std::string FNameBuffer;
+    TOwner FOwner{*this};
     // The pool outlives the cache that takes its objects from it.
     TRecordStack FRecordStack{this};
-    TRecordCache FRecords{*this, FRecordStack, kRecordCacheParams};
+    TRecordCache FRecords{FOwner, FRecordStack, kRecordCacheParams};
 };
 
 }  // namespace pirin

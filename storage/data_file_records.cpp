@@ -8,60 +8,28 @@
 
 namespace pirin {
 
-class TDataFile::TChangeCheckScope {
-  public:
-    TChangeCheckScope(TDataFile& file, TChangeCheck* check)
-        : FFile(file), FPrevious(file.FChangeCheck) {
-        FFile.FChangeCheck = check;
-    }
-    ~TChangeCheckScope() { FFile.FChangeCheck = FPrevious; }
-    TChangeCheckScope(const TChangeCheckScope&) = delete;
-    TChangeCheckScope& operator=(const TChangeCheckScope&) = delete;
-
-  private:
-    TDataFile& FFile;
-    TChangeCheck* FPrevious;
-};
-
 std::uint64_t TDataFile::UnitOffset(std::int32_t n) const {
     return DataOffset() + std::uint64_t(n - 1) * FHeader.RecordSize();
 }
 
-void TDataFile::AdvanceNextUnitNumber() {
-    FHeader.SetNextRecordNumber(FHeader.NextRecordNumber() + 1);
-    MarkHeaderModified();
-}
-
-std::size_t TDataFile::ReadUnits(std::uint64_t offset, std::span<std::uint8_t> buffer,
-                                 bool allowShort) {
-    return ReadAt(offset, buffer.data(), buffer.size(), allowShort);
-}
-
-void TDataFile::WriteUnits(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
-    WriteAt(offset, bytes.data(), bytes.size());
+void TDataFile::TOwner::AdvanceNextUnitNumber() {
+    FData.FHeader.SetNextRecordNumber(FData.FHeader.NextRecordNumber() + 1);
+    FData.MarkHeaderModified();
 }
 
 // Each slot is a run of its own. The slot number a live record carries is
 // put in by TRecord::LoadBytes, after this.
-void TDataFile::UnscrambleUnit(std::int32_t, std::span<std::uint8_t> bytes) {
-    if (FHeader.Encrypted()) ScrambleBytes(bytes.data(), bytes.size(), kDataSeeds);
+void TDataFile::TOwner::UnscrambleUnit(std::int32_t, std::span<std::uint8_t> bytes) {
+    if (FData.FHeader.Encrypted()) ScrambleBytes(bytes.data(), bytes.size(), kDataSeeds);
 }
 
-void TDataFile::ScrambleUnit(std::int32_t, std::span<std::uint8_t> bytes) {
-    if (FHeader.Encrypted()) ScrambleBytes(bytes.data(), bytes.size(), kDataSeeds);
-}
-
-bool TDataFile::ShortReadsAllowed() const {
-    return (Exclusive() || FContext.InTransaction()) && FContext.WrittenSinceOpen();
-}
-
-bool TDataFile::CheckAndResync() {
-    return FChangeCheck != nullptr && FChangeCheck->CheckAndResync();
+void TDataFile::TOwner::ScrambleUnit(std::int32_t, std::span<std::uint8_t> bytes) {
+    if (FData.FHeader.Encrypted()) ScrambleBytes(bytes.data(), bytes.size(), kDataSeeds);
 }
 
 TRecordPin TDataFile::FetchRecord(TChangeCheck* cursor, std::int32_t n, TReadAhead readAhead) {
     if (!IsOpen() || !FLayoutFixed) RaiseCode(PIRIN_FILECORRUPT);
-    TChangeCheckScope scope(*this, cursor);
+    TTableUnitOwner::TAskingScope scope(FOwner, cursor);
     TRecordPin pin = FRecords.Fetch(n, readAhead);
     if (pin) pin->AttachTo(this);
     return pin;
