@@ -31,8 +31,9 @@ inline constexpr int kIndexCount = 33;   // descriptors in the header
 inline constexpr int kPrimaryIndex = 0;  // the primary key
 inline constexpr int kMaxSecondaryIndexes = 30;
 // One key per record slot (status byte, autoincrement value); the full-text
-// index is kTextIndex (32) of locale/key_description.h.
+// index is kTextIndex (32) of locale/key_description.h, kTextIndexNumber here.
 inline constexpr int kDeletedIndex = kDeletedRecordsIndex;
+inline constexpr int kTextIndexNumber = kTextIndex;
 inline constexpr std::size_t kIndexNameLength = 30;
 inline constexpr int kMaxKeyFields = 16;
 // The key fields' part of a key (key sizes plus one presence byte each).
