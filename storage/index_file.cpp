@@ -1,0 +1,116 @@
+// TIndexFile: opening, creating and closing, the header and its change
+// counter. Definitions and the header check are in index_file_define.cpp,
+// pages in index_file_pages.cpp.
+#include "storage/index_file.h"
+
+#include <array>
+#include <cerrno>
+
+#include "errors/engine_error.h"
+#include "storage/unit_cache_owner.h"
+
+namespace pirin {
+
+TIndexFile::TIndexFile(TTableFileContext& context, std::string fileName, bool encrypted)
+    : TFileHandler(std::move(fileName)), FContext(context), FRequestedEncrypted(encrypted) {}
+
+TIndexFile::~TIndexFile() { TIndexFile::CloseFile(); }
+
+void TIndexFile::Fail(std::uint16_t code, std::string_view index) const {
+    const std::string table = TableName();
+    errno = 0;  // a format error or a misuse, not an operating-system one
+    RaiseEngineError(code, {.table = table, .index = index});
+}
+
+void TIndexFile::OpenFile() {
+    if (IsOpen()) return;
+    FEncrypted = FRequestedEncrypted;
+    TFileHandler::OpenFile();
+    try {
+        ReadIndexHeader();
+    } catch (...) {
+        CloseFile();
+        throw;
+    }
+}
+
+void TIndexFile::CloseFile() {
+    FHeaderChanged = false;
+    TFileHandler::CloseFile();
+}
+
+void TIndexFile::CreateNewFile() {
+    FEncrypted = FRequestedEncrypted;
+    TFileHandler::CreateNewFile();
+    FHeader = TIndexFileHeader::New();
+    FHeaderChanged = true;
+}
+
+void TIndexFile::ReadHeaderInto(TIndexFileHeader& header) {
+    std::array<std::uint8_t, TIndexFileHeader::kSize> bytes{};
+    // A file too short for its header is a damaged header, not a read fault.
+    if (ReadAt(0, bytes.data(), bytes.size(), true) != bytes.size()) Fail(PIRIN_HEADERCORRUPT);
+    header = TIndexFileHeader::FromDisk(bytes, FEncrypted);
+    // The page caches and every descriptor loop rely on these two; the rest
+    // waits for CheckIndexHeader.
+    const std::int32_t next = header.NextPage();
+    if (header.SecondaryCount() > kIndexCount - 1 || next < 1 ||
+        std::int64_t{next} - 1 > kPageNumberLimit)
+        Fail(PIRIN_HEADERCORRUPT);
+}
+
+void TIndexFile::ReadIndexHeader() {
+    TIndexFileHeader header;
+    ReadHeaderInto(header);
+    FHeader = header;
+    FHeaderChanged = false;
+}
+
+bool TIndexFile::IndexHeaderChanged() {
+    TIndexFileHeader header;
+    ReadHeaderInto(header);
+    if (header.ChangeCounter() == FHeader.ChangeCounter()) return false;
+    FHeader = header;
+    FHeaderChanged = false;
+    return true;
+}
+
+bool TIndexFile::WriteIndexHeader(bool force) {
+    if (!force && !FHeaderChanged) return false;
+    TIndexFileHeader written = FHeader;
+    written.SetChangeCounter(static_cast<std::int32_t>(
+        static_cast<std::uint32_t>(FHeader.ChangeCounter()) + 1u));  // wraps, never overflows
+    const auto bytes = written.ToDisk(FEncrypted, FHeaderChanged);
+    WriteAt(0, bytes.data(), bytes.size());
+    // Only a header that reached the disk counts as written.
+    FHeader.SetChangeCounter(written.ChangeCounter());
+    FContext.SetWrittenSinceOpen();
+    FHeaderChanged = false;
+    return true;
+}
+
+void TIndexFile::TouchIndexHeader() {
+    FHeader.SetChangeCounter(
+        static_cast<std::int32_t>(static_cast<std::uint32_t>(FHeader.ChangeCounter()) + 1u));
+    FHeaderChanged = true;
+    FContext.SetWrittenSinceOpen();
+}
+
+void TIndexFile::IncrementRecordCount() {
+    FHeader.SetRecordCount(
+        static_cast<std::int32_t>(static_cast<std::uint32_t>(FHeader.RecordCount()) + 1u));
+    MarkChanged();
+}
+
+void TIndexFile::DecrementRecordCount() {
+    // Never below 0: a count that went wrong must not turn negative.
+    if (FHeader.RecordCount() > 0) FHeader.SetRecordCount(FHeader.RecordCount() - 1);
+    MarkChanged();
+}
+
+void TIndexFile::SetNoPrimaryIndex(bool value) {
+    FHeader.SetNoPrimaryIndex(value);
+    MarkChanged();
+}
+
+}  // namespace pirin

@@ -1,0 +1,137 @@
+// TIndexFile: the index file of a table (".IDX"): a 4096-byte header holding
+// the 33 index descriptors, then 4096-byte pages numbered from 1 that make up
+// one B+-tree per index (index_tree.h). The file owns the header, one page
+// cache per index number, and the allocation of pages: each index keeps its
+// own last-in, first-out chain of free pages, headed by its descriptor.
+//
+// Setup: the table gives the encrypted flag before opening or creating; it
+// takes effect at the next open or create. The header and every page are
+// then scrambled as one 4096-byte run each.
+//
+// State: closed; open after OpenFile or CreateNewFile; closed after
+// CloseFile. While open the header in memory may be ahead of the disk
+// (HeaderIsChanged()) until WriteIndexHeader. IndexHeaderChanged() is how the
+// owner learns that another process wrote the file; the cached pages are then
+// dropped.
+//
+// Ownership: the file owns its cached pages; callers hold them only through
+// pins (TPagePin), which must all be released before the file closes or goes.
+// The table file context outlives the file.
+// Threads: one thread at a time, like the table's cursors.
+//
+// Failures raise EPirinEngineError with the table's name: 12035 for a version
+// other than 5; 8961 for an inconsistent header; 8965 for a page that is not
+// where the cache expects it or a damaged free chain; 9479 for a new page
+// past page 2,000,000,000 or offset 4,000,000,000; the definition errors
+// 9487, 9993, 10010, 10022, 10023, 10027 and 12292; 9217 and 9218 for failed
+// reads and writes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "storage/field_descriptor.h"
+#include "storage/file_handler.h"
+#include "storage/index_descriptor.h"
+#include "storage/index_file_header.h"
+#include "storage/table_file_context.h"
+
+namespace pirin {
+
+class TIndexFile : public TFileHandler {
+  public:
+    explicit TIndexFile(TTableFileContext& context, std::string fileName = {},
+                        bool encrypted = false);
+    ~TIndexFile() override;
+
+    void SetEncrypted(bool encrypted) noexcept { FRequestedEncrypted = encrypted; }
+    bool Encrypted() const noexcept { return FEncrypted; }
+
+    // Opens the file and reads the header; a header counting more than 32
+    // secondary indexes raises 8961. A failure leaves the file closed.
+    // Nothing when already open.
+    void OpenFile() override;
+    // Drops every cached page without writing (write back first) and closes.
+    void CloseFile() override;
+    // Creates an empty file; nothing is written yet. The header in memory is
+    // new (version 5, next page 1, no secondary index, the internal indexes
+    // 31 and 32) and marked changed.
+    void CreateNewFile() override;
+
+    // Reads the header from disk; the header is then not changed.
+    void ReadIndexHeader();
+    // Rereads the header; when its change counter differs from the one in
+    // memory another process wrote the file: the header read replaces the one
+    // in memory, the cached pages are dropped, and the result is true.
+    [[nodiscard]] bool IndexHeaderChanged();
+    // Writes the header when forced or changed: the change counter advances
+    // first. Descriptors of temporary indexes are left out of the bytes
+    // written. Returns whether it wrote.
+    bool WriteIndexHeader(bool force = false);
+    // Advances the change counter and marks the header changed without
+    // writing; the table counts as written since open.
+    void TouchIndexHeader();
+
+    // 12035 unless the version is 5.
+    void CheckIndexVersion() const;
+    // The whole header against the table's fields (in field-number order):
+    // version (12035), then descriptor names, key fields, key sizes and page
+    // numbers (8961).
+    void CheckIndexHeader(std::span<const TFieldDescriptor> fields) const;
+
+    // Defines index 0. A descriptor with no key fields marks the table as
+    // having no primary index instead. 9993 when index 0 is already defined.
+    void DefinePrimaryIndex(const TIndexDescriptor& descriptor,
+                            std::span<const TFieldDescriptor> fields);
+    // Adds a secondary index under the next number and returns that number.
+    int AddIndex(const TIndexDescriptor& descriptor, std::span<const TFieldDescriptor> fields);
+    // Replaces descriptor i (0..32) as given, unchecked (the text index, a
+    // rebuild); the header is marked changed.
+    void SetIndexDescriptor(int index, const TIndexDescriptor& descriptor);
+    // Descriptor i (0..32); 8965 for another number.
+    const TIndexDescriptor& GetIndexDescriptor(int index) const;
+    int SecondaryIndexCount() const noexcept { return FHeader.SecondaryCount(); }
+
+    std::int32_t RootPage(int index) const { return GetIndexDescriptor(index).RootPage; }
+    void SetRootPage(int index, std::int32_t page);
+    std::int32_t ParameterPage(int index) const { return GetIndexDescriptor(index).ParameterPage; }
+    std::int32_t FirstFreePage(int index) const { return GetIndexDescriptor(index).FirstFreePage; }
+
+    void IncrementRecordCount();
+    void DecrementRecordCount();
+    std::int32_t ActiveRecordCount() const noexcept { return FHeader.RecordCount(); }
+    bool NoPrimaryIndex() const noexcept { return FHeader.NoPrimaryIndex(); }
+    void SetNoPrimaryIndex(bool value);
+
+    // The next page number - 1 (0 for a damaged, non-positive next page).
+    std::int32_t LastPageNumber() const noexcept {
+        const std::int32_t next = FHeader.NextPage();
+        return next > 0 ? next - 1 : 0;
+    }
+    const TIndexFileHeader& Header() const noexcept { return FHeader; }
+    bool HeaderIsChanged() const noexcept { return FHeaderChanged; }
+    static std::uint64_t PageOffset(std::int32_t n) noexcept {
+        return static_cast<std::uint64_t>(n) * kIndexPageSize;
+    }
+
+  private:
+    // Raises `code` for a damaged file or a misuse (no system error behind).
+    [[noreturn]] void Fail(std::uint16_t code, std::string_view index = {}) const;
+    void ReadHeaderInto(TIndexFileHeader& header);
+    void MarkChanged() noexcept { FHeaderChanged = true; }
+    // The definition checks AddIndex and DefinePrimaryIndex share.
+    void CheckKeyFields(const TIndexDescriptor& descriptor,
+                        std::span<const TFieldDescriptor> fields) const;
+
+    TTableFileContext& FContext;
+    bool FRequestedEncrypted;
+    bool FEncrypted = false;
+    TIndexFileHeader FHeader = TIndexFileHeader::New();
+    bool FHeaderChanged = false;
+};
+
+}  // namespace pirin

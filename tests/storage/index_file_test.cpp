@@ -1,0 +1,297 @@
+// The index file's header: creation, the bytes written, the change counter,
+// temporary descriptors, scrambling, opening damaged headers, definitions and
+// the header check.
+#include <gtest/gtest.h>
+
+#include "storage/little_endian.h"
+#include "storage/scramble.h"
+#include "tests/storage/index_file_test_support.h"
+
+namespace pirin::index_test {
+namespace {
+
+TEST(IndexFile, ANewFileHasTheInternalIndexesAndReadsBackAfterWriting) {
+    TIndexTable table;
+    const std::vector<std::uint8_t> raw = RawBytes(table.Name);
+    ASSERT_EQ(raw.size(), 4096u);
+    EXPECT_EQ(le::GetI32(raw, 0), 1);  // written once
+    EXPECT_EQ(raw[8], 5);
+    EXPECT_EQ(le::GetI32(raw, 9), 1);
+    EXPECT_EQ(raw[13], 0);
+    EXPECT_EQ(raw[3979], 1);  // the writer's changed mark
+    const std::size_t deleted = 14 + 31 * 120;
+    const std::size_t text = 14 + 32 * 120;
+    EXPECT_EQ(std::string(raw.begin() + deleted + 1, raw.begin() + deleted + 1 + raw[deleted]),
+              "Sys Deleted");
+    EXPECT_EQ(le::GetU16(raw, deleted + 31), 5);
+    EXPECT_EQ(raw[deleted + 36], 0);
+    EXPECT_EQ(std::string(raw.begin() + text + 1, raw.begin() + text + 1 + raw[text]), "Sys Text");
+    EXPECT_EQ(le::GetU16(raw, text + 31), 68);
+    EXPECT_EQ(raw[text + 36], 3);
+    // Descriptor 0 and the secondary places are empty.
+    for (std::size_t i = 14; i < deleted; ++i) ASSERT_EQ(raw[i], 0) << i;
+
+    EXPECT_EQ(table.File.GetIndexDescriptor(kDeletedIndex), DeletedIndexDescriptor());
+    EXPECT_EQ(table.File.GetIndexDescriptor(kTextIndexNumber), TextIndexDescriptor());
+    EXPECT_NO_THROW(table.File.CheckIndexHeader(Schema()));
+}
+
+TEST(IndexFile, CountersFlagsAndDescriptorsSurviveAReopenAndOthersSeeTheChange) {
+    TIndexTable table;
+    const auto fields = Schema();
+    table.File.DefinePrimaryIndex(Describe("", {1}), fields);
+    EXPECT_EQ(table.File.AddIndex(Describe("IdxWord", {2}, false, 3), fields), 1);
+    EXPECT_EQ(table.File.AddIndex(Describe("IdxNote", {4, 1}), fields), 2);
+    table.File.IncrementRecordCount();
+    table.File.IncrementRecordCount();
+    table.File.DecrementRecordCount();
+    EXPECT_TRUE(table.File.HeaderIsChanged());
+    EXPECT_TRUE(table.File.WriteIndexHeader());
+    EXPECT_FALSE(table.File.WriteIndexHeader());
+
+    TPlainTableContext otherContext;
+    TIndexFile other(otherContext, table.Name);
+    other.SetInMemory(true);
+    other.OpenFile();
+    EXPECT_EQ(other.SecondaryIndexCount(), 2);
+    EXPECT_EQ(other.ActiveRecordCount(), 1);
+    EXPECT_EQ(other.GetIndexDescriptor(1).Name, "IdxWord");
+    EXPECT_EQ(other.GetIndexDescriptor(1).KeyLength, 22 + 4);
+    EXPECT_EQ(other.GetIndexDescriptor(2).KeyLength, 12 + 5);
+    EXPECT_TRUE(other.GetIndexDescriptor(0).Unique);
+    EXPECT_NO_THROW(other.CheckIndexHeader(fields));
+
+    other.SetNoPrimaryIndex(true);
+    other.TouchIndexHeader();
+    EXPECT_TRUE(otherContext.Written);
+    EXPECT_TRUE(other.WriteIndexHeader());
+    EXPECT_TRUE(table.File.IndexHeaderChanged());
+    EXPECT_FALSE(table.File.IndexHeaderChanged());
+    EXPECT_TRUE(table.File.NoPrimaryIndex());
+    EXPECT_EQ(table.File.Header().ChangeCounter(), other.Header().ChangeCounter());
+}
+
+TEST(IndexFile, TemporaryDescriptorsStayInMemoryOnly) {
+    TIndexTable table;
+    const auto fields = Schema();
+    ASSERT_EQ(table.File.AddIndex(Describe("IdxWord", {2}), fields), 1);
+    TIndexDescriptor temporary = Describe("Tmp", {4});
+    temporary.Temporary = true;
+    ASSERT_EQ(table.File.AddIndex(temporary, fields), 2);
+    (void)table.File.WriteIndexHeader();
+    const std::vector<std::uint8_t> raw = RawBytes(table.Name);
+    EXPECT_EQ(raw[13], 1);
+    for (std::size_t i = 14 + 2 * 120; i < 14 + 3 * 120; ++i) ASSERT_EQ(raw[i], 0) << i;
+    EXPECT_EQ(table.File.SecondaryIndexCount(), 2);
+    EXPECT_EQ(table.File.GetIndexDescriptor(2).Name, "Tmp");
+}
+
+TEST(IndexFile, AnEncryptedHeaderIsScrambledAsOneRun) {
+    TIndexTable table(true);
+    std::vector<std::uint8_t> raw = RawBytes(table.Name);
+    ASSERT_EQ(raw.size(), 4096u);
+    EXPECT_NE(raw[8], 5);
+    ScrambleBytes(raw.data(), raw.size(), kDataSeeds);
+    EXPECT_EQ(raw[8], 5);
+    EXPECT_EQ(le::GetI32(raw, 9), 1);
+    EXPECT_EQ(table.File.GetIndexDescriptor(kTextIndexNumber), TextIndexDescriptor());
+}
+
+TEST(IndexFile, DamagedHeadersFailToOpenAndLeaveTheFileClosed) {
+    struct TCase {
+        const char* what;
+        std::size_t at;
+        std::vector<std::uint8_t> bytes;
+    };
+    const TCase cases[] = {
+        {"33 secondary indexes", 13, {33}},
+        {"next page 0", 9, {0, 0, 0, 0}},
+        {"next page negative", 9, {0xFF, 0xFF, 0xFF, 0xFF}},
+    };
+    for (const TCase& c : cases) {
+        TIndexTable table;
+        table.File.CloseFile();
+        PutRawBytes(table.Name, c.at, c.bytes);
+        EXPECT_EQ(CodeOf([&] { table.File.OpenFile(); }), PIRIN_HEADERCORRUPT) << c.what;
+        EXPECT_FALSE(table.File.IsOpen()) << c.what;
+    }
+    // 32 secondary indexes still open (the check refuses them later).
+    TIndexTable table;
+    table.File.CloseFile();
+    PutRawBytes(table.Name, 13, {32});
+    EXPECT_NO_THROW(table.File.OpenFile());
+    EXPECT_EQ(CodeOf([&] { table.File.CheckIndexHeader(Schema()); }), PIRIN_HEADERCORRUPT);
+
+    // A file shorter than its header.
+    TIndexTable shortFile;
+    shortFile.File.CloseFile();
+    {
+        TFileHandler handler(shortFile.Name);
+        handler.SetInMemory(true);
+        handler.OpenFile();
+        handler.SeekTo(0, 100);
+        handler.WriteBytes(nullptr, 0);
+    }
+    EXPECT_EQ(CodeOf([&] { shortFile.File.OpenFile(); }), PIRIN_HEADERCORRUPT);
+    EXPECT_FALSE(shortFile.File.IsOpen());
+}
+
+TEST(IndexFile, DefinePrimaryIndex) {
+    const auto fields = Schema();
+    {
+        TIndexTable table;
+        table.File.DefinePrimaryIndex(Describe("ignored", {1, 2}), fields);
+        const TIndexDescriptor& primary = table.File.GetIndexDescriptor(0);
+        EXPECT_TRUE(primary.Name.empty());
+        EXPECT_TRUE(primary.Unique);
+        EXPECT_EQ(primary.KeyLength, 5 + 22);
+        EXPECT_EQ(primary.FieldCount, 2);
+        EXPECT_FALSE(table.File.NoPrimaryIndex());
+        EXPECT_EQ(CodeOf([&] { table.File.DefinePrimaryIndex(Describe("", {1}), fields); }),
+                  PIRIN_PRIMARYKEYREDEFINE);
+    }
+    {
+        TIndexTable table;
+        table.File.DefinePrimaryIndex(TIndexDescriptor{}, fields);
+        EXPECT_TRUE(table.File.NoPrimaryIndex());
+        EXPECT_EQ(table.File.GetIndexDescriptor(0), TIndexDescriptor{});
+        EXPECT_NO_THROW(table.File.CheckIndexHeader(fields));
+    }
+    TIndexDescriptor tooMany = Describe("", {1});
+    tooMany.FieldCount = 17;
+    TIndexDescriptor wrongLength = Describe("", {1});
+    wrongLength.KeyLength = 9;
+    TIndexDescriptor badCompression = Describe("", {1});
+    badCompression.Compression = 4;
+    const std::pair<TIndexDescriptor, int> cases[] = {
+        {tooMany, PIRIN_INDEXLIMIT},
+        {Describe("", {3}), PIRIN_SEARCHCOLREQD},
+        {Describe("", {6}), PIRIN_INVALIDIDXDESC},
+        {wrongLength, PIRIN_INVALIDIDXDESC},
+        {badCompression, PIRIN_INVALIDIDXDESC},
+    };
+    for (const auto& [descriptor, code] : cases) {
+        TIndexTable table;
+        EXPECT_EQ(CodeOf([&] { table.File.DefinePrimaryIndex(descriptor, fields); }), code);
+        EXPECT_EQ(table.File.GetIndexDescriptor(0), TIndexDescriptor{});
+    }
+}
+
+TEST(IndexFile, AddIndexRefusesBadDefinitions) {
+    const auto fields = Schema();
+    TIndexTable table;
+    ASSERT_EQ(table.File.AddIndex(Describe("Word", {2}), fields), 1);
+    TIndexDescriptor tooMany = Describe("Many", {1});
+    tooMany.FieldCount = 17;
+    const std::pair<TIndexDescriptor, int> cases[] = {
+        {Describe("", {2}), PIRIN_INDEXNAMEREQUIRED},
+        {Describe("1st", {2}), PIRIN_INVALIDINDEXNAME},
+        {Describe(" Word", {2}), PIRIN_INVALIDINDEXNAME},
+        {Describe(std::string(31, 'x'), {2}), PIRIN_INVALIDINDEXNAME},
+        {Describe("WORD ", {4}), PIRIN_INDEXEXISTS},
+        {Describe("Memo", {1, 3}), PIRIN_SEARCHCOLREQD},
+        {tooMany, PIRIN_INDEXLIMIT},
+        {Describe("Ghost", {9}), PIRIN_INVALIDIDXDESC},
+    };
+    for (const auto& [descriptor, code] : cases)
+        EXPECT_EQ(CodeOf([&] { (void)table.File.AddIndex(descriptor, fields); }), code)
+            << descriptor.Name;
+    EXPECT_EQ(table.File.SecondaryIndexCount(), 1);
+    // Names may start with an underscore or a byte from 128 to 254.
+    EXPECT_EQ(table.File.AddIndex(Describe("_x", {1}), fields), 2);
+    EXPECT_EQ(table.File.AddIndex(Describe("\xC4\xE0\xEC\xE0", {1}), fields), 3);
+    EXPECT_EQ(CodeOf([&] { (void)table.File.AddIndex(Describe("\xFFx", {1}), fields); }),
+              PIRIN_INVALIDINDEXNAME);
+    for (int i = 4; i <= 30; ++i)
+        ASSERT_EQ(table.File.AddIndex(Describe("I" + std::to_string(i), {1}), fields), i);
+    EXPECT_EQ(CodeOf([&] { (void)table.File.AddIndex(Describe("More", {1}), fields); }),
+              PIRIN_INDEXLIMIT);
+    (void)table.File.WriteIndexHeader();
+    table.Reopen();
+    EXPECT_NO_THROW(table.File.CheckIndexHeader(fields));
+}
+
+// Each case damages one thing of a sound header (primary on Id, IdxWord on
+// Word, non-unique, with pages 1..3 in the file) and must fail the check.
+TEST(IndexFile, TheHeaderCheckRefusesEveryInconsistency) {
+    const auto fields = Schema();
+    using TDamage = void (*)(TIndexFileHeader&);
+    const std::pair<const char*, TDamage> cases[] = {
+        {"named primary", [](TIndexFileHeader& h) { h.Descriptor(0).Name = "P"; }},
+        {"primary not unique", [](TIndexFileHeader& h) { h.Descriptor(0).Unique = false; }},
+        {"31 secondary", [](TIndexFileHeader& h) { h.SetSecondaryCount(31); }},
+        {"bad name start", [](TIndexFileHeader& h) { h.Descriptor(1).Name = "9Word"; }},
+        {"duplicate names",
+         [](TIndexFileHeader& h) {
+             h.Descriptor(2) = h.Descriptor(1);
+             h.Descriptor(2).Name = "idxword";
+             h.SetSecondaryCount(2);
+         }},
+        {"gap in fields", [](TIndexFileHeader& h) { h.Descriptor(1).FieldNumbers[2] = 1; }},
+        {"unknown field", [](TIndexFileHeader& h) { h.Descriptor(1).FieldNumbers[0] = 7; }},
+        {"BLOB field",
+         [](TIndexFileHeader& h) {
+             h.Descriptor(1).FieldNumbers[0] = 3;
+             h.Descriptor(1).KeyLength = 9 + 4;
+         }},
+        {"key length", [](TIndexFileHeader& h) { h.Descriptor(1).KeyLength = 22; }},
+        {"no key fields",
+         [](TIndexFileHeader& h) {
+             h.Descriptor(1).FieldCount = 0;
+             h.Descriptor(1).FieldNumbers[0] = 0;
+         }},
+        {"17 fields", [](TIndexFileHeader& h) { h.Descriptor(1).FieldCount = 17; }},
+        {"root past the end", [](TIndexFileHeader& h) { h.Descriptor(1).RootPage = 4; }},
+        {"negative free page", [](TIndexFileHeader& h) { h.Descriptor(0).FirstFreePage = -1; }},
+        {"parameter page past the end",
+         [](TIndexFileHeader& h) { h.Descriptor(32).ParameterPage = 4; }},
+        {"deleted index root past the end",
+         [](TIndexFileHeader& h) { h.Descriptor(31).RootPage = 9; }},
+        {"text index on an integer",
+         [](TIndexFileHeader& h) {
+             h.Descriptor(32).FieldCount = 1;
+             h.Descriptor(32).FieldNumbers[0] = 1;
+         }},
+        {"no pages but a root",
+         [](TIndexFileHeader& h) {
+             h.SetNextPage(1);
+             h.Descriptor(0).RootPage = 1;
+         }},
+    };
+    for (const auto& [what, damage] : cases) {
+        TIndexTable table;
+        table.File.DefinePrimaryIndex(Describe("", {1}), fields);
+        (void)table.File.AddIndex(Describe("IdxWord", {2}, false), fields);
+        (void)table.File.WriteIndexHeader();
+        TIndexFileHeader header = table.File.Header();
+        header.SetNextPage(4);
+        header.Descriptor(1).RootPage = 3;
+        header.Descriptor(32).FieldCount = 1;
+        header.Descriptor(32).FieldNumbers[0] = 2;  // a string field is fine
+        table.File.CloseFile();
+        PutRawBytes(table.Name, 0, [&] {
+            const auto bytes = header.ToDisk(false, false);
+            return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+        }());
+        table.File.OpenFile();
+        ASSERT_NO_THROW(table.File.CheckIndexHeader(fields)) << what;
+        damage(header);
+        table.File.CloseFile();
+        PutRawBytes(table.Name, 0, [&] {
+            const auto bytes = header.ToDisk(false, false);
+            return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+        }());
+        table.File.OpenFile();
+        EXPECT_EQ(CodeOf([&] { table.File.CheckIndexHeader(fields); }), PIRIN_HEADERCORRUPT)
+            << what;
+    }
+    TIndexTable table;
+    table.File.CloseFile();
+    PutRawBytes(table.Name, 8, {4});
+    table.File.OpenFile();
+    EXPECT_EQ(CodeOf([&] { table.File.CheckIndexHeader(fields); }), PIRIN_OLDVERSION);
+    EXPECT_EQ(CodeOf([&] { table.File.CheckIndexVersion(); }), PIRIN_OLDVERSION);
+}
+
+}  // namespace
+}  // namespace pirin::index_test
