@@ -35,8 +35,9 @@
 // settings that cannot describe an index, a search of an empty page, a
 // position outside the page, a compressed page that cannot be packed into
 // 4083 bytes, or pages of different formats given to a move raise 8965
-// (index corrupt) with the table's name. Searches may raise what
-// CompareKeys raises (15878).
+// (index corrupt) with the table's name. A search or new key shorter than
+// the length asked for raises 10026. Searches may raise what CompareKeys
+// raises (15878).
 #pragma once
 
 #include <cstddef>
@@ -71,15 +72,21 @@ struct TPageConfig {
     // Interior entries carry no key counts (always so for the text index).
     bool NoCounts = false;
     TIndexCompression Compression = TIndexCompression::None;
-    // What searches compare by; required for searches only.
+    // What searches compare by (required).
     const TKeyDescription* Keys = nullptr;
     // For error messages.
     std::string_view TableName = {};
+    std::string_view IndexName = {};
 
     bool HasCounts() const noexcept { return !NoCounts && IndexNumber != kTextIndex; }
     // The settings of index `indexNumber` as `descriptor` describes it.
     static TPageConfig FromDescriptor(int indexNumber, const TIndexDescriptor& descriptor,
                                       const TKeyDescription* keys, std::string_view tableName);
+    // Key length 1..526 (at least the 4-byte row suffix when not unique),
+    // index number 0..32, a key description.
+    bool Valid() const noexcept;
+    // Same page format: pages of one format can exchange entries.
+    bool SameFormat(const TPageConfig& other) const noexcept;
 };
 
 // Answer of FindEntry.
@@ -134,7 +141,8 @@ class TPage : public TCacheUnit {
     bool Free() const noexcept { return FFree; }
     void MarkFree(std::int32_t nextFree) noexcept;
 
-    // The 4083 opaque bytes of a parameter page (all zero when new).
+    // The 4083 opaque bytes of a parameter page (all zero when new); the
+    // writable view marks the page dirty.
     std::span<std::uint8_t> ParameterData() noexcept;
     std::span<const std::uint8_t> ParameterData() const noexcept;
 
@@ -244,8 +252,10 @@ class TPage : public TCacheUnit {
 
   private:
     [[noreturn]] void RaiseCorrupt() const;
+    [[noreturn]] void RaiseKeySize() const;
     void CheckPosition(int position, int last) const;
     void CheckSameFormat(const TPage& other) const;
+    void CheckSearch(std::span<const std::uint8_t> key, std::size_t compareLength) const;
 
     std::size_t KeyLength() const noexcept { return FConfig.KeyLength; }
     std::size_t FixedEntrySize() const noexcept;

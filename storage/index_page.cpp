@@ -1,0 +1,329 @@
+#include "storage/index_page.h"
+
+#include <algorithm>
+
+#include "errors/engine_error.h"
+
+namespace pirin {
+
+TPageConfig TPageConfig::FromDescriptor(int indexNumber, const TIndexDescriptor& descriptor,
+                                        const TKeyDescription* keys, std::string_view tableName) {
+    TPageConfig config;
+    config.IndexNumber = indexNumber;
+    config.KeyLength = descriptor.KeyLength;
+    config.Descending = descriptor.Descending;
+    config.Unique = descriptor.Unique;
+    config.NoCounts = descriptor.NoCounts || indexNumber == kTextIndex;
+    config.Compression = descriptor.CompressionKind();
+    config.Keys = keys;
+    config.TableName = tableName;
+    config.IndexName = descriptor.Name;
+    return config;
+}
+
+bool TPageConfig::Valid() const noexcept {
+    const int minimum = Unique ? 1 : kRowSuffixSize;
+    return KeyLength >= minimum && KeyLength <= kMaxKeyLength && IndexNumber >= 0 &&
+           IndexNumber < kIndexCount && static_cast<std::uint8_t>(Compression) <= 3 &&
+           Keys != nullptr;
+}
+
+bool TPageConfig::SameFormat(const TPageConfig& other) const noexcept {
+    return IndexNumber == other.IndexNumber && KeyLength == other.KeyLength &&
+           Unique == other.Unique && HasCounts() == other.HasCounts() &&
+           Compression == other.Compression;
+}
+
+TPage::TPage(std::size_t unitSize) : TCacheUnit(unitSize) {}
+
+TPage::~TPage() = default;
+
+void TPage::RaiseCorrupt() const {
+    RaiseEngineError(PIRIN_INDEXCORRUPT,
+                     {.table = FConfig.TableName, .index = FConfig.IndexName});
+}
+
+void TPage::RaiseKeySize() const {
+    RaiseEngineError(PIRIN_INVALIDKEY, {.table = FConfig.TableName, .index = FConfig.IndexName});
+}
+
+void TPage::CheckPosition(int position, int last) const {
+    if (!FAttached || position < 1 || position > last) RaiseCorrupt();
+}
+
+void TPage::CheckSameFormat(const TPage& other) const {
+    if (&other == this || !FAttached || !other.FAttached || !FConfig.SameFormat(other.FConfig) ||
+        IsLeaf() != other.IsLeaf() || IsParameterPage() || other.IsParameterPage())
+        RaiseCorrupt();
+}
+
+// --- settings ---------------------------------------------------------------
+
+void TPage::Attach(const TPageConfig& config) {
+    if (!config.Valid()) {
+        // Report with the names the caller gave, whatever else is wrong.
+        RaiseEngineError(PIRIN_INDEXCORRUPT, {.table = config.TableName, .index = config.IndexName});
+    }
+    if (FAttached) {
+        if (!FConfig.SameFormat(config)) RaiseCorrupt();
+        FConfig = config;
+        return;
+    }
+    if (FPending) {
+        Unpack(Bytes(), config);
+        FPending = false;
+    } else {
+        ClearEntries();
+        FType = TPageType::Leaf;
+        FPrevious = FNext = 0;
+        FFree = false;
+    }
+    FConfig = config;
+    FAttached = true;
+}
+
+void TPage::Format(const TPageConfig& config, TPageType type) {
+    if (!config.Valid() || static_cast<std::uint8_t>(type) > 4)
+        RaiseEngineError(PIRIN_INDEXCORRUPT, {.table = config.TableName, .index = config.IndexName});
+    FConfig = config;
+    FAttached = true;
+    FPending = false;
+    FType = type;
+    FPrevious = FNext = 0;
+    FFree = false;
+    ClearEntries();
+    FParameter.assign(type == TPageType::Parameter ? kDataSize : 0, 0);
+    MarkDirty();
+}
+
+// --- header -----------------------------------------------------------------
+
+void TPage::SetType(TPageType type) {
+    if (static_cast<std::uint8_t>(type) > 4) RaiseCorrupt();
+    const bool leaf = type == TPageType::Leaf || type == TPageType::RootLeaf;
+    const bool parameter = type == TPageType::Parameter;
+    if ((leaf != IsLeaf() || parameter != IsParameterPage()) && !FRefs.empty()) RaiseCorrupt();
+    FType = type;
+    if (parameter && FParameter.size() != kDataSize) FParameter.assign(kDataSize, 0);
+    RepackAll();
+    MarkDirty();
+}
+
+void TPage::SetPrevious(std::int32_t page) noexcept {
+    FPrevious = page;
+    MarkDirty();
+}
+
+void TPage::SetNext(std::int32_t page) noexcept {
+    FNext = page;
+    MarkDirty();
+}
+
+void TPage::MarkFree(std::int32_t nextFree) noexcept {
+    ClearEntries();
+    FParameter.clear();
+    FNext = nextFree;
+    FFree = true;
+    MarkDirty();
+}
+
+std::span<std::uint8_t> TPage::ParameterData() noexcept {
+    if (FParameter.size() != kDataSize) FParameter.assign(kDataSize, 0);
+    MarkDirty();
+    return FParameter;
+}
+
+std::span<const std::uint8_t> TPage::ParameterData() const noexcept { return FParameter; }
+
+// --- entries ----------------------------------------------------------------
+
+const std::uint8_t* TPage::KeyAt(std::size_t index) const noexcept {
+    return FKeys.data() + index * KeyLength();
+}
+
+std::span<const std::uint8_t> TPage::EntryKey(int position) const {
+    CheckPosition(position, NumberOfEntries());
+    return {KeyAt(static_cast<std::size_t>(position - 1)), KeyLength()};
+}
+
+std::int32_t TPage::EntryReference(int position) const {
+    CheckPosition(position, NumberOfEntries());
+    return FRefs[static_cast<std::size_t>(position - 1)];
+}
+
+std::int32_t TPage::EntryCount(int position) const {
+    CheckPosition(position, NumberOfEntries());
+    return FCounts[static_cast<std::size_t>(position - 1)];
+}
+
+int TPage::EntryPrefix(int position) const {
+    CheckPosition(position, NumberOfEntries());
+    return FPrefix[static_cast<std::size_t>(position - 1)];
+}
+
+int TPage::EntryTrailing(int position) const {
+    CheckPosition(position, NumberOfEntries());
+    return FTrailing[static_cast<std::size_t>(position - 1)];
+}
+
+void TPage::SetEntryKey(int position, std::span<const std::uint8_t> key) {
+    CheckPosition(position, NumberOfEntries());
+    if (key.size() < KeyLength()) RaiseKeySize();
+    const auto index = static_cast<std::size_t>(position - 1);
+    std::copy_n(key.begin(), KeyLength(), FKeys.begin() + static_cast<std::ptrdiff_t>(index * KeyLength()));
+    Repack(index);
+    if (index + 1 < FRefs.size()) Repack(index + 1);
+    MarkDirty();
+}
+
+void TPage::SetEntryReference(int position, std::int32_t reference) {
+    CheckPosition(position, NumberOfEntries());
+    FRefs[static_cast<std::size_t>(position - 1)] = reference;
+    MarkDirty();
+}
+
+void TPage::SetEntryCount(int position, std::int32_t count) {
+    CheckPosition(position, NumberOfEntries());
+    if (IsLeaf() || !FConfig.HasCounts()) return;
+    FCounts[static_cast<std::size_t>(position - 1)] = count;
+    MarkDirty();
+}
+
+void TPage::AdjustEntryCount(int position, std::int32_t delta) {
+    CheckPosition(position, NumberOfEntries());
+    if (IsLeaf() || !FConfig.HasCounts()) return;
+    auto& count = FCounts[static_cast<std::size_t>(position - 1)];
+    const std::int64_t adjusted = std::int64_t{count} + delta;
+    // A count below zero or past 32 bits means the counts on the path are
+    // already wrong.
+    if (adjusted < 0 || adjusted > INT32_MAX) RaiseCorrupt();
+    count = static_cast<std::int32_t>(adjusted);
+    MarkDirty();
+}
+
+std::int64_t TPage::PageTotal() const noexcept {
+    if (IsLeaf()) return NumberOfEntries();
+    std::int64_t total = 0;
+    for (const std::int32_t count : FCounts) total += count;
+    return total;
+}
+
+std::int64_t TPage::KeysBefore(int position) const {
+    CheckPosition(position, NumberOfEntries() + 1);
+    if (IsLeaf()) return position - 1;
+    std::int64_t total = 0;
+    for (int i = 0; i < position - 1; ++i) total += FCounts[static_cast<std::size_t>(i)];
+    return total;
+}
+
+// --- edits ------------------------------------------------------------------
+
+void TPage::InsertEntry(int position, std::span<const std::uint8_t> key, std::int32_t reference,
+                        std::int32_t count) {
+    CheckPosition(position, NumberOfEntries() + 1);
+    if (IsParameterPage()) RaiseCorrupt();
+    if (key.size() < KeyLength()) RaiseKeySize();
+    const auto index = static_cast<std::size_t>(position - 1);
+    const auto k = static_cast<std::ptrdiff_t>(KeyLength());
+    FKeys.insert(FKeys.begin() + static_cast<std::ptrdiff_t>(index) * k, key.begin(),
+                 key.begin() + k);
+    FRefs.insert(FRefs.begin() + static_cast<std::ptrdiff_t>(index), reference);
+    const bool counted = !IsLeaf() && FConfig.HasCounts();
+    FCounts.insert(FCounts.begin() + static_cast<std::ptrdiff_t>(index), counted ? count : 0);
+    FPrefix.insert(FPrefix.begin() + static_cast<std::ptrdiff_t>(index), 0);
+    FTrailing.insert(FTrailing.begin() + static_cast<std::ptrdiff_t>(index), 0);
+    FPackedSize += EntrySize(index);
+    Repack(index);
+    if (index + 1 < FRefs.size()) Repack(index + 1);
+    FFree = false;
+    MarkDirty();
+}
+
+void TPage::DeleteEntry(int position) {
+    CheckPosition(position, NumberOfEntries());
+    const auto index = static_cast<std::size_t>(position - 1);
+    const auto k = static_cast<std::ptrdiff_t>(KeyLength());
+    FPackedSize -= EntrySize(index);
+    const auto at = static_cast<std::ptrdiff_t>(index);
+    FKeys.erase(FKeys.begin() + at * k, FKeys.begin() + (at + 1) * k);
+    FRefs.erase(FRefs.begin() + at);
+    FCounts.erase(FCounts.begin() + at);
+    FPrefix.erase(FPrefix.begin() + at);
+    FTrailing.erase(FTrailing.begin() + at);
+    if (index < FRefs.size()) Repack(index);
+    MarkDirty();
+}
+
+// --- capacity ---------------------------------------------------------------
+
+bool TPage::CompressedLeaf() const noexcept {
+    return IsLeaf() && FConfig.Compression != TIndexCompression::None;
+}
+
+std::size_t TPage::FixedEntrySize() const noexcept {
+    const bool counted = !IsLeaf() && FConfig.HasCounts();
+    return KeyLength() + 4 + (counted ? 4 : 0);
+}
+
+int TPage::MaxEntries() const noexcept {
+    if (!FAttached) return 0;
+    return static_cast<int>(kDataSize / FixedEntrySize());
+}
+
+bool TPage::Overflows() const noexcept {
+    if (CompressedLeaf()) return FPackedSize > kDataSize;
+    return NumberOfEntries() > MaxEntries();
+}
+
+bool TPage::IsUnderfull() const noexcept {
+    if (CompressedLeaf() || IsParameterPage()) return false;
+    return NumberOfEntries() < MaxEntries() / 2;
+}
+
+// --- cache hooks ------------------------------------------------------------
+
+void TPage::ClearEntries() noexcept {
+    FKeys.clear();
+    FRefs.clear();
+    FCounts.clear();
+    FPrefix.clear();
+    FTrailing.clear();
+    FPackedSize = 0;
+}
+
+void TPage::Reset() {
+    TCacheUnit::Reset();
+    FConfig = {};
+    FAttached = false;
+    FPending = false;
+    FType = TPageType::Leaf;
+    FPrevious = FNext = 0;
+    FFree = false;
+    ClearEntries();
+    FParameter.clear();
+}
+
+void TPage::LoadBytes(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() != kPageSize || Size() != kPageSize) RaiseCorrupt();
+    if (FAttached) {
+        // A refresh of a page of this index: unpack now, so that a damaged
+        // page is refused while the cache can still leave it out.
+        Unpack(bytes, FConfig);
+        TCacheUnit::LoadBytes(bytes);
+        FPending = false;
+        return;
+    }
+    TCacheUnit::LoadBytes(bytes);
+    FPending = true;
+}
+
+void TPage::SaveBytes(std::span<std::uint8_t> out) const {
+    if (!FAttached) {
+        // Never looked at since it was read: the bytes read are the page.
+        TCacheUnit::SaveBytes(out);
+        return;
+    }
+    Pack(out);
+}
+
+}  // namespace pirin

@@ -1,0 +1,237 @@
+// Packing and unpacking of index pages, and the d and t of compressed leaf
+// entries. Layout of the 13-byte header and the entries: see
+// doc/index-file-format.md.
+#include <algorithm>
+#include <cstring>
+
+#include "errors/engine_error.h"
+#include "storage/index_page.h"
+#include "storage/little_endian.h"
+
+namespace pirin {
+
+using namespace le;
+
+namespace {
+
+constexpr std::size_t kTypeAt = 0;
+constexpr std::size_t kCountAt = 1;
+constexpr std::size_t kPreviousAt = 3;
+constexpr std::size_t kNextAt = 7;
+constexpr std::size_t kUsedAt = 11;
+constexpr std::size_t kSuffix = kRowSuffixSize;
+
+bool HasPrefix(TIndexCompression c) {
+    return c == TIndexCompression::Duplicate || c == TIndexCompression::Full;
+}
+bool HasTrailing(TIndexCompression c) {
+    return c == TIndexCompression::Trailing || c == TIndexCompression::Full;
+}
+// Bytes before the key part of a packed leaf entry: d and/or t.
+std::size_t CountBytes(TIndexCompression c) {
+    return (HasPrefix(c) ? 1u : 0u) + (HasTrailing(c) ? 1u : 0u);
+}
+
+// Which key bytes a leaf entry stores: `HeadLength` bytes from `HeadFrom`,
+// then, when `Tail`, the 4-byte row suffix. Everything else is the previous
+// key's first d bytes or zeros.
+struct TStoredRuns {
+    std::size_t HeadFrom = 0;
+    std::size_t HeadLength = 0;
+    bool Tail = false;
+    std::size_t Length() const { return HeadLength + (Tail ? kSuffix : 0); }
+};
+
+// True when the row suffix of a non-unique key is written apart from the
+// rest: the dropped zeros then lie before it.
+bool SplitSuffix(TIndexCompression c, bool unique, std::size_t k, std::size_t d) {
+    if (unique) return false;
+    if (c == TIndexCompression::Trailing) return true;
+    return c == TIndexCompression::Full && k - d >= kSuffix + 1;
+}
+
+// Largest t for an entry with this d: trailing zeros are only dropped from
+// the bytes after the shared prefix and, in a non-unique index, before the
+// row suffix. A non-unique key whose shared prefix reaches into the row
+// suffix drops none, so the suffix is always written whole.
+std::size_t TrailingLimit(TIndexCompression c, bool unique, std::size_t k, std::size_t d) {
+    if (!HasTrailing(c)) return 0;
+    if (SplitSuffix(c, unique, k, d)) return k - kSuffix - d;
+    if (!unique) return 0;
+    return k - d;
+}
+
+TStoredRuns StoredRuns(TIndexCompression c, bool unique, std::size_t k, std::size_t d,
+                       std::size_t t) {
+    if (SplitSuffix(c, unique, k, d)) return {d, k - kSuffix - t - d, true};
+    return {d, k - d - t, false};
+}
+
+}  // namespace
+
+std::size_t TPage::EntrySize(std::size_t index) const noexcept {
+    if (!CompressedLeaf()) return FixedEntrySize();
+    const std::size_t k = KeyLength();
+    return CountBytes(FConfig.Compression) + (k - FPrefix[index] - FTrailing[index]) + 4;
+}
+
+void TPage::Repack(std::size_t index) noexcept {
+    if (!CompressedLeaf()) {
+        FPrefix[index] = FTrailing[index] = 0;
+        return;
+    }
+    FPackedSize -= EntrySize(index);
+    const TIndexCompression c = FConfig.Compression;
+    const std::size_t k = KeyLength();
+    const std::uint8_t* key = KeyAt(index);
+    std::size_t d = 0;
+    if (HasPrefix(c) && index > 0) {
+        const std::uint8_t* previous = KeyAt(index - 1);
+        const std::size_t cap = std::min<std::size_t>(k, kMaxPackedRun);
+        while (d < cap && key[d] == previous[d]) ++d;
+    }
+    std::size_t t = 0;
+    const std::size_t limit =
+        std::min<std::size_t>(TrailingLimit(c, FConfig.Unique, k, d), kMaxPackedRun);
+    // Zeros are counted back from the row suffix when it is written apart.
+    const std::size_t end = SplitSuffix(c, FConfig.Unique, k, d) ? k - kSuffix : k;
+    while (t < limit && key[end - 1 - t] == 0) ++t;
+    FPrefix[index] = static_cast<std::uint8_t>(d);
+    FTrailing[index] = static_cast<std::uint8_t>(t);
+    FPackedSize += EntrySize(index);
+}
+
+void TPage::RepackAll() noexcept {
+    FPackedSize = 0;
+    for (std::size_t i = 0; i < FRefs.size(); ++i) {
+        FPrefix[i] = FTrailing[i] = 0;
+        FPackedSize += EntrySize(i);
+    }
+    for (std::size_t i = 0; i < FRefs.size(); ++i) Repack(i);
+}
+
+void TPage::Pack(std::span<std::uint8_t> out) const {
+    if (out.size() < kPageSize) RaiseCorrupt();
+    std::fill(out.begin(), out.end(), std::uint8_t{0});
+    out[kTypeAt] = static_cast<std::uint8_t>(FType);
+    PutI32(out, kPreviousAt, FPrevious);
+    PutI32(out, kNextAt, FNext);
+    if (IsParameterPage()) {
+        std::copy(FParameter.begin(), FParameter.end(), out.begin() + kHeaderSize);
+        return;
+    }
+    if (FFree) return;  // a free page is written with no entries
+    // Uncompressed pages above their maximum are caught here as well:
+    // MaxEntries + 1 fixed-size entries never fit in 4083 bytes.
+    if (FPackedSize > kDataSize) RaiseCorrupt();
+    PutU16(out, kCountAt, static_cast<std::uint16_t>(FRefs.size()));
+    PutU16(out, kUsedAt, static_cast<std::uint16_t>(FPackedSize));
+
+    const std::size_t k = KeyLength();
+    const TIndexCompression c = IsLeaf() ? FConfig.Compression : TIndexCompression::None;
+    const bool counted = !IsLeaf() && FConfig.HasCounts();
+    std::size_t at = kHeaderSize;
+    for (std::size_t i = 0; i < FRefs.size(); ++i) {
+        const std::uint8_t* key = KeyAt(i);
+        const std::size_t d = FPrefix[i];
+        const std::size_t t = FTrailing[i];
+        if (HasPrefix(c)) out[at++] = static_cast<std::uint8_t>(d);
+        if (HasTrailing(c)) out[at++] = static_cast<std::uint8_t>(t);
+        const TStoredRuns runs = StoredRuns(c, FConfig.Unique, k, d, t);
+        std::memcpy(out.data() + at, key + runs.HeadFrom, runs.HeadLength);
+        at += runs.HeadLength;
+        if (runs.Tail) {
+            std::memcpy(out.data() + at, key + k - kSuffix, kSuffix);
+            at += kSuffix;
+        }
+        PutI32(out, at, FRefs[i]);
+        at += 4;
+        if (counted) {
+            PutI32(out, at, FCounts[i]);
+            at += 4;
+        }
+    }
+}
+
+void TPage::Unpack(std::span<const std::uint8_t> bytes, const TPageConfig& config) {
+    const auto corrupt = [&config]() {
+        RaiseEngineError(PIRIN_INDEXCORRUPT, {.table = config.TableName, .index = config.IndexName});
+    };
+    if (bytes.size() < kPageSize) corrupt();
+    const std::uint8_t typeByte = bytes[kTypeAt];
+    if (typeByte > static_cast<std::uint8_t>(TPageType::Parameter)) corrupt();
+    const auto type = static_cast<TPageType>(typeByte);
+    const std::size_t n = GetU16(bytes, kCountAt);
+    const std::size_t k = config.KeyLength;
+    const bool leaf = type == TPageType::Leaf || type == TPageType::RootLeaf;
+    const bool counted = !leaf && config.HasCounts();
+    const TIndexCompression c = leaf ? config.Compression : TIndexCompression::None;
+
+    std::vector<std::uint8_t> keys;
+    std::vector<std::int32_t> refs;
+    std::vector<std::int32_t> counts;
+    std::vector<std::uint8_t> parameter;
+    if (type == TPageType::Parameter) {
+        parameter.assign(bytes.begin() + kHeaderSize, bytes.begin() + kPageSize);
+    } else if (c == TIndexCompression::None) {
+        const std::size_t entrySize = k + 4 + (counted ? 4 : 0);
+        if (n * entrySize > kDataSize) corrupt();
+        keys.resize(n * k);
+        refs.resize(n);
+        counts.assign(n, 0);
+        std::size_t at = kHeaderSize;
+        for (std::size_t i = 0; i < n; ++i) {
+            std::memcpy(keys.data() + i * k, bytes.data() + at, k);
+            refs[i] = GetI32(bytes, at + k);
+            if (counted) counts[i] = GetI32(bytes, at + k + 4);
+            // A child must be a page; a subtree cannot hold fewer than 0 keys.
+            if (!leaf && refs[i] <= 0) corrupt();
+            if (counts[i] < 0) corrupt();
+            at += entrySize;
+        }
+    } else {
+        if (GetU16(bytes, kUsedAt) > kDataSize) corrupt();
+        const std::size_t end = kPageSize;
+        keys.assign(n * k, 0);
+        refs.resize(n);
+        counts.assign(n, 0);
+        std::size_t at = kHeaderSize;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (end - at < CountBytes(c)) corrupt();
+            const std::size_t d = HasPrefix(c) ? bytes[at++] : 0;
+            const std::size_t t = HasTrailing(c) ? bytes[at++] : 0;
+            if (d > kMaxPackedRun || t > kMaxPackedRun || d > k) corrupt();
+            // The first key has no previous key to share bytes with.
+            if (i == 0 && d != 0) corrupt();
+            if (t > TrailingLimit(c, config.Unique, k, d)) corrupt();
+            const TStoredRuns runs = StoredRuns(c, config.Unique, k, d, t);
+            if (end - at < runs.Length() + 4) corrupt();
+            std::uint8_t* key = keys.data() + i * k;
+            if (d > 0) std::memcpy(key, key - k, d);
+            std::memcpy(key + runs.HeadFrom, bytes.data() + at, runs.HeadLength);
+            at += runs.HeadLength;
+            if (runs.Tail) {
+                std::memcpy(key + k - kSuffix, bytes.data() + at, kSuffix);
+                at += kSuffix;
+            }
+            refs[i] = GetI32(bytes, at);
+            at += 4;
+        }
+    }
+
+    // Nothing can fail from here on.
+    FConfig = config;
+    FType = type;
+    FPrevious = GetI32(bytes, kPreviousAt);
+    FNext = GetI32(bytes, kNextAt);
+    FFree = false;
+    FKeys = std::move(keys);
+    FRefs = std::move(refs);
+    FCounts = std::move(counts);
+    FPrefix.assign(FRefs.size(), 0);
+    FTrailing.assign(FRefs.size(), 0);
+    FParameter = std::move(parameter);
+    RepackAll();
+}
+
+}  // namespace pirin

@@ -1,0 +1,112 @@
+// Searches within one index page: the binary search of a descent, the
+// insertion point, range bounds, and the scans of record runs.
+#include "locale/compare_keys.h"
+#include "storage/index_page.h"
+
+namespace pirin {
+
+int TPage::Compare(std::size_t index, std::span<const std::uint8_t> key,
+                   std::size_t length) const {
+    return CompareKeys(*FConfig.Keys, KeyAt(index), key.data(), length);
+}
+
+void TPage::CheckSearch(std::span<const std::uint8_t> key, std::size_t compareLength) const {
+    if (!FAttached || IsParameterPage()) RaiseCorrupt();
+    if (compareLength > KeyLength() || compareLength > key.size()) RaiseKeySize();
+}
+
+TPageFind TPage::FindEntry(std::span<const std::uint8_t> key, std::size_t compareLength,
+                           bool nearest) const {
+    CheckSearch(key, compareLength);
+    if (FRefs.empty()) RaiseCorrupt();
+    const int n = NumberOfEntries();
+    const bool leaf = IsLeaf();
+    TPageFind result;
+    int lo = 1;
+    int hi = n;
+    while (lo <= hi) {
+        const int mid = (lo + hi) / 2;
+        result.Position = mid;
+        const int c = Compare(static_cast<std::size_t>(mid - 1), key, compareLength);
+        if (c < 0) {
+            lo = mid + 1;
+            if (leaf && nearest && lo > hi && lo <= n) result.Position = lo;
+        } else if (c > 0) {
+            hi = mid - 1;
+            if ((!leaf || !nearest) && hi < lo && hi > 0) result.Position = hi;
+        } else {
+            result.Found = true;
+            break;
+        }
+    }
+    result.KeysBefore = KeysBefore(result.Position);
+    return result;
+}
+
+int TPage::FindInsertPosition(std::span<const std::uint8_t> key) const {
+    CheckSearch(key, KeyLength());
+    // Entries not above the key form a prefix of the page: find its end.
+    int lo = 0;
+    int hi = NumberOfEntries();
+    while (lo < hi) {
+        const int mid = (lo + hi) / 2;
+        if (Compare(static_cast<std::size_t>(mid), key, KeyLength()) <= 0)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
+}
+
+int TPage::FindFirst(std::span<const std::uint8_t> key, std::size_t compareLength) const {
+    CheckSearch(key, compareLength);
+    int lo = 0;
+    int hi = NumberOfEntries();
+    while (lo < hi) {
+        const int mid = (lo + hi) / 2;
+        if (Compare(static_cast<std::size_t>(mid), key, compareLength) < 0)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo + 1;
+}
+
+int TPage::FindLast(std::span<const std::uint8_t> key, std::size_t compareLength) const {
+    CheckSearch(key, compareLength);
+    int lo = 0;
+    int hi = NumberOfEntries();
+    while (lo < hi) {
+        const int mid = (lo + hi) / 2;
+        if (Compare(static_cast<std::size_t>(mid), key, compareLength) <= 0)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
+}
+
+int TPage::ConsecutiveRun(int position, TReadDirection direction, int limit) const {
+    const int n = NumberOfEntries();
+    if (position < 1 || position > n || limit < 1) return 0;
+    const int step = direction == TReadDirection::Forward ? 1 : -1;
+    int run = 1;
+    for (int at = position; run < limit; at += step, ++run) {
+        const int next = at + step;
+        if (next < 1 || next > n) break;
+        const std::int64_t expected = std::int64_t{FRefs[static_cast<std::size_t>(at - 1)]} + step;
+        if (FRefs[static_cast<std::size_t>(next - 1)] != expected) break;
+    }
+    return run;
+}
+
+int TPage::NextAccepted(int position, TReadDirection direction,
+                        const std::function<bool(std::int32_t)>& accept) const {
+    const int n = NumberOfEntries();
+    const int step = direction == TReadDirection::Forward ? 1 : -1;
+    for (int at = position; at >= 1 && at <= n; at += step)
+        if (accept(FRefs[static_cast<std::size_t>(at - 1)])) return at;
+    return 0;
+}
+
+}  // namespace pirin
