@@ -39,6 +39,12 @@ std::vector<TIndexKeyPart> ResolveParts(const TIndexDescriptor& descriptor,
         part.AutoInc = field.IsAutoInc();
         part.StoredSize = part.AutoInc ? 4 : field.StoredSize;
         part.RecordOffset = part.AutoInc ? kAutoIncOffset : field.Offset;
+        // Fixed-size types are read at their full width: a definition that
+        // claims another size would make the key read past the value.
+        const bool sized = field.Type == kFieldString || field.Type == kFieldBytes ||
+                           field.Type == kFieldVarBytes || FieldStoredSize(field.Type, 0) == 0;
+        if (!part.AutoInc && !sized && part.StoredSize != FieldStoredSize(field.Type, 0))
+            RaiseDefinition(PIRIN_INVALIDFLDTYPE, table, descriptor.Name, field.Name);
         part.KeySize = FieldKeySize(field.Type, part.StoredSize);
         // A string needs its terminating zero: a stored size of 0 names no
         // valid definition and would give an empty key form.

@@ -10,7 +10,8 @@
 //
 // Plain value: any thread once made. Make raises the engine's definition
 // errors with the table and index names: 9487 more than 16 key fields,
-// 10023 a field number that names no field, 12292 a BLOB key field, 10026 a
+// 10023 a field number that names no field, 12292 a BLOB key field, 10000 a
+// key field of a fixed-size type whose stored size is not that size, 10026 a
 // fields' part above 522 bytes or a key length in the descriptor that
 // differs from the one its fields give.
 #pragma once

@@ -443,6 +443,11 @@ TEST(IndexKeyTest, KeyLengthAndItsLimits) {
     EXPECT_EQ(CodeOf([&] { table.Layout({0}); }), PIRIN_INVALIDIDXDESC);
     EXPECT_EQ(CodeOf([&] { table.Layout(std::vector<std::uint16_t>(17, i)); }), PIRIN_INDEXLIMIT);
 
+    // A damaged definition must not make the key read past the value.
+    table.Fields[i - 1].StoredSize = 2;
+    EXPECT_EQ(CodeOf([&] { table.Layout({i}); }), PIRIN_INVALIDFLDTYPE);
+    table.Fields[i - 1].StoredSize = 4;
+
     // A stored key length must be the one the fields give.
     TIndexDescriptor desc;
     desc.Unique = false;
