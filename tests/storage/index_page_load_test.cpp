@@ -1,0 +1,178 @@
+// Loading index pages: damaged bytes, overfull pages, and the page's life in
+// a unit cache (settings given after the fetch, refresh, reuse, write-back).
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "storage/unit_cache.h"
+#include "tests/storage/index_page_test_support.h"
+
+namespace pirin::page_test {
+namespace {
+
+using C = TIndexCompression;
+
+void PutU16(Bytes& bytes, std::size_t at, std::uint16_t value) {
+    bytes[at] = static_cast<std::uint8_t>(value);
+    bytes[at + 1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+void PutI32(Bytes& bytes, std::size_t at, std::int32_t value) {
+    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+struct TDamage {
+    const char* Name;
+    TPageConfig Config;
+    TPageType Type;
+    std::function<void(Bytes&)> Corrupt;
+};
+
+TEST(IndexPageLoad, DamagedBytesAreRefused) {
+    const auto full = Config(9, C::Full, false);
+    const auto interior = Config(20);
+    const auto plain = Config(20);
+    const auto trailing = Config(8, C::Trailing, false);
+    const auto duplicate = Config(6, C::Duplicate);
+    const std::size_t h = TPage::kHeaderSize;
+    const TDamage cases[] = {
+        {"unknown page type", plain, TPageType::Leaf, [](Bytes& b) { b[0] = 5; }},
+        {"interior count beyond what fits", interior, TPageType::Interior,
+         [](Bytes& b) { PutU16(b, 1, 146); }},
+        {"leaf count beyond what fits", plain, TPageType::Leaf, [](Bytes& b) { PutU16(b, 1, 171); }},
+        {"child page 0", interior, TPageType::Root, [&](Bytes& b) { PutI32(b, h + 20, 0); }},
+        {"negative key count", interior, TPageType::Root, [&](Bytes& b) { PutI32(b, h + 24, -1); }},
+        {"packed size above 4083", full, TPageType::Leaf, [](Bytes& b) { PutU16(b, 11, 4084); }},
+        {"first entry shares bytes", full, TPageType::Leaf, [&](Bytes& b) { b[h] = 1; }},
+        {"d above 254", duplicate, TPageType::Leaf, [&](Bytes& b) { b[h + 11] = 255; }},
+        {"d beyond the key", duplicate, TPageType::Leaf, [&](Bytes& b) { b[h + 11] = 7; }},
+        {"t into the row suffix", trailing, TPageType::Leaf, [&](Bytes& b) { b[h] = 5; }},
+        {"t beyond the key after d", full, TPageType::Leaf, [&](Bytes& b) { b[h + 14] = 6; }},
+        {"entries running off the page", full, TPageType::Leaf,
+         [](Bytes& b) { PutU16(b, 1, 65535); }},
+        {"last entry crossing the end", duplicate, TPageType::Leaf,
+         [](Bytes& b) {
+             // 1 + 6 + 4 bytes per entry: 371 fill 4081 bytes, the 372nd
+             // finds 2 bytes left.
+             std::fill(b.begin() + 13, b.end(), 0);
+             PutU16(b, 1, static_cast<std::uint16_t>(4083 / 11 + 1));
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        std::vector<Bytes> keys;
+        if (c.Config.Unique)
+            keys = {Key("ABCD", c.Config.KeyLength), Key("ABCE", c.Config.KeyLength),
+                    Key("XY", c.Config.KeyLength)};
+        else
+            keys = {RowKey("ABC", c.Config.KeyLength, 1), RowKey("ABD", c.Config.KeyLength, 2),
+                    RowKey("ABD", c.Config.KeyLength, 3)};
+        Bytes bytes = Packed(*PageOf(c.Config, c.Type, keys));
+        ASSERT_NO_THROW(Loaded(c.Config, bytes));
+        c.Corrupt(bytes);
+        TPage page;
+        page.LoadBytes(bytes);
+        EPirinEngineError error(0);
+        try {
+            page.Attach(c.Config);
+            ADD_FAILURE() << "damaged page accepted";
+        } catch (const EPirinEngineError& raised) {
+            error = raised;
+        }
+        EXPECT_EQ(error.ErrorCode, PIRIN_INDEXCORRUPT);
+        EXPECT_EQ(error.ErrorTableName, "Bg_En");
+        // The page stays unattached and refuses again; a refresh of an
+        // attached page refuses the same bytes.
+        EXPECT_FALSE(page.Attached());
+        EXPECT_EQ(CodeOf([&] { page.Attach(c.Config); }), PIRIN_INDEXCORRUPT);
+        auto attached = NewPage(c.Config, c.Type);
+        EXPECT_EQ(CodeOf([&] { attached->LoadBytes(bytes); }), PIRIN_INDEXCORRUPT);
+    }
+}
+
+TEST(IndexPageLoad, SettingsThatCannotDescribeAnIndex) {
+    TPageConfig noKeys = Config(8);
+    noKeys.Keys = nullptr;
+    const TPageConfig cases[] = {Config(0), Config(527), Config(3, C::None, false), noKeys,
+                                 Config(8, C::None, true, false, 33)};
+    for (const auto& config : cases) {
+        TPage page;
+        EXPECT_EQ(CodeOf([&] { page.Attach(config); }), PIRIN_INDEXCORRUPT);
+        EXPECT_EQ(CodeOf([&] { page.Format(config, TPageType::Leaf); }), PIRIN_INDEXCORRUPT);
+    }
+    // An attached page keeps its format.
+    auto page = NewPage(Config(8), TPageType::Leaf);
+    EXPECT_EQ(CodeOf([&] { page->Attach(Config(9)); }), PIRIN_INDEXCORRUPT);
+    EXPECT_EQ(CodeOf([&] { page->Attach(Config(8, C::Full)); }), PIRIN_INDEXCORRUPT);
+    EXPECT_EQ(CodeOf([&] { page->Attach(Config(8)); }), 0);
+}
+
+TEST(IndexPageLoad, OverfullCompressedLeafRefusesToPack) {
+    auto page = NewPage(Config(100, C::Full), TPageType::Leaf);
+    // Keys with no zeros and nothing shared: 2 + 100 + 4 bytes each.
+    int i = 0;
+    while (page->PackedSize() <= TPage::kDataSize) {
+        Bytes key(100, static_cast<std::uint8_t>('a' + i));
+        ++i;
+        page->InsertEntry(i, key, i);
+    }
+    EXPECT_TRUE(page->Overflows());
+    EXPECT_EQ(CodeOf([&] { (void)Packed(*page); }), PIRIN_INDEXCORRUPT);
+    page->DeleteEntry(i);
+    EXPECT_FALSE(page->Overflows());
+    ExpectRoundTrip(*page);
+}
+
+// The page cache of one index over a file kept in memory.
+class IndexPageCache : public ::testing::Test {
+  protected:
+    IndexPageCache() : File(TPage::kPageSize, TPage::kPageSize) {
+        File.Encrypted = false;
+        File.Corrupt = PIRIN_INDEXCORRUPT;
+        File.Next = 3;
+    }
+
+    cache_test::TTestFile File;
+    TUnitStack<TPage> Stack{kPageStackLimit};
+    TUnitCache<TPage> Cache{File, Stack, kPageCacheParams, 2};
+    TPageConfig Settings = Config(12, C::Full);
+};
+
+TEST_F(IndexPageCache, PagesTakeTheirSettingsAfterTheFetch) {
+    auto written = PageOf(Settings, TPageType::RootLeaf, {Key("apple", 12), Key("apricot", 12)});
+    File.PutOnDisk(1, Packed(*written));
+    File.PutOnDisk(2, Bytes(TPage::kPageSize, 0));
+    {
+        auto pin = Cache.Fetch(1);
+        ASSERT_TRUE(pin);
+        EXPECT_FALSE(pin->Attached());
+        pin->Attach(Settings);
+        ExpectSamePage(*written, *pin);
+        pin->InsertEntry(3, Key("banana", 12), 3);
+        EXPECT_TRUE(pin->Dirty());
+    }
+    EXPECT_EQ(Cache.WriteBack(), 1u);
+    written->InsertEntry(3, Key("banana", 12), 3);
+    EXPECT_EQ(File.OnDisk(1), Packed(*written));
+
+    // Reused objects forget the index they served.
+    Cache.DiscardAll();
+    auto fresh = Cache.Fetch(2);
+    ASSERT_TRUE(fresh);
+    EXPECT_FALSE(fresh->Attached());
+}
+
+TEST_F(IndexPageCache, DamagedPageNeverReachesTheCaller) {
+    Bytes bytes = Packed(*PageOf(Settings, TPageType::Leaf, {Key("a", 12)}));
+    bytes[0] = 9;
+    File.PutOnDisk(1, bytes);
+    auto pin = Cache.Fetch(1);
+    ASSERT_TRUE(pin);
+    EXPECT_EQ(CodeOf([&] { pin->Attach(Settings); }), PIRIN_INDEXCORRUPT);
+    EXPECT_EQ(CodeOf([&] { (void)pin->FindEntry(Key("a", 12), 12, false); }),
+              PIRIN_INDEXCORRUPT);
+    EXPECT_EQ(CodeOf([&] { pin->InsertEntry(1, Key("a", 12), 1); }), PIRIN_INDEXCORRUPT);
+}
+
+}  // namespace
+}  // namespace pirin::page_test
