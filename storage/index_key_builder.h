@@ -7,8 +7,9 @@
 // at a time. Failures raise engine errors with the table and index names:
 // a record image too short for a key field, or a BCD value whose stored
 // form is malformed, raises 8962 (the record buffers are damaged); values
-// appended past the last key field, or a stored form of the wrong size,
-// raise 10026.
+// appended past the last key field, a stored form of the wrong size, a
+// text for a field that is not a string, or a row suffix before the last
+// field, raise 10026.
 #pragma once
 
 #include <array>

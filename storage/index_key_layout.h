@@ -76,7 +76,8 @@ int IndexKeyLength(const TIndexDescriptor& descriptor, std::span<const TFieldDes
 
 // The description CompareKeys takes for index `indexNumber`. Indexes 31 and
 // 32 compare by their number and get no field list; for the others the key
-// fields are resolved as in Make (and raise the same way).
+// fields are resolved as in Make and raise the same way (the descriptor's
+// stored key length is not looked at).
 TKeyDescription KeyDescriptionOf(const TIndexDescriptor& descriptor, int indexNumber,
                                  std::span<const TFieldDescriptor> fields, std::uint16_t language,
                                  std::uint16_t sort, std::string_view tableName = {});

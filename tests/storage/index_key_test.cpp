@@ -501,6 +501,22 @@ TEST(IndexKeyTest, KeyDescriptionForEveryIndexKind) {
     EXPECT_FALSE(k.Fields[0].Descending);
     EXPECT_TRUE(k.Fields[1].Descending);
 
+    // With a language the keys stay as they are and the comparison orders the
+    // descending field: same text, larger number first.
+    d.Descending = false;
+    const TIndexKeyLayout layout = TIndexKeyLayout::Make(d, 4, table.Fields, kBulgarian, 0);
+    auto one = table.Blank();
+    table.SetText(one, s, kLowerApple);
+    auto two = one;
+    table.SetValue<std::int32_t>(one, n, 1);
+    table.SetValue<std::int32_t>(two, n, 2);
+    const TKey k1 = RecordKey(layout, one);
+    const TKey k2 = RecordKey(layout, two);
+    EXPECT_LT(k1, k2);
+    EXPECT_GT(CompareKeys(KeyDescriptionOf(d, 4, table.Fields, kBulgarian, 0), k1.data(), k2.data(),
+                          k1.size()),
+              0);
+
     // The text index names fields but compares by its number alone.
     const TKeyDescription text = KeyDescriptionOf(d, kTextIndex, table.Fields, kBulgarian, 0);
     EXPECT_EQ(text.IndexNumber, kTextIndex);
