@@ -39,8 +39,7 @@ TPage::TPage(std::size_t unitSize) : TCacheUnit(unitSize) {}
 TPage::~TPage() = default;
 
 void TPage::RaiseCorrupt() const {
-    RaiseEngineError(PIRIN_INDEXCORRUPT,
-                     {.table = FConfig.TableName, .index = FConfig.IndexName});
+    RaiseEngineError(PIRIN_INDEXCORRUPT, {.table = FConfig.TableName, .index = FConfig.IndexName});
 }
 
 void TPage::RaiseKeySize() const {
@@ -62,7 +61,8 @@ void TPage::CheckSameFormat(const TPage& other) const {
 void TPage::Attach(const TPageConfig& config) {
     if (!config.Valid()) {
         // Report with the names the caller gave, whatever else is wrong.
-        RaiseEngineError(PIRIN_INDEXCORRUPT, {.table = config.TableName, .index = config.IndexName});
+        RaiseEngineError(PIRIN_INDEXCORRUPT,
+                         {.table = config.TableName, .index = config.IndexName});
     }
     if (FAttached) {
         if (!FConfig.SameFormat(config)) RaiseCorrupt();
@@ -84,7 +84,8 @@ void TPage::Attach(const TPageConfig& config) {
 
 void TPage::Format(const TPageConfig& config, TPageType type) {
     if (!config.Valid() || static_cast<std::uint8_t>(type) > 4)
-        RaiseEngineError(PIRIN_INDEXCORRUPT, {.table = config.TableName, .index = config.IndexName});
+        RaiseEngineError(PIRIN_INDEXCORRUPT,
+                         {.table = config.TableName, .index = config.IndexName});
     FConfig = config;
     FAttached = true;
     FPending = false;
@@ -170,7 +171,8 @@ void TPage::SetEntryKey(int position, std::span<const std::uint8_t> key) {
     CheckPosition(position, NumberOfEntries());
     if (key.size() < KeyLength()) RaiseKeySize();
     const auto index = static_cast<std::size_t>(position - 1);
-    std::copy_n(key.begin(), KeyLength(), FKeys.begin() + static_cast<std::ptrdiff_t>(index * KeyLength()));
+    std::copy_n(key.begin(), KeyLength(),
+                FKeys.begin() + static_cast<std::ptrdiff_t>(index * KeyLength()));
     Repack(index);
     if (index + 1 < FRefs.size()) Repack(index + 1);
     MarkDirty();

@@ -130,8 +130,12 @@ class TPage : public TCacheUnit {
     TPageType Type() const noexcept { return FType; }
     // Between the kinds (interior, leaf) only on an empty page.
     void SetType(TPageType type);
-    bool IsLeaf() const noexcept { return FType == TPageType::Leaf || FType == TPageType::RootLeaf; }
-    bool IsRoot() const noexcept { return FType == TPageType::Root || FType == TPageType::RootLeaf; }
+    bool IsLeaf() const noexcept {
+        return FType == TPageType::Leaf || FType == TPageType::RootLeaf;
+    }
+    bool IsRoot() const noexcept {
+        return FType == TPageType::Root || FType == TPageType::RootLeaf;
+    }
     bool IsParameterPage() const noexcept { return FType == TPageType::Parameter; }
     std::int32_t Previous() const noexcept { return FPrevious; }
     void SetPrevious(std::int32_t page) noexcept;

@@ -155,7 +155,8 @@ void TPage::Pack(std::span<std::uint8_t> out) const {
 
 void TPage::Unpack(std::span<const std::uint8_t> bytes, const TPageConfig& config) {
     const auto corrupt = [&config]() {
-        RaiseEngineError(PIRIN_INDEXCORRUPT, {.table = config.TableName, .index = config.IndexName});
+        RaiseEngineError(PIRIN_INDEXCORRUPT,
+                         {.table = config.TableName, .index = config.IndexName});
     };
     if (bytes.size() < kPageSize) corrupt();
     const std::uint8_t typeByte = bytes[kTypeAt];

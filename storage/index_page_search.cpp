@@ -5,8 +5,7 @@
 
 namespace pirin {
 
-int TPage::Compare(std::size_t index, std::span<const std::uint8_t> key,
-                   std::size_t length) const {
+int TPage::Compare(std::size_t index, std::span<const std::uint8_t> key, std::size_t length) const {
     return CompareKeys(*FConfig.Keys, KeyAt(index), key.data(), length);
 }
 

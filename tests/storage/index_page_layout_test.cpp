@@ -24,7 +24,8 @@ TEST(IndexPageLayout, CapacityOfUncompressedPages) {
         {"leaf", Config(20), TPageType::Leaf, 170},
         {"interior with counts", Config(20), TPageType::Interior, 145},
         {"interior without counts", Config(20, C::None, true, true), TPageType::Interior, 170},
-        {"text index interior", Config(20, C::None, false, false, kTextIndex), TPageType::Root, 170},
+        {"text index interior", Config(20, C::None, false, false, kTextIndex), TPageType::Root,
+         170},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -53,36 +54,56 @@ TEST(IndexPageLayout, BytesOfEachCompression) {
     const Bytes nu2 = RowKey("ABD", 9, 0x0200);  // 41 42 44 00 00 | 00 00 02 00
     const Bytes nu3 = RowKey("ABD", 9, 0x0201);  // shares 8 bytes with nu2
     const TLayoutCase cases[] = {
-        {"none, leaf", Config(4), TPageType::Leaf, {Key("AB", 4), Key("AC", 4)},
+        {"none, leaf",
+         Config(4),
+         TPageType::Leaf,
+         {Key("AB", 4), Key("AC", 4)},
          {0x41, 0x42, 0, 0, 1, 0, 0, 0, 0x41, 0x43, 0, 0, 2, 0, 0, 0}},
-        {"interior with counts", Config(3, C::Full), TPageType::Root, {Key("AB", 3), Key("C", 3)},
+        {"interior with counts",
+         Config(3, C::Full),
+         TPageType::Root,
+         {Key("AB", 3), Key("C", 3)},
          {0x41, 0x42, 0, 1, 0, 0, 0, 10, 0, 0, 0, 0x43, 0, 0, 2, 0, 0, 0, 20, 0, 0, 0}},
-        {"interior without counts", Config(3, C::Full, true, true), TPageType::Interior,
+        {"interior without counts",
+         Config(3, C::Full, true, true),
+         TPageType::Interior,
          {Key("AB", 3), Key("C", 3)},
          {0x41, 0x42, 0, 1, 0, 0, 0, 0x43, 0, 0, 2, 0, 0, 0}},
-        {"duplicate bytes", Config(6, C::Duplicate), TPageType::Leaf,
+        {"duplicate bytes",
+         Config(6, C::Duplicate),
+         TPageType::Leaf,
          {Key("ABCD", 6), Key("ABCE", 6), Key("XY", 6)},
          {0, 0x41, 0x42, 0x43, 0x44, 0, 0, 1, 0, 0, 0,  //
-          3, 0x45, 0, 0, 2, 0, 0, 0,                     //
-          0, 0x58, 0x59, 0, 0, 0, 0, 3, 0, 0, 0}},
-        {"trailing bytes, unique", Config(6, C::Trailing), TPageType::RootLeaf,
+          3, 0x45, 0,    0,    2,    0, 0, 0,           //
+          0, 0x58, 0x59, 0,    0,    0, 0, 3, 0, 0, 0}},
+        {"trailing bytes, unique",
+         Config(6, C::Trailing),
+         TPageType::RootLeaf,
          {Key("AB", 6), Key("ABCD", 6)},
          {4, 0x41, 0x42, 1, 0, 0, 0,  //
           2, 0x41, 0x42, 0x43, 0x44, 2, 0, 0, 0}},
         // The row suffix (00 00 01 00) is kept whole, its zeros included; t
         // counts the zeros before it.
-        {"trailing bytes, not unique", Config(8, C::Trailing, false), TPageType::Leaf,
+        {"trailing bytes, not unique",
+         Config(8, C::Trailing, false),
+         TPageType::Leaf,
          {RowKey("AB", 8, 0x100)},
          {2, 0x41, 0x42, 0, 0, 1, 0, 1, 0, 0, 0}},
-        {"full, unique", Config(8, C::Full), TPageType::Leaf, {Key("ABCD", 8), Key("ABCE", 8)},
+        {"full, unique",
+         Config(8, C::Full),
+         TPageType::Leaf,
+         {Key("ABCD", 8), Key("ABCE", 8)},
          {0, 4, 0x41, 0x42, 0x43, 0x44, 1, 0, 0, 0,  //
           3, 4, 0x45, 2, 0, 0, 0}},
         // d reaching into the row suffix (k - d < 5) leaves t at 0 and
         // writes the rest of the key.
-        {"full, not unique", Config(9, C::Full, false), TPageType::Leaf, {nu1, nu2, nu3},
+        {"full, not unique",
+         Config(9, C::Full, false),
+         TPageType::Leaf,
+         {nu1, nu2, nu3},
          {0, 2, 0x41, 0x42, 0x43, 0, 0, 0, 0x10, 1, 0, 0, 0,  //
-          2, 2, 0x44, 0, 0, 2, 0, 2, 0, 0, 0,                 //
-          8, 0, 0x01, 3, 0, 0, 0}},
+          2, 2, 0x44, 0,    0,    2, 0, 2, 0,    0, 0,        //
+          8, 0, 0x01, 3,    0,    0, 0}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -148,7 +169,8 @@ std::vector<Bytes> RandomKeys(std::mt19937& random, std::size_t k, bool unique, 
         for (std::size_t i = 0; i < used; ++i) key[i] = static_cast<std::uint8_t>(letter(random));
         if (!unique) {
             const std::uint32_t r = row(random);
-            for (int i = 0; i < 4; ++i) key[k - 4 + i] = static_cast<std::uint8_t>(r >> (24 - 8 * i));
+            for (int i = 0; i < 4; ++i)
+                key[k - 4 + i] = static_cast<std::uint8_t>(r >> (24 - 8 * i));
         }
         keys.insert(key);
     }

@@ -39,7 +39,8 @@ TEST(IndexPageLoad, DamagedBytesAreRefused) {
         {"unknown page type", plain, TPageType::Leaf, [](Bytes& b) { b[0] = 5; }},
         {"interior count beyond what fits", interior, TPageType::Interior,
          [](Bytes& b) { PutU16(b, 1, 146); }},
-        {"leaf count beyond what fits", plain, TPageType::Leaf, [](Bytes& b) { PutU16(b, 1, 171); }},
+        {"leaf count beyond what fits", plain, TPageType::Leaf,
+         [](Bytes& b) { PutU16(b, 1, 171); }},
         {"child page 0", interior, TPageType::Root, [&](Bytes& b) { PutI32(b, h + 20, 0); }},
         {"negative key count", interior, TPageType::Root, [&](Bytes& b) { PutI32(b, h + 24, -1); }},
         {"packed size above 4083", full, TPageType::Leaf, [](Bytes& b) { PutU16(b, 11, 4084); }},
@@ -169,8 +170,7 @@ TEST_F(IndexPageCache, DamagedPageNeverReachesTheCaller) {
     auto pin = Cache.Fetch(1);
     ASSERT_TRUE(pin);
     EXPECT_EQ(CodeOf([&] { pin->Attach(Settings); }), PIRIN_INDEXCORRUPT);
-    EXPECT_EQ(CodeOf([&] { (void)pin->FindEntry(Key("a", 12), 12, false); }),
-              PIRIN_INDEXCORRUPT);
+    EXPECT_EQ(CodeOf([&] { (void)pin->FindEntry(Key("a", 12), 12, false); }), PIRIN_INDEXCORRUPT);
     EXPECT_EQ(CodeOf([&] { pin->InsertEntry(1, Key("a", 12), 1); }), PIRIN_INDEXCORRUPT);
 }
 

@@ -126,7 +126,7 @@ TEST(IndexPageSearch, RunsOfConsecutiveRecords) {
         int Limit, Run;
     };
     const TCase cases[] = {
-        {1, D::Forward, 10, 3}, {1, D::Forward, 2, 2},  {4, D::Forward, 10, 2},
+        {1, D::Forward, 10, 3}, {1, D::Forward, 2, 2},   {4, D::Forward, 10, 2},
         {5, D::Forward, 10, 1}, {3, D::Backward, 10, 3}, {4, D::Backward, 10, 1},
         {0, D::Forward, 10, 0}, {6, D::Backward, 10, 0}, {1, D::Forward, 0, 0},
     };

@@ -44,7 +44,8 @@ inline TPageConfig Config(std::uint16_t k, TIndexCompression compression = TInde
 // `text` zero-padded (or cut) to k bytes.
 inline Bytes Key(const std::string& text, std::size_t k) {
     Bytes key(k, 0);
-    for (std::size_t i = 0; i < k && i < text.size(); ++i) key[i] = static_cast<std::uint8_t>(text[i]);
+    for (std::size_t i = 0; i < k && i < text.size(); ++i)
+        key[i] = static_cast<std::uint8_t>(text[i]);
     return key;
 }
 
