@@ -12,7 +12,11 @@
 namespace pirin {
 
 TIndexFile::TIndexFile(TTableFileContext& context, std::string fileName, bool encrypted)
-    : TFileHandler(std::move(fileName)), FContext(context), FRequestedEncrypted(encrypted) {}
+    : TFileHandler(std::move(fileName)), FContext(context), FRequestedEncrypted(encrypted) {
+    for (auto& cache : FCaches)
+        cache = std::make_unique<TPageCache>(FOwner, FStack, kPageCacheParams);
+    RebuildKeyDescriptions();
+}
 
 TIndexFile::~TIndexFile() { TIndexFile::CloseFile(); }
 
@@ -27,7 +31,9 @@ void TIndexFile::OpenFile() {
     FEncrypted = FRequestedEncrypted;
     TFileHandler::OpenFile();
     try {
+        DiscardPages();
         ReadIndexHeader();
+        SizeCaches();
     } catch (...) {
         CloseFile();
         throw;
@@ -35,15 +41,19 @@ void TIndexFile::OpenFile() {
 }
 
 void TIndexFile::CloseFile() {
+    DiscardPages();
     FHeaderChanged = false;
     TFileHandler::CloseFile();
 }
 
 void TIndexFile::CreateNewFile() {
     FEncrypted = FRequestedEncrypted;
+    DiscardPages();
     TFileHandler::CreateNewFile();
     FHeader = TIndexFileHeader::New();
+    RebuildKeyDescriptions();
     FHeaderChanged = true;
+    SizeCaches();
 }
 
 void TIndexFile::ReadHeaderInto(TIndexFileHeader& header) {
@@ -62,7 +72,9 @@ void TIndexFile::ReadHeaderInto(TIndexFileHeader& header) {
 void TIndexFile::ReadIndexHeader() {
     TIndexFileHeader header;
     ReadHeaderInto(header);
+    DiscardPages();
     FHeader = header;
+    RebuildKeyDescriptions();
     FHeaderChanged = false;
 }
 
@@ -70,7 +82,11 @@ bool TIndexFile::IndexHeaderChanged() {
     TIndexFileHeader header;
     ReadHeaderInto(header);
     if (header.ChangeCounter() == FHeader.ChangeCounter()) return false;
+    // The cached pages belong to the old header (and hold views of its
+    // names): drop them before anything can fetch against the new one.
+    DiscardPages();
     FHeader = header;
+    RebuildKeyDescriptions();
     FHeaderChanged = false;
     return true;
 }

@@ -27,20 +27,28 @@
 // reads and writes.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "storage/field_descriptor.h"
 #include "storage/file_handler.h"
 #include "storage/index_descriptor.h"
 #include "storage/index_file_header.h"
+#include "storage/index_page.h"
 #include "storage/table_file_context.h"
+#include "storage/table_unit_owner.h"
+#include "storage/unit_cache.h"
 
 namespace pirin {
+
+using TPagePin = TUnitPin<TPage>;
+using TPageCache = TUnitCache<TPage>;
 
 class TIndexFile : public TFileHandler {
   public:
@@ -107,6 +115,40 @@ class TIndexFile : public TFileHandler {
     bool NoPrimaryIndex() const noexcept { return FHeader.NoPrimaryIndex(); }
     void SetNoPrimaryIndex(bool value);
 
+    // What the pages' searches compare by: the table's fields (in field
+    // number order) and locale. Until set, keys compare as bytes (the
+    // ordering of a table of language 0). Drops the cached pages.
+    void SetKeyLayout(std::span<const TFieldDescriptor> fields, std::uint16_t language,
+                      std::uint16_t sort);
+    const TKeyDescription& KeyDescription(int index) const;
+    // The settings pages of index i are attached with.
+    TPageConfig PageConfig(int index) const;
+
+    // Page n of index i, pinned and attached to the index's settings (the
+    // unit-cache fetch; n equal to the next page number makes a new page at
+    // the end). With `isNew` the page is cleared to an empty leaf. An empty
+    // pin means another process changed the table: start over.
+    TPagePin FetchPage(TChangeCheck* cursor, int index, std::int32_t page, bool isNew = false);
+    // As FetchPage, for operations that cannot start over half-way: an empty
+    // fetch raises 8708.
+    TPagePin FetchPageForWrite(TChangeCheck* cursor, int index, std::int32_t page);
+    void ReleasePage(TPagePin& pin) noexcept { pin.Release(); }
+    // A new, empty, dirty page of `type` for index i: the first page of the
+    // index's free chain, or a new page at the end. A free chain that runs
+    // into a page in use raises 8965.
+    TPagePin AllocatePage(TChangeCheck* cursor, int index, TPageType type = TPageType::Leaf);
+    // Puts a page of index i on the index's free chain.
+    void FreePage(TChangeCheck* cursor, int index, TPage& page);
+
+    // Writes back the dirty, unpinned pages of the temporary indexes (true)
+    // or of all other indexes (false), sorted by page number, in runs of
+    // consecutive pages; returns the writes made.
+    std::size_t WritePages(bool temporary = false);
+    // Drops every cached page (of one index) without writing.
+    void DiscardPages();
+    void DiscardPages(int index);
+    const TPageCache& Cache(int index) const;
+
     // The next page number - 1 (0 for a damaged, non-positive next page).
     std::int32_t LastPageNumber() const noexcept {
         const std::int32_t next = FHeader.NextPage();
@@ -119,6 +161,27 @@ class TIndexFile : public TFileHandler {
     }
 
   private:
+    // What the page caches ask of this file: page geometry and the one
+    // scrambled run of a page; the rest comes from TTableUnitOwner.
+    class TOwner final : public TTableUnitOwner {
+      public:
+        explicit TOwner(TIndexFile& file)
+            : TTableUnitOwner(file, file.FContext, PIRIN_INDEXCORRUPT), FIndex(file) {}
+        std::size_t UnitSize() const override { return kIndexPageSize; }
+        std::uint64_t UnitOffset(std::int32_t n) const override { return PageOffset(n); }
+        std::int32_t NextUnitNumber() const override { return FIndex.FHeader.NextPage(); }
+        void AdvanceNextUnitNumber() override;
+        std::int32_t UnitNumberLimit() const override { return kPageNumberLimit; }
+        void UnscrambleUnit(std::int32_t n, std::span<std::uint8_t> bytes) override;
+        void ScrambleUnit(std::int32_t n, std::span<std::uint8_t> bytes) override;
+
+      private:
+        TIndexFile& FIndex;
+    };
+
+    void SizeCaches();
+    void RebuildKeyDescriptions();
+    TPageCache& CacheOf(int index);
     // Raises `code` for a damaged file or a misuse (no system error behind).
     [[noreturn]] void Fail(std::uint16_t code, std::string_view index = {}) const;
     void ReadHeaderInto(TIndexFileHeader& header);
@@ -132,6 +195,20 @@ class TIndexFile : public TFileHandler {
     bool FEncrypted = false;
     TIndexFileHeader FHeader = TIndexFileHeader::New();
     bool FHeaderChanged = false;
+    // The table's fields and locale, for the key descriptions.
+    std::vector<TFieldDescriptor> FFields;
+    std::uint16_t FLanguage = 0;
+    std::uint16_t FSort = 0;
+    // Pages hold pointers to these and views of FTableName: an index's cache
+    // is discarded before its entries change.
+    std::array<TKeyDescription, kIndexCount> FKeys{};
+    std::string FTableName;
+    TOwner FOwner{*this};
+    TUnitStack<TPage> FStack{kPageStackLimit};
+    std::array<std::unique_ptr<TPageCache>, kIndexCount> FCaches;
+    std::vector<TPage*> FWritable;
+    std::vector<std::uint8_t> FWriteBuffer;
+    std::uint64_t FWrites = 0;
 };
 
 }  // namespace pirin

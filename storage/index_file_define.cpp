@@ -56,7 +56,9 @@ const TIndexDescriptor& TIndexFile::GetIndexDescriptor(int index) const {
 
 void TIndexFile::SetIndexDescriptor(int index, const TIndexDescriptor& descriptor) {
     if (index < 0 || index >= kIndexCount) Fail(PIRIN_INDEXCORRUPT);
+    DiscardPages(index);
     FHeader.Descriptor(index) = descriptor;
+    RebuildKeyDescriptions();
     MarkChanged();
 }
 
@@ -82,8 +84,10 @@ void TIndexFile::CheckKeyFields(const TIndexDescriptor& d,
 void TIndexFile::DefinePrimaryIndex(const TIndexDescriptor& descriptor,
                                     std::span<const TFieldDescriptor> fields) {
     if (FHeader.Descriptor(kPrimaryIndex).KeyLength != 0) Fail(PIRIN_PRIMARYKEYREDEFINE);
+    DiscardPages(kPrimaryIndex);
     if (descriptor.FieldCount == 0) {
         FHeader.Descriptor(kPrimaryIndex) = TIndexDescriptor{};
+        RebuildKeyDescriptions();
         FHeader.SetNoPrimaryIndex(true);
         MarkChanged();
         return;
@@ -102,6 +106,7 @@ void TIndexFile::DefinePrimaryIndex(const TIndexDescriptor& descriptor,
     primary.FieldDescending = d.FieldDescending;
     primary.FieldNumbers = d.FieldNumbers;
     primary.NoCounts = d.NoCounts;
+    RebuildKeyDescriptions();
     FHeader.SetNoPrimaryIndex(false);
     MarkChanged();
 }
@@ -120,6 +125,7 @@ int TIndexFile::AddIndex(const TIndexDescriptor& descriptor,
             Fail(PIRIN_INDEXEXISTS, descriptor.Name);
     CheckKeyFields(descriptor, fields);
     const int number = count + 1;
+    DiscardPages(number);
     TIndexDescriptor& d = FHeader.Descriptor(number);
     d = descriptor;
     d.RootPage = 0;
@@ -127,6 +133,7 @@ int TIndexFile::AddIndex(const TIndexDescriptor& descriptor,
     d.ParameterPage = 0;
     d.WellFormed = true;
     FHeader.SetSecondaryCount(static_cast<std::uint8_t>(number));
+    RebuildKeyDescriptions();
     MarkChanged();
     return number;
 }

@@ -35,15 +35,19 @@ inline TFieldDescriptor Field(std::uint16_t number, std::string name, std::uint8
     return f;
 }
 
-// Id INTEGER, Word VARCHAR(20), Article MEMO, Note VARCHAR(10), Price BCD.
+// Id INTEGER, Word VARCHAR(20), Article MEMO, Note VARCHAR(10), Price BCD,
+// Long VARCHAR(250).
 inline std::vector<TFieldDescriptor> Schema() {
-    return {Field(1, "Id", kFieldInteger), Field(2, "Word", kFieldString, 20),
-            Field(3, "Article", kFieldBlob, 0, kSubtypeMemo), Field(4, "Note", kFieldString, 10),
-            Field(5, "Price", kFieldBcd)};
+    return {Field(1, "Id", kFieldInteger),
+            Field(2, "Word", kFieldString, 20),
+            Field(3, "Article", kFieldBlob, 0, kSubtypeMemo),
+            Field(4, "Note", kFieldString, 10),
+            Field(5, "Price", kFieldBcd),
+            Field(6, "Long", kFieldString, 250)};
 }
 
 // A descriptor over `numbers` with the key length those fields make.
-inline TIndexDescriptor Describe(std::string name, std::initializer_list<std::uint16_t> numbers,
+inline TIndexDescriptor Describe(std::string name, const std::vector<std::uint16_t>& numbers,
                                  bool unique = true, std::uint8_t compression = 0) {
     const std::vector<TFieldDescriptor> fields = Schema();
     TIndexDescriptor d;

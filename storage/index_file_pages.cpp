@@ -1,0 +1,166 @@
+// TIndexFile: key descriptions, the page caches, page allocation and the
+// per-index free chains, and write-back. Free links come from disk and are
+// untrusted: every one is checked against the page count, and a page taken
+// from a free chain must be empty and held by nobody else, so a damaged chain
+// ends in 8965 instead of handing out a page that is still in a tree.
+#include <algorithm>
+#include <cerrno>
+
+#include "errors/engine_error.h"
+#include "storage/index_file.h"
+#include "storage/scramble.h"
+
+namespace pirin {
+
+void TIndexFile::SetKeyLayout(std::span<const TFieldDescriptor> fields, std::uint16_t language,
+                              std::uint16_t sort) {
+    DiscardPages();
+    FFields.assign(fields.begin(), fields.end());
+    FLanguage = language;
+    FSort = sort;
+    RebuildKeyDescriptions();
+}
+
+void TIndexFile::RebuildKeyDescriptions() {
+    for (int i = 0; i < kIndexCount; ++i) {
+        const TIndexDescriptor& d = FHeader.Descriptor(i);
+        TKeyDescription& keys = FKeys[static_cast<std::size_t>(i)];
+        keys.IndexNumber = i;
+        keys.Descending = d.Descending;
+        keys.Language = FLanguage;
+        keys.Sort = FSort;
+        keys.Fields.clear();
+        for (int f = 0; f < d.FieldCount && f < kMaxKeyFields; ++f) {
+            const std::uint16_t number = d.FieldNumbers[static_cast<std::size_t>(f)];
+            // A field the table lacks compares as bytes of no length; the
+            // header check refuses such descriptors before the tree is used.
+            if (number == 0 || number > FFields.size()) continue;
+            const TFieldDescriptor& field = FFields[number - 1u];
+            keys.Fields.push_back(
+                {field.Type, field.KeySize(), d.FieldDescending[static_cast<std::size_t>(f)]});
+        }
+    }
+}
+
+const TKeyDescription& TIndexFile::KeyDescription(int index) const {
+    if (index < 0 || index >= kIndexCount) Fail(PIRIN_INDEXCORRUPT);
+    return FKeys[static_cast<std::size_t>(index)];
+}
+
+TPageConfig TIndexFile::PageConfig(int index) const {
+    return TPageConfig::FromDescriptor(index, GetIndexDescriptor(index), &KeyDescription(index),
+                                       FTableName);
+}
+
+void TIndexFile::SizeCaches() {
+    FTableName = TableName();
+    const std::size_t budget = PageCacheBudget(FContext.CacheBudgets());
+    for (auto& cache : FCaches) {
+        cache->ResetStats();
+        cache->SetBudget(budget);
+    }
+}
+
+TPageCache& TIndexFile::CacheOf(int index) {
+    if (index < 0 || index >= kIndexCount) Fail(PIRIN_INDEXCORRUPT);
+    return *FCaches[static_cast<std::size_t>(index)];
+}
+
+const TPageCache& TIndexFile::Cache(int index) const {
+    if (index < 0 || index >= kIndexCount) Fail(PIRIN_INDEXCORRUPT);
+    return *FCaches[static_cast<std::size_t>(index)];
+}
+
+void TIndexFile::DiscardPages() {
+    for (auto& cache : FCaches) cache->DiscardAll();
+}
+
+void TIndexFile::DiscardPages(int index) { CacheOf(index).DiscardAll(); }
+
+TPagePin TIndexFile::FetchPage(TChangeCheck* cursor, int index, std::int32_t page, bool isNew) {
+    if (!IsOpen()) {
+        errno = EBADF;
+        Raise(PIRIN_READERR);
+    }
+    TPageCache& cache = CacheOf(index);
+    const TPageConfig config = PageConfig(index);
+    TTableUnitOwner::TAskingScope asking(FOwner, cursor);
+    TPagePin pin = cache.Fetch(page);
+    if (!pin) return pin;
+    if (isNew)
+        pin->Format(config, TPageType::Leaf);
+    else
+        pin->Attach(config);
+    return pin;
+}
+
+TPagePin TIndexFile::FetchPageForWrite(TChangeCheck* cursor, int index, std::int32_t page) {
+    TPagePin pin = FetchPage(cursor, index, page);
+    // The caches were emptied under a change that cannot start over: what
+    // it changed so far is gone, so the caller must read again.
+    if (!pin) Fail(PIRIN_KEYORRECDELETED);
+    return pin;
+}
+
+TPagePin TIndexFile::AllocatePage(TChangeCheck* cursor, int index, TPageType type) {
+    TIndexDescriptor& d = FHeader.Descriptor(index);
+    const TPageConfig config = PageConfig(index);
+    const std::int32_t firstFree = d.FirstFreePage;
+    if (firstFree == 0) {
+        TPagePin pin = FetchPageForWrite(cursor, index, FHeader.NextPage());
+        pin->Format(config, type);
+        return pin;
+    }
+    if (firstFree < 0 || firstFree > LastPageNumber()) Fail(PIRIN_INDEXCORRUPT, d.Name);
+    TPagePin pin = FetchPageForWrite(cursor, index, firstFree);
+    const std::int32_t nextFree = pin->Next();
+    // A free page holds no entries and nobody else holds it; otherwise the
+    // chain runs into a page in use and must not hand it out.
+    if (pin->PinCount() > 1 || pin->NumberOfEntries() != 0 || nextFree == firstFree ||
+        nextFree < 0 || nextFree > LastPageNumber())
+        Fail(PIRIN_INDEXCORRUPT, d.Name);
+    d.FirstFreePage = nextFree;
+    MarkChanged();
+    pin->Format(config, type);
+    return pin;
+}
+
+void TIndexFile::FreePage(TChangeCheck*, int index, TPage& page) {
+    TIndexDescriptor& d = FHeader.Descriptor(index);
+    const std::int32_t n = page.UnitNumber();
+    if (n < 1 || n > LastPageNumber() || n == d.FirstFreePage) Fail(PIRIN_INDEXCORRUPT, d.Name);
+    page.MarkFree(d.FirstFreePage);
+    page.MarkDirty();
+    d.FirstFreePage = n;
+    MarkChanged();
+}
+
+std::size_t TIndexFile::WritePages(bool temporary) {
+    FWritable.clear();
+    for (int i = 0; i < kIndexCount; ++i)
+        if (FHeader.Descriptor(i).Temporary == temporary)
+            FCaches[static_cast<std::size_t>(i)]->CollectWritable(FWritable);
+    const std::uint64_t before = FWrites;
+    TPageCache::WriteRuns(FOwner, FWritable, TWriteOrder::ByUnitNumber, FWriteBuffer, FWrites);
+    FWritable.clear();
+    return static_cast<std::size_t>(FWrites - before);
+}
+
+// ---------------------------------------------------------------------------
+// What the page caches ask.
+
+void TIndexFile::TOwner::AdvanceNextUnitNumber() {
+    FIndex.FHeader.SetNextPage(FIndex.FHeader.NextPage() + 1);
+    FIndex.FHeaderChanged = true;
+}
+
+// A page is one run, started afresh from the data seeds.
+void TIndexFile::TOwner::UnscrambleUnit(std::int32_t, std::span<std::uint8_t> bytes) {
+    if (FIndex.FEncrypted) ScrambleBytes(bytes.data(), bytes.size(), kDataSeeds);
+}
+
+void TIndexFile::TOwner::ScrambleUnit(std::int32_t n, std::span<std::uint8_t> bytes) {
+    UnscrambleUnit(n, bytes);  // the scramble is its own inverse
+}
+
+}  // namespace pirin

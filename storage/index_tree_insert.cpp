@@ -1,0 +1,141 @@
+// TIndexTree: insertion. The descent takes, on every interior page, the last
+// entry not above the key (the first when the key is below all), so a new
+// key goes after every key equal to it. Counts on the path go up by one, a
+// new first key of a page is copied into its parent (upward while it is the
+// first entry there too), and a page that overflows splits in two, the new
+// page becoming its right neighbour; the parent takes an entry for it and
+// may split in turn, up to a new root.
+#include <algorithm>
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "errors/engine_error.h"
+#include "storage/index_tree.h"
+
+namespace pirin {
+
+namespace {
+
+std::int32_t Total(const TPage& page) {
+    return static_cast<std::int32_t>(std::min<std::int64_t>(page.PageTotal(), INT32_MAX));
+}
+
+}  // namespace
+
+void TIndexTree::Insert(std::span<const std::uint8_t> key, std::int32_t record) {
+    const std::int32_t root = Root();
+    if (root == 0) {
+        TPagePin pin = FFile.AllocatePage(FCursor, FIndex, TPageType::RootLeaf);
+        pin->InsertEntry(1, key, record);
+        FFile.SetRootPage(FIndex, pin->UnitNumber());
+        return;
+    }
+    // Find the whole path first, so that a damaged tree fails before any
+    // count has changed.
+    TTreePath path;
+    TPagePin pin = FetchForWrite(root);
+    if (!pin->IsRoot()) Corrupt();
+    for (;;) {
+        const int after = pin->FindInsertPosition(key);
+        if (pin->IsLeaf()) {
+            path.Levels.push_back({pin->UnitNumber(), after + 1});
+            break;
+        }
+        const int position = std::max(after, 1);
+        path.Levels.push_back({pin->UnitNumber(), position});
+        if (path.Levels.size() >= static_cast<std::size_t>(kMaxTreeDepth)) Corrupt();
+        pin = Child(*pin, position, true);
+    }
+    pin.Release();
+    for (std::size_t level = 0; level + 1 < path.Levels.size(); ++level) {
+        TPagePin parent = FetchForWrite(path.Levels[level].Page);
+        parent->AdjustEntryCount(path.Levels[level].Position, 1);
+    }
+    InsertInto(path, key, record);
+}
+
+void TIndexTree::InsertInto(TTreePath& path, std::span<const std::uint8_t> key,
+                            std::int32_t record) {
+    const std::size_t level = path.Levels.size() - 1;
+    TPagePin leaf = FetchForWrite(path.Levels[level].Page);
+    const int position = path.Levels[level].Position;
+    leaf->InsertEntry(position, key, record);
+    const bool overflows = leaf->Overflows();
+    leaf.Release();
+    if (position == 1) PropagateFirstKey(path, level);
+    if (overflows) Split(path, level);
+}
+
+void TIndexTree::PropagateFirstKey(const TTreePath& path, std::size_t level) {
+    if (level == 0) return;
+    std::vector<std::uint8_t> key;
+    {
+        TPagePin page = FetchForWrite(path.Levels[level].Page);
+        if (page->NumberOfEntries() == 0) return;
+        const auto first = page->EntryKey(1);
+        key.assign(first.begin(), first.end());
+    }
+    for (std::size_t l = level; l-- > 0;) {
+        TPagePin parent = FetchForWrite(path.Levels[l].Page);
+        const int position = path.Levels[l].Position;
+        if (position < 1 || position > parent->NumberOfEntries() ||
+            parent->EntryReference(position) != path.Levels[l + 1].Page)
+            Corrupt();
+        parent->SetEntryKey(position, key);
+        if (position != 1) return;
+    }
+}
+
+void TIndexTree::Split(const TTreePath& path, std::size_t level) {
+    TPagePin page = FetchForWrite(path.Levels[level].Page);
+    const bool leaf = page->IsLeaf();
+    const bool wasRoot = page->IsRoot();
+    // The root is always the first level of a path: a root met elsewhere
+    // means the path does not describe this tree.
+    if (wasRoot && level != 0) {
+        const std::string table = FFile.TableName();
+        errno = 0;
+        RaiseEngineError(PIRIN_TABLEFULL, {.table = table});
+    }
+    if (!wasRoot && level == 0) Corrupt();
+    TPagePin right =
+        FFile.AllocatePage(FCursor, FIndex, leaf ? TPageType::Leaf : TPageType::Interior);
+    const std::int32_t pageNo = page->UnitNumber();
+    const std::int32_t rightNo = right->UnitNumber();
+    page->SetType(leaf ? TPageType::Leaf : TPageType::Interior);
+    page->MoveTopHalfTo(*right);
+    if (page->CompressedLeaf()) page->BalanceForPacking(*right);
+
+    const std::int32_t oldNext = page->Next();
+    if (oldNext != 0) {
+        TPagePin neighbour = FetchForWrite(oldNext);
+        if (neighbour->Previous() != pageNo) Corrupt();
+        neighbour->SetPrevious(rightNo);
+    }
+    right->SetPrevious(pageNo);
+    right->SetNext(oldNext);
+    page->SetNext(rightNo);
+
+    if (wasRoot) {
+        TPagePin root = FFile.AllocatePage(FCursor, FIndex, TPageType::Root);
+        root->InsertEntry(1, page->EntryKey(1), pageNo, Total(*page));
+        root->InsertEntry(2, right->EntryKey(1), rightNo, Total(*right));
+        FFile.SetRootPage(FIndex, root->UnitNumber());
+        return;
+    }
+    TPagePin parent = FetchForWrite(path.Levels[level - 1].Page);
+    const int position = path.Levels[level - 1].Position;
+    if (position < 1 || position > parent->NumberOfEntries() ||
+        parent->EntryReference(position) != pageNo)
+        Corrupt();
+    parent->SetEntryCount(position, Total(*page));
+    parent->InsertEntry(position + 1, right->EntryKey(1), rightNo, Total(*right));
+    const bool overflows = parent->Overflows();
+    parent.Release();
+    page.Release();
+    right.Release();
+    if (overflows) Split(path, level - 1);
+}
+
+}  // namespace pirin
