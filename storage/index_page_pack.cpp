@@ -61,6 +61,15 @@ std::size_t TrailingLimit(TIndexCompression c, bool unique, std::size_t k, std::
     return k - d;
 }
 
+// Largest t a reader accepts: the writer above never drops zeros from a
+// non-unique key whose shared prefix reaches into the row suffix, but the
+// layout itself (key bytes d .. k - t - 1, then zeros) is read as it stands.
+std::size_t ReadTrailingLimit(TIndexCompression c, bool unique, std::size_t k, std::size_t d) {
+    if (!HasTrailing(c)) return 0;
+    if (SplitSuffix(c, unique, k, d)) return k - kSuffix - d;
+    return k - d;
+}
+
 TStoredRuns StoredRuns(TIndexCompression c, bool unique, std::size_t k, std::size_t d,
                        std::size_t t) {
     if (SplitSuffix(c, unique, k, d)) return {d, k - kSuffix - t - d, true};
@@ -204,7 +213,7 @@ void TPage::Unpack(std::span<const std::uint8_t> bytes, const TPageConfig& confi
             if (d > kMaxPackedRun || t > kMaxPackedRun || d > k) corrupt();
             // The first key has no previous key to share bytes with.
             if (i == 0 && d != 0) corrupt();
-            if (t > TrailingLimit(c, config.Unique, k, d)) corrupt();
+            if (t > ReadTrailingLimit(c, config.Unique, k, d)) corrupt();
             const TStoredRuns runs = StoredRuns(c, config.Unique, k, d, t);
             if (end - at < runs.Length() + 4) corrupt();
             std::uint8_t* key = keys.data() + i * k;

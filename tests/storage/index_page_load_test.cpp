@@ -2,6 +2,7 @@
 // a unit cache (settings given after the fetch, refresh, reuse, write-back).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "storage/unit_cache.h"
@@ -89,6 +90,26 @@ TEST(IndexPageLoad, DamagedBytesAreRefused) {
         auto attached = NewPage(c.Config, c.Type);
         EXPECT_EQ(CodeOf([&] { attached->LoadBytes(bytes); }), PIRIN_INDEXCORRUPT);
     }
+}
+
+// Our writer drops no zeros from a non-unique key whose shared prefix reaches
+// into the row suffix, but it reads such an entry as laid out: key bytes d to
+// k - t - 1, then t zeros. Written again, the whole rest is stored.
+TEST(IndexPageLoad, TrailingZerosAfterAPrefixIntoTheRowSuffix) {
+    const auto config = Config(9, C::Full, false);
+    Bytes bytes(TPage::kPageSize, 0);
+    bytes[0] = 2, bytes[1] = 2;
+    const Bytes entries = {0, 2, 0x41, 0x42, 0x44, 0, 0, 2, 0, 1, 0, 0, 0,  // "ABD", row 0x200
+                           6, 1, 3,    5,    2,    0, 0, 0};
+    std::copy(entries.begin(), entries.end(), bytes.begin() + TPage::kHeaderSize);
+    auto page = Loaded(config, bytes);
+    const auto key = page->EntryKey(2);
+    EXPECT_EQ(Bytes(key.begin(), key.end()), (Bytes{0x41, 0x42, 0x44, 0, 0, 0, 3, 5, 0}));
+    EXPECT_EQ(page->EntryTrailing(2), 0);
+    const Bytes again = Packed(*page);
+    const Bytes rewritten = {6, 0, 3, 5, 0, 2, 0, 0, 0};
+    EXPECT_TRUE(
+        std::equal(rewritten.begin(), rewritten.end(), again.begin() + TPage::kHeaderSize + 13));
 }
 
 TEST(IndexPageLoad, SettingsThatCannotDescribeAnIndex) {
