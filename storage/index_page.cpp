@@ -1,6 +1,7 @@
 #include "storage/index_page.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "errors/engine_error.h"
 
@@ -227,6 +228,15 @@ void TPage::InsertEntry(int position, std::span<const std::uint8_t> key, std::in
     if (key.size() < KeyLength()) RaiseKeySize();
     const auto index = static_cast<std::size_t>(position - 1);
     const auto k = static_cast<std::ptrdiff_t>(KeyLength());
+    // A key of this very page (a caller copying an entry) would move while
+    // the keys grow: insert from a copy.
+    const std::uint8_t* keys = FKeys.data();
+    const std::less<const std::uint8_t*> before;
+    if (!before(key.data(), keys) && before(key.data(), keys + FKeys.size())) {
+        const std::vector<std::uint8_t> copy(key.begin(), key.begin() + k);
+        InsertEntry(position, copy, reference, count);
+        return;
+    }
     FKeys.insert(FKeys.begin() + static_cast<std::ptrdiff_t>(index) * k, key.begin(),
                  key.begin() + k);
     FRefs.insert(FRefs.begin() + static_cast<std::ptrdiff_t>(index), reference);

@@ -99,6 +99,17 @@ TEST(IndexPageEdit, EditsAgainstAModel) {
     }
 }
 
+TEST(IndexPageEdit, InsertACopyOfAnEntryOfTheSamePage) {
+    // The keys grow (and move) while the new key is copied in.
+    auto page = PageOf(Config(40, C::Full), TPageType::Leaf, {Key("last", 40)});
+    for (int i = 0; i < 60; ++i) page->InsertEntry(1, page->EntryKey(page->NumberOfEntries()), i);
+    for (int i = 1; i <= page->NumberOfEntries(); ++i) {
+        const auto key = page->EntryKey(i);
+        EXPECT_EQ(Bytes(key.begin(), key.end()), Key("last", 40)) << i;
+    }
+    ExpectRoundTrip(*page);
+}
+
 TEST(IndexPageEdit, CountsAndTotals) {
     auto page = PageOf(Config(8), TPageType::Interior, {Key("a", 8), Key("b", 8), Key("c", 8)});
     page->AdjustEntryCount(2, 5);
