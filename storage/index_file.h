@@ -30,6 +30,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <span>
 #include <string>
@@ -180,6 +181,11 @@ class TIndexFile : public TFileHandler {
     };
 
     void SizeCaches();
+    // Writes back index i's dirty pages, then drops its cache (its page
+    // format is about to change).
+    void RetirePages(int index);
+    // A view of `name` that stays valid while the file lives.
+    std::string_view StableName(const std::string& name);
     void RebuildKeyDescriptions();
     TPageCache& CacheOf(int index);
     // Raises `code` for a damaged file or a misuse (no system error behind).
@@ -202,7 +208,11 @@ class TIndexFile : public TFileHandler {
     // Pages hold pointers to these and views of FTableName: an index's cache
     // is discarded before its entries change.
     std::array<TKeyDescription, kIndexCount> FKeys{};
-    std::string FTableName;
+    // Every table and index name pages were given, never changed or removed
+    // (a deque keeps its elements in place), and the current views.
+    std::deque<std::string> FNames;
+    std::array<std::string_view, kIndexCount> FIndexNames{};
+    std::string_view FTableName;
     TOwner FOwner{*this};
     TUnitStack<TPage> FStack{kPageStackLimit};
     std::array<std::unique_ptr<TPageCache>, kIndexCount> FCaches;

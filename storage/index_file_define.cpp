@@ -56,9 +56,12 @@ const TIndexDescriptor& TIndexFile::GetIndexDescriptor(int index) const {
 
 void TIndexFile::SetIndexDescriptor(int index, const TIndexDescriptor& descriptor) {
     if (index < 0 || index >= kIndexCount) Fail(PIRIN_INDEXCORRUPT);
-    DiscardPages(index);
+    const TPageConfig before = PageConfig(index);
     FHeader.Descriptor(index) = descriptor;
     RebuildKeyDescriptions();
+    // Cached pages of another format cannot be attached again: they go to
+    // disk in the format they were made in, then leave the cache.
+    if (!before.SameFormat(PageConfig(index))) RetirePages(index);
     MarkChanged();
 }
 
@@ -84,7 +87,7 @@ void TIndexFile::CheckKeyFields(const TIndexDescriptor& d,
 void TIndexFile::DefinePrimaryIndex(const TIndexDescriptor& descriptor,
                                     std::span<const TFieldDescriptor> fields) {
     if (FHeader.Descriptor(kPrimaryIndex).KeyLength != 0) Fail(PIRIN_PRIMARYKEYREDEFINE);
-    DiscardPages(kPrimaryIndex);
+    RetirePages(kPrimaryIndex);
     if (descriptor.FieldCount == 0) {
         FHeader.Descriptor(kPrimaryIndex) = TIndexDescriptor{};
         RebuildKeyDescriptions();
@@ -125,7 +128,7 @@ int TIndexFile::AddIndex(const TIndexDescriptor& descriptor,
             Fail(PIRIN_INDEXEXISTS, descriptor.Name);
     CheckKeyFields(descriptor, fields);
     const int number = count + 1;
-    DiscardPages(number);
+    RetirePages(number);
     TIndexDescriptor& d = FHeader.Descriptor(number);
     d = descriptor;
     d.RootPage = 0;

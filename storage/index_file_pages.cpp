@@ -14,16 +14,26 @@ namespace pirin {
 
 void TIndexFile::SetKeyLayout(std::span<const TFieldDescriptor> fields, std::uint16_t language,
                               std::uint16_t sort) {
-    DiscardPages();
+    // The key descriptions change in place; pages keep pointing at them.
     FFields.assign(fields.begin(), fields.end());
     FLanguage = language;
     FSort = sort;
     RebuildKeyDescriptions();
 }
 
+std::string_view TIndexFile::StableName(const std::string& name) {
+    if (FNames.empty() || FNames.back() != name) {
+        for (const std::string& kept : FNames)
+            if (kept == name) return kept;
+        FNames.push_back(name);
+    }
+    return FNames.back();
+}
+
 void TIndexFile::RebuildKeyDescriptions() {
     for (int i = 0; i < kIndexCount; ++i) {
         const TIndexDescriptor& d = FHeader.Descriptor(i);
+        FIndexNames[static_cast<std::size_t>(i)] = StableName(d.Name);
         TKeyDescription& keys = FKeys[static_cast<std::size_t>(i)];
         keys.IndexNumber = i;
         keys.Descending = d.Descending;
@@ -48,12 +58,16 @@ const TKeyDescription& TIndexFile::KeyDescription(int index) const {
 }
 
 TPageConfig TIndexFile::PageConfig(int index) const {
-    return TPageConfig::FromDescriptor(index, GetIndexDescriptor(index), &KeyDescription(index),
-                                       FTableName);
+    TPageConfig config = TPageConfig::FromDescriptor(index, GetIndexDescriptor(index),
+                                                     &KeyDescription(index), FTableName);
+    // Cached pages keep these views: they point into FNames, which never
+    // changes what it holds.
+    config.IndexName = FIndexNames[static_cast<std::size_t>(index)];
+    return config;
 }
 
 void TIndexFile::SizeCaches() {
-    FTableName = TableName();
+    FTableName = StableName(TableName());
     const std::size_t budget = PageCacheBudget(FContext.CacheBudgets());
     for (auto& cache : FCaches) {
         cache->ResetStats();
@@ -76,6 +90,13 @@ void TIndexFile::DiscardPages() {
 }
 
 void TIndexFile::DiscardPages(int index) { CacheOf(index).DiscardAll(); }
+
+void TIndexFile::RetirePages(int index) {
+    TPageCache& cache = CacheOf(index);
+    if (cache.Size() == 0) return;
+    if (IsOpen()) (void)cache.WriteBack();
+    cache.DiscardAll();
+}
 
 TPagePin TIndexFile::FetchPage(TChangeCheck* cursor, int index, std::int32_t page, bool isNew) {
     if (!IsOpen()) {
