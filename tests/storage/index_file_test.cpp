@@ -295,3 +295,72 @@ TEST(IndexFile, TheHeaderCheckRefusesEveryInconsistency) {
 
 }  // namespace
 }  // namespace pirin::index_test
+
+namespace pirin::index_test {
+namespace {
+
+TEST(IndexFilePages, PagesOfAllIndexesAreWrittenBackSortedInRunsAndFreedPagesAreReused) {
+    TIndexTable table;
+    const auto fields = Schema();
+    ASSERT_EQ(table.File.AddIndex(Describe("A", {1}), fields), 1);
+    ASSERT_EQ(table.File.AddIndex(Describe("B", {2}), fields), 2);
+    EXPECT_EQ(table.File.Cache(1).Budget(), 2u);  // 16384 / 8192
+    std::vector<std::int32_t> numbers;
+    for (int i = 0; i < 6; ++i) {
+        TPagePin pin = table.File.AllocatePage(nullptr, 1 + i % 2, TPageType::Leaf);
+        numbers.push_back(pin->UnitNumber());
+        EXPECT_TRUE(pin->Dirty());
+    }
+    EXPECT_EQ(numbers, (std::vector<std::int32_t>{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(table.File.LastPageNumber(), 6);
+    // Pages 1..6 of two caches make one run: one write.
+    EXPECT_EQ(table.File.WritePages(), 1u);
+    EXPECT_EQ(table.File.WritePages(), 0u);
+    EXPECT_EQ(RawBytes(table.Name).size(), 4096u * 7);
+
+    // Freed pages go on their own index's chain, last in first out.
+    for (const std::int32_t n : {3, 5}) {
+        TPagePin pin = table.File.FetchPage(nullptr, 1, n);
+        table.File.FreePage(nullptr, 1, *pin);
+    }
+    EXPECT_EQ(table.File.FirstFreePage(1), 5);
+    EXPECT_EQ(table.File.FirstFreePage(2), 0);
+    {
+        TPagePin pin = table.File.AllocatePage(nullptr, 2);
+        EXPECT_EQ(pin->UnitNumber(), 7);  // index 2's chain is empty
+    }
+    (void)table.File.WritePages();
+    (void)table.File.WriteIndexHeader();
+    table.Reopen();
+    EXPECT_EQ(table.File.FirstFreePage(1), 5);
+    {
+        TPagePin pin = table.File.AllocatePage(nullptr, 1, TPageType::Interior);
+        EXPECT_EQ(pin->UnitNumber(), 5);
+        EXPECT_EQ(pin->Type(), TPageType::Interior);
+        EXPECT_EQ(pin->NumberOfEntries(), 0);
+    }
+    EXPECT_EQ(table.File.FirstFreePage(1), 3);
+    // A page number past the file is damage, not a new page.
+    EXPECT_EQ(CodeOf([&] { (void)table.File.FetchPage(nullptr, 1, 9); }), PIRIN_INDEXCORRUPT);
+    EXPECT_EQ(CodeOf([&] { (void)table.File.FetchPage(nullptr, 1, 0); }), PIRIN_INDEXCORRUPT);
+}
+
+TEST(IndexFilePages, AHeaderWrittenElsewhereDropsTheCachedPages) {
+    TIndexTable table;
+    ASSERT_EQ(table.File.AddIndex(Describe("A", {1}), Schema()), 1);
+    { TPagePin pin = table.File.AllocatePage(nullptr, 1); }
+    (void)table.File.WritePages();
+    (void)table.File.WriteIndexHeader();
+    EXPECT_EQ(table.File.Cache(1).Size(), 1u);
+    TPlainTableContext otherContext;
+    TIndexFile other(otherContext, table.Name);
+    other.SetInMemory(true);
+    other.OpenFile();
+    other.TouchIndexHeader();
+    (void)other.WriteIndexHeader();
+    EXPECT_TRUE(table.File.IndexHeaderChanged());
+    EXPECT_EQ(table.File.Cache(1).Size(), 0u);
+}
+
+}  // namespace
+}  // namespace pirin::index_test
