@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <functional>
+#include <random>
+#include <string>
 
 #include "storage/unit_cache.h"
 #include "tests/storage/index_page_test_support.h"
@@ -110,6 +112,44 @@ TEST(IndexPageLoad, TrailingZerosAfterAPrefixIntoTheRowSuffix) {
     const Bytes rewritten = {6, 0, 3, 5, 0, 2, 0, 0, 0};
     EXPECT_TRUE(
         std::equal(rewritten.begin(), rewritten.end(), again.begin() + TPage::kHeaderSize + 13));
+}
+
+// Random damage to valid pages of every format: each page either loads
+// (and then packs, or refuses to with 8965) or is refused with 8965.
+TEST(IndexPageLoad, RandomDamageNeverGoesUnnoticedOrOutOfBounds) {
+    const unsigned seed = 4242;
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> byte(0, 255);
+    std::uniform_int_distribution<std::size_t> header(0, TPage::kHeaderSize - 1);
+    std::uniform_int_distribution<std::size_t> early(TPage::kHeaderSize, 200);
+    for (const auto compression : {C::None, C::Duplicate, C::Trailing, C::Full}) {
+        for (const bool unique : {true, false}) {
+            for (const auto type : {TPageType::Leaf, TPageType::Root}) {
+                const auto config = Config(11, compression, unique);
+                std::vector<Bytes> keys;
+                for (int i = 0; i < 40; ++i)
+                    keys.push_back(unique ? Key("k" + std::to_string(1000 + i * 7), 11)
+                                          : RowKey("k" + std::to_string(100 + i / 3), 11, i));
+                const Bytes good = Packed(*PageOf(config, type, keys));
+                for (int round = 0; round < 300; ++round) {
+                    Bytes bytes = good;
+                    for (int hits = round % 4 + 1; hits > 0; --hits) {
+                        const std::size_t at = round % 2 ? header(random) : early(random);
+                        bytes[at] = static_cast<std::uint8_t>(byte(random));
+                    }
+                    int code = 0;
+                    try {
+                        auto page = Loaded(config, bytes);
+                        code = CodeOf([&] { (void)Packed(*page); });
+                    } catch (const EPirinEngineError& error) {
+                        code = error.ErrorCode;
+                    }
+                    EXPECT_TRUE(code == 0 || code == PIRIN_INDEXCORRUPT) << code;
+                }
+            }
+        }
+    }
 }
 
 TEST(IndexPageLoad, SettingsThatCannotDescribeAnIndex) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <random>
 #include <span>
@@ -20,9 +21,10 @@ namespace pirin::page_test {
 using Bytes = std::vector<std::uint8_t>;
 using cache_test::CodeOf;
 
-// Key descriptions of language 0: keys compare as bytes (ascending).
+// Key descriptions of language 0: keys compare as bytes (ascending). Any
+// number, so that settings with a number no index has can be made.
 inline const TKeyDescription& ByteKeys(int index = 1) {
-    static TKeyDescription keys[kIndexCount];
+    static std::map<int, TKeyDescription> keys;
     keys[index].IndexNumber = index;
     return keys[index];
 }
