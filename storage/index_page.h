@@ -23,9 +23,10 @@
 //     format, and takes the settings' pointers.
 //   - Reset (the cache reusing the object) forgets the settings.
 //   - SaveBytes packs; a page never attached writes back the bytes it holds.
-// The objects TPageConfig points to (key description, table name) belong to
-// the index file and must outlive the page's attachment: the index file
-// discards an index's cache before it changes them.
+// The objects TPageConfig points to (key description, table and index
+// names) belong to the index file and must outlive the page's attachment:
+// the index file discards an index's cache before it changes them, and every
+// Attach after a fetch renews the pointers.
 //
 // Positions are 1-based, as in the tree's descent paths. Every edit marks
 // the page dirty.
@@ -64,6 +65,7 @@ enum class TPageType : std::uint8_t {
 };
 
 // The settings of the index a page belongs to, copied from its descriptor.
+// The pointers and views are the index file's (see above).
 struct TPageConfig {
     int IndexNumber = 0;
     std::uint16_t KeyLength = 0;
@@ -165,8 +167,12 @@ class TPage : public TCacheUnit {
     // `key` must hold the key length.
     void SetEntryKey(int position, std::span<const std::uint8_t> key);
     void SetEntryReference(int position, std::int32_t reference);
+    // Counts exist on interior pages with counts only; elsewhere these two
+    // check the position and change nothing, so the tree may call them on
+    // every index alike.
     void SetEntryCount(int position, std::int32_t count);
-    // Adds `delta` to the entry's count (insertions and deletions below it).
+    // Adds `delta` to the entry's count (insertions and deletions below it);
+    // a count that would fall below 0 is 8965.
     void AdjustEntryCount(int position, std::int32_t delta);
 
     // Keys below this page: the entry count of a leaf, the sum of the counts
