@@ -102,6 +102,20 @@ TEST(IndexPageSearch, LeadingPartOfTheKey) {
     EXPECT_EQ(page->FindEntry(ab, 6, true).Position, 2);
 }
 
+TEST(IndexPageSearch, ComparesByTheIndexsKeyDescription) {
+    // A descending index keeps its largest key first.
+    TKeyDescription descending;
+    descending.IndexNumber = 2;
+    descending.Descending = true;
+    TPageConfig config = Config(kK, TIndexCompression::None, true, false, 2);
+    config.Keys = &descending;
+    auto page =
+        PageOf(config, TPageType::Leaf, {NumberKey(30, kK), NumberKey(20, kK), NumberKey(10, kK)});
+    EXPECT_EQ(page->FindEntry(NumberKey(10, kK), kK, false).Position, 3);
+    EXPECT_EQ(page->FindEntry(NumberKey(25, kK), kK, true).Position, 2);
+    EXPECT_EQ(page->FindInsertPosition(NumberKey(15, kK)), 2);
+}
+
 TEST(IndexPageSearch, Refusals) {
     auto empty = NewPage(Config(kK), TPageType::Leaf);
     EXPECT_EQ(CodeOf([&] { (void)empty->FindEntry(NumberKey(1, kK), kK, false); }),
