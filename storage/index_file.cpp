@@ -42,6 +42,7 @@ void TIndexFile::OpenFile() {
 
 void TIndexFile::CloseFile() {
     DiscardPages();
+    DropTemporaryIndexes();
     FHeaderChanged = false;
     TFileHandler::CloseFile();
 }
@@ -49,6 +50,7 @@ void TIndexFile::CloseFile() {
 void TIndexFile::CreateNewFile() {
     FEncrypted = FRequestedEncrypted;
     DiscardPages();
+    DropTemporaryIndexes();
     TFileHandler::CreateNewFile();
     FHeader = TIndexFileHeader::New();
     RebuildKeyDescriptions();
@@ -72,10 +74,11 @@ void TIndexFile::ReadHeaderInto(TIndexFileHeader& header) {
 void TIndexFile::ReadIndexHeader() {
     TIndexFileHeader header;
     ReadHeaderInto(header);
+    const std::vector<TIndexDescriptor> temporary = SetTemporaryAside();
     DiscardPages();
     FHeader = header;
-    RebuildKeyDescriptions();
     FHeaderChanged = false;
+    PutTemporaryBack(temporary);
 }
 
 bool TIndexFile::IndexHeaderChanged() {
@@ -84,10 +87,11 @@ bool TIndexFile::IndexHeaderChanged() {
     if (header.ChangeCounter() == FHeader.ChangeCounter()) return false;
     // The cached pages belong to the old header (and hold views of its
     // names): drop them before anything can fetch against the new one.
+    const std::vector<TIndexDescriptor> temporary = SetTemporaryAside();
     DiscardPages();
     FHeader = header;
-    RebuildKeyDescriptions();
     FHeaderChanged = false;
+    PutTemporaryBack(temporary);
     return true;
 }
 

@@ -155,6 +155,24 @@ class TIndexFile : public TFileHandler {
         const std::int32_t next = FHeader.NextPage();
         return next > 0 ? next - 1 : 0;
     }
+    // The last page of the file that holds index i's pages: the page file of
+    // the temporary indexes for a temporary index, else this file.
+    std::int32_t LastPageNumber(int index) const {
+        return IsTemporary(index) ? FTemporaryNextPage - 1 : LastPageNumber();
+    }
+
+    // Temporary indexes: added with the descriptor's temporary flag, known
+    // to this process only. Their pages live in a page file of their own in
+    // the private folder, named from the thread id's first five digits, the
+    // first free number from 0 and ".IDX"; it is created with the first
+    // temporary index and deleted when they are dropped.
+    void SetPrivateDirectory(std::string folder) { FPrivateDirectory = std::move(folder); }
+    bool IsTemporary(int index) const;
+    // Drops every temporary index with its pages and page file; later
+    // secondary indexes move down to close the gaps. Also done on close.
+    void DropTemporaryIndexes();
+    // Empty while there is no page file.
+    std::string TemporaryFileName() const;
     const TIndexFileHeader& Header() const noexcept { return FHeader; }
     bool HeaderIsChanged() const noexcept { return FHeaderChanged; }
     static std::uint64_t PageOffset(std::int32_t n) noexcept {
@@ -180,7 +198,37 @@ class TIndexFile : public TFileHandler {
         TIndexFile& FIndex;
     };
 
+    // The page file of the temporary indexes, asked like TOwner; its pages
+    // are numbered from 1 at offset 0 and counted in memory only.
+    class TTemporaryOwner final : public TTableUnitOwner {
+      public:
+        explicit TTemporaryOwner(TIndexFile& file)
+            : TTableUnitOwner(file.FTemporaryFile, file.FContext, PIRIN_INDEXCORRUPT),
+              FIndex(file) {}
+        std::size_t UnitSize() const override { return kIndexPageSize; }
+        std::uint64_t UnitOffset(std::int32_t n) const override {
+            return static_cast<std::uint64_t>(n - 1) * kIndexPageSize;
+        }
+        std::int32_t NextUnitNumber() const override { return FIndex.FTemporaryNextPage; }
+        void AdvanceNextUnitNumber() override { ++FIndex.FTemporaryNextPage; }
+        std::int32_t UnitNumberLimit() const override { return kPageNumberLimit; }
+        void UnscrambleUnit(std::int32_t n, std::span<std::uint8_t> bytes) override;
+        void ScrambleUnit(std::int32_t n, std::span<std::uint8_t> bytes) override;
+
+      private:
+        TIndexFile& FIndex;
+    };
+
     void SizeCaches();
+    // Gives index i a fresh cache on this file or on the temporary page file
+    // (its cache must hold no pinned page).
+    void BindCache(int index, bool temporary);
+    void OpenTemporaryFile();
+    // Before the header is replaced: the temporary descriptors, their pages
+    // written to their file and every cache emptied. After: the temporary
+    // descriptors appended again after the secondary indexes read.
+    std::vector<TIndexDescriptor> SetTemporaryAside();
+    void PutTemporaryBack(const std::vector<TIndexDescriptor>& temporary);
     // Writes back index i's dirty pages, then drops its cache (its page
     // format is about to change).
     void RetirePages(int index);
@@ -214,6 +262,11 @@ class TIndexFile : public TFileHandler {
     std::array<std::string_view, kIndexCount> FIndexNames{};
     std::string_view FTableName;
     TOwner FOwner{*this};
+    std::string FPrivateDirectory;
+    TFileHandler FTemporaryFile;
+    std::int32_t FTemporaryNextPage = 1;
+    TTemporaryOwner FTemporaryOwner{*this};
+    std::array<bool, kIndexCount> FTemporaryBound{};
     TUnitStack<TPage> FStack{kPageStackLimit};
     std::array<std::unique_ptr<TPageCache>, kIndexCount> FCaches;
     std::vector<TPage*> FWritable;

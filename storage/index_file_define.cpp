@@ -129,6 +129,8 @@ int TIndexFile::AddIndex(const TIndexDescriptor& descriptor,
     CheckKeyFields(descriptor, fields);
     const int number = count + 1;
     RetirePages(number);
+    if (descriptor.Temporary) OpenTemporaryFile();
+    BindCache(number, descriptor.Temporary);
     TIndexDescriptor& d = FHeader.Descriptor(number);
     d = descriptor;
     d.RootPage = 0;

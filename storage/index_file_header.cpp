@@ -32,22 +32,34 @@ void TIndexFileHeader::SetRecordCount(std::int32_t value) noexcept {
 std::array<std::uint8_t, TIndexFileHeader::kSize> TIndexFileHeader::ToDisk(bool encrypted,
                                                                            bool changedMark) const {
     std::array<std::uint8_t, kSize> bytes = FBytes;
-    int temporary = 0;
-    for (int i = 0; i < kIndexCount; ++i) {
-        const std::span<std::uint8_t, kIndexDescriptorSize> place(
+    const auto place = [&](int i) {
+        return std::span<std::uint8_t, kIndexDescriptorSize>(
             bytes.data() + kDescriptorsAt + static_cast<std::size_t>(i) * kIndexDescriptorSize,
             kIndexDescriptorSize);
-        const TIndexDescriptor& descriptor = Descriptor(i);
-        if (descriptor.Temporary) {
-            // Temporary indexes belong to this process: other processes and
-            // later opens never see them.
-            std::fill(place.begin(), place.end(), std::uint8_t{0});
-            if (i >= 1 && i <= SecondaryCount()) ++temporary;
-        } else {
-            descriptor.Pack(place);
-        }
+    };
+    const auto write = [&](int at, const TIndexDescriptor& descriptor) {
+        const auto out = place(at);
+        // Temporary indexes belong to this process: other processes and
+        // later opens never see them.
+        if (descriptor.Temporary)
+            std::fill(out.begin(), out.end(), std::uint8_t{0});
+        else
+            descriptor.Pack(out);
+    };
+    write(kPrimaryIndex, Descriptor(kPrimaryIndex));
+    write(kDeletedIndex, Descriptor(kDeletedIndex));
+    write(kTextIndexNumber, Descriptor(kTextIndexNumber));
+    // The secondary indexes that are not temporary, closed up: one added
+    // after a temporary index must not land beyond the count written.
+    int written = 0;
+    for (int i = 1; i <= kMaxSecondaryIndexes; ++i) {
+        if (i <= SecondaryCount() && !Descriptor(i).Temporary) write(++written, Descriptor(i));
     }
-    bytes[13] = static_cast<std::uint8_t>(SecondaryCount() - temporary);
+    for (int i = written + 1; i <= kMaxSecondaryIndexes; ++i) {
+        const auto out = place(i);
+        std::fill(out.begin(), out.end(), std::uint8_t{0});
+    }
+    bytes[13] = static_cast<std::uint8_t>(written);
     bytes[kChangedMarkAt] = changedMark ? 1 : 0;
     if (encrypted) ScrambleBytes(bytes.data(), bytes.size(), kDataSeeds);
     return bytes;

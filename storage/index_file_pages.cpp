@@ -73,6 +73,7 @@ void TIndexFile::SizeCaches() {
         cache->ResetStats();
         cache->SetBudget(budget);
     }
+    FTemporaryFile.SetTableName(std::string(FTableName));
 }
 
 TPageCache& TIndexFile::CacheOf(int index) {
@@ -128,17 +129,17 @@ TPagePin TIndexFile::AllocatePage(TChangeCheck* cursor, int index, TPageType typ
     const TPageConfig config = PageConfig(index);
     const std::int32_t firstFree = d.FirstFreePage;
     if (firstFree == 0) {
-        TPagePin pin = FetchPageForWrite(cursor, index, FHeader.NextPage());
+        TPagePin pin = FetchPageForWrite(cursor, index, LastPageNumber(index) + 1);
         pin->Format(config, type);
         return pin;
     }
-    if (firstFree < 0 || firstFree > LastPageNumber()) Fail(PIRIN_INDEXCORRUPT, d.Name);
+    if (firstFree < 0 || firstFree > LastPageNumber(index)) Fail(PIRIN_INDEXCORRUPT, d.Name);
     TPagePin pin = FetchPageForWrite(cursor, index, firstFree);
     const std::int32_t nextFree = pin->Next();
     // A free page holds no entries and nobody else holds it; otherwise the
     // chain runs into a page in use and must not hand it out.
     if (pin->PinCount() > 1 || pin->NumberOfEntries() != 0 || nextFree == firstFree ||
-        nextFree < 0 || nextFree > LastPageNumber())
+        nextFree < 0 || nextFree > LastPageNumber(index))
         Fail(PIRIN_INDEXCORRUPT, d.Name);
     d.FirstFreePage = nextFree;
     MarkChanged();
@@ -149,7 +150,8 @@ TPagePin TIndexFile::AllocatePage(TChangeCheck* cursor, int index, TPageType typ
 void TIndexFile::FreePage(TChangeCheck*, int index, TPage& page) {
     TIndexDescriptor& d = FHeader.Descriptor(index);
     const std::int32_t n = page.UnitNumber();
-    if (n < 1 || n > LastPageNumber() || n == d.FirstFreePage) Fail(PIRIN_INDEXCORRUPT, d.Name);
+    if (n < 1 || n > LastPageNumber(index) || n == d.FirstFreePage)
+        Fail(PIRIN_INDEXCORRUPT, d.Name);
     page.MarkFree(d.FirstFreePage);
     page.MarkDirty();
     d.FirstFreePage = n;
@@ -159,16 +161,25 @@ void TIndexFile::FreePage(TChangeCheck*, int index, TPage& page) {
 std::size_t TIndexFile::WritePages(bool temporary) {
     FWritable.clear();
     for (int i = 0; i < kIndexCount; ++i)
-        if (FHeader.Descriptor(i).Temporary == temporary)
+        if (FTemporaryBound[static_cast<std::size_t>(i)] == temporary)
             FCaches[static_cast<std::size_t>(i)]->CollectWritable(FWritable);
     const std::uint64_t before = FWrites;
-    TPageCache::WriteRuns(FOwner, FWritable, TWriteOrder::ByUnitNumber, FWriteBuffer, FWrites);
+    TUnitCacheOwner& owner = temporary ? static_cast<TUnitCacheOwner&>(FTemporaryOwner) : FOwner;
+    TPageCache::WriteRuns(owner, FWritable, TWriteOrder::ByUnitNumber, FWriteBuffer, FWrites);
     FWritable.clear();
     return static_cast<std::size_t>(FWrites - before);
 }
 
 // ---------------------------------------------------------------------------
 // What the page caches ask.
+
+void TIndexFile::TTemporaryOwner::UnscrambleUnit(std::int32_t, std::span<std::uint8_t> bytes) {
+    if (FIndex.FEncrypted) ScrambleBytes(bytes.data(), bytes.size(), kDataSeeds);
+}
+
+void TIndexFile::TTemporaryOwner::ScrambleUnit(std::int32_t n, std::span<std::uint8_t> bytes) {
+    UnscrambleUnit(n, bytes);
+}
 
 void TIndexFile::TOwner::AdvanceNextUnitNumber() {
     FIndex.FHeader.SetNextPage(FIndex.FHeader.NextPage() + 1);

@@ -29,12 +29,12 @@ void TIndexTree::ChangedUnderWrite() const {
 TPagePin TIndexTree::Fetch(std::int32_t page) {
     // Links come from disk: a page number outside the file is damage (and
     // the next page number would even make a new page).
-    if (page < 1 || page > FFile.LastPageNumber()) Corrupt();
+    if (page < 1 || page > FFile.LastPageNumber(FIndex)) Corrupt();
     return FFile.FetchPage(FCursor, FIndex, page);
 }
 
 TPagePin TIndexTree::FetchForWrite(std::int32_t page) {
-    if (page < 1 || page > FFile.LastPageNumber()) Corrupt();
+    if (page < 1 || page > FFile.LastPageNumber(FIndex)) Corrupt();
     return FFile.FetchPageForWrite(FCursor, FIndex, page);
 }
 

@@ -30,7 +30,9 @@ void TIndexVerifier::Problem(int index, const std::string& text) {
 
 bool TIndexVerifier::Claim(int index, std::int32_t page, const char* what) {
     const std::string owner = IndexLabel(FFile, index) + " " + what;
-    const auto [at, inserted] = FClaimed.emplace(page, owner);
+    // Temporary indexes number their pages in a file of their own.
+    const std::int64_t key = FFile.IsTemporary(index) ? -std::int64_t{page} : page;
+    const auto [at, inserted] = FClaimed.emplace(key, owner);
     if (!inserted) {
         Problem(index,
                 "page " + std::to_string(page) + " of the " + what + " is also in " + at->second);
@@ -51,7 +53,7 @@ void TIndexVerifier::VerifyIndex(int index) {
     FLevels.clear();
     FLeafDepthKnown = false;
     const std::int32_t root = FFile.RootPage(index);
-    const std::int32_t last = FFile.LastPageNumber();
+    const std::int32_t last = FFile.LastPageNumber(index);
     if (root < 0 || root > last) {
         Problem(index, "root page " + std::to_string(root) + " outside the file");
     } else if (root != 0) {
@@ -71,7 +73,7 @@ std::int64_t TIndexVerifier::VisitPage(int index, std::int32_t page, std::size_t
         Problem(index, at + ": tree deeper than 64 levels");
         return -1;
     }
-    if (page < 1 || page > FFile.LastPageNumber()) {
+    if (page < 1 || page > FFile.LastPageNumber(index)) {
         Problem(index, at + ": outside the file");
         return -1;
     }
@@ -132,7 +134,7 @@ std::int64_t TIndexVerifier::VisitPage(int index, std::int32_t page, std::size_t
         {
             // The child's first key, read before walking it.
             TPagePin probe;
-            if (child >= 1 && child <= FFile.LastPageNumber()) {
+            if (child >= 1 && child <= FFile.LastPageNumber(index)) {
                 try {
                     probe = FFile.FetchPage(nullptr, index, child);
                 } catch (const EPirinEngineError&) {
@@ -180,7 +182,7 @@ void TIndexVerifier::VerifyFreeChain(int index) {
     std::set<std::int32_t> seen;
     while (page != 0) {
         const std::string at = "free page " + std::to_string(page);
-        if (page < 1 || page > FFile.LastPageNumber()) {
+        if (page < 1 || page > FFile.LastPageNumber(index)) {
             Problem(index, at + ": outside the file");
             return;
         }
@@ -207,7 +209,7 @@ void TIndexVerifier::VerifyParameterChain(int index) {
     std::set<std::int32_t> seen;
     while (page != 0) {
         const std::string at = "parameter page " + std::to_string(page);
-        if (page < 1 || page > FFile.LastPageNumber()) {
+        if (page < 1 || page > FFile.LastPageNumber(index)) {
             Problem(index, at + ": outside the file");
             return;
         }

@@ -56,7 +56,7 @@ class TIndexVerifier {
     TIndexFile& FFile;
     std::vector<std::string> FProblems;
     // Page -> what claimed it, across all indexes of the file.
-    std::map<std::int32_t, std::string> FClaimed;
+    std::map<std::int64_t, std::string> FClaimed;
     std::vector<std::vector<TLevelPage>> FLevels;
     std::size_t FLeafDepth = 0;
     bool FLeafDepthKnown = false;
