@@ -61,10 +61,10 @@ void TIndexTree::InsertInto(TTreePath& path, std::span<const std::uint8_t> key,
     TPagePin leaf = FetchForWrite(path.Levels[level].Page);
     const int position = path.Levels[level].Position;
     leaf->InsertEntry(position, key, record);
-    const bool overflows = leaf->Overflows();
-    leaf.Release();
+    // The leaf stays pinned until it is split: an overflowing page cannot
+    // be packed, so a write-back caused by the fetches below must skip it.
     if (position == 1) PropagateFirstKey(path, level);
-    if (overflows) Split(path, level);
+    if (leaf->Overflows()) Split(path, level);
 }
 
 void TIndexTree::PropagateFirstKey(const TTreePath& path, std::size_t level) {
@@ -131,11 +131,10 @@ void TIndexTree::Split(const TTreePath& path, std::size_t level) {
         Corrupt();
     parent->SetEntryCount(position, Total(*page));
     parent->InsertEntry(position + 1, right->EntryKey(1), rightNo, Total(*right));
-    const bool overflows = parent->Overflows();
-    parent.Release();
     page.Release();
     right.Release();
-    if (overflows) Split(path, level - 1);
+    // The parent stays pinned while it overflows (see InsertInto).
+    if (parent->Overflows()) Split(path, level - 1);
 }
 
 }  // namespace pirin

@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -114,6 +116,13 @@ struct TTreeTable : TIndexTable {
     }
     std::vector<std::string> Verify() { return TIndexVerifier(File).Run(); }
 };
+
+// A fresh seed, or the one in PIRIN_TREE_SEED to replay a failure.
+inline unsigned TestSeed() {
+    if (const char* fixed = std::getenv("PIRIN_TREE_SEED"))
+        return static_cast<unsigned>(std::stoul(fixed));
+    return std::random_device{}();
+}
 
 // The model: key -> record number.
 using TModel = std::map<Bytes, std::int32_t>;
