@@ -145,6 +145,9 @@ class TIndexFile : public TFileHandler {
     // or of all other indexes (false), sorted by page number, in runs of
     // consecutive pages; returns the writes made.
     std::size_t WritePages(bool temporary = false);
+    // Brings every cache back to its budget (clean, unpinned pages go, least
+    // recently used first): after operations that may have grown them.
+    void TrimPages();
     // Drops every cached page (of one index) without writing.
     void DiscardPages();
     void DiscardPages(int index);

@@ -86,6 +86,10 @@ const TPageCache& TIndexFile::Cache(int index) const {
     return *FCaches[static_cast<std::size_t>(index)];
 }
 
+void TIndexFile::TrimPages() {
+    for (auto& cache : FCaches) cache->Trim();
+}
+
 void TIndexFile::DiscardPages() {
     for (auto& cache : FCaches) cache->DiscardAll();
 }

@@ -306,6 +306,8 @@ TEST(IndexFilePages, PagesOfAllIndexesAreWrittenBackSortedInRunsAndFreedPagesAre
     ASSERT_EQ(table.File.AddIndex(Describe("B", {2}), fields), 2);
     EXPECT_EQ(table.File.Cache(1).Budget(), 2u);  // 16384 / 8192
     std::vector<std::int32_t> numbers;
+    // Inside a transaction nothing is written early: the caches grow.
+    table.Context.Transaction = true;
     for (int i = 0; i < 6; ++i) {
         TPagePin pin = table.File.AllocatePage(nullptr, 1 + i % 2, TPageType::Leaf);
         numbers.push_back(pin->UnitNumber());
@@ -313,9 +315,17 @@ TEST(IndexFilePages, PagesOfAllIndexesAreWrittenBackSortedInRunsAndFreedPagesAre
     }
     EXPECT_EQ(numbers, (std::vector<std::int32_t>{1, 2, 3, 4, 5, 6}));
     EXPECT_EQ(table.File.LastPageNumber(), 6);
+    EXPECT_EQ(RawBytes(table.Name).size(), 4096u);
+    table.Context.Transaction = false;
     // Pages 1..6 of two caches make one run: one write.
     EXPECT_EQ(table.File.WritePages(), 1u);
     EXPECT_EQ(table.File.WritePages(), 0u);
+    // Three pages each grew the caches past their budget of two; trimming
+    // brings each back.
+    EXPECT_EQ(table.File.Cache(1).Size(), 3u);
+    table.File.TrimPages();
+    EXPECT_EQ(table.File.Cache(1).Size(), 2u);
+    EXPECT_EQ(table.File.Cache(2).Size(), 2u);
     EXPECT_EQ(RawBytes(table.Name).size(), 4096u * 7);
 
     // Freed pages go on their own index's chain, last in first out.
