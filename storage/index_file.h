@@ -23,8 +23,12 @@
 // other than 5; 8961 for an inconsistent header; 8965 for a page that is not
 // where the cache expects it or a damaged free chain; 9479 for a new page
 // past page 2,000,000,000 or offset 4,000,000,000; the definition errors
-// 9487, 9993, 10010, 10022, 10023, 10027 and 12292; 9217 and 9218 for failed
-// reads and writes.
+// 9487, 9993, 10010, 10022, 10023, 10027 and 12292; 8708 when another
+// process changed the table under an allocation or a write-time fetch; 9217
+// and 9218 for failed reads and writes.
+//
+// Temporary indexes (IsTemporary) keep their descriptors in memory only and
+// their pages in a page file of their own (index_file_temporary.cpp).
 #pragma once
 
 #include <array>
