@@ -252,3 +252,32 @@ TEST(IndexVerifier, NamesEachKindOfDamage) {
 
 }  // namespace
 }  // namespace pirin::index_test
+
+namespace pirin::index_test {
+namespace {
+
+// The pages compare by the table's locale once the index file knows the
+// table's fields: "apple" before "Banana" in English, the other way round
+// as bytes.
+TEST(IndexTree, KeysFollowTheTableLocaleOnceTheKeyLayoutIsSet) {
+    for (const std::uint16_t language : {std::uint16_t{0}, std::uint16_t{1033}}) {
+        TTreeTable table(TShape::Word, true, 3);
+        table.File.SetKeyLayout(Schema(), language, 0);
+        TIndexTree tree = table.Tree();
+        for (const char* word : {"cherry", "Banana", "apple"}) {
+            Bytes key;
+            AppendText(key, word, 21);
+            tree.Insert(key, static_cast<std::int32_t>(word[0]));
+        }
+        std::vector<std::int32_t> order;
+        for (const auto& [key, record] : Walk(tree)) order.push_back(record);
+        const std::vector<std::int32_t> expected = language == 0
+                                                       ? std::vector<std::int32_t>{'B', 'a', 'c'}
+                                                       : std::vector<std::int32_t>{'a', 'B', 'c'};
+        EXPECT_EQ(order, expected) << language;
+        EXPECT_EQ(table.Verify(), std::vector<std::string>{});
+    }
+}
+
+}  // namespace
+}  // namespace pirin::index_test
