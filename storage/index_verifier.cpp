@@ -1,6 +1,7 @@
 #include "storage/index_verifier.h"
 
 #include <algorithm>
+#include <functional>
 #include <set>
 
 #include "errors/engine_error.h"
@@ -28,14 +29,14 @@ void TIndexVerifier::Problem(int index, const std::string& text) {
     FProblems.push_back(IndexLabel(FFile, index) + ": " + text);
 }
 
-bool TIndexVerifier::Claim(int index, std::int32_t page, const char* what) {
-    const std::string owner = IndexLabel(FFile, index) + " " + what;
+bool TIndexVerifier::Claim(int index, std::int32_t page, std::string_view what) {
+    const std::string owner = IndexLabel(FFile, index) + " " + std::string(what);
     // Temporary indexes number their pages in a file of their own.
     const std::int64_t key = FFile.IsTemporary(index) ? -std::int64_t{page} : page;
     const auto [at, inserted] = FClaimed.emplace(key, owner);
     if (!inserted) {
         Problem(index,
-                "page " + std::to_string(page) + " of the " + what + " is also in " + at->second);
+                "page " + std::to_string(page) + " of the " + std::string(what) + " is also in " + at->second);
         return false;
     }
     return true;
@@ -178,46 +179,35 @@ void TIndexVerifier::CheckLevels(int index) {
 }
 
 void TIndexVerifier::VerifyFreeChain(int index) {
-    std::int32_t page = FFile.FirstFreePage(index);
-    std::set<std::int32_t> seen;
-    while (page != 0) {
-        const std::string at = "free page " + std::to_string(page);
-        if (page < 1 || page > FFile.LastPageNumber(index)) {
-            Problem(index, at + ": outside the file");
-            return;
-        }
-        if (!seen.insert(page).second) {
-            Problem(index, at + ": the free chain runs in a cycle");
-            return;
-        }
-        if (!Claim(index, page, "free chain")) return;
-        TPagePin pin;
-        try {
-            pin = FFile.FetchPage(nullptr, index, page);
-        } catch (const EPirinEngineError& error) {
-            Problem(index, at + ": cannot be read: " + error.what());
-            return;
-        }
-        if (!pin) return;
-        if (pin->NumberOfEntries() != 0) Problem(index, at + ": holds entries");
-        page = pin->Next();
-    }
+    WalkChain(index, FFile.FirstFreePage(index), "free", [&](const TPage& page, const std::string& at) {
+        if (page.NumberOfEntries() != 0) Problem(index, at + ": holds entries");
+    });
 }
 
 void TIndexVerifier::VerifyParameterChain(int index) {
-    std::int32_t page = FFile.ParameterPage(index);
+    WalkChain(index, FFile.ParameterPage(index), "parameter",
+              [&](const TPage& page, const std::string& at) {
+                  if (!page.IsParameterPage()) Problem(index, at + ": not a parameter page");
+              });
+}
+
+// Follows a chain of pages linked through their next field, claiming each
+// page for the chain, until its end or the first page that cannot be
+// followed safely (outside the file, a cycle, unreadable, claimed twice).
+void TIndexVerifier::WalkChain(int index, std::int32_t page, const std::string& kind,
+                               const std::function<void(const TPage&, const std::string&)>& check) {
     std::set<std::int32_t> seen;
     while (page != 0) {
-        const std::string at = "parameter page " + std::to_string(page);
+        const std::string at = kind + " page " + std::to_string(page);
         if (page < 1 || page > FFile.LastPageNumber(index)) {
             Problem(index, at + ": outside the file");
             return;
         }
         if (!seen.insert(page).second) {
-            Problem(index, at + ": the parameter chain runs in a cycle");
+            Problem(index, at + ": the " + kind + " chain runs in a cycle");
             return;
         }
-        if (!Claim(index, page, "parameter chain")) return;
+        if (!Claim(index, page, kind + " chain")) return;
         TPagePin pin;
         try {
             pin = FFile.FetchPage(nullptr, index, page);
@@ -226,7 +216,7 @@ void TIndexVerifier::VerifyParameterChain(int index) {
             return;
         }
         if (!pin) return;
-        if (!pin->IsParameterPage()) Problem(index, at + ": not a parameter page");
+        check(*pin, at);
         page = pin->Next();
     }
 }

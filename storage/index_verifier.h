@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -50,7 +51,9 @@ class TIndexVerifier {
     void CheckLevels(int index);
     void VerifyFreeChain(int index);
     void VerifyParameterChain(int index);
-    bool Claim(int index, std::int32_t page, const char* what);
+    void WalkChain(int index, std::int32_t first, const std::string& kind,
+                   const std::function<void(const TPage&, const std::string&)>& check);
+    bool Claim(int index, std::int32_t page, std::string_view what);
     void Problem(int index, const std::string& text);
 
     TIndexFile& FFile;
