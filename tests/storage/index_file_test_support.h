@@ -36,14 +36,15 @@ inline TFieldDescriptor Field(std::uint16_t number, std::string name, std::uint8
 }
 
 // Id INTEGER, Word VARCHAR(20), Article MEMO, Note VARCHAR(10), Price BCD,
-// Long VARCHAR(250).
+// Long VARCHAR(250), Amount FLOAT.
 inline std::vector<TFieldDescriptor> Schema() {
     return {Field(1, "Id", kFieldInteger),
             Field(2, "Word", kFieldString, 20),
             Field(3, "Article", kFieldBlob, 0, kSubtypeMemo),
             Field(4, "Note", kFieldString, 10),
             Field(5, "Price", kFieldBcd),
-            Field(6, "Long", kFieldString, 250)};
+            Field(6, "Long", kFieldString, 250),
+            Field(7, "Amount", kFieldFloat)};
 }
 
 // A descriptor over `numbers` with the key length those fields make.

@@ -57,7 +57,7 @@ TEST_P(IndexTreeModel, RandomInsertsAndDeletesMatchTheModel) {
     // Non-unique runs use an encrypted table, so pages go through the
     // scramble on every write-back and reread.
     TTreeTable table(shape, unique, static_cast<std::uint8_t>(compression), !unique);
-    TModel model;
+    TModel model(TKeyLess{&table.File.KeyDescription(1)});
     std::int32_t row = 0;
     // Non-unique indexes draw from few values, so equal field values with
     // distinct row suffixes are common.
@@ -115,7 +115,9 @@ TEST_P(IndexTreeModel, RandomInsertsAndDeletesMatchTheModel) {
 
 INSTANTIATE_TEST_SUITE_P(Shapes, IndexTreeModel,
                          ::testing::Combine(::testing::Values(TShape::Int, TShape::Word,
-                                                              TShape::IntNote, TShape::Long),
+                                                              TShape::IntNote, TShape::Long,
+                                                              TShape::Amount, TShape::NoteDown,
+                                                              TShape::BgWordDown),
                                             ::testing::Bool(), ::testing::Values(0, 1, 2, 3)),
                          [](const ::testing::TestParamInfo<TParam>& info) {
                              return std::string(ShapeName(std::get<0>(info.param))) +

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <map>
@@ -13,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "locale/compare_keys.h"
+#include "storage/index_key_form.h"
 #include "storage/index_tree.h"
 #include "storage/index_verifier.h"
 #include "tests/storage/index_file_test_support.h"
@@ -41,8 +44,12 @@ inline void AppendRow(Bytes& key, std::int32_t row) {
     for (int i = 3; i >= 0; --i) key.push_back(static_cast<std::uint8_t>(bits >> (8 * i)));
 }
 
-// The key shapes the tests index (fields of Schema()).
-enum class TShape { Int, Word, IntNote, Long };
+// The key shapes the tests index (fields of Schema()). NoteDown has its
+// second field descending in a byte-ordered table (stored inverted); BgWordDown
+// is a descending Word in a Bulgarian table, ordered by the collation.
+enum class TShape { Int, Word, IntNote, Long, Amount, NoteDown, BgWordDown };
+
+inline constexpr std::uint16_t kBulgarian = 0x0402;
 
 inline const char* ShapeName(TShape shape) {
     switch (shape) {
@@ -54,6 +61,12 @@ inline const char* ShapeName(TShape shape) {
             return "IntNote";
         case TShape::Long:
             return "Long";
+        case TShape::Amount:
+            return "Amount";
+        case TShape::NoteDown:
+            return "NoteDown";
+        case TShape::BgWordDown:
+            return "BgWordDown";
     }
     return "?";
 }
@@ -68,8 +81,36 @@ inline std::vector<std::uint16_t> ShapeFields(TShape shape) {
             return {1, 4};
         case TShape::Long:
             return {6};
+        case TShape::Amount:
+            return {7};
+        case TShape::NoteDown:
+            return {1, 4};
+        case TShape::BgWordDown:
+            return {2};
     }
     return {};
+}
+
+// The descending flag of each key field of a shape.
+inline std::vector<bool> ShapeDescending(TShape shape) {
+    if (shape == TShape::NoteDown) return {false, true};
+    if (shape == TShape::BgWordDown) return {true};
+    return {};
+}
+
+inline std::uint16_t ShapeLanguage(TShape shape) {
+    return shape == TShape::BgWordDown ? kBulgarian : 0;
+}
+
+// A Bulgarian word for v in Windows-1251, with letters of both cases so that
+// the collation and the byte order disagree.
+inline std::string BulgarianWord(std::int32_t v) {
+    std::string word;
+    for (std::int32_t rest = v + 1; rest > 0; rest /= 30) {
+        const auto letter = static_cast<char>(0xE0 + rest % 30);  // а..ю
+        word += (rest % 3 == 0) ? static_cast<char>(letter - 0x20) : letter;  // some capitals
+    }
+    return word;
 }
 
 // A key of `shape` for the value `v` (texts share long prefixes and end in
@@ -92,6 +133,24 @@ inline Bytes ShapeKey(TShape shape, std::int32_t v, bool unique, std::int32_t ro
         case TShape::Long:
             AppendText(key, text + std::string(static_cast<std::size_t>(v % 50), 'z'), 251);
             break;
+        case TShape::Amount: {
+            key.push_back(1);
+            std::array<std::uint8_t, 8> form{};
+            PutFloatKey((v - 5000) * 0.25, form);
+            key.insert(key.end(), form.begin(), form.end());
+            break;
+        }
+        case TShape::NoteDown: {
+            AppendInt(key, v / 10);
+            const std::size_t at = key.size();
+            AppendText(key, std::to_string(v % 10), 11);
+            // Presence byte and the ten characters inverted; the final zero stays.
+            for (std::size_t i = at; i < at + 11; ++i) key[i] = static_cast<std::uint8_t>(~key[i]);
+            break;
+        }
+        case TShape::BgWordDown:
+            AppendText(key, BulgarianWord(v), 21);
+            break;
     }
     if (!unique) AppendRow(key, row);
     return key;
@@ -103,7 +162,10 @@ struct TTreeTable : TIndexTable {
         : TIndexTable(encrypted) {
         const auto fields = Schema();
         TIndexDescriptor d = Describe("Idx", ShapeFields(shape), unique, compression);
+        const std::vector<bool> descending = ShapeDescending(shape);
+        for (std::size_t i = 0; i < descending.size(); ++i) d.FieldDescending[i] = descending[i];
         EXPECT_EQ(File.AddIndex(d, fields), 1);
+        File.SetKeyLayout(fields, ShapeLanguage(shape), 0);
         (void)File.WriteIndexHeader();
     }
     TIndexTree Tree() { return TIndexTree(File, 1); }
@@ -124,8 +186,17 @@ inline unsigned TestSeed() {
     return std::random_device{}();
 }
 
+// The model's order: the table's key comparison, or bytes when none is given.
+struct TKeyLess {
+    const TKeyDescription* Keys = nullptr;
+    bool operator()(const Bytes& a, const Bytes& b) const {
+        if (Keys == nullptr || a.size() != b.size()) return a < b;
+        return CompareKeys(*Keys, a.data(), b.data(), static_cast<int>(a.size())) < 0;
+    }
+};
+
 // The model: key -> record number.
-using TModel = std::map<Bytes, std::int32_t>;
+using TModel = std::map<Bytes, std::int32_t, TKeyLess>;
 
 // The tree's entries in order.
 inline std::vector<std::pair<Bytes, std::int32_t>> Walk(TIndexTree& tree) {
