@@ -166,7 +166,7 @@ TEST(IndexFile, DefinePrimaryIndex) {
     const std::pair<TIndexDescriptor, int> cases[] = {
         {tooMany, PIRIN_INDEXLIMIT},
         {Describe("", {3}), PIRIN_SEARCHCOLREQD},
-        {Describe("", {7}), PIRIN_INVALIDIDXDESC},
+        {Describe("", {8}), PIRIN_INVALIDIDXDESC},
         {wrongLength, PIRIN_INVALIDIDXDESC},
         {badCompression, PIRIN_INVALIDIDXDESC},
     };
