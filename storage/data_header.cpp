@@ -58,8 +58,7 @@ void TDataHeader::SetPassword(std::string_view text) {
 }
 
 std::string TDataHeader::StoredText(std::size_t at, std::size_t room) const {
-    const std::size_t length = std::min<std::size_t>(FBytes[at], room);
-    std::string text(reinterpret_cast<const char*>(FBytes.data() + at + 1), length);
+    std::string text = le::GetShortString(FBytes, at, room);
     if (Encrypted()) ScrambleBytes(text.data(), text.size(), kStringSeeds);
     return text;
 }
@@ -67,9 +66,7 @@ std::string TDataHeader::StoredText(std::size_t at, std::size_t room) const {
 void TDataHeader::StoreText(std::size_t at, std::size_t room, std::string_view text) {
     std::string stored(text.substr(0, room));
     if (Encrypted()) ScrambleBytes(stored.data(), stored.size(), kStringSeeds);
-    std::fill_n(FBytes.begin() + static_cast<std::ptrdiff_t>(at), room + 1, std::uint8_t{0});
-    FBytes[at] = static_cast<std::uint8_t>(stored.size());
-    std::copy(stored.begin(), stored.end(), FBytes.begin() + static_cast<std::ptrdiff_t>(at + 1));
+    le::PutShortString(FBytes, at, room, stored);
 }
 
 }  // namespace pirin

@@ -25,22 +25,13 @@ constexpr std::size_t kMinAt = 94;
 constexpr std::size_t kMaxAt = 145;
 constexpr std::size_t kDefaultAt = 196;
 
-void PutText(TFieldDescriptorBytes out, std::size_t at, std::size_t room, std::string_view text) {
-    const std::size_t length = std::min(text.size(), room);
-    out[at] = static_cast<std::uint8_t>(length);
-    std::copy_n(text.begin(), length, out.begin() + static_cast<std::ptrdiff_t>(at + 1));
-}
-
-// A length byte larger than the room reads the room only and clears `wellFormed`.
+// A length-byte text of the descriptor; an overlong one marks it malformed.
 std::string GetText(TConstFieldDescriptorBytes bytes, std::size_t at, std::size_t room,
-                    bool& wellFormed) {
-    std::size_t length = bytes[at];
-    if (length > room) {
-        wellFormed = false;
-        length = room;
-    }
-    const auto* first = reinterpret_cast<const char*>(bytes.data() + at + 1);
-    return std::string(first, length);
+                    TFieldDescriptor& field) {
+    bool overlong = false;
+    std::string text = le::GetShortString(bytes, at, room, &overlong);
+    if (overlong) field.WellFormed = false;
+    return text;
 }
 
 }  // namespace
@@ -49,8 +40,8 @@ void PackFieldDescriptor(const TFieldDescriptor& field, TFieldDescriptorBytes ou
     using namespace le;
     std::fill(out.begin(), out.end(), std::uint8_t{0});
     PutU16(out, kNumberAt, field.Number);
-    PutText(out, kNameAt, kFieldNameLength, field.Name);
-    PutText(out, kDescriptionAt, kFieldTextLength, field.Description);
+    PutShortString(out, kNameAt, kFieldNameLength, field.Name);
+    PutShortString(out, kDescriptionAt, kFieldTextLength, field.Description);
     out[kTypeAt] = field.Type;
     out[kSubtypeAt] = field.Subtype;
     out[kDeclaredSizeAt] = field.DeclaredSize;
@@ -60,17 +51,17 @@ void PackFieldDescriptor(const TFieldDescriptor& field, TFieldDescriptorBytes ou
     PutU16(out, kOffsetAt, field.Offset);
     out[kRequiredAt] = field.Required ? 1 : 0;
     out[kCaseAt] = field.CharCase;
-    PutText(out, kMinAt, kFieldTextLength, field.MinText);
-    PutText(out, kMaxAt, kFieldTextLength, field.MaxText);
-    PutText(out, kDefaultAt, kFieldTextLength, field.DefaultText);
+    PutShortString(out, kMinAt, kFieldTextLength, field.MinText);
+    PutShortString(out, kMaxAt, kFieldTextLength, field.MaxText);
+    PutShortString(out, kDefaultAt, kFieldTextLength, field.DefaultText);
 }
 
 TFieldDescriptor UnpackFieldDescriptor(TConstFieldDescriptorBytes bytes) {
     using namespace le;
     TFieldDescriptor field;
     field.Number = GetU16(bytes, kNumberAt);
-    field.Name = GetText(bytes, kNameAt, kFieldNameLength, field.WellFormed);
-    field.Description = GetText(bytes, kDescriptionAt, kFieldTextLength, field.WellFormed);
+    field.Name = GetText(bytes, kNameAt, kFieldNameLength, field);
+    field.Description = GetText(bytes, kDescriptionAt, kFieldTextLength, field);
     field.Type = bytes[kTypeAt];
     field.Subtype = bytes[kSubtypeAt];
     field.DeclaredSize = bytes[kDeclaredSizeAt];
@@ -80,9 +71,9 @@ TFieldDescriptor UnpackFieldDescriptor(TConstFieldDescriptorBytes bytes) {
     field.Offset = GetU16(bytes, kOffsetAt);
     field.Required = bytes[kRequiredAt] != 0;
     field.CharCase = bytes[kCaseAt];
-    field.MinText = GetText(bytes, kMinAt, kFieldTextLength, field.WellFormed);
-    field.MaxText = GetText(bytes, kMaxAt, kFieldTextLength, field.WellFormed);
-    field.DefaultText = GetText(bytes, kDefaultAt, kFieldTextLength, field.WellFormed);
+    field.MinText = GetText(bytes, kMinAt, kFieldTextLength, field);
+    field.MaxText = GetText(bytes, kMaxAt, kFieldTextLength, field);
+    field.DefaultText = GetText(bytes, kDefaultAt, kFieldTextLength, field);
     return field;
 }
 

@@ -47,24 +47,29 @@ TFileList& TFileList::Instance() {
     return *list;
 }
 
-TAbstractFile* TFileList::Find(const std::string& name, bool inMemory, std::string& path,
-                               TFileStat& stat, bool& exists, bool resolveCase) {
-    path = name;
-    exists = false;
+TFileList::TFound TFileList::Find(const std::string& name, bool inMemory, bool resolveCase) {
+    TFound found;
+    found.Path = name;
     if (!inMemory) {
         TOSFileSystem& fileSystem = CurrentFileSystem();
-        if (resolveCase) path = fileSystem.ResolveName(name);
-        exists = fileSystem.Stat(path, stat) == 0 && stat.RegularFile;
-        if (exists) {
+        if (resolveCase) found.Path = fileSystem.ResolveName(name);
+        TFileStat stat;
+        found.Exists = fileSystem.Stat(found.Path, stat) == 0 && stat.RegularFile;
+        if (found.Exists) {
             for (auto& file : FFiles)
-                if (!file->InMemory() && static_cast<TPhysicalFile&>(*file).SameFileAs(stat))
-                    return file.get();
-            return nullptr;
+                if (!file->InMemory() && static_cast<TPhysicalFile&>(*file).SameFileAs(stat)) {
+                    found.File = file.get();
+                    break;
+                }
+            return found;
         }
     }
     for (auto& file : FFiles)
-        if (file->InMemory() == inMemory && NamesMatch(file->Name(), name)) return file.get();
-    return nullptr;
+        if (file->InMemory() == inMemory && NamesMatch(file->Name(), name)) {
+            found.File = file.get();
+            break;
+        }
+    return found;
 }
 
 void TFileList::Remove(TAbstractFile* file) {
@@ -78,10 +83,8 @@ std::int32_t TFileList::OpenEntry(const std::string& name, bool inMemory, bool t
     std::lock_guard hold(FCriticalSection);
     const std::string key = TrimFileName(name);
     if (key.empty()) return Fail(ENOENT, PIRIN_OSENOENT);
-    std::string path;
-    TFileStat stat;
-    bool exists = false;
-    if (TAbstractFile* file = Find(key, inMemory, path, stat, exists, true)) {
+    const TFound found = Find(key, inMemory, true);
+    if (TAbstractFile* file = found.File) {
         TFileSectionGuard fileHold(file->CriticalSection());
         if (file->OpenCount() > 0) {
             if (file->Exclusive() || exclusive) return Fail(EBUSY, PIRIN_OSEACCES);
@@ -94,7 +97,7 @@ std::int32_t TFileList::OpenEntry(const std::string& name, bool inMemory, bool t
         return id;
     }
     if (inMemory) return Fail(ENOENT, PIRIN_OSENOENT);
-    auto file = std::make_unique<TPhysicalFile>(path);
+    auto file = std::make_unique<TPhysicalFile>(found.Path);
     file->SetExclusive(exclusive);
     file->SetTemporary(temporary);
     std::int32_t id = file->OpenHandle();
@@ -110,11 +113,8 @@ std::int32_t TFileList::CreateEntry(const std::string& name, bool inMemory, bool
     std::lock_guard hold(FCriticalSection);
     const std::string key = TrimFileName(name);
     if (key.empty()) return Fail(ENOENT, PIRIN_OSENOENT);
-    std::string path;
-    TFileStat stat;
-    bool exists = false;
     // A new file takes the name as given, so no case resolution here.
-    TAbstractFile* file = Find(key, inMemory, path, stat, exists, false);
+    TAbstractFile* file = Find(key, inMemory, false).File;
     std::unique_ptr<TAbstractFile> fresh;
     if (file == nullptr) {
         if (inMemory)
@@ -156,10 +156,8 @@ int TFileList::CloseEntry(TAbstractFile* file, bool inMemory, std::int32_t handl
 int TFileList::DeleteEntry(const std::string& name, bool inMemory) {
     std::lock_guard hold(FCriticalSection);
     const std::string key = TrimFileName(name);
-    std::string path;
-    TFileStat stat;
-    bool exists = false;
-    if (TAbstractFile* file = Find(key, inMemory, path, stat, exists, true)) {
+    const TFound found = Find(key, inMemory, true);
+    if (TAbstractFile* file = found.File) {
         {
             TFileSectionGuard fileHold(file->CriticalSection());
             if (file->OpenCount() > 0) return Fail(EBUSY, PIRIN_OSEACCES);
@@ -169,7 +167,7 @@ int TFileList::DeleteEntry(const std::string& name, bool inMemory) {
         return 0;
     }
     if (inMemory || key.empty()) return Fail(ENOENT, PIRIN_OSENOENT);
-    TPhysicalFile transient(path);
+    TPhysicalFile transient(found.Path);
     return transient.Delete();
 }
 
@@ -178,10 +176,8 @@ int TFileList::RenameEntry(const std::string& name, bool inMemory, const std::st
     const std::string key = TrimFileName(name);
     const std::string newKey = TrimFileName(newName);
     if (newKey.empty()) return Fail(ENOENT, PIRIN_OSENOENT);
-    std::string path;
-    TFileStat stat;
-    bool exists = false;
-    TAbstractFile* file = Find(key, inMemory, path, stat, exists, true);
+    const TFound found = Find(key, inMemory, true);
+    TAbstractFile* file = found.File;
     if (file != nullptr) {
         TFileSectionGuard fileHold(file->CriticalSection());
         if (file->OpenCount() > 0) return Fail(EBUSY, PIRIN_OSEACCES);
@@ -196,7 +192,7 @@ int TFileList::RenameEntry(const std::string& name, bool inMemory, const std::st
     }
     if (file != nullptr) return file->Rename(newKey);
     if (key.empty()) return Fail(ENOENT, PIRIN_OSENOENT);
-    TPhysicalFile transient(path);
+    TPhysicalFile transient(found.Path);
     return transient.Rename(newKey);
 }
 
@@ -204,11 +200,8 @@ bool TFileList::Exists(const std::string& name, bool inMemory) {
     std::lock_guard hold(FCriticalSection);
     const std::string key = TrimFileName(name);
     if (key.empty()) return false;
-    std::string path;
-    TFileStat stat;
-    bool exists = false;
-    TAbstractFile* file = Find(key, inMemory, path, stat, exists, true);
-    return file != nullptr || exists;
+    const TFound found = Find(key, inMemory, true);
+    return found.File != nullptr || found.Exists;
 }
 
 std::size_t TFileList::EntryCount(bool inMemory) {

@@ -66,10 +66,14 @@ class TFileList {
   private:
     TFileList() = default;
 
-    // The entry a name refers to, or nullptr. For disk names `path` receives
-    // the name resolved on disk and `stat`/`exists` what is there.
-    TAbstractFile* Find(const std::string& name, bool inMemory, std::string& path, TFileStat& stat,
-                        bool& exists, bool resolveCase);
+    // What a name refers to: the listed entry (or nullptr), and for disk
+    // names the path resolved on disk and whether a regular file is there.
+    struct TFound {
+        TAbstractFile* File = nullptr;
+        std::string Path;
+        bool Exists = false;
+    };
+    TFound Find(const std::string& name, bool inMemory, bool resolveCase);
     void Remove(TAbstractFile* file);
 
     std::mutex FCriticalSection;

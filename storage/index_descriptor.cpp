@@ -28,10 +28,9 @@ constexpr std::size_t kTemporaryAt = 101;
 TIndexDescriptor TIndexDescriptor::Unpack(
     std::span<const std::uint8_t, kIndexDescriptorSize> bytes) {
     TIndexDescriptor d;
-    const std::size_t nameLength = bytes[kNameAt];
-    if (nameLength > kIndexNameLength) d.WellFormed = false;
-    d.Name.assign(reinterpret_cast<const char*>(bytes.data() + kNameAt + 1),
-                  std::min(nameLength, kIndexNameLength));
+    bool overlong = false;
+    d.Name = le::GetShortString(bytes, kNameAt, kIndexNameLength, &overlong);
+    if (overlong) d.WellFormed = false;
     d.KeyLength = le::GetU16(bytes, kKeyLengthAt);
     // Flags are booleans on disk; any nonzero byte counts as set.
     d.Descending = bytes[kDescendingAt] != 0;
@@ -54,9 +53,7 @@ TIndexDescriptor TIndexDescriptor::Unpack(
 
 void TIndexDescriptor::Pack(std::span<std::uint8_t, kIndexDescriptorSize> out) const {
     std::fill(out.begin(), out.end(), std::uint8_t{0});
-    const std::size_t nameLength = std::min(Name.size(), kIndexNameLength);
-    out[kNameAt] = static_cast<std::uint8_t>(nameLength);
-    std::copy_n(Name.begin(), nameLength, out.begin() + kNameAt + 1);
+    le::PutShortString(out, kNameAt, kIndexNameLength, Name);
     le::PutU16(out, kKeyLengthAt, KeyLength);
     out[kDescendingAt] = Descending ? 1 : 0;
     out[kCaseInsensitiveAt] = CaseInsensitive ? 1 : 0;

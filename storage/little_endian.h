@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
+#include <string_view>
 
 namespace pirin::le {
 
@@ -51,6 +53,29 @@ inline void PutF64(std::span<std::uint8_t> bytes, std::size_t at, double value) 
     const auto bits = std::bit_cast<std::uint64_t>(value);
     PutU32(bytes, at, static_cast<std::uint32_t>(bits));
     PutU32(bytes, at + 4, static_cast<std::uint32_t>(bits >> 32));
+}
+
+// A length-byte string with room for `room` characters at `at`: the length
+// byte, then the characters. A length byte above the room reads the room only
+// and, when asked, reports the string as overlong.
+inline std::string GetShortString(std::span<const std::uint8_t> bytes, std::size_t at,
+                                  std::size_t room, bool* overlong = nullptr) {
+    std::size_t length = bytes[at];
+    if (length > room) {
+        if (overlong != nullptr) *overlong = true;
+        length = room;
+    }
+    return std::string(reinterpret_cast<const char*>(bytes.data() + at + 1), length);
+}
+
+// Stores at most `room` characters of `text` as a length-byte string; the rest
+// of the room is zero.
+inline void PutShortString(std::span<std::uint8_t> bytes, std::size_t at, std::size_t room,
+                           std::string_view text) noexcept {
+    const std::size_t length = text.size() < room ? text.size() : room;
+    bytes[at] = static_cast<std::uint8_t>(length);
+    for (std::size_t i = 0; i < room; ++i)
+        bytes[at + 1 + i] = i < length ? static_cast<std::uint8_t>(text[i]) : 0;
 }
 
 }  // namespace pirin::le
