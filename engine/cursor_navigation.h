@@ -1,0 +1,349 @@
+// TCursorNavigation: the position of a table cursor and everything that
+// moves it: the choice of the active index, first/last/next/prior, key
+// search, counts and positions, bookmarks, and the change detection that
+// keeps a reading cursor on its record while other processes write.
+// TDataCursor derives from it and supplies the table through the hooks.
+//
+// Position model. The cursor walks the active index (0 primary, 1.. the
+// secondary indexes, 31 the index of slots by status) or, without an index
+// (number 255, or 0 on a table without a primary key), the record numbers in
+// use in ViewBitmap. In index order it keeps a private copy of the leaf that
+// holds its entry (FLeaf), the 1-based entry on it (FSlot) and the entry's
+// 1-based place in the whole index (FLogicalPos), so stepping to a
+// neighbouring entry on the same leaf reads no page.
+// Invariants:
+//   1. BOF and EOF both set: the view is empty; FLogicalPos and FPhysRecNo
+//      are 0 and FLeaf holds no entry.
+//   2. BOF alone: the cursor stands on the first entry of the view and the
+//      crack lies before it; EOF alone: on the last entry, crack after it.
+//   3. Otherwise FLeaf.Refs[FSlot - 1] (or FPhysRecNo without an index) is
+//      the current record.
+//   4. Walks work on scratch state and commit only when they complete, so a
+//      walk abandoned for a change by another process leaves the position
+//      (and so the bookmark the resync returns to) as it was.
+//
+// Operation bracket. Public operations run inside TOperation: the outermost
+// one begins with QuickResync (or CheckAndResync under strict change
+// detection) and ends with the release of the shared read lock; nested
+// operations neither begin nor end again. Page and record fetches pass the
+// cursor as the TChangeCheck the caches ask before a disk read; when that
+// finds a change the caches have been emptied, the cursor is back on its
+// bookmark, the fetch delivers nothing and the walk starts over.
+//
+// Ownership: the derived cursor owns the table files and the current record
+// (AttachTable); this class owns its leaf copy, keys and view bitmap (from
+// the process-wide pool). Threads: one thread at a time.
+// Failures: navigation returns PIRIN_BOF, PIRIN_EOF or PIRIN_NOCURRREC
+// instead of raising; everything else raises EPirinEngineError through
+// RaiseCursorError (10022 unknown index name, 10026 bad key arguments) or
+// whatever the files raise (8965, 8962, ...). A failing operation still
+// ends its bracket.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/records_bitmap.h"
+#include "locale/char_map.h"
+#include "storage/blob_file.h"
+#include "storage/data_file.h"
+#include "storage/index_descriptor.h"
+#include "storage/index_file.h"
+#include "storage/index_key_builder.h"
+#include "storage/index_key_layout.h"
+#include "storage/table_file_context.h"
+
+namespace pirin {
+
+inline constexpr std::uint8_t kNoIndex = 255;
+// Range keys hold the longest key (the fields' 522 bytes and a row suffix).
+inline constexpr std::size_t kRangeKeySize = kMaxKeyLength;
+
+// The cursor's copy of one leaf: what stepping and bookmarks need.
+struct TLeafCopy {
+    std::int32_t Page = 0;
+    std::int32_t Previous = 0;
+    std::int32_t Next = 0;
+    std::size_t KeyLength = 0;
+    std::vector<std::uint8_t> Keys;  // entry i: [i * KeyLength, (i + 1) * KeyLength)
+    std::vector<std::int32_t> Refs;
+
+    int Entries() const noexcept { return static_cast<int>(Refs.size()); }
+    std::span<const std::uint8_t> Key(int slot) const noexcept {
+        return {Keys.data() + static_cast<std::size_t>(slot - 1) * KeyLength, KeyLength};
+    }
+    // Copies the entries of a cached leaf; reuses its buffers.
+    void Take(const TPage& page, std::int32_t number);
+    void Clear() noexcept;
+};
+
+class TCursorNavigation : public TChangeCheck {
+  public:
+    TCursorNavigation();
+    ~TCursorNavigation() override;
+    TCursorNavigation(const TCursorNavigation&) = delete;
+    TCursorNavigation& operator=(const TCursorNavigation&) = delete;
+
+    // ---- the operation bracket ----------------------------------------
+    class TOperation {
+      public:
+        // `checkAlways`: begin with CheckAndResync whatever the session says.
+        explicit TOperation(TCursorNavigation& cursor, bool checkAlways = false);
+        ~TOperation();
+        TOperation(const TOperation&) = delete;
+        TOperation& operator=(const TOperation&) = delete;
+
+      private:
+        TCursorNavigation& FCursor;
+    };
+
+    // ---- indexes ---------------------------------------------------------
+    // Selects the index by name (case-insensitive, "" the primary index),
+    // drops the range and stays on the current record. 10022 for an unknown
+    // name; the index and position are then unchanged.
+    void SetToIndex(std::string_view name);
+    // Selects index 0..IndexCount(), 31, or kNoIndex; loads its descriptor.
+    void SelectIndex(int indexNo);
+    int IndexCount() const;
+    // The 120 descriptor bytes of index `indexNo` (zeros for kNoIndex).
+    void GetIndexDesc(int indexNo, std::span<std::uint8_t, kIndexDescriptorSize> out) const;
+
+    // ---- navigation --------------------------------------------------------
+    void First();
+    void Last();
+    // 0, PIRIN_EOF or PIRIN_BOF; a given buffer (at least the record size)
+    // receives the record image, or zeros at an end.
+    [[nodiscard]] std::uint16_t GetNextRecord(std::span<std::uint8_t> buffer = {});
+    [[nodiscard]] std::uint16_t GetPriorRecord(std::span<std::uint8_t> buffer = {});
+    // 0, PIRIN_BOF, PIRIN_EOF or PIRIN_NOCURRREC. With `lock` the derived
+    // cursor locks and verifies the record first (LockCurrentForEdit).
+    [[nodiscard]] std::uint16_t GetCurrentRecord(std::span<std::uint8_t> buffer, bool lock);
+    // Raises `code` with the table name and database path unless it is 0.
+    void CheckError(std::uint16_t code) const;
+    void Refresh();
+
+    // ---- counts, positions, bookmarks ----------------------------------
+    std::int32_t RecordCount();
+    std::int32_t RecNo();
+    bool SetRecNo(std::int32_t position);
+    std::size_t BookmarkSize() const noexcept;
+    // Writes BookmarkSize() bytes.
+    void GetBookmark(std::span<std::uint8_t> out) const;
+    bool GotoBookmark(std::span<const std::uint8_t> bookmark, bool keepCracks);
+    int CompareBookmarks(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) const;
+
+    // ---- keys --------------------------------------------------------------
+    // The active index's key of a record image into `key` (KeyLength bytes).
+    void BuildKey(std::span<const std::uint8_t> image, std::span<std::uint8_t> key) const;
+    // `keyOrImage` is a built key (KeyLength bytes) or a record image; empty
+    // means no key (false). `output`, when given, receives the record found.
+    bool FindKey(bool keyIsBuilt, std::span<const std::uint8_t> keyOrImage,
+                 std::span<std::uint8_t> output, int partialLength, bool nearest,
+                 int fieldCount);
+
+    bool FilterActive() const noexcept { return FFilterActive; }
+    // Places this cursor on `other`'s current record: 0 or PIRIN_RECNOTFOUND.
+    [[nodiscard]] std::uint16_t SyncToCursor(TCursorNavigation& other);
+
+    // ---- change detection --------------------------------------------------
+    // Recomputes the range bounds and the view bitmap (after a change).
+    void Reset();
+    // Resyncs when the table's counters in memory differ from the snapshot;
+    // returns whether it did.
+    bool QuickResync();
+    // Asks the table (shared read lock, header counters) and resyncs on a
+    // change; returns whether one was found.
+    [[nodiscard]] bool CheckAndResync() override;
+
+    // ---- state the derived cursor and clones read -----------------------
+    int IndexNo() const noexcept { return FIndexNo; }
+    const std::string& IndexName() const noexcept { return FIndexName; }
+    std::uint16_t KeyLength() const noexcept { return FKeyLength; }
+    int KeyFieldCount() const noexcept { return FKeyFieldCount; }
+    bool Descending() const noexcept { return FDescending; }
+    bool CaseInsensitive() const noexcept { return FCaseInsensitive; }
+    bool Unique() const noexcept { return FUnique; }
+    // True without an index: record-number order over ViewBitmap.
+    bool WithoutIndex() const noexcept;
+    bool Bof() const noexcept { return FBof; }
+    bool Eof() const noexcept { return FEof; }
+    std::int32_t LogicalPos() const noexcept { return FLogicalPos; }
+    // The record the cursor stands on (also on a crack); 0 when the view is
+    // empty.
+    std::int32_t CurrentRecordNumber() const noexcept;
+    bool RangeActive() const noexcept { return FRangeActive; }
+    std::span<const std::uint8_t> RangeStartKey() const noexcept { return FRangeStartKey; }
+    std::span<const std::uint8_t> RangeEndKey() const noexcept { return FRangeEndKey; }
+    std::int32_t RangeStart() const noexcept { return FRangeStart; }
+    std::int32_t RangeEnd() const noexcept { return FRangeEnd; }
+    const TRecordsBitmap& ViewBitmap() const noexcept { return *FViewBitmap; }
+    std::int32_t FilteredCount() const noexcept { return FFilteredCount; }
+    const std::array<std::uint32_t, 3>& ChangeSnapshot() const noexcept { return FChangeSnapshot; }
+
+  protected:
+    // ---- set-up by the derived cursor -------------------------------------
+    // After the table is open: the files (BLOB file may be null) and the
+    // cursor's current record buffer; all outlive the attachment. Takes the
+    // change snapshot and InitPosition()s.
+    void AttachTable(TDataFile& data, TIndexFile& index, TBlobFile* blob, TRecord& current);
+    // Forgets the files and resets the position.
+    void DetachTable() noexcept;
+    bool Attached() const noexcept { return FData != nullptr; }
+    // The fresh-open state: slot 1, logical position 1, no range (bounds 1
+    // and the index header's record count), no filter, no cracks.
+    void InitPosition();
+    // Sets the range keys (KeyLength bytes each, taken as they are) and
+    // re-places the cursor inside the range; the later range operations
+    // build their keys and call this.
+    void ApplyRange(std::span<const std::uint8_t> startKey, std::span<const std::uint8_t> endKey);
+    // Drops the range (keys 0x00 / 0xFF, bounds 1 and the record count).
+    void DropRange() noexcept;
+
+    TDataFile& Data() const noexcept { return *FData; }
+    TIndexFile& Index() const noexcept { return *FIndex; }
+    TBlobFile* Blob() const noexcept { return FBlob; }
+    TRecord& Current() const noexcept { return *FCurrent; }
+
+    // ---- hooks ---------------------------------------------------------------
+    // Exclusive (not a clone sharing an exclusive open) or read-only media.
+    virtual bool TakesNoLocks() const = 0;
+    virtual bool StrictChangeDetection() const = 0;
+    // The table's shared read lock; true when a change was found (and the
+    // caches emptied).
+    virtual bool BeginTableRead() = 0;
+    virtual void EndTableRead() = 0;
+    // The change counters of the data, index and BLOB headers in memory
+    // (BLOB 0 without BLOB fields).
+    virtual std::array<std::uint32_t, 3> TableChangeCounters() const = 0;
+    // Locks the current record for editing and verifies it against `buffer`.
+    virtual void LockCurrentForEdit(std::span<const std::uint8_t> buffer) = 0;
+    [[noreturn]] virtual void RaiseCursorError(std::uint16_t code,
+                                               std::string_view extra = {}) const = 0;
+    // The table's character map (null without a language driver).
+    virtual const TLanguageCharMap* CharMap() const = 0;
+
+  private:
+    enum class TWalk : std::uint8_t { Done, Restart };
+
+    // The position a walk builds before committing it.
+    struct TPosition {
+        int Slot = 0;
+        std::int32_t LogicalPos = 0;
+        std::int32_t PhysRecNo = 0;
+        bool Bof = false;
+        bool Eof = false;
+    };
+
+    // bracket
+    void BeginOperation(bool checkAlways);
+    void EndOperation() noexcept;
+
+    // index state
+    void LoadIndexState(int indexNo);
+    const TKeyDescription& Keys() const;
+    int CompareKey(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b,
+                   std::size_t length) const;
+
+    // walks (cursor_navigation_walks.cpp); each restarts until complete
+    void GoFirstEntry();
+    void GoLastEntry();
+    void MoveBy(std::int32_t n);
+    bool FindNearest(std::span<const std::uint8_t> key, bool nearest, bool keepCracks);
+    void GoToPosition(std::int32_t n);
+    TWalk TryEdge(bool last);
+    TWalk TryMoveBy(std::int32_t n);
+    TWalk TryFindNearest(std::span<const std::uint8_t> key, bool nearest, bool& found);
+    TWalk TryGoToPosition(std::int32_t n);
+    // Descends from the root to the leaf holding `key` (or the first/last
+    // entry when `key` is empty), copying the leaf into FScratch.
+    TWalk Descend(std::span<const std::uint8_t> key, std::size_t compareLength, bool nearest,
+                  bool last, int& slot, std::int64_t& keysBefore, bool& found);
+    // Loads the leaf `page` into FScratch.
+    TWalk LoadLeaf(std::int32_t page);
+    // Steps over FScratch from `pos` by one entry in a direction, following
+    // the leaf chain: false at the end of the index.
+    TWalk StepScratch(TPosition& pos, bool forward, bool& moved);
+    bool InView(std::int32_t record) const noexcept;
+    bool InRange(std::span<const std::uint8_t> key) const;
+    // Takes FScratch and `pos` as the position.
+    void Commit(const TPosition& pos);
+    void SetEmpty() noexcept;
+    // without an index
+    void BitmapEdge(bool last);
+    void BitmapMoveBy(std::int32_t n);
+    void BitmapPlaceNear(std::int32_t record);
+
+    // bounds and view (cursor_navigation_resync.cpp)
+    void RecomputeRangeBounds();
+    TWalk TryRangeBound(bool end, std::int32_t& bound);
+    void RebuildView();
+    TWalk TryCollectDeleted(TRecordsBitmap& bitmap);
+    void Resync(bool keepSnapshot);
+    bool CountersChanged();
+
+    // records
+    void LoadCurrent(TReadDirection direction = TReadDirection::Forward);
+    void CopyCurrentTo(std::span<std::uint8_t> buffer) const;
+    void BlankBuffer(std::span<std::uint8_t> buffer) const;
+    std::int32_t ReadAheadCount(TReadDirection direction) const;
+
+    // keys (cursor_navigation_keys.cpp)
+    std::size_t PrefixLength(int fieldCount, int partialLength) const;
+    void FillKeyTail(std::span<std::uint8_t> key, std::size_t from) const;
+    std::span<const std::uint8_t> CurrentKey() const noexcept;
+
+    TDataFile* FData = nullptr;
+    TIndexFile* FIndex = nullptr;
+    TBlobFile* FBlob = nullptr;
+    TRecord* FCurrent = nullptr;
+
+    // active index
+    int FIndexNo = kPrimaryIndex;
+    std::string FIndexName;
+    std::uint16_t FKeyLength = 0;
+    bool FDescending = false;
+    bool FCaseInsensitive = false;
+    bool FUnique = false;
+    int FKeyFieldCount = 0;
+    std::array<bool, kMaxKeyFields> FFieldDescending{};
+    std::vector<TFieldDescriptor> FKeyFields;
+    // Key layout of indexes 0..30 (for BuildKey and the prefix lengths).
+    std::optional<TIndexKeyLayout> FLayout;
+    mutable std::unique_ptr<TIndexKeyBuilder> FBuilder;
+
+    // position
+    TLeafCopy FLeaf;
+    TLeafCopy FScratch;
+    int FSlot = 1;
+    std::int32_t FLogicalPos = 1;
+    std::int32_t FPhysRecNo = 0;
+    bool FBof = false;
+    bool FEof = false;
+
+    // range and view
+    bool FRangeActive = false;
+    std::array<std::uint8_t, kRangeKeySize> FRangeStartKey{};
+    std::array<std::uint8_t, kRangeKeySize> FRangeEndKey{};
+    std::int32_t FRangeStart = 1;
+    std::int32_t FRangeEnd = 0;
+    bool FFilterActive = false;
+    TPooledBitmap FViewBitmap;
+    std::int32_t FFilteredCount = 0;
+
+    std::array<std::uint32_t, 3> FChangeSnapshot{};
+    int FOperationDepth = 0;
+    bool FResyncing = false;
+
+    // scratch keys (no allocation per search)
+    std::array<std::uint8_t, kMaxKeyLength> FSearchKey{};
+    mutable std::array<std::uint8_t, kMaxKeyLength> FBookmarkKey{};
+};
+
+}  // namespace pirin
