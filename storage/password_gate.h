@@ -23,8 +23,8 @@ public:
 // Passes when the table is not encrypted or its stored password (clear text)
 // equals, case-sensitively, one of the session's passwords; otherwise prompts
 // until a registered password fits or the prompt is declined, then raises
-// 10498 with the table's name.
+// 10498 with the table's name and the database.
 void PassPasswordGate(bool encrypted, std::string_view storedPassword, TPasswordSource& session,
-                      std::string_view tableName);
+                      std::string_view tableName, std::string_view database = {});
 
 }  // namespace pirin

@@ -1,0 +1,197 @@
+// TDataCursor: the handle through which a table component works on one
+// table. It is set up (table name, flags, password callback), opened once,
+// used and closed. Opening finds or opens the shared TDataTable of its
+// database, verifies the headers for the first opener, passes the password
+// gate, builds the field descriptors and stands on the first record of the
+// primary index. Navigation and key search come from TCursorNavigation;
+// this class supplies the table to it and adds field access, BLOB handles,
+// record locks for editing and clones.
+//
+// A failed Open leaves nothing behind: the cursor is closed again, the
+// table's OpenCount is where it was, and a table object nobody uses is gone.
+//
+// Ownership: the cursor holds its table through the directory (which owns
+// it), and owns its current record (from the data file's pool), its field
+// descriptors and its BLOB buffers. The directory outlives the cursor.
+// Threads: one thread at a time, the thread of its session.
+// Failures: EPirinEngineError with the table name and database path: 10031
+// setting up an open cursor; 11013, 11010, 12035, 8961, 15878 and the file
+// layer's codes from Open; 10498 without the table's password; 9985 for a
+// field number out of range; 10258 and 8708 locking a record for editing.
+// BLOB operations return codes instead (see data_cursor_blobs.cpp).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/blob_handles.h"
+#include "engine/cursor_navigation.h"
+#include "engine/field_access.h"
+#include "storage/field_descriptor.h"
+
+namespace pirin {
+
+class TDataDirectory;
+class TDataSession;
+class TDataTable;
+
+// One field as the cursor describes it: the data file's definition, where
+// it comes from (table.field, cut to 100 characters) and the database path.
+struct TCursorFieldDesc {
+    TFieldDescriptor Field;
+    std::string Origin;
+    std::uint16_t SourceNumber = 0;
+    std::string Directory;
+    // A computed column of a query result; never set for a table.
+    bool Computed = false;
+};
+
+inline constexpr std::size_t kMaxOriginLength = 100;
+
+class TDataCursor : public TCursorNavigation {
+  public:
+    // Asked when the session lacks the table's password: it may register
+    // one; true has the check repeated, false gives up (10498).
+    using TPasswordCallback = std::function<bool(void* userData, TDataCursor& cursor)>;
+
+    explicit TDataCursor(TDataDirectory& directory);
+    ~TDataCursor() override;
+
+    // ---- set-up (10031 while open) ----
+    // Keeps the file-name part and drops a trailing ".DAT" (any case).
+    void SetTableName(std::string_view name);
+    void SetExclusive(bool value);
+    void SetReadOnly(bool value);
+    void SetInMemory(bool value);
+    void SetPasswordCallback(void* userData, TPasswordCallback callback);
+    // A clone of a cursor that holds an exclusive open shares it.
+    void SetSharesExclusiveOpen(bool value);
+
+    // ---- life ----
+    void Open();
+    void Close(bool force = false);
+    // A new open cursor on the same table with this cursor's index, range
+    // and position; the caller owns it.
+    std::unique_ptr<TDataCursor> CloneCursor();
+
+    bool IsOpen() const noexcept { return FOpen; }
+    const std::string& TableName() const noexcept { return FTableName; }
+    bool Exclusive() const noexcept { return FExclusive; }
+    // After Open: the effective read-only state.
+    bool ReadOnly() const noexcept { return FReadOnly; }
+    bool ReadOnlyMedia() const noexcept { return FReadOnlyMedia; }
+    bool InMemory() const noexcept { return FInMemory; }
+    TDataDirectory& Directory() const noexcept { return FDirectory; }
+    TDataSession& Session() const noexcept;
+    // Null while closed.
+    TDataTable* Table() const noexcept { return FTable; }
+
+    // ---- fields (field_access) ----
+    int FieldCount() const noexcept { return FFieldCount; }
+    int RecordSize() const noexcept { return FRecordSize; }
+    std::uint16_t Language() const noexcept { return FLocale.Language; }
+    std::uint16_t SortOrder() const noexcept { return FLocale.Sort; }
+    // 9985 for 0 or a number above FieldCount.
+    const TCursorFieldDesc& GetFieldDesc(int fieldNo) const;
+    // True when blank; `value` (empty, or FieldValueSize bytes) gets the value.
+    bool GetField(int fieldNo, std::span<const std::uint8_t> image,
+                  std::span<std::uint8_t> value = {}) const;
+    // Nothing for `value` stores blank. A computed field changes only with
+    // `force`.
+    void SetField(int fieldNo, std::span<std::uint8_t> image,
+                  std::optional<std::span<const std::uint8_t>> value, bool handleBlank = false,
+                  bool force = false) const;
+    // The same with the field definition taken from the data file.
+    bool GetFileField(int fieldNo, std::span<const std::uint8_t> image,
+                      std::span<std::uint8_t> value = {}) const;
+    void SetFileField(int fieldNo, std::span<std::uint8_t> image,
+                      std::optional<std::span<const std::uint8_t>> value,
+                      bool handleBlank = false) const;
+    void BlankRecord(std::span<std::uint8_t> image) const;
+    // BlankRecord, then every field's default.
+    void InitRecord(std::span<std::uint8_t> image) const;
+    bool HasAutoIncField() const noexcept { return FHasAutoInc; }
+    bool HasDefaults() const noexcept { return FHasDefaults; }
+    bool HasBounds() const noexcept { return FHasBounds; }
+
+    // ---- BLOB handles (data_cursor_blobs.cpp); codes, not exceptions ----
+    [[nodiscard]] std::uint16_t OpenBlob(int fieldNo, std::span<std::uint8_t> image,
+                                         TBlobOpenMode mode, std::uint32_t& length);
+    [[nodiscard]] std::uint16_t GetBlob(int fieldNo, std::span<const std::uint8_t> image,
+                                        std::uint32_t offset, std::span<std::uint8_t> destination,
+                                        std::uint32_t& count);
+    [[nodiscard]] std::uint16_t FreeBlob(int fieldNo, std::span<std::uint8_t> image);
+    [[nodiscard]] std::uint16_t GetBlobSize(int fieldNo, std::span<const std::uint8_t> image,
+                                            std::uint32_t& length);
+    [[nodiscard]] std::uint16_t PutBlob(int fieldNo, std::span<std::uint8_t> image,
+                                        std::uint32_t offset, std::span<const std::uint8_t> source);
+    [[nodiscard]] std::uint16_t TruncateBlob(int fieldNo, std::span<std::uint8_t> image,
+                                             std::uint32_t length);
+    std::size_t OpenBlobCount() const noexcept { return FBlobs.Count(); }
+
+    // ---- record lock for editing ----
+    // The record this cursor holds locked for editing (0: none).
+    std::int32_t EditLockedRecord() const noexcept { return FEditLockedRecord; }
+    void UnlockEditRecord();
+
+  protected:
+    // ---- TCursorNavigation hooks ----
+    bool TakesNoLocks() const override;
+    bool StrictChangeDetection() const override;
+    bool BeginTableRead() override;
+    void EndTableRead() override;
+    std::array<std::uint32_t, 3> TableChangeCounters() const override;
+    void LockCurrentForEdit(std::span<const std::uint8_t> buffer) override;
+    [[noreturn]] void RaiseCursorError(std::uint16_t code,
+                                       std::string_view extra = {}) const override;
+    const TLanguageCharMap* CharMap() const override;
+
+  private:
+    void CheckClosed() const;
+    void CheckOpen() const;
+    void OpenSteps();
+    void VerifyFirstOpener();
+    void PassPasswordCheck();
+    void BuildFieldDescs();
+    void RebuildRecreatedIndex();
+    void CheckImage(std::span<const std::uint8_t> image) const;
+    void CheckValue(const TFieldDescriptor& field, std::size_t size) const;
+    // The BLOB field's buffer named by the image, or a code.
+    std::uint16_t FindBlob(int fieldNo, std::span<const std::uint8_t> image,
+                           TBlobBuffer*& buffer, std::int32_t& handle) const;
+    void WriteBlobValue(int fieldNo, std::span<std::uint8_t> image, std::int32_t value,
+                        bool handleBlank) const;
+
+    TDataDirectory& FDirectory;
+    TDataTable* FTable = nullptr;
+    std::string FTableName;
+    bool FExclusive = false;
+    bool FReadOnly = false;
+    bool FInMemory = false;
+    bool FSharesExclusiveOpen = false;
+    bool FReadOnlyMedia = false;
+    bool FOpen = false;
+    void* FPasswordUserData = nullptr;
+    TPasswordCallback FPasswordCallback;
+
+    TFieldLocale FLocale;
+    std::optional<TLanguageCharMap> FCharMap;
+    int FFieldCount = 0;
+    int FRecordSize = 0;
+    std::vector<TCursorFieldDesc> FFields;
+    bool FHasAutoInc = false;
+    bool FHasDefaults = false;
+    bool FHasBounds = false;
+    bool FHasComputed = false;
+    std::unique_ptr<TRecord> FRecord;
+    TBlobHandles FBlobs;
+    std::int32_t FEditLockedRecord = 0;
+};
+
+}  // namespace pirin

@@ -1,0 +1,144 @@
+// BLOB handles of the cursor. Opening a BLOB reads its whole chain into a
+// buffer once; reads, sizes and writes are then served from memory, and the
+// field of the caller's record image holds the buffer's negative handle
+// until the last user frees it. The operations return codes: 0, 10753 not
+// a BLOB field, 10030 no open handle, 9998 a stale handle, 9494 too many
+// open BLOBs, 8711 read past the end.
+#include <algorithm>
+#include <limits>
+
+#include "engine/data_cursor.h"
+#include "engine/data_table.h"
+#include "errors/engine_error.h"
+#include "storage/little_endian.h"
+
+namespace pirin {
+
+namespace {
+
+constexpr std::size_t kStampAfterValue = 5;  // the stamp follows presence and first block
+
+}  // namespace
+
+void TDataCursor::WriteBlobValue(int fieldNo, std::span<std::uint8_t> image, std::int32_t value,
+                                 bool handleBlank) const {
+    std::array<std::uint8_t, 4> bytes{};
+    le::PutI32(bytes, 0, value);
+    SetField(fieldNo, image, std::span<const std::uint8_t>(bytes), handleBlank);
+}
+
+std::uint16_t TDataCursor::FindBlob(int fieldNo, std::span<const std::uint8_t> image,
+                                    TBlobBuffer*& buffer, std::int32_t& handle) const {
+    const TFieldDescriptor& field = GetFieldDesc(fieldNo).Field;
+    if (!field.IsBlob()) return PIRIN_NOTABLOB;
+    std::array<std::uint8_t, 4> value{};
+    (void)GetField(fieldNo, image, value);
+    handle = le::GetI32(value, 0);
+    buffer = FBlobs.Find(handle);
+    return buffer == nullptr ? PIRIN_INVALIDBLOBHANDLE : 0;
+}
+
+std::uint16_t TDataCursor::OpenBlob(int fieldNo, std::span<std::uint8_t> image,
+                                    TBlobOpenMode mode, std::uint32_t& length) {
+    length = 0;
+    const TFieldDescriptor& field = GetFieldDesc(fieldNo).Field;
+    if (!field.IsBlob()) return PIRIN_NOTABLOB;
+    TOperation operation(*this);
+    std::array<std::uint8_t, 4> value{};
+    (void)GetField(fieldNo, image, value);
+    const std::int32_t number = le::GetI32(value, 0);
+    if (number < 0) {
+        TBlobBuffer* open = FBlobs.Find(number);
+        if (open == nullptr) return PIRIN_INVALIDBLOBOFFSET;
+        open->AddUse();
+        length = static_cast<std::uint32_t>(open->Length());
+        return 0;
+    }
+    if (FBlobs.Full()) return PIRIN_OPENBLOBLIMIT;
+    TBlobFile* blobFile = FTable->BlobFile();
+    if (blobFile == nullptr) return PIRIN_NOTABLOB;
+    const std::int32_t stamp = le::GetI32(image, field.Offset + kStampAfterValue);
+    const std::int32_t record = le::GetI32(image, 1);
+    auto buffer = std::make_unique<TBlobBuffer>(*blobFile, this, static_cast<std::uint16_t>(fieldNo),
+                                                record, number, stamp);
+    if (number != 0) buffer->LoadBlob();
+    buffer->AddUse();
+    length = static_cast<std::uint32_t>(buffer->Length());
+    const bool empty = buffer->Length() == 0;
+    const std::int32_t handle = FBlobs.Add(std::move(buffer), mode);
+    WriteBlobValue(fieldNo, image, handle, empty);
+    return 0;
+}
+
+std::uint16_t TDataCursor::GetBlob(int fieldNo, std::span<const std::uint8_t> image,
+                                   std::uint32_t offset, std::span<std::uint8_t> destination,
+                                   std::uint32_t& count) {
+    count = 0;
+    TBlobBuffer* buffer = nullptr;
+    std::int32_t handle = 0;
+    if (const auto code = FindBlob(fieldNo, image, buffer, handle); code != 0) return code;
+    const std::size_t length = buffer->Length();
+    const std::size_t asked = destination.size();
+    std::uint16_t result = 0;
+    std::size_t delivered = asked;
+    if (offset > length || asked > length - offset) {
+        delivered = offset < length ? length - offset : 0;
+        result = PIRIN_ENDOFBLOB;
+    }
+    std::copy_n(buffer->Data().begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(offset, length)),
+                delivered, destination.begin());
+    count = static_cast<std::uint32_t>(delivered);
+    return result;
+}
+
+std::uint16_t TDataCursor::FreeBlob(int fieldNo, std::span<std::uint8_t> image) {
+    TBlobBuffer* buffer = nullptr;
+    std::int32_t handle = 0;
+    if (const auto code = FindBlob(fieldNo, image, buffer, handle); code != 0) return code;
+    if (buffer->DropUse() > 0) {
+        WriteBlobValue(fieldNo, image, handle, buffer->Length() == 0);
+        return 0;
+    }
+    const std::int32_t firstBlock = buffer->FirstBlock();
+    FBlobs.Remove(handle);
+    WriteBlobValue(fieldNo, image, firstBlock, false);
+    return 0;
+}
+
+std::uint16_t TDataCursor::GetBlobSize(int fieldNo, std::span<const std::uint8_t> image,
+                                       std::uint32_t& length) {
+    length = 0;
+    TBlobBuffer* buffer = nullptr;
+    std::int32_t handle = 0;
+    if (const auto code = FindBlob(fieldNo, image, buffer, handle); code != 0) return code;
+    length = static_cast<std::uint32_t>(buffer->Length());
+    return 0;
+}
+
+std::uint16_t TDataCursor::PutBlob(int fieldNo, std::span<std::uint8_t> image,
+                                   std::uint32_t offset, std::span<const std::uint8_t> source) {
+    TBlobBuffer* buffer = nullptr;
+    std::int32_t handle = 0;
+    if (const auto code = FindBlob(fieldNo, image, buffer, handle); code != 0) return code;
+    const std::uint64_t end = std::uint64_t{offset} + source.size();
+    if (end > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
+        RaiseCursorError(PIRIN_INVALIDBLOBLEN, GetFieldDesc(fieldNo).Field.Name);
+    if (buffer->Length() < end) buffer->SetBlobLength(static_cast<std::size_t>(end));
+    if (!source.empty()) buffer->WriteBytes(offset, source);
+    WriteBlobValue(fieldNo, image, handle, buffer->Length() == 0);
+    return 0;
+}
+
+std::uint16_t TDataCursor::TruncateBlob(int fieldNo, std::span<std::uint8_t> image,
+                                        std::uint32_t length) {
+    TBlobBuffer* buffer = nullptr;
+    std::int32_t handle = 0;
+    if (const auto code = FindBlob(fieldNo, image, buffer, handle); code != 0) return code;
+    if (length > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()))
+        RaiseCursorError(PIRIN_INVALIDBLOBLEN, GetFieldDesc(fieldNo).Field.Name);
+    buffer->SetBlobLength(length);
+    WriteBlobValue(fieldNo, image, handle, buffer->Length() == 0);
+    return 0;
+}
+
+}  // namespace pirin

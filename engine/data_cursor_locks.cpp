@@ -1,0 +1,65 @@
+// Locking the current record for editing, and clones of the cursor.
+#include "engine/data_cursor.h"
+#include "engine/data_session.h"
+#include "engine/data_table.h"
+#include "errors/engine_error.h"
+
+namespace pirin {
+
+// Pessimistic: the record's lock byte is taken (refused at once when another
+// cursor of this process holds it), after the shared read lock and its
+// change check unless every operation checks up front anyway; then the
+// caller's image must still be the record's. Optimistic: only the compare.
+// Exclusive cursors and read-only media lock nothing and compare nothing.
+void TDataCursor::LockCurrentForEdit(std::span<const std::uint8_t> buffer) {
+    if (TakesNoLocks()) return;
+    const std::int32_t record = CurrentRecordNumber();
+    if (record == 0 || Bof() || Eof()) return;
+    if (Session().LockProtocol() == TLockProtocol::Pessimistic && FEditLockedRecord != record) {
+        if (FTable->RecordEditLocked(record)) RaiseCursorError(PIRIN_RECLOCKFAILED);
+        // Takes the read lock, empties the caches on a change and goes back
+        // to the bookmark, so the compare below sees the record as stored.
+        if (!StrictChangeDetection()) (void)CheckAndResync();
+        const int attempts = Session().LockRetryCount() + 1;
+        if (!FTable->LockRecordForEdit(record, attempts, Session().LockWaitTime()))
+            RaiseCursorError(PIRIN_RECLOCKFAILED);
+        if (FEditLockedRecord != 0) UnlockEditRecord();
+        FEditLockedRecord = record;
+    }
+    if (buffer.empty()) return;
+    if (!Current().EqualsImage(buffer)) {
+        if (FEditLockedRecord == record) UnlockEditRecord();
+        RaiseCursorError(PIRIN_KEYORRECDELETED);
+    }
+}
+
+void TDataCursor::UnlockEditRecord() {
+    if (FEditLockedRecord == 0 || FTable == nullptr) return;
+    const std::int32_t record = FEditLockedRecord;
+    FEditLockedRecord = 0;
+    FTable->UnlockRecordForEdit(record);
+}
+
+std::unique_ptr<TDataCursor> TDataCursor::CloneCursor() {
+    TOperation operation(*this);
+    auto clone = std::make_unique<TDataCursor>(FDirectory);
+    clone->SetTableName(FTableName);
+    clone->SetExclusive(FExclusive);
+    clone->SetReadOnly(FReadOnly);
+    clone->SetInMemory(FInMemory);
+    clone->SetSharesExclusiveOpen(FExclusive);
+    clone->SetPasswordCallback(FPasswordUserData, FPasswordCallback);
+    clone->Open();
+    clone->FFields = FFields;
+    if (IndexNo() != clone->IndexNo()) {
+        if (IndexNo() == kNoIndex)
+            clone->SelectIndex(kNoIndex);
+        else
+            clone->SetToIndex(IndexName());
+    }
+    if (RangeActive()) clone->ApplyRange(RangeStartKey().first(KeyLength()), RangeEndKey().first(KeyLength()));
+    (void)clone->SyncToCursor(*this);
+    return clone;
+}
+
+}  // namespace pirin

@@ -1,0 +1,75 @@
+#include "engine/data_directory.h"
+
+#include <algorithm>
+
+#include "engine/data_session.h"
+#include "engine/data_table.h"
+#include "engine/table_create.h"
+#include "errors/engine_error.h"
+#include "storage/file_list.h"
+
+namespace pirin {
+
+TDataDirectory::TDataDirectory(TDataSession& session, std::string databaseName, std::string path)
+    : FSession(session), FDatabaseName(std::move(databaseName)), FPath(std::move(path)) {}
+
+TDataDirectory::~TDataDirectory() {
+    // No transaction is ever active yet, so there is nothing to roll back.
+    while (!FTables.empty()) FTables.pop_back();
+}
+
+const std::string& TDataDirectory::ErrorName() const {
+    return FSession.ServerSide() ? FDatabaseName : FPath;
+}
+
+int TDataDirectory::OpenTable(std::string_view tableName, bool inMemory, bool exclusive,
+                              bool sharesExclusiveOpen, TDataTable*& table, bool ordinary) {
+    table = nullptr;
+    for (const auto& listed : FTables) {
+        if (!SameEngineName(listed->TableName(), tableName) || listed->InMemory() != inMemory)
+            continue;
+        if (listed->OpenCount() > 0 || listed->InTransaction()) {
+            if ((listed->Exclusive() || exclusive) &&
+                (listed->OpenCount() > 0 || !listed->InTransaction()) && !sharesExclusiveOpen)
+                return -static_cast<int>(PIRIN_OSEACCES);
+            listed->Open();
+        } else {
+            // Kept listed by a transaction while closed: it takes the new flags.
+            listed->SetOpenFlags(exclusive, inMemory);
+            listed->Open();
+        }
+        if (ordinary) listed->AddCursor();
+        table = listed.get();
+        return 0;
+    }
+    auto created = std::make_unique<TDataTable>(*this, std::string(tableName).substr(0, kMaxEngineStringLength),
+                                                exclusive, inMemory, false);
+    created->Open();
+    if (ordinary) created->AddCursor();
+    table = created.get();
+    FTables.push_back(std::move(created));
+    return 0;
+}
+
+int TDataDirectory::CloseTable(TDataTable& table, bool force, bool ordinary) {
+    const auto it = std::find_if(FTables.begin(), FTables.end(),
+                                 [&](const auto& owned) { return owned.get() == &table; });
+    if (it == FTables.end()) return -static_cast<int>(PIRIN_OSENOENT);
+    if (table.OpenCount() > 0) table.Close(force);
+    if (table.OpenCount() == 0 && !table.InTransaction()) {
+        auto freed = std::move(*it);
+        FTables.erase(it);
+    } else if (ordinary) {
+        table.RemoveCursor();
+    }
+    return 0;
+}
+
+bool TDataDirectory::TableExists(std::string_view tableName, bool inMemory) const {
+    for (const auto& listed : FTables)
+        if (SameEngineName(listed->TableName(), tableName) && listed->InMemory() == inMemory)
+            return true;
+    return TFileList::Instance().Exists(TableFileNames(FPath, tableName).Data, inMemory);
+}
+
+}  // namespace pirin

@@ -1,0 +1,160 @@
+// TDataTable: a table open in one database, shared by every cursor of the
+// database that opens it. It owns the table's three files (the BLOB file is
+// opened only when the data file declares BLOB fields), is the files' table
+// context (session settings, cache budgets, strict change detection), and
+// holds this process's locks on the table: the shared read lock of readers,
+// the record locks, and the bitmaps of locked records.
+//
+// Life: OpenCount counts the cursors' opens; the files are open exactly
+// while PhysicallyOpen. The first Open opens the files (creating a missing
+// index file anew: IndexRecreated), the last Close writes back an exclusive
+// table's buffers, releases every lock and closes the files.
+//
+// Read lock and change detection (between processes): BeginRead locks one
+// random byte of the index file (and of the BLOB file) in the last 64 KiB
+// below offset 4294967295 and then rereads the headers: a changed change
+// counter empties that file's cache. Writers lock the whole 64 KiB, so
+// readers exclude writers but not each other. EndRead releases the bytes.
+//
+// Ownership: the directory owns the table. Threads: the thread of the
+// session. Failures: Open passes on what the file layer raises (a failed
+// Open leaves the files closed and OpenCount as before); 10249 when the read
+// lock cannot be had, 10242 when it cannot be released, 10258 for a record
+// that stays locked.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "storage/blob_file.h"
+#include "storage/data_file.h"
+#include "storage/index_file.h"
+#include "storage/table_file_context.h"
+
+namespace pirin {
+
+class TDataDirectory;
+class TDataSession;
+class TRecordsBitmap;
+
+// Record numbers the record-lock bitmaps are made for at first.
+inline constexpr std::int32_t kLockBitmapStartSize = 8192;
+
+class TDataTable final : public TTableFileContext {
+  public:
+    TDataTable(TDataDirectory& directory, std::string tableName, bool exclusive, bool inMemory,
+               bool temporary);
+    ~TDataTable() override;
+    TDataTable(const TDataTable&) = delete;
+    TDataTable& operator=(const TDataTable&) = delete;
+
+    // ---- life ----
+    void Open();
+    void Close(bool force);
+    void AssignFileNames();
+    // Data file, index file (unless recreated) and BLOB file check their
+    // headers: 12035, 8961, 15878.
+    void VerifyHeaders();
+
+    // ---- identity and state ----
+    TDataDirectory& Directory() const noexcept { return FDirectory; }
+    TDataSession& Session() const noexcept;
+    const std::string& TableName() const noexcept { return FTableName; }
+    // What errors name as the database: the directory's error name.
+    const std::string& DatabaseErrorName() const;
+    int OpenCount() const noexcept { return FOpenCount; }
+    int CursorCount() const noexcept { return FCursorCount; }
+    void AddCursor() noexcept { ++FCursorCount; }
+    void RemoveCursor() noexcept {
+        if (FCursorCount > 0) --FCursorCount;
+    }
+    bool PhysicallyOpen() const noexcept { return FPhysicallyOpen; }
+    bool Exclusive() const noexcept { return FExclusive; }
+    bool InMemory() const noexcept { return FInMemory; }
+    // Only for a table kept listed while closed.
+    void SetOpenFlags(bool exclusive, bool inMemory) noexcept {
+        FExclusive = exclusive;
+        FInMemory = inMemory;
+    }
+    bool ReadOnly() const noexcept { return FReadOnly; }
+    bool ReadOnlyAttribute() const noexcept { return FReadOnlyAttribute; }
+    bool IndexRecreated() const noexcept { return FIndexRecreated; }
+    bool HasBlobFile() const { return FDataFile.IsOpen() && FDataFile.BlobFieldCount() > 0; }
+
+    TDataFile& DataFile() noexcept { return FDataFile; }
+    TIndexFile& IndexFile() noexcept { return FIndexFile; }
+    // Null without BLOB fields.
+    TBlobFile* BlobFile() noexcept { return HasBlobFile() ? &FBlobFile : nullptr; }
+
+    // The change counters of the data, index and BLOB headers in memory
+    // (BLOB 0 without a BLOB file).
+    std::array<std::uint32_t, 3> ChangeCounters() const;
+
+    // ---- shared read lock (data_table_locks.cpp) ----
+    // True when the headers showed a change by another process (the caches
+    // were emptied). Takes no lock on an exclusive or read-only-attribute
+    // table, or when this process holds the read or write lock already.
+    [[nodiscard]] bool BeginRead();
+    void EndRead();
+    [[nodiscard]] bool CheckForChanges();
+    bool ReadLocked() const noexcept { return FReadLocked; }
+    std::uint16_t IndexReadKey() const noexcept { return FIndexReadKey; }
+    std::uint16_t BlobReadKey() const noexcept { return FBlobReadKey; }
+
+    // ---- record locks ----
+    // Another cursor of this process holds the record locked for editing.
+    bool RecordEditLocked(std::int32_t record) const;
+    // Tries record n's lock byte `attempts` times, `waitMs` apart; on
+    // success the record counts as locked by this process and held for
+    // editing. False when the byte stays taken.
+    [[nodiscard]] bool LockRecordForEdit(std::int32_t record, int attempts, int waitMs);
+    void UnlockRecordForEdit(std::int32_t record);
+    const TRecordsBitmap& LockedRecords() const noexcept { return *FLockedRecords; }
+    const TRecordsBitmap& EditLockedRecords() const noexcept { return *FEditLocked; }
+
+    // ---- TTableFileContext ----
+    bool InTransaction() const override { return FInTransaction; }
+    bool StrictChangeDetection() const override;
+    bool WrittenSinceOpen() const override { return FWrittenSinceOpen; }
+    void SetWrittenSinceOpen() override { FWrittenSinceOpen = true; }
+    bool ForceFlush() const override;
+    TCacheBudgets CacheBudgets() const override;
+    bool HasPrimaryIndex() const override;
+
+  private:
+    void OpenFiles();
+    void CreateIndexFile();
+    void WriteBackExclusive(bool discard);
+    void ReleaseLocks() noexcept;
+    void CloseFiles() noexcept;
+    [[noreturn]] void Raise(std::uint16_t code) const;
+
+    TDataDirectory& FDirectory;
+    std::string FTableName;
+    int FOpenCount = 0;
+    int FCursorCount = 0;
+    bool FPhysicallyOpen = false;
+    bool FExclusive;
+    bool FInMemory;
+    bool FTemporary;
+    bool FReadOnly = false;
+    bool FReadOnlyAttribute = false;
+    bool FIndexRecreated = false;
+    bool FInTransaction = false;
+    bool FWrittenSinceOpen = false;
+    bool FReadLocked = false;
+    bool FWriteLocked = false;
+    std::uint16_t FIndexReadKey = 0;
+    std::uint16_t FBlobReadKey = 0;
+    // Records whose lock byte this process holds; records a cursor of this
+    // process holds for editing; records whose unlock waits for a commit.
+    std::unique_ptr<TRecordsBitmap> FLockedRecords;
+    std::unique_ptr<TRecordsBitmap> FEditLocked;
+    std::unique_ptr<TRecordsBitmap> FPendingUnlock;
+    TDataFile FDataFile{*this};
+    TIndexFile FIndexFile{*this};
+    TBlobFile FBlobFile{*this};
+};
+
+}  // namespace pirin
