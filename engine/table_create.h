@@ -35,57 +35,57 @@
 namespace pirin {
 
 struct TFieldDefinition {
-    std::string Name;
+    std::string Name{};
     std::uint8_t Type = 0;     // kField... of locale/field_types.h
     std::uint8_t Subtype = 0;  // kSubtype...
     std::uint8_t Size = 0;     // declared size of string, bytes and varbytes fields
     std::uint8_t Decimals = 0; // scale of a BCD field
     bool Required = false;
     std::uint8_t CharCase = kCaseAsEntered;
-    std::string Min;
-    std::string Max;
-    std::string Default;
-    std::string Description;  // display label
+    std::string Min{};
+    std::string Max{};
+    std::string Default{};
+    std::string Description{};  // display label
 };
 
 struct TIndexDefinition {
-    std::string Name;                 // ignored for the primary index
-    std::vector<std::string> Fields;  // key fields by name, in key order
+    std::string Name{};                 // ignored for the primary index
+    std::vector<std::string> Fields{};  // key fields by name, in key order
     bool Unique = false;              // the primary index is always unique
     bool CaseInsensitive = false;
     bool Descending = false;
     // One flag per key field, or empty for all ascending.
-    std::vector<bool> FieldDescending;
+    std::vector<bool> FieldDescending{};
     std::uint8_t Compression = 0;  // 0 none, 1 duplicate, 2 trailing, 3 full
 };
 
 struct TTableDefinition {
-    std::vector<TFieldDefinition> Fields;
+    std::vector<TFieldDefinition> Fields{};
     // The primary key; nothing for a table without one (records in slot
     // order, deleted slots never reused).
-    std::optional<TIndexDefinition> Primary;
-    std::vector<TIndexDefinition> Indexes;
+    std::optional<TIndexDefinition> Primary{};
+    std::vector<TIndexDefinition> Indexes{};
     std::uint16_t Language = 0;
     std::uint16_t Sort = 0;
-    std::string Description;
+    std::string Description{};
     // An encrypted table's password (only its first 15 characters are kept);
     // nothing for a table in clear.
-    std::optional<std::string> Password;
+    std::optional<std::string> Password{};
     std::uint32_t BlobBlockSize = 512;
 };
 
 // Where a table's files are: `Directory` is the database path ("/" at the
 // end, or empty for the in-memory database), `Name` the table name.
 struct TTableLocation {
-    std::string Directory;
-    std::string Name;
+    std::string Directory{};
+    std::string Name{};
     bool InMemory = false;
 };
 
 struct TTableFileNames {
-    std::string Data;
-    std::string Index;
-    std::string Blob;
+    std::string Data{};
+    std::string Index{};
+    std::string Blob{};
 };
 
 // The three file names of a table (see the header comment for the rule).

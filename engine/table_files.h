@@ -10,8 +10,8 @@
 // Threads: one thread at a time.
 // Failures raise EPirinEngineError with the table name: what opening the
 // files raises (11010 for a missing data or index file, 11013 for a file in
-// use, 8961, 12035, ...), and 8961 when a table with BLOB fields has no
-// BLOB file. Opening takes no share lock beyond the file layer's own and
+// use, 8961, 12035, ...), including 11010 when a table with BLOB fields has
+// no BLOB file. Opening takes no share lock beyond the file layer's own and
 // no password gate: the caller checks the password (Password()).
 #pragma once
 

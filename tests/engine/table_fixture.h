@@ -18,8 +18,8 @@
 //   - floats: floats, money, timestamps (milliseconds as the file stores
 //     them), BCD;
 //   - bytes (TValue::Bytes): bytes, varbytes and BLOB fields.
-// A value that does not fit its field fails the test's assertion with the
-// field's name (an EPirinEngineError 10026 names the field).
+// A value that does not fit its field throws std::invalid_argument naming
+// the field (a mistake in the test, not an engine error).
 //
 // Example:
 //   TFixtureTable table({.Fields = {Field("Id", "INTEGER"), Field("Word", "VARCHAR", 20),
