@@ -1,0 +1,227 @@
+// Opening and closing cursors: the shared table object, exclusive use,
+// passwords, header checks for the first opener, a missing index file.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "engine/data_table.h"
+#include "tests/engine/cursor_test_support.h"
+
+namespace pirin::testing {
+namespace {
+
+TTableDefinition WordsDefinition() {
+    return {.Fields = {Field("Id", "INTEGER"), Field("Word", "VARCHAR", 20)},
+            .Primary = TIndexDefinition{.Fields = {"Id"}},
+            .Indexes = {{.Name = "ByWord", .Fields = {"Word"}}}};
+}
+
+TEST(CursorOpenTest, TwoCursorsShareOneTableAndItsFiles) {
+    TFixtureTable fixture(WordsDefinition());
+    fixture.Append({1, "one"});
+    TTableSession session(fixture);
+    auto first = session.OpenCursor();
+    auto second = session.OpenCursor();
+    ASSERT_EQ(first->Table(), second->Table());
+    TDataTable& table = *first->Table();
+    EXPECT_EQ(table.OpenCount(), 2);
+    EXPECT_EQ(table.CursorCount(), 2);
+    EXPECT_EQ(session.Directory.Tables().size(), 1u);
+
+    first->Close();
+    EXPECT_TRUE(table.PhysicallyOpen());
+    EXPECT_EQ(table.OpenCount(), 1);
+    EXPECT_EQ(ReadAll(*second).size(), 1u);
+    second->Close();
+    EXPECT_TRUE(session.Directory.Tables().empty());
+}
+
+TEST(CursorOpenTest, ExclusiveUseConflictsWithAnyOtherOpen) {
+    TFixtureTable fixture(WordsDefinition());
+    TTableSession session(fixture);
+    auto shared = session.OpenCursor();
+    auto exclusive = session.NewCursor({.Exclusive = true});
+    EXPECT_EQ(CodeOfCall([&] { exclusive->Open(); }), PIRIN_OSEACCES);
+    EXPECT_FALSE(exclusive->IsOpen());
+    EXPECT_EQ(shared->Table()->OpenCount(), 1);
+    shared->Close();
+
+    exclusive->Open();
+    auto later = session.NewCursor();
+    EXPECT_EQ(CodeOfCall([&] { later->Open(); }), PIRIN_OSEACCES);
+    EXPECT_EQ(exclusive->Table()->OpenCount(), 1);
+    // A clone shares the exclusive open.
+    auto clone = exclusive->CloneCursor();
+    EXPECT_EQ(clone->Table(), exclusive->Table());
+}
+
+TEST(CursorOpenTest, AnotherSessionIsRefusedAnExclusivelyOpenTable) {
+    TFixtureTable fixture(WordsDefinition());
+    TTableSession holder(fixture);
+    TTableSession other(fixture);
+    auto exclusive = holder.OpenCursor({.Exclusive = true});
+    auto refused = other.NewCursor();
+    EXPECT_EQ(CodeOfCall([&] { refused->Open(); }), PIRIN_OSEACCES);
+    EXPECT_TRUE(other.Directory.Tables().empty());
+}
+
+TEST(CursorOpenTest, MissingTableFailsAndLeavesNothing) {
+    TFixtureTable fixture(WordsDefinition());
+    TTableSession session(fixture);
+    auto cursor = session.NewCursor();
+    cursor->SetTableName("Nowhere");
+    try {
+        cursor->Open();
+        FAIL() << "a missing table opened";
+    } catch (const EPirinEngineError& error) {
+        EXPECT_EQ(error.ErrorCode, PIRIN_OSENOENT);
+        EXPECT_EQ(error.ErrorTableName, "Nowhere");
+    }
+    EXPECT_TRUE(session.Directory.Tables().empty());
+    EXPECT_FALSE(cursor->IsOpen());
+}
+
+TEST(CursorOpenTest, TableNameRulesAndSetupOnlyWhileClosed) {
+    TFixtureTable fixture(WordsDefinition());
+    TTableSession session(fixture);
+    auto cursor = session.NewCursor();
+    cursor->SetTableName("C:\\Data\\Dict\\" + fixture.Name() + ".dAt");
+    EXPECT_EQ(cursor->TableName(), fixture.Name());
+    cursor->SetTableName("/some/folder/Words.txt");
+    EXPECT_EQ(cursor->TableName(), "Words.txt");
+    cursor->SetTableName(fixture.Name());
+    cursor->Open();
+    EXPECT_EQ(CodeOfCall([&] { cursor->SetTableName("Other"); }), PIRIN_TABLEOPEN);
+    EXPECT_EQ(CodeOfCall([&] { cursor->SetExclusive(true); }), PIRIN_TABLEOPEN);
+    EXPECT_EQ(CodeOfCall([&] { cursor->SetPasswordCallback(nullptr, {}); }), PIRIN_TABLEOPEN);
+}
+
+class CursorPasswordTest : public ::testing::Test {
+  protected:
+    CursorPasswordTest() {
+        TTableDefinition definition = WordsDefinition();
+        definition.Password = "Secret";
+        Fixture = std::make_unique<TFixtureTable>(definition);
+        Fixture->Append({1, "one"});
+        Session = std::make_unique<TTableSession>(*Fixture);
+    }
+    std::unique_ptr<TFixtureTable> Fixture;
+    std::unique_ptr<TTableSession> Session;
+};
+
+TEST_F(CursorPasswordTest, RegisteredPasswordOpensWithoutAsking) {
+    Session->Session.AddPassword("Secret");
+    auto cursor = Session->NewCursor();
+    int asked = 0;
+    cursor->SetPasswordCallback(nullptr, [&](void*, TDataCursor&) { return ++asked, false; });
+    cursor->Open();
+    EXPECT_EQ(asked, 0);
+    EXPECT_EQ(ReadAll(*cursor).size(), 1u);
+}
+
+TEST_F(CursorPasswordTest, LetterCaseMattersAndFailureLeavesNoTable) {
+    Session->Session.AddPassword("secret");
+    auto cursor = Session->NewCursor();
+    try {
+        cursor->Open();
+        FAIL() << "opened with the wrong letter case";
+    } catch (const EPirinEngineError& error) {
+        EXPECT_EQ(error.ErrorCode, PIRIN_NOTSUFFTABLERIGHTS);
+        EXPECT_EQ(error.ErrorTableName, Fixture->Name());
+        EXPECT_EQ(error.ErrorDatabaseName, Session->Directory.Path());
+    }
+    EXPECT_TRUE(Session->Directory.Tables().empty());
+    EXPECT_FALSE(cursor->IsOpen());
+}
+
+TEST_F(CursorPasswordTest, CallbackIsAskedUntilItRegistersThePassword) {
+    auto cursor = Session->NewCursor();
+    int asked = 0;
+    int userData = 7;
+    cursor->SetPasswordCallback(&userData, [&](void* data, TDataCursor& asking) {
+        EXPECT_EQ(data, &userData);
+        EXPECT_EQ(&asking, cursor.get());
+        ++asked;
+        if (asked == 1) Session->Session.AddPassword("SECRET");  // wrong case: asked again
+        if (asked == 3) Session->Session.AddPassword("Secret");
+        return true;
+    });
+    cursor->Open();
+    EXPECT_EQ(asked, 3);
+    EXPECT_TRUE(cursor->IsOpen());
+}
+
+TEST_F(CursorPasswordTest, CallbackGivingUpFailsWith10498) {
+    auto cursor = Session->NewCursor();
+    int asked = 0;
+    cursor->SetPasswordCallback(nullptr, [&](void*, TDataCursor&) { return ++asked < 2; });
+    EXPECT_EQ(CodeOfCall([&] { cursor->Open(); }), PIRIN_NOTSUFFTABLERIGHTS);
+    EXPECT_EQ(asked, 2);
+    EXPECT_TRUE(Session->Directory.Tables().empty());
+}
+
+TEST(CursorOpenTest, FirstOpenerVerifiesHeadersAgainAfterReopen) {
+    TFixtureTable fixture(WordsDefinition());
+    TTableSession session(fixture);
+    auto cursor = session.OpenCursor();
+    cursor->Close();
+    {
+        // Version byte 8 of the data file header.
+        std::fstream file(fixture.FileNames().Data, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(8);
+        file.put(4);
+    }
+    EXPECT_EQ(CodeOfCall([&] { cursor->Open(); }), PIRIN_OLDVERSION);
+    EXPECT_TRUE(session.Directory.Tables().empty());
+}
+
+TEST(CursorOpenTest, MissingIndexFileIsRecreatedAndTheTableReads) {
+    TFixtureTable fixture(WordsDefinition());
+    for (int id = 1; id <= 40; ++id) fixture.Append({id, "w" + std::to_string(id)});
+    fixture.Delete(7);
+    std::filesystem::remove(fixture.FileNames().Index);
+
+    TTableSession session(fixture);
+    auto cursor = session.OpenCursor();
+    ASSERT_TRUE(cursor->Table()->IndexRecreated());
+    EXPECT_TRUE(std::filesystem::exists(fixture.FileNames().Index));
+    EXPECT_EQ(cursor->RecordCount(), 39);
+    const auto records = ReadAll(*cursor);
+    ASSERT_EQ(records.size(), 39u);
+    // Without a primary index the cursor walks in record-number order.
+    EXPECT_EQ(IntegerField(*cursor, 1, records.front()), 1);
+    EXPECT_EQ(IntegerField(*cursor, 1, records[6]), 8);
+    cursor->Close();
+
+    // The rebuilt file is written: the next open reads it as it is.
+    auto again = session.OpenCursor();
+    EXPECT_FALSE(again->Table()->IndexRecreated());
+    EXPECT_EQ(ReadAll(*again).size(), 39u);
+}
+
+TEST(CursorOpenTest, FilesWithoutWritePermissionMakeReadOnlyMedia) {
+    TFixtureTable fixture(WordsDefinition());
+    fixture.Append({1, "one"});
+    const auto names = fixture.FileNames();
+    for (const auto& name : {names.Data, names.Index})
+        std::filesystem::permissions(name, std::filesystem::perms::owner_read |
+                                               std::filesystem::perms::group_read |
+                                               std::filesystem::perms::others_read);
+    TTableSession session(fixture);
+    auto cursor = session.OpenCursor();
+    EXPECT_TRUE(cursor->ReadOnlyMedia());
+    EXPECT_TRUE(cursor->ReadOnly());
+    EXPECT_TRUE(cursor->Table()->ReadOnlyAttribute());
+    EXPECT_EQ(ReadAll(*cursor).size(), 1u);
+    // No read lock is ever taken on read-only media.
+    EXPECT_FALSE(cursor->Table()->BeginRead());
+    EXPECT_FALSE(cursor->Table()->ReadLocked());
+    cursor->Close();
+    for (const auto& name : {names.Data, names.Index})
+        std::filesystem::permissions(name, std::filesystem::perms::owner_write,
+                                     std::filesystem::perm_options::add);
+}
+
+}  // namespace
+}  // namespace pirin::testing
