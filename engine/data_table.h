@@ -30,6 +30,7 @@
 #include "storage/blob_file.h"
 #include "storage/data_file.h"
 #include "storage/index_file.h"
+#include "storage/lock_map.h"
 #include "storage/table_file_context.h"
 
 namespace pirin {
@@ -99,6 +100,9 @@ class TDataTable final : public TTableFileContext {
     void EndRead();
     [[nodiscard]] bool CheckForChanges();
     bool ReadLocked() const noexcept { return FReadLocked; }
+    // How patiently BeginRead tries (32767 attempts 3 ms apart unless a
+    // test shortens it).
+    void SetReadLockPolicy(TLockRetryPolicy policy) { FReadLockPolicy = std::move(policy); }
     std::uint16_t IndexReadKey() const noexcept { return FIndexReadKey; }
     std::uint16_t BlobReadKey() const noexcept { return FBlobReadKey; }
 
@@ -147,6 +151,7 @@ class TDataTable final : public TTableFileContext {
     bool FWriteLocked = false;
     std::uint16_t FIndexReadKey = 0;
     std::uint16_t FBlobReadKey = 0;
+    TLockRetryPolicy FReadLockPolicy = DefaultLockRetryPolicy();
     // Records whose lock byte this process holds; records a cursor of this
     // process holds for editing; records whose unlock waits for a commit.
     std::unique_ptr<TRecordsBitmap> FLockedRecords;

@@ -22,9 +22,9 @@ void MakeRoomFor(TRecordsBitmap& bitmap, std::int32_t record) {
 bool TDataTable::BeginRead() {
     if (FExclusive || FReadOnlyAttribute || FReadLocked || FWriteLocked) return false;
     std::uint16_t indexKey = 0;
-    if (!LockFileRead(FIndexFile, indexKey)) Raise(PIRIN_LOCKTIMEOUT);
+    if (!LockFileRead(FIndexFile, indexKey, FReadLockPolicy)) Raise(PIRIN_LOCKTIMEOUT);
     std::uint16_t blobKey = 0;
-    if (FBlobFile.IsOpen() && !LockFileRead(FBlobFile, blobKey)) {
+    if (FBlobFile.IsOpen() && !LockFileRead(FBlobFile, blobKey, FReadLockPolicy)) {
         // Nothing may stay locked for an operation that fails.
         (void)UnlockFileRead(FIndexFile, indexKey);
         Raise(PIRIN_LOCKTIMEOUT);

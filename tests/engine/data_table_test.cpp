@@ -1,0 +1,178 @@
+// The shared table's locks inside one process: the read lock and its change
+// check, and record locks for editing.
+#include <gtest/gtest.h>
+
+#include "engine/data_table.h"
+#include "storage/file_handler.h"
+#include "storage/lock_map.h"
+#include "tests/engine/cursor_test_support.h"
+
+namespace pirin::testing {
+namespace {
+
+TTableDefinition NumbersDefinition() {
+    return {.Fields = {Field("Id", "INTEGER"), Field("Note", "MEMO")},
+            .Primary = TIndexDefinition{.Fields = {"Id"}}};
+}
+
+TLockRetryPolicy Impatient() {
+    TLockRetryPolicy policy;
+    policy.Attempts = 3;
+    policy.Delay = std::chrono::milliseconds(1);
+    return policy;
+}
+
+class DataTableLockTest : public ::testing::Test {
+  protected:
+    DataTableLockTest() : Fixture(NumbersDefinition()) {
+        for (int id = 1; id <= 5; ++id) Fixture.Append({id, "note " + std::to_string(id)});
+        Session = std::make_unique<TTableSession>(Fixture);
+        Cursor = Session->OpenCursor();
+        Table = Cursor->Table();
+        Table->SetReadLockPolicy(Impatient());
+        // A second handler on the index file, as a writer elsewhere holds it.
+        Writer.SetFileName(Fixture.FileNames().Index);
+        Writer.OpenFile();
+    }
+
+    TFixtureTable Fixture;
+    std::unique_ptr<TTableSession> Session;
+    std::unique_ptr<TDataCursor> Cursor;
+    TDataTable* Table = nullptr;
+    TFileHandler Writer;
+};
+
+TEST_F(DataTableLockTest, ReadLockTakesOneByteBelowTheTopAndExcludesWriters) {
+    EXPECT_FALSE(Table->BeginRead());
+    ASSERT_TRUE(Table->ReadLocked());
+    EXPECT_GE(Table->IndexReadKey(), 1);
+    EXPECT_GE(Table->BlobReadKey(), 1);  // the table has a BLOB file
+    EXPECT_FALSE(Writer.LockRegion(1, ReadLockOffset(Table->IndexReadKey())));
+    EXPECT_FALSE(LockFileWrite(Writer, Impatient()));
+    // Held already: no second byte.
+    const auto key = Table->IndexReadKey();
+    EXPECT_FALSE(Table->BeginRead());
+    EXPECT_EQ(Table->IndexReadKey(), key);
+
+    Table->EndRead();
+    EXPECT_FALSE(Table->ReadLocked());
+    EXPECT_TRUE(LockFileWrite(Writer, Impatient()));
+    EXPECT_TRUE(UnlockFileWrite(Writer));
+}
+
+TEST_F(DataTableLockTest, WriterHoldingTheFileMakesTheReadLockTimeOut) {
+    ASSERT_TRUE(LockFileWrite(Writer, Impatient()));
+    EXPECT_EQ(CodeOfCall([&] { (void)Table->BeginRead(); }), PIRIN_LOCKTIMEOUT);
+    EXPECT_FALSE(Table->ReadLocked());
+    // Under strict detection every operation asks first, and fails the same.
+    Session->Session.SetStrictChangeDetection(true);
+    EXPECT_EQ(CodeOfCall([&] { Cursor->First(); }), PIRIN_LOCKTIMEOUT);
+    EXPECT_FALSE(Table->ReadLocked());
+    EXPECT_TRUE(UnlockFileWrite(Writer));
+    EXPECT_FALSE(Table->BeginRead());
+    Table->EndRead();
+}
+
+TEST_F(DataTableLockTest, ChangeByAnotherWriterEmptiesTheCaches) {
+    EXPECT_EQ(ReadAll(*Cursor).size(), 5u);
+    ASSERT_GT(Table->DataFile().RecordCache().Size(), 0u);
+    const auto before = Table->ChangeCounters();
+    Fixture.Append({6, "six"});
+    EXPECT_TRUE(Table->CheckForChanges());
+    EXPECT_EQ(Table->DataFile().RecordCache().Size(), 0u);
+    EXPECT_EQ(Table->IndexFile().Cache(0).Size(), 0u);
+    EXPECT_NE(Table->ChangeCounters(), before);
+    EXPECT_FALSE(Table->CheckForChanges());
+    // Refresh asks whatever the setting and the cursor sees the new record.
+    Cursor->Refresh();
+    EXPECT_EQ(Cursor->RecordCount(), 6);
+    EXPECT_EQ(ReadAll(*Cursor).size(), 6u);
+}
+
+class RecordLockTest : public ::testing::Test {
+  protected:
+    RecordLockTest() : Fixture(NumbersDefinition()) {
+        for (int id = 1; id <= 3; ++id) Fixture.Append({id, nullptr});
+        Session = std::make_unique<TTableSession>(Fixture);
+        Session->Session.SetLockRetryCount(2);
+        Session->Session.SetLockWaitTime(1);
+    }
+
+    // Steps a cursor onto its first record and returns that record's image.
+    static std::vector<std::uint8_t> OnFirst(TDataCursor& cursor) {
+        std::vector<std::uint8_t> image(static_cast<std::size_t>(cursor.RecordSize()));
+        cursor.First();
+        EXPECT_EQ(cursor.GetNextRecord(image), 0);
+        return image;
+    }
+
+    TFixtureTable Fixture;
+    std::unique_ptr<TTableSession> Session;
+};
+
+TEST_F(RecordLockTest, SecondCursorOfTheProcessIsRefusedAtOnce) {
+    auto first = Session->OpenCursor();
+    auto second = Session->OpenCursor();
+    auto image = OnFirst(*first);
+    auto same = OnFirst(*second);
+    EXPECT_EQ(first->GetCurrentRecord(image, true), 0);
+    EXPECT_EQ(first->EditLockedRecord(), 1);
+    EXPECT_TRUE(first->Table()->LockedRecords().Test(1));
+    EXPECT_EQ(CodeOfCall([&] { (void)second->GetCurrentRecord(same, true); }),
+              PIRIN_RECLOCKFAILED);
+    // Locking it again through its holder is no conflict.
+    EXPECT_EQ(first->GetCurrentRecord(image, true), 0);
+
+    first->UnlockEditRecord();
+    EXPECT_FALSE(first->Table()->LockedRecords().Test(1));
+    EXPECT_EQ(second->GetCurrentRecord(same, true), 0);
+    // Closing the cursor's table releases what it holds.
+    second->Close();
+    first->Close();
+}
+
+TEST_F(RecordLockTest, LockHeldThroughAnotherOpenOfTheFileFailsAfterRetries) {
+    TTableSession other(Fixture);
+    auto holder = other.OpenCursor();
+    auto image = OnFirst(*holder);
+    ASSERT_EQ(holder->GetCurrentRecord(image, true), 0);
+
+    auto cursor = Session->OpenCursor();
+    auto mine = OnFirst(*cursor);
+    EXPECT_EQ(CodeOfCall([&] { (void)cursor->GetCurrentRecord(mine, true); }),
+              PIRIN_RECLOCKFAILED);
+    EXPECT_FALSE(cursor->Table()->ReadLocked());  // the bracket ended
+    holder->UnlockEditRecord();
+    EXPECT_EQ(cursor->GetCurrentRecord(mine, true), 0);
+}
+
+TEST_F(RecordLockTest, ChangedImageIsRefusedAndTheLockReleased) {
+    auto cursor = Session->OpenCursor();
+    auto image = OnFirst(*cursor);
+    auto changed = image;
+    changed.back() ^= 1;
+    EXPECT_EQ(CodeOfCall([&] { (void)cursor->GetCurrentRecord(changed, true); }),
+              PIRIN_KEYORRECDELETED);
+    EXPECT_EQ(cursor->EditLockedRecord(), 0);
+    EXPECT_FALSE(cursor->Table()->LockedRecords().Test(1));
+
+    Session->Session.SetLockProtocol(TLockProtocol::Optimistic);
+    EXPECT_EQ(CodeOfCall([&] { (void)cursor->GetCurrentRecord(changed, true); }),
+              PIRIN_KEYORRECDELETED);
+    EXPECT_EQ(cursor->GetCurrentRecord(image, true), 0);
+    EXPECT_EQ(cursor->EditLockedRecord(), 0);  // optimistic: compared, not locked
+}
+
+TEST_F(RecordLockTest, ExclusiveCursorTakesNoLocks) {
+    auto cursor = Session->OpenCursor({.Exclusive = true});
+    auto image = OnFirst(*cursor);
+    auto changed = image;
+    changed.back() ^= 1;
+    EXPECT_EQ(cursor->GetCurrentRecord(changed, true), 0);
+    EXPECT_EQ(cursor->EditLockedRecord(), 0);
+    EXPECT_FALSE(cursor->Table()->BeginRead());
+    EXPECT_FALSE(cursor->Table()->ReadLocked());
+}
+
+}  // namespace
+}  // namespace pirin::testing
