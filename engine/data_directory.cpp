@@ -55,13 +55,26 @@ int TDataDirectory::CloseTable(TDataTable& table, bool force, bool ordinary) {
     const auto it = std::find_if(FTables.begin(), FTables.end(),
                                  [&](const auto& owned) { return owned.get() == &table; });
     if (it == FTables.end()) return -static_cast<int>(PIRIN_OSENOENT);
+    // A write-back that fails on the last close still closes the files; the
+    // table then goes all the same and the error passes on.
+    struct TAfterClose {
+        TDataDirectory& Directory;
+        TDataTable& Table;
+        bool Ordinary;
+        ~TAfterClose() {
+            auto& tables = Directory.FTables;
+            const auto listed = std::find_if(tables.begin(), tables.end(), [&](const auto& owned) {
+                return owned.get() == &Table;
+            });
+            if (Table.OpenCount() == 0 && !Table.InTransaction()) {
+                auto freed = std::move(*listed);
+                tables.erase(listed);
+            } else if (Ordinary) {
+                Table.RemoveCursor();
+            }
+        }
+    } afterClose{*this, table, ordinary};
     if (table.OpenCount() > 0) table.Close(force);
-    if (table.OpenCount() == 0 && !table.InTransaction()) {
-        auto freed = std::move(*it);
-        FTables.erase(it);
-    } else if (ordinary) {
-        table.RemoveCursor();
-    }
     return 0;
 }
 

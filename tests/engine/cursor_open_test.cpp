@@ -225,3 +225,36 @@ TEST(CursorOpenTest, FilesWithoutWritePermissionMakeReadOnlyMedia) {
 
 }  // namespace
 }  // namespace pirin::testing
+
+namespace pirin::testing {
+namespace {
+
+TEST(CursorCloneTest, CloneSharesTheTableAndStandsWhereTheOriginalStands) {
+    TFixtureTable fixture(WordsDefinition());
+    fixture.Append({1, "pear"});
+    fixture.Append({2, "apple"});
+    fixture.Append({3, "fig"});
+    TTableSession session(fixture);
+    auto cursor = session.OpenCursor();
+    cursor->SetToIndex("ByWord");
+    std::vector<std::uint8_t> image(static_cast<std::size_t>(cursor->RecordSize()));
+    cursor->First();
+    ASSERT_EQ(cursor->GetNextRecord(image), 0);
+    ASSERT_EQ(cursor->GetNextRecord(image), 0);
+    ASSERT_EQ(StringField(*cursor, 2, image), "fig");
+
+    auto clone = cursor->CloneCursor();
+    EXPECT_EQ(clone->Table(), cursor->Table());
+    EXPECT_EQ(cursor->Table()->OpenCount(), 2);
+    EXPECT_EQ(clone->IndexName(), "ByWord");
+    std::vector<std::uint8_t> cloned(image.size());
+    EXPECT_EQ(clone->GetCurrentRecord(cloned, false), 0);
+    EXPECT_EQ(StringField(*clone, 2, cloned), "fig");
+    EXPECT_EQ(clone->GetNextRecord(cloned), 0);
+    EXPECT_EQ(StringField(*clone, 2, cloned), "pear");
+    clone.reset();
+    EXPECT_EQ(cursor->Table()->OpenCount(), 1);
+}
+
+}  // namespace
+}  // namespace pirin::testing
