@@ -6,27 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "errors/engine_error.h"
-#include "locale/code_page.h"
 #include "tests/engine/navigation_test_cursor.h"
 
 namespace pirin::testing {
 namespace {
-
-int CodeOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const EPirinEngineError& error) {
-        return error.ErrorCode;
-    }
-    return 0;
-}
-
-std::string Bg(std::u16string_view text) { return TCodePage::Of(1251).Encode(text); }
 
 // Id INTEGER (primary), Word VARCHAR(20) with a case-insensitive,
 // non-unique index, Bulgarian collation.

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,10 +20,24 @@
 #include "engine/table_files.h"
 #include "errors/engine_error.h"
 #include "locale/char_map.h"
+#include "locale/code_page.h"
 #include "storage/record.h"
 #include "tests/engine/table_fixture.h"
 
 namespace pirin::testing {
+
+// The engine error code `action` raises, 0 when it raises nothing.
+inline int CodeOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const EPirinEngineError& error) {
+        return error.ErrorCode;
+    }
+    return 0;
+}
+
+// Windows-1251 bytes of a Bulgarian text.
+inline std::string Bg(std::u16string_view text) { return TCodePage::Of(1251).Encode(text); }
 
 class TNavigationTestCursor final : public TCursorNavigation {
   public:
