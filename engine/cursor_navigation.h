@@ -58,6 +58,7 @@
 #include "storage/index_file.h"
 #include "storage/index_key_builder.h"
 #include "storage/index_key_layout.h"
+#include "storage/index_page.h"
 #include "storage/table_file_context.h"
 
 namespace pirin {
@@ -99,9 +100,12 @@ class TCursorNavigation : public TChangeCheck {
         ~TOperation();
         TOperation(const TOperation&) = delete;
         TOperation& operator=(const TOperation&) = delete;
+        // The begin step found a change (false when nested).
+        bool FoundChange() const noexcept { return FFoundChange; }
 
       private:
         TCursorNavigation& FCursor;
+        bool FFoundChange = false;
     };
 
     // ---- indexes ---------------------------------------------------------
@@ -231,65 +235,94 @@ class TCursorNavigation : public TChangeCheck {
 
   private:
     enum class TWalk : std::uint8_t { Done, Restart };
+    static constexpr int kMaxDepth = 64;
 
-    // The position a walk builds before committing it.
-    struct TPosition {
+    // Where a descent ended: the leaf (copied into FScratch), the entry on
+    // it (0 for an empty index), its place in the index, and whether it
+    // equals the key searched.
+    struct TDescent {
         int Slot = 0;
         std::int32_t LogicalPos = 0;
-        std::int32_t PhysRecNo = 0;
-        bool Bof = false;
-        bool Eof = false;
+        bool Found = false;
+    };
+    // A walk's position: the leaf it reads (FLeaf or FScratch), the entry,
+    // and the entry's place in the index.
+    struct TStepper {
+        const TLeafCopy* Leaf = nullptr;
+        int Slot = 0;
+        std::int32_t LogicalPos = 0;
+    };
+    // An entry a walk may have to return to (Page 0: none).
+    struct TMark {
+        std::int32_t Page = 0;
+        int Slot = 0;
+        std::int32_t LogicalPos = 0;
     };
 
     // bracket
-    void BeginOperation(bool checkAlways);
+    bool BeginOperation(bool checkAlways);
     void EndOperation() noexcept;
 
     // index state
+    bool Selectable(int indexNo) const;
     void LoadIndexState(int indexNo);
     const TKeyDescription& Keys() const;
     int CompareKey(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b,
                    std::size_t length) const;
+    int CompareKey(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) const;
+    bool AboveRange(std::span<const std::uint8_t> key) const;
+    bool BelowRange(std::span<const std::uint8_t> key) const;
+    bool InView(std::int32_t record) const noexcept;
+    // Records in the view, without the bracket.
+    std::int32_t ViewCount() const;
+    std::int32_t CurrentRecNo() const noexcept;
 
-    // walks (cursor_navigation_walks.cpp); each restarts until complete
+    // walks (cursor_navigation_walks.cpp); each wrapper restarts its Try
+    // until it completes
     void GoFirstEntry();
     void GoLastEntry();
+    void GoEdge(bool last);
     void MoveBy(std::int32_t n);
     bool FindNearest(std::span<const std::uint8_t> key, bool nearest, bool keepCracks);
     void GoToPosition(std::int32_t n);
     TWalk TryEdge(bool last);
     TWalk TryMoveBy(std::int32_t n);
     TWalk TryFindNearest(std::span<const std::uint8_t> key, bool nearest, bool& found);
-    TWalk TryGoToPosition(std::int32_t n);
-    // Descends from the root to the leaf holding `key` (or the first/last
-    // entry when `key` is empty), copying the leaf into FScratch.
-    TWalk Descend(std::span<const std::uint8_t> key, std::size_t compareLength, bool nearest,
-                  bool last, int& slot, std::int64_t& keysBefore, bool& found);
-    // Loads the leaf `page` into FScratch.
+    TWalk TryGoToOrdinal(std::int64_t ordinal);
+    TPagePin FetchIndexPage(int index, std::int32_t page);
+    void CheckLeaf(const TPage& page, bool root) const;
+    // Root to leaf in index `index`: by `key` (FindEntry), or along the
+    // first (last) entries when `key` is empty.
+    TWalk Descend(int index, std::span<const std::uint8_t> key, bool nearest, bool last,
+                  TDescent& result);
+    // Copies leaf `page` of the active index into FScratch.
     TWalk LoadLeaf(std::int32_t page);
-    // Steps over FScratch from `pos` by one entry in a direction, following
-    // the leaf chain: false at the end of the index.
-    TWalk StepScratch(TPosition& pos, bool forward, bool& moved);
-    bool InView(std::int32_t record) const noexcept;
-    bool InRange(std::span<const std::uint8_t> key) const;
-    // Takes FScratch and `pos` as the position.
-    void Commit(const TPosition& pos);
+    // One entry on, following the leaf chain; `moved` false at the end.
+    TWalk Step(TStepper& at, bool forward, bool& moved);
+    TWalk Reload(TStepper& at, const TMark& mark);
+    // Takes the walk's position (and leaf) as the cursor's.
+    void Commit(const TStepper& at, bool bof, bool eof);
     void SetEmpty() noexcept;
     // without an index
     void BitmapEdge(bool last);
     void BitmapMoveBy(std::int32_t n);
+    // The record itself when in the view, else the next, else the previous.
     void BitmapPlaceNear(std::int32_t record);
+    bool PlaceOnBookmark(std::span<const std::uint8_t> bookmark, bool keepCracks);
 
-    // bounds and view (cursor_navigation_resync.cpp)
+    // bounds, view and resync (cursor_navigation_resync.cpp)
     void RecomputeRangeBounds();
     TWalk TryRangeBound(bool end, std::int32_t& bound);
     void RebuildView();
-    TWalk TryCollectDeleted(TRecordsBitmap& bitmap);
-    void Resync(bool keepSnapshot);
+    TWalk TryCollectDeleted(TRecordsBitmap& view);
+    // Back onto the bookmark after Reset, keeping the cracks.
+    void Resync();
+    // Compares the table's counters with the snapshot and takes them.
     bool CountersChanged();
 
     // records
     void LoadCurrent(TReadDirection direction = TReadDirection::Forward);
+    void CheckRecordBuffer(std::span<const std::uint8_t> buffer) const;
     void CopyCurrentTo(std::span<std::uint8_t> buffer) const;
     void BlankBuffer(std::span<std::uint8_t> buffer) const;
     std::int32_t ReadAheadCount(TReadDirection direction) const;
@@ -341,9 +374,8 @@ class TCursorNavigation : public TChangeCheck {
     int FOperationDepth = 0;
     bool FResyncing = false;
 
-    // scratch keys (no allocation per search)
+    // the search key (no allocation per search)
     std::array<std::uint8_t, kMaxKeyLength> FSearchKey{};
-    mutable std::array<std::uint8_t, kMaxKeyLength> FBookmarkKey{};
 };
 
 }  // namespace pirin

@@ -1,0 +1,356 @@
+// TCursorNavigation: attachment, the operation bracket, the choice of the
+// active index, and the record-fetching operations built on the walks.
+#include "engine/cursor_navigation.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "errors/engine_error_codes.h"
+#include "storage/field_descriptor.h"
+
+namespace pirin {
+
+// ---- the leaf copy -----------------------------------------------------------
+
+void TLeafCopy::Take(const TPage& page, std::int32_t number) {
+    const int entries = page.NumberOfEntries();
+    KeyLength = page.Config().KeyLength;
+    Page = number;
+    Previous = page.Previous();
+    Next = page.Next();
+    // resize keeps the capacity: after the first leaves nothing allocates.
+    Keys.resize(static_cast<std::size_t>(entries) * KeyLength);
+    Refs.resize(static_cast<std::size_t>(entries));
+    for (int i = 1; i <= entries; ++i) {
+        const auto key = page.EntryKey(i);
+        std::memcpy(Keys.data() + static_cast<std::size_t>(i - 1) * KeyLength, key.data(),
+                    KeyLength);
+        Refs[static_cast<std::size_t>(i - 1)] = page.EntryReference(i);
+    }
+}
+
+void TLeafCopy::Clear() noexcept {
+    Page = Previous = Next = 0;
+    Keys.clear();
+    Refs.clear();
+}
+
+// ---- construction and attachment ----------------------------------------------
+
+TCursorNavigation::TCursorNavigation() = default;
+TCursorNavigation::~TCursorNavigation() = default;
+
+void TCursorNavigation::AttachTable(TDataFile& data, TIndexFile& index, TBlobFile* blob,
+                                    TRecord& current) {
+    FData = &data;
+    FIndex = &index;
+    FBlob = blob;
+    FCurrent = &current;
+    FChangeSnapshot = TableChangeCounters();
+    InitPosition();
+}
+
+void TCursorNavigation::DetachTable() noexcept {
+    FLeaf.Clear();
+    FScratch.Clear();
+    FSlot = 1;
+    FLogicalPos = 0;
+    FPhysRecNo = 0;
+    FBof = FEof = false;
+    FRangeActive = false;
+    FRangeStart = FRangeEnd = 0;
+    FFilterActive = false;
+    FViewBitmap->SetSize(0);
+    FFilteredCount = 0;
+    FLayout.reset();
+    FBuilder.reset();
+    FKeyFields.clear();
+    FIndexNo = kPrimaryIndex;
+    FIndexName.clear();
+    FKeyLength = 0;
+    FKeyFieldCount = 0;
+    FData = nullptr;
+    FIndex = nullptr;
+    FBlob = nullptr;
+    FCurrent = nullptr;
+}
+
+void TCursorNavigation::InitPosition() {
+    FLeaf.Clear();
+    FSlot = 1;
+    FLogicalPos = 1;
+    FPhysRecNo = 0;
+    FBof = FEof = false;
+    DropRange();
+    FFilterActive = false;
+    FViewBitmap->SetSize(0);
+    FFilteredCount = 0;
+}
+
+void TCursorNavigation::DropRange() noexcept {
+    FRangeActive = false;
+    FRangeStartKey.fill(0x00);
+    FRangeEndKey.fill(0xFF);
+    FRangeStart = 1;
+    FRangeEnd = FIndex != nullptr ? FIndex->ActiveRecordCount() : 0;
+}
+
+// ---- the operation bracket -----------------------------------------------------
+
+TCursorNavigation::TOperation::TOperation(TCursorNavigation& cursor, bool checkAlways)
+    : FCursor(cursor) {
+    FFoundChange = FCursor.BeginOperation(checkAlways);
+}
+
+TCursorNavigation::TOperation::~TOperation() { FCursor.EndOperation(); }
+
+bool TCursorNavigation::BeginOperation(bool checkAlways) {
+    if (FOperationDepth++ > 0) return false;
+    try {
+        if (checkAlways || StrictChangeDetection()) return CheckAndResync();
+        return QuickResync();
+    } catch (...) {
+        EndOperation();
+        throw;
+    }
+}
+
+void TCursorNavigation::EndOperation() noexcept {
+    if (--FOperationDepth > 0) return;
+    FOperationDepth = 0;
+    if (TakesNoLocks()) return;
+    // A failing release has nowhere to go from a destructor; the table
+    // keeps its mark and the next release tries again.
+    try {
+        EndTableRead();
+    } catch (...) {
+    }
+}
+
+// ---- the active index ------------------------------------------------------------
+
+bool TCursorNavigation::WithoutIndex() const noexcept {
+    return FIndexNo == kNoIndex ||
+           (FIndexNo == kPrimaryIndex && FIndex != nullptr && FIndex->NoPrimaryIndex());
+}
+
+int TCursorNavigation::IndexCount() const { return FIndex->SecondaryIndexCount(); }
+
+void TCursorNavigation::GetIndexDesc(int indexNo,
+                                     std::span<std::uint8_t, kIndexDescriptorSize> out) const {
+    if (indexNo == kNoIndex) {
+        std::fill(out.begin(), out.end(), std::uint8_t{0});
+        return;
+    }
+    if (!Selectable(indexNo)) RaiseCursorError(PIRIN_INVALIDINDEXNAME);
+    FIndex->GetIndexDescriptor(indexNo).Pack(out);
+}
+
+bool TCursorNavigation::Selectable(int indexNo) const {
+    return indexNo == kNoIndex || indexNo == kDeletedIndex ||
+           (indexNo >= 0 && indexNo <= IndexCount());
+}
+
+void TCursorNavigation::LoadIndexState(int indexNo) {
+    FIndexNo = indexNo;
+    FLayout.reset();
+    FBuilder.reset();
+    FKeyFields.clear();
+    if (indexNo == kNoIndex) {
+        FIndexName.clear();
+        FKeyLength = 0;
+        FDescending = FCaseInsensitive = FUnique = false;
+        FKeyFieldCount = 0;
+        FFieldDescending.fill(false);
+    } else {
+        const TIndexDescriptor& d = FIndex->GetIndexDescriptor(indexNo);
+        FIndexName = d.Name;
+        FKeyLength = d.KeyLength;
+        FDescending = d.Descending;
+        FCaseInsensitive = d.CaseInsensitive;
+        FUnique = d.Unique;
+        FKeyFieldCount = std::min<int>(d.FieldCount, kMaxKeyFields);
+        FFieldDescending = d.FieldDescending;
+        for (int i = 0; i < FKeyFieldCount; ++i)
+            if (auto match = FData->FindField(d.FieldNumbers[static_cast<std::size_t>(i)]))
+                FKeyFields.push_back(std::move(match->Field));
+        if (indexNo < kDeletedIndex && FKeyFieldCount > 0) {
+            FLayout = TIndexKeyLayout::Make(d, indexNo, FData->Fields(), FData->Language(),
+                                             FData->Sort(), FIndex->TableName());
+            FBuilder = std::make_unique<TIndexKeyBuilder>(*FLayout);
+        }
+    }
+    FLeaf.KeyLength = FScratch.KeyLength = WithoutIndex() ? 0 : FKeyLength;
+    // Filters come with their own operations; until then only the order
+    // without an index works through the view bitmap.
+    FFilterActive = WithoutIndex();
+    if (!FFilterActive) {
+        FViewBitmap->SetSize(0);
+        FFilteredCount = 0;
+    }
+}
+
+void TCursorNavigation::SelectIndex(int indexNo) {
+    if (!Selectable(indexNo)) RaiseCursorError(PIRIN_INVALIDINDEXNAME);
+    LoadIndexState(indexNo);
+    FLeaf.Clear();
+    TOperation operation(*this);
+    Reset();
+}
+
+void TCursorNavigation::SetToIndex(std::string_view name) {
+    if (SameFieldName(name, FIndexName) && FIndexNo != kNoIndex) return;
+    TOperation operation(*this, true);
+    int found = -1;
+    for (int i = 0; i <= IndexCount() && found < 0; ++i)
+        if (SameFieldName(FIndex->GetIndexDescriptor(i).Name, name)) found = i;
+    if (found < 0) RaiseCursorError(PIRIN_INVALIDINDEXNAME, name);
+
+    const std::int32_t record = CurrentRecordNumber();
+    const bool wasEmpty = (FBof && FEof) || record == 0;
+    DropRange();
+    LoadIndexState(found);
+    Reset();
+    if (wasEmpty) {
+        GoFirstEntry();
+        MoveBy(-1);
+    } else if (WithoutIndex()) {
+        BitmapPlaceNear(record);
+    } else {
+        BuildKey(FCurrent->Image(), FSearchKey);
+        (void)FindNearest({FSearchKey.data(), FKeyLength}, true, true);
+    }
+    LoadCurrent();
+}
+
+// ---- fetching records ---------------------------------------------------------------
+
+void TCursorNavigation::First() {
+    TOperation operation(*this);
+    GoFirstEntry();
+    MoveBy(-1);
+    LoadCurrent();
+}
+
+void TCursorNavigation::Last() {
+    TOperation operation(*this);
+    GoLastEntry();
+    MoveBy(+1);
+    LoadCurrent(TReadDirection::Backward);
+}
+
+std::uint16_t TCursorNavigation::GetNextRecord(std::span<std::uint8_t> buffer) {
+    TOperation operation(*this);
+    if (FBof)
+        GoFirstEntry();
+    else
+        MoveBy(+1);
+    if (FEof) {
+        BlankBuffer(buffer);
+        return PIRIN_EOF;
+    }
+    LoadCurrent(TReadDirection::Forward);
+    CopyCurrentTo(buffer);
+    return 0;
+}
+
+std::uint16_t TCursorNavigation::GetPriorRecord(std::span<std::uint8_t> buffer) {
+    TOperation operation(*this);
+    if (FEof)
+        GoLastEntry();
+    else
+        MoveBy(-1);
+    if (FBof) {
+        BlankBuffer(buffer);
+        return PIRIN_BOF;
+    }
+    LoadCurrent(TReadDirection::Backward);
+    CopyCurrentTo(buffer);
+    return 0;
+}
+
+std::uint16_t TCursorNavigation::GetCurrentRecord(std::span<std::uint8_t> buffer, bool lock) {
+    TOperation operation(*this);
+    if (lock) LockCurrentForEdit(buffer);
+    std::uint16_t code = 0;
+    if (FBof && FEof)
+        code = PIRIN_NOCURRREC;
+    else if (FBof)
+        code = PIRIN_BOF;
+    else if (FEof)
+        code = PIRIN_EOF;
+    if (code != 0) {
+        BlankBuffer(buffer);
+        return code;
+    }
+    LoadCurrent();
+    CopyCurrentTo(buffer);
+    return 0;
+}
+
+void TCursorNavigation::CheckError(std::uint16_t code) const {
+    if (code != 0) RaiseCursorError(code);
+}
+
+std::int32_t TCursorNavigation::CurrentRecordNumber() const noexcept {
+    if (FData == nullptr) return 0;
+    if (WithoutIndex()) return FPhysRecNo;
+    if (FSlot < 1 || FSlot > FLeaf.Entries()) return 0;
+    return FLeaf.Refs[static_cast<std::size_t>(FSlot - 1)];
+}
+
+std::int32_t TCursorNavigation::ReadAheadCount(TReadDirection direction) const {
+    const std::int32_t limit = FData->RecordsPerRun();
+    const std::int32_t record = CurrentRecordNumber();
+    const int step = direction == TReadDirection::Forward ? 1 : -1;
+    std::int32_t count = 1;
+    if (WithoutIndex()) {
+        // Consecutive record numbers present in the view.
+        while (count < limit && FViewBitmap->Test(record + step * count)) ++count;
+        return count;
+    }
+    // Consecutive entries of the leaf whose record numbers continue the run.
+    for (int slot = FSlot + step; count < limit && slot >= 1 && slot <= FLeaf.Entries();
+         slot += step, ++count)
+        if (FLeaf.Refs[static_cast<std::size_t>(slot - 1)] != record + step * count) break;
+    return count;
+}
+
+void TCursorNavigation::LoadCurrent(TReadDirection direction) {
+    // A fetch abandoned for a change by another process is tried once more:
+    // the resync has put the cursor back on its record meanwhile.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const std::int32_t record = CurrentRecordNumber();
+        if (record == 0) {
+            FCurrent->SetRecordNumber(0);
+            std::fill(FCurrent->Image().begin(), FCurrent->Image().end(), std::uint8_t{0});
+            return;
+        }
+        TRecordPin pin = FData->FetchRecord(this, record, {ReadAheadCount(direction), direction});
+        if (pin) {
+            FCurrent->CopyFrom(*pin);
+            return;
+        }
+    }
+    RaiseCursorError(PIRIN_KEYORRECDELETED);
+}
+
+void TCursorNavigation::CheckRecordBuffer(std::span<const std::uint8_t> buffer) const {
+    if (!buffer.empty() && buffer.size() < static_cast<std::size_t>(FData->RecordSize()))
+        RaiseCursorError(PIRIN_INVALIDKEY);
+}
+
+void TCursorNavigation::CopyCurrentTo(std::span<std::uint8_t> buffer) const {
+    CheckRecordBuffer(buffer);
+    if (buffer.empty()) return;
+    const auto image = FCurrent->Image();
+    std::copy_n(image.begin(), std::min(image.size(), buffer.size()), buffer.begin());
+}
+
+void TCursorNavigation::BlankBuffer(std::span<std::uint8_t> buffer) const {
+    CheckRecordBuffer(buffer);
+    if (buffer.empty()) return;
+    std::fill_n(buffer.begin(), FData->RecordSize(), std::uint8_t{0});
+}
+
+}  // namespace pirin
