@@ -223,12 +223,6 @@ TEST(CursorOpenTest, FilesWithoutWritePermissionMakeReadOnlyMedia) {
                                      std::filesystem::perm_options::add);
 }
 
-}  // namespace
-}  // namespace pirin::testing
-
-namespace pirin::testing {
-namespace {
-
 TEST(CursorCloneTest, CloneSharesTheTableAndStandsWhereTheOriginalStands) {
     TFixtureTable fixture(WordsDefinition());
     fixture.Append({1, "pear"});

@@ -16,6 +16,7 @@
 #include "engine/data_directory.h"
 #include "engine/data_session.h"
 #include "errors/engine_error.h"
+#include "storage/lock_map.h"
 #include "tests/engine/table_fixture.h"
 
 namespace pirin::testing {
@@ -28,6 +29,14 @@ inline std::int32_t CodeOfCall(const std::function<void()>& action) {
         return ErrorCodeOf(error);
     }
     return 0;
+}
+
+// Lock retries that give up after a few milliseconds.
+inline TLockRetryPolicy Impatient() {
+    TLockRetryPolicy policy;
+    policy.Attempts = 5;
+    policy.Delay = std::chrono::milliseconds(1);
+    return policy;
 }
 
 struct TCursorOptions {

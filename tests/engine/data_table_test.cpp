@@ -15,13 +15,6 @@ TTableDefinition NumbersDefinition() {
             .Primary = TIndexDefinition{.Fields = {"Id"}}};
 }
 
-TLockRetryPolicy Impatient() {
-    TLockRetryPolicy policy;
-    policy.Attempts = 3;
-    policy.Delay = std::chrono::milliseconds(1);
-    return policy;
-}
-
 class DataTableLockTest : public ::testing::Test {
   protected:
     DataTableLockTest() : Fixture(NumbersDefinition()) {

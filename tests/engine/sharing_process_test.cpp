@@ -77,13 +77,6 @@ class TChildProcess {
     int FStatus = 0;
 };
 
-TLockRetryPolicy Impatient() {
-    TLockRetryPolicy policy;
-    policy.Attempts = 5;
-    policy.Delay = std::chrono::milliseconds(1);
-    return policy;
-}
-
 // Writes as the engine's write path does: under the table's write locks.
 void AppendLocked(TFixtureTable& table, const TRow& row) {
     TFileHandler data(table.FileNames().Data);
@@ -130,17 +123,22 @@ class SharingProcessTest : public ::testing::Test {
         return cursor;
     }
 
+    // A child that, when signalled, appends `row` and signals back.
+    std::function<int(TChildProcess&)> AppendOnSignal(TRow row) {
+        return [this, row](TChildProcess& self) {
+            if (!self.Wait()) return 1;
+            AppendLocked(Fixture, row);
+            self.Signal();
+            return 0;
+        };
+    }
+
     static constexpr int kRecords = 100;
     TFixtureTable Fixture;
 };
 
 TEST_F(SharingProcessTest, StrictReaderNoticesAtItsNextOperationAndStaysOnItsRecord) {
-    TChildProcess writer([&](TChildProcess& self) {
-        if (!self.Wait()) return 1;
-        AppendLocked(Fixture, {335, "new"});
-        self.Signal();
-        return 0;
-    });
+    TChildProcess writer(AppendOnSignal({335, "new"}));
     TTableSession session(Fixture);
     session.Session.SetStrictChangeDetection(true);
     auto cursor = ReaderOnTenth(session);
@@ -159,12 +157,7 @@ TEST_F(SharingProcessTest, StrictReaderNoticesAtItsNextOperationAndStaysOnItsRec
 }
 
 TEST_F(SharingProcessTest, DefaultReaderServesItsCacheUntilItsNextDiskRead) {
-    TChildProcess writer([&](TChildProcess& self) {
-        if (!self.Wait()) return 1;
-        AppendLocked(Fixture, {335, "new"});
-        self.Signal();
-        return 0;
-    });
+    TChildProcess writer(AppendOnSignal({335, "new"}));
     TTableSession session(Fixture);
     auto cursor = ReaderOnTenth(session);
     const auto before = cursor->Table()->ChangeCounters();
