@@ -20,6 +20,8 @@ void TDataCursor::LockCurrentForEdit(std::span<const std::uint8_t> buffer) {
         // Takes the read lock, empties the caches on a change and goes back
         // to the bookmark, so the compare below sees the record as stored.
         if (!StrictChangeDetection()) (void)CheckAndResync();
+        // Back on the bookmark but on another record: ours went away.
+        if (CurrentRecordNumber() != record) RaiseCursorError(PIRIN_KEYORRECDELETED);
         const int attempts = Session().LockRetryCount() + 1;
         if (!FTable->LockRecordForEdit(record, attempts, Session().LockWaitTime()))
             RaiseCursorError(PIRIN_RECLOCKFAILED);

@@ -176,15 +176,21 @@ TEST(CursorOpenTest, FirstOpenerVerifiesHeadersAgainAfterReopen) {
     EXPECT_TRUE(session.Directory.Tables().empty());
 }
 
-TEST(CursorOpenTest, MissingIndexFileIsRecreatedAndTheTableReads) {
-    TFixtureTable fixture(WordsDefinition());
+class MissingIndexTest : public ::testing::TestWithParam<bool> {};
+
+TEST_P(MissingIndexTest, IndexFileIsRecreatedAndTheTableReads) {
+    TTableDefinition definition = WordsDefinition();
+    if (GetParam()) definition.Password = "Secret";
+    TFixtureTable fixture(definition);
     for (int id = 1; id <= 40; ++id) fixture.Append({id, "w" + std::to_string(id)});
     fixture.Delete(7);
     std::filesystem::remove(fixture.FileNames().Index);
 
     TTableSession session(fixture);
+    session.Session.AddPassword("Secret");
     auto cursor = session.OpenCursor();
     ASSERT_TRUE(cursor->Table()->IndexRecreated());
+    EXPECT_EQ(cursor->Table()->IndexFile().Encrypted(), GetParam());
     EXPECT_TRUE(std::filesystem::exists(fixture.FileNames().Index));
     EXPECT_EQ(cursor->RecordCount(), 39);
     const auto records = ReadAll(*cursor);
@@ -199,6 +205,8 @@ TEST(CursorOpenTest, MissingIndexFileIsRecreatedAndTheTableReads) {
     EXPECT_FALSE(again->Table()->IndexRecreated());
     EXPECT_EQ(ReadAll(*again).size(), 39u);
 }
+
+INSTANTIATE_TEST_SUITE_P(ClearAndEncrypted, MissingIndexTest, ::testing::Bool());
 
 TEST(CursorOpenTest, FilesWithoutWritePermissionMakeReadOnlyMedia) {
     TFixtureTable fixture(WordsDefinition());

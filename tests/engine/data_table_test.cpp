@@ -156,6 +156,17 @@ TEST_F(RecordLockTest, ChangedImageIsRefusedAndTheLockReleased) {
     EXPECT_EQ(cursor->EditLockedRecord(), 0);  // optimistic: compared, not locked
 }
 
+TEST_F(RecordLockTest, RecordDeletedByAnotherWriterIsNoticedWhenLocking) {
+    auto cursor = Session->OpenCursor();
+    auto image = OnFirst(*cursor);
+    Fixture.Delete(1);  // written through other handlers, as another process would
+    EXPECT_EQ(CodeOfCall([&] { (void)cursor->GetCurrentRecord(image, true); }),
+              PIRIN_KEYORRECDELETED);
+    EXPECT_EQ(cursor->EditLockedRecord(), 0);
+    EXPECT_FALSE(cursor->Table()->LockedRecords().Test(1));
+    EXPECT_EQ(cursor->RecordCount(), 2);
+}
+
 TEST_F(RecordLockTest, ExclusiveCursorTakesNoLocks) {
     auto cursor = Session->OpenCursor({.Exclusive = true});
     auto image = OnFirst(*cursor);

@@ -106,6 +106,13 @@ TEST(SessionTest, OneDirectoryPerPathWhateverItsSpelling) {
     EXPECT_TRUE(session.Directories().empty());
 }
 
+TEST(SessionTest, ErrorsNameThePathOrOnServerSideTheDatabase) {
+    TDataSession local;
+    TDataSession serverSide(true);
+    EXPECT_EQ(local.OpenDatabase("Dict", "/data").ErrorName(), "/data/");
+    EXPECT_EQ(serverSide.OpenDatabase("Dict", "/data").ErrorName(), "Dict");
+}
+
 TEST(SessionTest, EmptyDirectoryIsTheCurrentDirectoryAtCreationOrMemory) {
     const auto before = std::filesystem::current_path();
     TDataSession session;
