@@ -251,8 +251,6 @@ std::array<std::uint32_t, 3> TDataCursor::TableChangeCounters() const {
     return FTable->ChangeCounters();
 }
 
-const TLanguageCharMap* TDataCursor::CharMap() const {
-    return FCharMap ? &*FCharMap : nullptr;
-}
+const TLanguageCharMap* TDataCursor::CharMap() const { return FCharMap ? &*FCharMap : nullptr; }
 
 }  // namespace pirin

@@ -163,8 +163,8 @@ class TDataCursor : public TCursorNavigation {
     void CheckImage(std::span<const std::uint8_t> image) const;
     void CheckValue(const TFieldDescriptor& field, std::size_t size) const;
     // The BLOB field's buffer named by the image, or a code.
-    std::uint16_t FindBlob(int fieldNo, std::span<const std::uint8_t> image,
-                           TBlobBuffer*& buffer, std::int32_t& handle) const;
+    std::uint16_t FindBlob(int fieldNo, std::span<const std::uint8_t> image, TBlobBuffer*& buffer,
+                           std::int32_t& handle) const;
     void WriteBlobValue(int fieldNo, std::span<std::uint8_t> image, std::int32_t value,
                         bool handleBlank) const;
 

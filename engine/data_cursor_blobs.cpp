@@ -38,8 +38,8 @@ std::uint16_t TDataCursor::FindBlob(int fieldNo, std::span<const std::uint8_t> i
     return buffer == nullptr ? PIRIN_INVALIDBLOBHANDLE : 0;
 }
 
-std::uint16_t TDataCursor::OpenBlob(int fieldNo, std::span<std::uint8_t> image,
-                                    TBlobOpenMode mode, std::uint32_t& length) {
+std::uint16_t TDataCursor::OpenBlob(int fieldNo, std::span<std::uint8_t> image, TBlobOpenMode mode,
+                                    std::uint32_t& length) {
     length = 0;
     const TFieldDescriptor& field = GetFieldDesc(fieldNo).Field;
     if (!field.IsBlob()) return PIRIN_NOTABLOB;
@@ -59,8 +59,8 @@ std::uint16_t TDataCursor::OpenBlob(int fieldNo, std::span<std::uint8_t> image,
     if (blobFile == nullptr) return PIRIN_NOTABLOB;
     const std::int32_t stamp = le::GetI32(image, field.Offset + kStampAfterValue);
     const std::int32_t record = le::GetI32(image, 1);
-    auto buffer = std::make_unique<TBlobBuffer>(*blobFile, this, static_cast<std::uint16_t>(fieldNo),
-                                                record, number, stamp);
+    auto buffer = std::make_unique<TBlobBuffer>(
+        *blobFile, this, static_cast<std::uint16_t>(fieldNo), record, number, stamp);
     if (number != 0) buffer->LoadBlob();
     buffer->AddUse();
     length = static_cast<std::uint32_t>(buffer->Length());
@@ -85,8 +85,9 @@ std::uint16_t TDataCursor::GetBlob(int fieldNo, std::span<const std::uint8_t> im
         delivered = offset < length ? length - offset : 0;
         result = PIRIN_ENDOFBLOB;
     }
-    std::copy_n(buffer->Data().begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(offset, length)),
-                delivered, destination.begin());
+    std::copy_n(
+        buffer->Data().begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(offset, length)),
+        delivered, destination.begin());
     count = static_cast<std::uint32_t>(delivered);
     return result;
 }
@@ -115,8 +116,8 @@ std::uint16_t TDataCursor::GetBlobSize(int fieldNo, std::span<const std::uint8_t
     return 0;
 }
 
-std::uint16_t TDataCursor::PutBlob(int fieldNo, std::span<std::uint8_t> image,
-                                   std::uint32_t offset, std::span<const std::uint8_t> source) {
+std::uint16_t TDataCursor::PutBlob(int fieldNo, std::span<std::uint8_t> image, std::uint32_t offset,
+                                   std::span<const std::uint8_t> source) {
     TBlobBuffer* buffer = nullptr;
     std::int32_t handle = 0;
     if (const auto code = FindBlob(fieldNo, image, buffer, handle); code != 0) return code;

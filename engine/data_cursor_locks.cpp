@@ -59,7 +59,8 @@ std::unique_ptr<TDataCursor> TDataCursor::CloneCursor() {
         else
             clone->SetToIndex(IndexName());
     }
-    if (RangeActive()) clone->ApplyRange(RangeStartKey().first(KeyLength()), RangeEndKey().first(KeyLength()));
+    if (RangeActive())
+        clone->ApplyRange(RangeStartKey().first(KeyLength()), RangeEndKey().first(KeyLength()));
     (void)clone->SyncToCursor(*this);
     return clone;
 }

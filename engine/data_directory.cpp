@@ -42,8 +42,9 @@ int TDataDirectory::OpenTable(std::string_view tableName, bool inMemory, bool ex
         table = listed.get();
         return 0;
     }
-    auto created = std::make_unique<TDataTable>(*this, std::string(tableName).substr(0, kMaxEngineStringLength),
-                                                exclusive, inMemory, false);
+    auto created = std::make_unique<TDataTable>(
+        *this, std::string(tableName).substr(0, kMaxEngineStringLength), exclusive, inMemory,
+        false);
     created->Open();
     if (ordinary) created->AddCursor();
     table = created.get();

@@ -48,8 +48,7 @@ class TDataDirectory {
     // The shared table for a cursor, opened for it (0), or -11013 when the
     // exclusive rules refuse it. `ordinary` is false only for query cursors.
     [[nodiscard]] int OpenTable(std::string_view tableName, bool inMemory, bool exclusive,
-                                bool sharesExclusiveOpen, TDataTable*& table,
-                                bool ordinary = true);
+                                bool sharesExclusiveOpen, TDataTable*& table, bool ordinary = true);
     // Closes the table for one cursor and frees it when nobody uses it;
     // -11010 for a table not listed here.
     [[nodiscard]] int CloseTable(TDataTable& table, bool force, bool ordinary = true);

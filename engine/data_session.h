@@ -12,6 +12,7 @@
 // at a time. Failures: nothing here raises except what closing tables raises.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>

@@ -23,6 +23,7 @@
 // that stays locked.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>

@@ -31,8 +31,7 @@ bool SameKeyword(std::string_view text, std::string_view keyword) {
 void WriteString(const TFieldDescriptor& field, std::span<std::uint8_t> image,
                  std::span<const std::uint8_t> value, const TFieldLocale& locale) {
     const std::size_t stored = field.StoredSize;
-    std::string text(reinterpret_cast<const char*>(value.data()),
-                     std::min(value.size(), stored));
+    std::string text(reinterpret_cast<const char*>(value.data()), std::min(value.size(), stored));
     text.resize(std::strlen(text.c_str()));
     while (!text.empty() && text.back() == ' ') text.pop_back();
     if (field.CharCase == kCaseLower) LowerCaseLocale(locale.Language, locale.Sort, text);

@@ -11,8 +11,10 @@ void PassPasswordGate(bool encrypted, std::string_view storedPassword, TPassword
     if (!encrypted) return;
     while (true) {
         const auto& passwords = session.Passwords();
-        if (std::find(passwords.begin(), passwords.end(), storedPassword) != passwords.end()) return;
-        if (!session.PromptForPassword()) RaiseEngineError(PIRIN_NOTSUFFTABLERIGHTS, {.database = database, .table = tableName});
+        if (std::find(passwords.begin(), passwords.end(), storedPassword) != passwords.end())
+            return;
+        if (!session.PromptForPassword())
+            RaiseEngineError(PIRIN_NOTSUFFTABLERIGHTS, {.database = database, .table = tableName});
     }
 }
 

@@ -168,7 +168,8 @@ TEST(CursorOpenTest, FirstOpenerVerifiesHeadersAgainAfterReopen) {
     cursor->Close();
     {
         // Version byte 8 of the data file header.
-        std::fstream file(fixture.FileNames().Data, std::ios::in | std::ios::out | std::ios::binary);
+        std::fstream file(fixture.FileNames().Data,
+                          std::ios::in | std::ios::out | std::ios::binary);
         file.seekp(8);
         file.put(4);
     }

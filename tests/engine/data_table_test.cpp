@@ -1,8 +1,9 @@
 // The shared table's locks inside one process: the read lock and its change
 // check, and record locks for editing.
+#include "engine/data_table.h"
+
 #include <gtest/gtest.h>
 
-#include "engine/data_table.h"
 #include "storage/file_handler.h"
 #include "storage/lock_map.h"
 #include "tests/engine/cursor_test_support.h"
@@ -111,8 +112,7 @@ TEST_F(RecordLockTest, SecondCursorOfTheProcessIsRefusedAtOnce) {
     EXPECT_EQ(first->GetCurrentRecord(image, true), 0);
     EXPECT_EQ(first->EditLockedRecord(), 1);
     EXPECT_TRUE(first->Table()->LockedRecords().Test(1));
-    EXPECT_EQ(CodeOfCall([&] { (void)second->GetCurrentRecord(same, true); }),
-              PIRIN_RECLOCKFAILED);
+    EXPECT_EQ(CodeOfCall([&] { (void)second->GetCurrentRecord(same, true); }), PIRIN_RECLOCKFAILED);
     // Locking it again through its holder is no conflict.
     EXPECT_EQ(first->GetCurrentRecord(image, true), 0);
 
@@ -132,8 +132,7 @@ TEST_F(RecordLockTest, LockHeldThroughAnotherOpenOfTheFileFailsAfterRetries) {
 
     auto cursor = Session->OpenCursor();
     auto mine = OnFirst(*cursor);
-    EXPECT_EQ(CodeOfCall([&] { (void)cursor->GetCurrentRecord(mine, true); }),
-              PIRIN_RECLOCKFAILED);
+    EXPECT_EQ(CodeOfCall([&] { (void)cursor->GetCurrentRecord(mine, true); }), PIRIN_RECLOCKFAILED);
     EXPECT_FALSE(cursor->Table()->ReadLocked());  // the bracket ended
     holder->UnlockEditRecord();
     EXPECT_EQ(cursor->GetCurrentRecord(mine, true), 0);

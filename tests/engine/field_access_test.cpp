@@ -22,8 +22,7 @@ TTableDefinition FieldsDefinition() {
     TFieldDefinition name = Field("Name", "VARCHAR", 8);
     name.CharCase = kCaseUpper;
     return {.Fields = {Field("Id", "INTEGER"), name, WithDefault(Field("Flag", "BOOLEAN"), "true"),
-                       Field("Seq", "AUTOINC"),
-                       WithDefault(Field("Day", "DATE"), "current_date"),
+                       Field("Seq", "AUTOINC"), WithDefault(Field("Day", "DATE"), "current_date"),
                        WithDefault(Field("Stamp", "TIMESTAMP"), "CURRENT_TIME"),
                        WithDefault(Field("Amount", "DECIMAL", 2), "12.5"),
                        WithDefault(Field("Count", "SMALLINT"), "-7"),
@@ -98,7 +97,7 @@ TEST_F(FieldAccessTest, BooleansAreZeroOrOneAndAutoIncrementIsTheRecordValue) {
     EXPECT_FALSE(blank);  // never blank
     Write<std::int32_t>(4, 77);
     EXPECT_EQ(Read<std::int32_t>(4, blank), 77);
-    EXPECT_EQ(Image[5], 77);  // the record's autoincrement bytes
+    EXPECT_EQ(Image[5], 77);                   // the record's autoincrement bytes
     Cursor->SetField(4, Image, std::nullopt);  // has no blank state to take
     EXPECT_EQ(Read<std::int32_t>(4, blank), 77);
 }

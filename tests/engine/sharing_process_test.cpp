@@ -6,7 +6,6 @@
 // Each child is forked before the parent opens the table, so that the two
 // processes hold descriptors (and locks) of their own.
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 #include <unistd.h>
 
