@@ -39,10 +39,13 @@ void TDataTable::EndRead() {
     if (!FReadLocked) return;
     bool released = UnlockFileRead(FIndexFile, FIndexReadKey);
     if (FBlobReadKey != 0) released = UnlockFileRead(FBlobFile, FBlobReadKey) && released;
-    if (!released) Raise(PIRIN_UNLOCKFAILED);
+    // The mark goes either way: a byte that would not unlock is not held by
+    // this table any more, and keeping the mark would skip every later read
+    // lock and fail every later release.
     FReadLocked = false;
     FIndexReadKey = 0;
     FBlobReadKey = 0;
+    if (!released) Raise(PIRIN_UNLOCKFAILED);
 }
 
 bool TDataTable::CheckForChanges() {

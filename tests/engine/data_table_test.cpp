@@ -67,6 +67,18 @@ TEST_F(DataTableLockTest, WriterHoldingTheFileMakesTheReadLockTimeOut) {
     Table->EndRead();
 }
 
+TEST_F(DataTableLockTest, ReadByteThatCannotBeUnlockedFailsWith10242) {
+    (void)Table->BeginRead();
+    // Released behind the table's back: its own unlock then finds nothing.
+    ASSERT_TRUE(Writer.UnlockRegion(1, ReadLockOffset(Table->IndexReadKey())));
+    EXPECT_EQ(CodeOfCall([&] { Table->EndRead(); }), PIRIN_UNLOCKFAILED);
+    // The table does not go on believing it holds the lock.
+    EXPECT_FALSE(Table->ReadLocked());
+    (void)Table->BeginRead();
+    EXPECT_TRUE(Table->ReadLocked());
+    Table->EndRead();
+}
+
 TEST_F(DataTableLockTest, ChangeByAnotherWriterEmptiesTheCaches) {
     EXPECT_EQ(ReadAll(*Cursor).size(), 5u);
     ASSERT_GT(Table->DataFile().RecordCache().Size(), 0u);
