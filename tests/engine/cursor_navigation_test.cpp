@@ -336,6 +336,25 @@ TEST_F(CursorNavigationTest, GetCurrentRecordWithTheLockFlagVerifiesTheBuffer) {
     EXPECT_EQ(CodeOf([&] { (void)cursor.GetCurrentRecord(tooShort, false); }), PIRIN_INVALIDKEY);
 }
 
+// Records whose order follows the record numbers come in runs of one disk
+// read each, forwards and backwards, with and without an index.
+TEST_F(CursorNavigationTest, ConsecutiveRecordsAreReadAhead) {
+    for (const bool primary : {true, false}) {
+        SCOPED_TRACE(primary ? "primary index" : "record-number order");
+        TFixtureTable table(NumberedWords(primary), TFixtureStorage::Memory);
+        Fill(table, kMany);
+        TNavigationTestCursor cursor(table);
+        for (const bool forward : {true, false}) {
+            cursor.Files().Data().DiscardRecords();
+            const std::uint64_t reads = cursor.Files().Data().RecordCache().Stats().Reads;
+            EXPECT_EQ(IdTexts(cursor, forward).size(), static_cast<std::size_t>(kMany));
+            const std::uint64_t made = cursor.Files().Data().RecordCache().Stats().Reads - reads;
+            // 8192 bytes hold a few hundred of these records.
+            EXPECT_LE(made, 12u) << forward;
+        }
+    }
+}
+
 // ---- another writer while the cursor reads --------------------------------------
 
 TEST_F(CursorNavigationTest, StrictDetectionSeesAnotherWritersRecordAtTheNextStep) {
