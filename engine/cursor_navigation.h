@@ -290,7 +290,10 @@ class TCursorNavigation : public TChangeCheck {
     TWalk TryFindNearest(std::span<const std::uint8_t> key, bool nearest, bool& found);
     TWalk TryGoToOrdinal(std::int64_t ordinal);
     TPagePin FetchIndexPage(int index, std::int32_t page);
-    void CheckLeaf(const TPage& page, bool root) const;
+    // An interior or leaf page below the root (empty pin: restart).
+    TPagePin FetchChild(int index, std::int32_t page);
+    // A leaf reached through a link: 8965 unless it is one with entries.
+    void CheckLeaf(const TPage& page) const;
     // Root to leaf in index `index`: by `key` (FindEntry), or along the
     // first (last) entries when `key` is empty.
     TWalk Descend(int index, std::span<const std::uint8_t> key, bool nearest, bool last,

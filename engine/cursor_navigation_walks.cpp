@@ -24,16 +24,25 @@ TPagePin TCursorNavigation::FetchIndexPage(int index, std::int32_t page) {
     return FIndex->FetchPage(this, index, page);
 }
 
-void TCursorNavigation::CheckLeaf(const TPage& page, bool root) const {
-    const bool expected = root ? page.IsRoot() : (page.Type() == TPageType::Leaf);
-    if (!expected || page.Free() || !page.IsLeaf() || page.NumberOfEntries() == 0)
+TPagePin TCursorNavigation::FetchChild(int index, std::int32_t page) {
+    TPagePin child = FetchIndexPage(index, page);
+    // Only the root carries a root type; a free or parameter page is never
+    // a child.
+    if (child && (child->Free() || (child->Type() != TPageType::Interior &&
+                                    child->Type() != TPageType::Leaf)))
+        RaiseCursorError(PIRIN_INDEXCORRUPT, FIndexName);
+    return child;
+}
+
+void TCursorNavigation::CheckLeaf(const TPage& page) const {
+    if (page.Type() != TPageType::Leaf || page.Free() || page.NumberOfEntries() == 0)
         RaiseCursorError(PIRIN_INDEXCORRUPT, FIndexName);
 }
 
 TCursorNavigation::TWalk TCursorNavigation::LoadLeaf(std::int32_t page) {
     TPagePin pin = FetchIndexPage(FIndexNo, page);
     if (!pin) return TWalk::Restart;
-    CheckLeaf(*pin, false);
+    CheckLeaf(*pin);
     FScratch.Take(*pin, page);
     return TWalk::Done;
 }
@@ -72,11 +81,8 @@ TCursorNavigation::TWalk TCursorNavigation::Descend(int index, std::span<const s
         result.LogicalPos += before;
         if (depth >= kMaxDepth) RaiseCursorError(PIRIN_INDEXCORRUPT, FIndexName);
         number = pin->EntryReference(position);
-        TPagePin child = FetchIndexPage(index, number);
+        TPagePin child = FetchChild(index, number);
         if (!child) return TWalk::Restart;
-        if (child->Free() ||
-            (child->Type() != TPageType::Interior && child->Type() != TPageType::Leaf))
-            RaiseCursorError(PIRIN_INDEXCORRUPT, FIndexName);
         pin = std::move(child);
     }
 }
@@ -383,11 +389,8 @@ TCursorNavigation::TWalk TCursorNavigation::TryGoToOrdinal(std::int64_t ordinal)
         }
         if (depth >= kMaxDepth) RaiseCursorError(PIRIN_INDEXCORRUPT, FIndexName);
         number = pin->EntryReference(chosen);
-        TPagePin child = FetchIndexPage(FIndexNo, number);
+        TPagePin child = FetchChild(FIndexNo, number);
         if (!child) return TWalk::Restart;
-        if (child->Free() ||
-            (child->Type() != TPageType::Interior && child->Type() != TPageType::Leaf))
-            RaiseCursorError(PIRIN_INDEXCORRUPT, FIndexName);
         pin = std::move(child);
     }
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "storage/file_handler.h"
 #include "tests/engine/navigation_test_cursor.h"
 
 namespace pirin::testing {
@@ -353,6 +354,30 @@ TEST_F(CursorNavigationTest, ConsecutiveRecordsAreReadAhead) {
             EXPECT_LE(made, 12u) << forward;
         }
     }
+}
+
+// A leaf link that leads outside the file is reported, not followed.
+TEST_F(CursorNavigationTest, DamagedLeafLinksRaiseIndexCorrupt) {
+    TFixtureTable table(NumberedWords(), TFixtureStorage::Memory);
+    Fill(table, kMany);
+    {
+        TFileHandler file(table.FileNames().Index);
+        file.SetInMemory(true);
+        file.OpenFile();
+        std::vector<std::uint8_t> page(4096);
+        for (std::uint64_t offset = 4096; offset + page.size() <= static_cast<std::uint64_t>(file.FileLength());
+             offset += page.size()) {
+            file.ReadAt(offset, page.data(), page.size());
+            // Header: type, entry count (2), previous (4), next (4), bytes used.
+            if (page[0] != static_cast<std::uint8_t>(TPageType::Leaf)) continue;
+            if (page[3] != 0 || page[4] != 0) page[6] = 0x7F;  // previous
+            if (page[7] != 0 || page[8] != 0) page[10] = 0x7F;  // next
+            file.WriteAt(offset, page.data(), page.size());
+        }
+    }
+    TNavigationTestCursor cursor(table);
+    EXPECT_EQ(CodeOf([&] { (void)IdTexts(cursor, true); }), PIRIN_INDEXCORRUPT);
+    EXPECT_EQ(CodeOf([&] { (void)IdTexts(cursor, false); }), PIRIN_INDEXCORRUPT);
 }
 
 // ---- another writer while the cursor reads --------------------------------------
