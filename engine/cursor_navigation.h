@@ -51,6 +51,7 @@
 #include <vector>
 
 #include "engine/records_bitmap.h"
+#include "errors/engine_error_codes.h"
 #include "locale/char_map.h"
 #include "storage/blob_file.h"
 #include "storage/data_file.h"
@@ -236,6 +237,15 @@ class TCursorNavigation : public TChangeCheck {
   private:
     enum class TWalk : std::uint8_t { Done, Restart };
     static constexpr int kMaxDepth = 64;
+    // A walk restarts once per change found; a table that keeps changing
+    // under one operation this often is reported instead of chased.
+    static constexpr int kMaxRestarts = 1000;
+
+    template <class TAttempt>
+    void UntilComplete(TAttempt&& attempt) {
+        for (int restarts = 0; attempt() == TWalk::Restart; ++restarts)
+            if (restarts >= kMaxRestarts) RaiseCursorError(PIRIN_KEYORRECDELETED);
+    }
 
     // Where a descent ended: the leaf (copied into FScratch), the entry on
     // it (0 for an empty index), its place in the index, and whether it

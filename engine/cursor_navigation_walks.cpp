@@ -205,8 +205,7 @@ void TCursorNavigation::GoEdge(bool last) {
         BitmapEdge(last);
         return;
     }
-    while (TryEdge(last) == TWalk::Restart) {
-    }
+    UntilComplete([&] { return TryEdge(last); });
 }
 
 void TCursorNavigation::GoFirstEntry() { GoEdge(false); }
@@ -265,8 +264,7 @@ void TCursorNavigation::MoveBy(std::int32_t n) {
         BitmapMoveBy(n);
         return;
     }
-    while (TryMoveBy(n) == TWalk::Restart) {
-    }
+    UntilComplete([&] { return TryMoveBy(n); });
 }
 
 // ---- the nearest entry to a key --------------------------------------------------
@@ -335,8 +333,7 @@ bool TCursorNavigation::FindNearest(std::span<const std::uint8_t> key, bool near
     const bool wasBof = FBof;
     const bool wasEof = FEof;
     bool found = false;
-    while (TryFindNearest(key, nearest, found) == TWalk::Restart) {
-    }
+    UntilComplete([&] { return TryFindNearest(key, nearest, found); });
     if (keepCracks && !(FBof && FEof)) {
         if (wasBof) {
             MoveBy(-1);
@@ -423,14 +420,20 @@ void TCursorNavigation::GoToPosition(std::int32_t n) {
         }
         return;
     }
-    if (FFilterActive || !FIndex->PageConfig(FIndexNo).HasCounts()) {
-        // Positions count view entries: walk from the first.
+    if (!FIndex->PageConfig(FIndexNo).HasCounts()) {
+        // Without counts only a walk from the first entry knows positions.
         GoFirstEntry();
         if (n > 1) MoveBy(n - 1);
         return;
     }
     const std::int64_t ordinal = static_cast<std::int64_t>(FRangeStart) + n - 1;
-    while (TryGoToOrdinal(ordinal) == TWalk::Restart) {
+    UntilComplete([&] { return TryGoToOrdinal(ordinal); });
+    if (!InView(CurrentRecordNumber())) {
+        // On to the nearest entry of the view.
+        std::array<std::uint8_t, kMaxKeyLength> key{};
+        const auto current = CurrentKey();
+        std::copy(current.begin(), current.end(), key.begin());
+        (void)FindNearest({key.data(), FKeyLength}, true, false);
     }
 }
 
