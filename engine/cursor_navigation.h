@@ -175,6 +175,12 @@ class TCursorNavigation : public TChangeCheck {
     bool Descending() const noexcept { return FDescending; }
     bool CaseInsensitive() const noexcept { return FCaseInsensitive; }
     bool Unique() const noexcept { return FUnique; }
+    // The key fields' descriptors and descending flags, in key order.
+    const std::vector<TFieldDescriptor>& KeyFields() const noexcept { return FKeyFields; }
+    bool FieldDescending(int keyField) const noexcept {
+        return keyField >= 0 && keyField < kMaxKeyFields &&
+               FFieldDescending[static_cast<std::size_t>(keyField)];
+    }
     // True without an index: record-number order over ViewBitmap.
     bool WithoutIndex() const noexcept;
     bool Bof() const noexcept { return FBof; }

@@ -441,6 +441,14 @@ TEST_F(CursorNavigationTest, LazyDetectionRestartsAWalkAndKeepsTheRecord) {
     ASSERT_EQ(cursor.GetNextRecord(), 0);
     EXPECT_EQ(cursor.Integer("Id"), id);
     EXPECT_EQ(cursor.RecNo(), 252);
+
+    // Refresh asks whatever the cache holds.
+    table.Append({kMany + 3, Bg(u"аав")});
+    cursor.Refresh();
+    EXPECT_EQ(cursor.Changes, 3);
+    EXPECT_EQ(cursor.Integer("Id"), id);
+    EXPECT_EQ(cursor.RecNo(), 253);
+    EXPECT_EQ(cursor.RecordCount(), kMany + 3);
 }
 
 TEST_F(CursorNavigationTest, ExclusiveCursorsNeverAskTheTable) {
