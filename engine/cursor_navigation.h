@@ -10,7 +10,10 @@
 // use in ViewBitmap. In index order it keeps a private copy of the leaf that
 // holds its entry (FLeaf), the 1-based entry on it (FSlot) and the entry's
 // 1-based place in the whole index (FLogicalPos), so stepping to a
-// neighbouring entry on the same leaf reads no page.
+// neighbouring entry on the same leaf reads no page. The copy is not
+// refreshed by such steps: a change to the table, by another cursor of this
+// process or by another process, advances a header's change counter, and
+// the next operation's begin step (or the next disk read) resyncs.
 // Invariants:
 //   1. BOF and EOF both set: the view is empty; FLogicalPos and FPhysRecNo
 //      are 0 and FLeaf holds no entry.
@@ -28,7 +31,9 @@
 // operations neither begin nor end again. Page and record fetches pass the
 // cursor as the TChangeCheck the caches ask before a disk read; when that
 // finds a change the caches have been emptied, the cursor is back on its
-// bookmark, the fetch delivers nothing and the walk starts over.
+// bookmark, the fetch delivers nothing and the walk starts over (after
+// 1000 restarts within one walk the operation fails with 8708 rather than
+// chase a table that never holds still).
 //
 // Ownership: the derived cursor owns the table files and the current record
 // (AttachTable); this class owns its leaf copy, keys and view bitmap (from

@@ -2,6 +2,10 @@
 // moving by n entries, the nearest entry to a key, the entry at a position)
 // and their record-number counterparts over the view bitmap.
 //
+// The walks descend and step over the pages themselves rather than through
+// TIndexTree, whose paths and entries are vectors: a key search or a step
+// here allocates nothing once the two leaf buffers have grown to a leaf.
+//
 // Every index walk works on scratch state: the leaf it reaches is copied
 // into FScratch, and only a completed walk swaps it with FLeaf (Commit). A
 // page fetch that comes back empty means another process changed the table
