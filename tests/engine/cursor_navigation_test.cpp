@@ -451,6 +451,32 @@ TEST_F(CursorNavigationTest, LazyDetectionRestartsAWalkAndKeepsTheRecord) {
     EXPECT_EQ(cursor.RecordCount(), kMany + 3);
 }
 
+TEST_F(CursorNavigationTest, RecordNumberOrderFollowsAnotherWritersInsertsAndDeletes) {
+    TFixtureTable table(NumberedWords(false), TFixtureStorage::Memory);
+    Fill(table, 40);
+    TNavigationTestCursor cursor(table);
+    cursor.SetStrict(true);
+    ASSERT_TRUE(cursor.SetRecNo(20));
+    table.Delete(10);
+    table.Delete(21);
+    table.Append({41, WordOf(41)});  // no primary key: slot 41, never a free one
+    EXPECT_EQ(cursor.RecordCount(), 39);
+    EXPECT_EQ(cursor.Integer("Id"), 20);
+    EXPECT_EQ(cursor.RecNo(), 19);
+    ASSERT_EQ(cursor.GetNextRecord(), 0);
+    EXPECT_EQ(cursor.Integer("Id"), 22);
+    cursor.Last();
+    ASSERT_EQ(cursor.GetPriorRecord(), 0);
+    EXPECT_EQ(cursor.Integer("Id"), 41);
+
+    // The record under the cursor goes: it moves to the nearest one (none
+    // follows, so the one before).
+    table.Delete(41);
+    table.Delete(40);
+    EXPECT_EQ(cursor.GetCurrentRecord({}, false), 0);
+    EXPECT_EQ(cursor.Integer("Id"), 39);
+}
+
 TEST_F(CursorNavigationTest, ExclusiveCursorsNeverAskTheTable) {
     TFixtureTable table(NumberedWords(), TFixtureStorage::Memory);
     Fill(table, 20);
