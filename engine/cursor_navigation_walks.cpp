@@ -111,8 +111,13 @@ TCursorNavigation::TWalk TCursorNavigation::Step(TStepper& at, bool forward, boo
 
 TCursorNavigation::TWalk TCursorNavigation::Reload(TStepper& at, const TMark& mark) {
     if (at.Leaf->Page != mark.Page) {
-        if (LoadLeaf(mark.Page) == TWalk::Restart) return TWalk::Restart;
-        at.Leaf = &FScratch;
+        // Back on the leaf the walk started from, the copy is still there.
+        if (FLeaf.Page == mark.Page && FLeaf.Entries() > 0) {
+            at.Leaf = &FLeaf;
+        } else {
+            if (LoadLeaf(mark.Page) == TWalk::Restart) return TWalk::Restart;
+            at.Leaf = &FScratch;
+        }
     }
     at.Slot = mark.Slot;
     at.LogicalPos = mark.LogicalPos;
