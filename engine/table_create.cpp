@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "errors/engine_error.h"
+#include "locale/locale_check.h"
 #include "storage/blob_block.h"
 #include "storage/blob_file.h"
 #include "storage/data_file.h"
@@ -141,6 +142,8 @@ void CreateTable(const TTableLocation& location, const TTableDefinition& definit
         (definition.BlobBlockSize != 0 && definition.BlobBlockSize <= TBlock::kHeaderSize))
         Refuse(PIRIN_INVALIDBLOBLEN, location);
     CheckFieldDefinitions(definition, location);
+    // A table whose ordering this system cannot collate could never be opened.
+    CheckLocale(definition.Language, definition.Sort, location.Name);
 
     TPlainTableContext context;
     context.PrimaryIndex = definition.Primary.has_value();

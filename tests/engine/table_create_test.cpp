@@ -273,6 +273,7 @@ TEST(CreateTable, DefinitionErrorsLeaveNoFileBehind) {
         {"compression 4", [](auto& d) { d.Indexes[0].Compression = 4; }, PIRIN_INVALIDIDXDESC},
         {"descending flags for the wrong field count",
          [](auto& d) { d.Indexes[0].FieldDescending = {true, false}; }, PIRIN_INVALIDIDXDESC},
+        {"a language without collation", [](auto& d) { d.Language = 0x7F7F; }, PIRIN_CANNOTLOADLDDRV},
         {"BLOB block with no data part", [](auto& d) { d.BlobBlockSize = 18; }, PIRIN_INVALIDBLOBLEN},
         {"BLOB block size beyond 16 bits", [](auto& d) { d.BlobBlockSize = 70000; }, PIRIN_INVALIDBLOBLEN},
     };
