@@ -1,5 +1,6 @@
 #include "tools/pirin_tool_commands.h"
 
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <nlohmann/json.hpp>
@@ -7,6 +8,7 @@
 
 #include "engine/table_create.h"
 #include "errors/engine_error.h"
+#include "storage/file_handler.h"
 #include "storage/table_verifier.h"
 #include "tools/table_info.h"
 #include "tools/table_schema.h"
@@ -70,11 +72,53 @@ int Verify(const TToolArguments& arguments, std::ostream& out) {
     return 1;
 }
 
+// DEST is a folder (the copy keeps the table's name) or a folder and a new
+// table name.
+TTableLocation CopyDestination(const std::string& dest, const std::string& table) {
+    const std::filesystem::path path(dest);
+    if (std::filesystem::is_directory(path)) return ToolTableLocation(dest, table);
+    return ToolTableLocation(path.parent_path().string(), path.filename().string());
+}
+
+int Copy(const TToolArguments& arguments, std::ostream& out) {
+    TToolTable table(Location(arguments), Passwords(arguments));
+    const TTableLocation destination =
+        CopyDestination(arguments.Positional()[2], arguments.Positional()[1]);
+    const TTableFileNames names = TableFileNames(destination.Directory, destination.Name);
+    // Copying creates its files afresh: an existing table there is refused
+    // rather than overwritten.
+    if (TFileHandler(names.Data).FileExists())
+        RaiseEngineError(PIRIN_TABLEEXISTS,
+                         {.database = destination.Directory, .table = destination.Name});
+    TTableFiles& files = table.Files();
+    const bool compress = arguments.Flag("compress");
+    std::vector<std::string> made;
+    try {
+        made.push_back(names.Data);
+        files.Data().CopyToFile(names.Data, compress);
+        made.push_back(names.Index);
+        files.Index().CopyToFile(names.Index, compress);
+        if (files.Blob() != nullptr) {
+            made.push_back(names.Blob);
+            files.Blob()->CopyToFile(names.Blob, compress);
+        }
+    } catch (const EPirinEngineError&) {
+        // Nothing half-copied stays behind.
+        std::error_code ignored;
+        for (const std::string& name : made) std::filesystem::remove(name, ignored);
+        throw;
+    }
+    out << "copied\n";
+    return 0;
+}
+
 const std::vector<TCommand>& Commands() {
     static const std::vector<TCommand> commands = {
         {"create", "create DIR TABLE --schema FILE.json", {{"schema"}, {}}, 2, Create},
         {"info", "info DIR TABLE [--password P]...", {{"password"}, {}}, 2, Info},
         {"verify", "verify DIR TABLE [--password P]...", {{"password"}, {}}, 2, Verify},
+        {"copy", "copy DIR TABLE DEST [--compress] [--password P]...", {{"password"}, {"compress"}},
+         3, Copy},
     };
     return commands;
 }

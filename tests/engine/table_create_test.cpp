@@ -180,7 +180,7 @@ TEST(CreateTable, UniqueKeyViolationChangesNothing) {
     EXPECT_THAT(table.Verify(), IsEmpty());
 }
 
-TEST(CreateTable, RefusesAnExistingTableWhateverTheLetterCase) {
+TEST(CreateTable, RefusesAnExistingTableWhateverTheLetterCaseAndABlankName) {
     TFixtureTable table({.Fields = {Field("Id", "INTEGER")}}, TFixtureStorage::Disk, "Bg_En");
     table.Append({1});
     for (const std::string name : {"Bg_En", "BG_EN", "bg_en.dat"}) {
@@ -193,6 +193,14 @@ TEST(CreateTable, RefusesAnExistingTableWhateverTheLetterCase) {
     }
     EXPECT_EQ(table.RecordCount(), 1);
     EXPECT_THAT(table.Verify(), IsEmpty());
+
+    for (const std::string name : {"", "  ", ".dat", "sub/"})
+        EXPECT_EQ(CodeOf([&] {
+                      CreateTable({.Directory = table.Directory(), .Name = name},
+                                  {.Fields = {Field("X", "INTEGER")}});
+                  }),
+                  PIRIN_OSENOENT)
+            << "'" << name << "'";
 
     TFixtureTable memory({.Fields = {Field("Id", "INTEGER")}}, TFixtureStorage::Memory);
     EXPECT_EQ(CodeOf([&] {

@@ -210,6 +210,23 @@ TEST_P(PirinToolEveryType, CreatesDescribesAndVerifiesATable) {
     EXPECT_EQ(Run(command("verify")).Out, "ok\n");
     EXPECT_EQ(json::parse(Run(command("info")).Out)["records"], 28);
 
+    // A copy is the same table under another name; a second copy there is refused.
+    const std::string copy = Db() + "/Copy";
+    ASSERT_EQ(Run({"copy", Db(), "Every", copy, "--password", "Таен ключ"}).Exit, 0);
+    EXPECT_EQ(Run({"verify", Db(), "Copy", "--password", "Таен ключ"}).Out, "ok\n");
+    EXPECT_EQ(json::parse(Run({"info", Db(), "Copy", "--password", "Таен ключ"}).Out)["records"],
+              28);
+    const TRun again = Run({"copy", Db(), "Every", copy, "--password", "Таен ключ"});
+    EXPECT_EQ(again.Exit, 1);
+    EXPECT_THAT(again.Err, HasSubstr("13060"));
+    // Compressed, the copy is zlib chunks: smaller than the table.
+    std::filesystem::create_directory(Db() + "/packed");
+    ASSERT_EQ(
+        Run({"copy", Db(), "Every", Db() + "/packed", "--compress", "--password", "Таен ключ"}).Exit,
+        0);
+    EXPECT_LT(std::filesystem::file_size(Db() + "/packed/Every.BLB"),
+              std::filesystem::file_size(Db() + "/Every.BLB"));
+
     // An index record count off by one is damage verify reports.
     {
         TTableFiles files(ToolLocation("Every"));
