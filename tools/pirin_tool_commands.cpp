@@ -23,7 +23,7 @@ namespace {
 struct TCommand {
     std::string_view Name;
     std::string_view Usage;
-    TOptionSpec Options;
+    TOptionKinds Options;
     std::size_t Positional;
     std::function<int(const TToolArguments&, std::ostream&)> Run;
 };

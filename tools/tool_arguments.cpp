@@ -3,7 +3,7 @@
 namespace pirin::tools {
 
 TToolArguments::TToolArguments(const std::vector<std::string>& arguments,
-                               const TOptionSpec& spec) {
+                               const TOptionKinds& kinds) {
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         if (argument.size() < 3 || argument.compare(0, 2, "--") != 0) {
@@ -11,9 +11,9 @@ TToolArguments::TToolArguments(const std::vector<std::string>& arguments,
             continue;
         }
         const std::string name = argument.substr(2);
-        if (spec.Flags.contains(name)) {
+        if (kinds.Flags.contains(name)) {
             FFlags.insert(name);
-        } else if (spec.Valued.contains(name)) {
+        } else if (kinds.Valued.contains(name)) {
             if (i + 1 >= arguments.size()) throw EUsageError("--" + name + " needs a value");
             FValues.emplace(name, arguments[++i]);
         } else {

@@ -21,7 +21,7 @@ class EUsageError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-struct TOptionSpec {
+struct TOptionKinds {
     std::set<std::string> Valued;  // names without "--"
     std::set<std::string> Flags;
 };
@@ -29,7 +29,7 @@ struct TOptionSpec {
 class TToolArguments {
   public:
     // `arguments` are those after the command name.
-    TToolArguments(const std::vector<std::string>& arguments, const TOptionSpec& spec);
+    TToolArguments(const std::vector<std::string>& arguments, const TOptionKinds& kinds);
 
     const std::vector<std::string>& Positional() const noexcept { return FPositional; }
     // Raises EUsageError unless between `least` and `most` positional arguments.
