@@ -142,7 +142,7 @@ void TCursorNavigation::GetIndexDesc(int indexNo,
         std::fill(out.begin(), out.end(), std::uint8_t{0});
         return;
     }
-    if (!Selectable(indexNo)) RaiseCursorError(PIRIN_INVALIDINDEXNAME);
+    if (indexNo < 0 || indexNo >= kIndexCount) RaiseCursorError(PIRIN_INVALIDINDEXNAME);
     FIndex->GetIndexDescriptor(indexNo).Pack(out);
 }
 

@@ -10,7 +10,10 @@
 // use in ViewBitmap. In index order it keeps a private copy of the leaf that
 // holds its entry (FLeaf), the 1-based entry on it (FSlot) and the entry's
 // 1-based place in the whole index (FLogicalPos), so stepping to a
-// neighbouring entry on the same leaf reads no page.
+// neighbouring entry on the same leaf reads no page. The copy is not
+// refreshed by such steps: a change to the table, by another cursor of this
+// process or by another process, advances a header's change counter, and
+// the next operation's begin step (or the next disk read) resyncs.
 // Invariants:
 //   1. BOF and EOF both set: the view is empty; FLogicalPos and FPhysRecNo
 //      are 0 and FLeaf holds no entry.
@@ -28,7 +31,9 @@
 // operations neither begin nor end again. Page and record fetches pass the
 // cursor as the TChangeCheck the caches ask before a disk read; when that
 // finds a change the caches have been emptied, the cursor is back on its
-// bookmark, the fetch delivers nothing and the walk starts over.
+// bookmark, the fetch delivers nothing and the walk starts over (after
+// 1000 restarts within one walk the operation fails with 8708 rather than
+// chase a table that never holds still).
 //
 // Ownership: the derived cursor owns the table files and the current record
 // (AttachTable); this class owns its leaf copy, keys and view bitmap (from
@@ -51,6 +56,7 @@
 #include <vector>
 
 #include "engine/records_bitmap.h"
+#include "errors/engine_error_codes.h"
 #include "locale/char_map.h"
 #include "storage/blob_file.h"
 #include "storage/data_file.h"
@@ -174,6 +180,12 @@ class TCursorNavigation : public TChangeCheck {
     bool Descending() const noexcept { return FDescending; }
     bool CaseInsensitive() const noexcept { return FCaseInsensitive; }
     bool Unique() const noexcept { return FUnique; }
+    // The key fields' descriptors and descending flags, in key order.
+    const std::vector<TFieldDescriptor>& KeyFields() const noexcept { return FKeyFields; }
+    bool FieldDescending(int keyField) const noexcept {
+        return keyField >= 0 && keyField < kMaxKeyFields &&
+               FFieldDescending[static_cast<std::size_t>(keyField)];
+    }
     // True without an index: record-number order over ViewBitmap.
     bool WithoutIndex() const noexcept;
     bool Bof() const noexcept { return FBof; }
@@ -236,6 +248,15 @@ class TCursorNavigation : public TChangeCheck {
   private:
     enum class TWalk : std::uint8_t { Done, Restart };
     static constexpr int kMaxDepth = 64;
+    // A walk restarts once per change found; a table that keeps changing
+    // under one operation this often is reported instead of chased.
+    static constexpr int kMaxRestarts = 1000;
+
+    template <class TAttempt>
+    void UntilComplete(TAttempt&& attempt) {
+        for (int restarts = 0; attempt() == TWalk::Restart; ++restarts)
+            if (restarts >= kMaxRestarts) RaiseCursorError(PIRIN_KEYORRECDELETED);
+    }
 
     // Where a descent ended: the leaf (copied into FScratch), the entry on
     // it (0 for an empty index), its place in the index, and whether it
@@ -290,7 +311,10 @@ class TCursorNavigation : public TChangeCheck {
     TWalk TryFindNearest(std::span<const std::uint8_t> key, bool nearest, bool& found);
     TWalk TryGoToOrdinal(std::int64_t ordinal);
     TPagePin FetchIndexPage(int index, std::int32_t page);
-    void CheckLeaf(const TPage& page, bool root) const;
+    // An interior or leaf page below the root (empty pin: restart).
+    TPagePin FetchChild(int index, std::int32_t page);
+    // A leaf reached through a link: 8965 unless it is one with entries.
+    void CheckLeaf(const TPage& page) const;
     // Root to leaf in index `index`: by `key` (FindEntry), or along the
     // first (last) entries when `key` is empty.
     TWalk Descend(int index, std::span<const std::uint8_t> key, bool nearest, bool last,

@@ -102,10 +102,8 @@ void TCursorNavigation::RecomputeRangeBounds() {
         FRangeEnd = 0;
         return;
     }
-    while (TryRangeBound(false, FRangeStart) == TWalk::Restart) {
-    }
-    while (TryRangeBound(true, FRangeEnd) == TWalk::Restart) {
-    }
+    UntilComplete([&] { return TryRangeBound(false, FRangeStart); });
+    UntilComplete([&] { return TryRangeBound(true, FRangeEnd); });
 }
 
 TCursorNavigation::TWalk TCursorNavigation::TryRangeBound(bool end, std::int32_t& bound) {
@@ -142,8 +140,7 @@ void TCursorNavigation::RebuildView() {
         view.SetAll();
     } else {
         // The deleted slots are index 31's keys with status byte 1.
-        while (TryCollectDeleted(view) == TWalk::Restart) {
-        }
+        UntilComplete([&] { return TryCollectDeleted(view); });
         view.Invert();
     }
     FFilteredCount = view.Count();

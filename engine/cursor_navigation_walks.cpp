@@ -2,6 +2,10 @@
 // moving by n entries, the nearest entry to a key, the entry at a position)
 // and their record-number counterparts over the view bitmap.
 //
+// The walks descend and step over the pages themselves rather than through
+// TIndexTree, whose paths and entries are vectors: a key search or a step
+// here allocates nothing once the two leaf buffers have grown to a leaf.
+//
 // Every index walk works on scratch state: the leaf it reaches is copied
 // into FScratch, and only a completed walk swaps it with FLeaf (Commit). A
 // page fetch that comes back empty means another process changed the table
@@ -24,16 +28,25 @@ TPagePin TCursorNavigation::FetchIndexPage(int index, std::int32_t page) {
     return FIndex->FetchPage(this, index, page);
 }
 
-void TCursorNavigation::CheckLeaf(const TPage& page, bool root) const {
-    const bool expected = root ? page.IsRoot() : (page.Type() == TPageType::Leaf);
-    if (!expected || page.Free() || !page.IsLeaf() || page.NumberOfEntries() == 0)
+TPagePin TCursorNavigation::FetchChild(int index, std::int32_t page) {
+    TPagePin child = FetchIndexPage(index, page);
+    // Only the root carries a root type; a free or parameter page is never
+    // a child.
+    if (child && (child->Free() || (child->Type() != TPageType::Interior &&
+                                    child->Type() != TPageType::Leaf)))
+        RaiseCursorError(PIRIN_INDEXCORRUPT, FIndexName);
+    return child;
+}
+
+void TCursorNavigation::CheckLeaf(const TPage& page) const {
+    if (page.Type() != TPageType::Leaf || page.Free() || page.NumberOfEntries() == 0)
         RaiseCursorError(PIRIN_INDEXCORRUPT, FIndexName);
 }
 
 TCursorNavigation::TWalk TCursorNavigation::LoadLeaf(std::int32_t page) {
     TPagePin pin = FetchIndexPage(FIndexNo, page);
     if (!pin) return TWalk::Restart;
-    CheckLeaf(*pin, false);
+    CheckLeaf(*pin);
     FScratch.Take(*pin, page);
     return TWalk::Done;
 }
@@ -72,11 +85,8 @@ TCursorNavigation::TWalk TCursorNavigation::Descend(int index, std::span<const s
         result.LogicalPos += before;
         if (depth >= kMaxDepth) RaiseCursorError(PIRIN_INDEXCORRUPT, FIndexName);
         number = pin->EntryReference(position);
-        TPagePin child = FetchIndexPage(index, number);
+        TPagePin child = FetchChild(index, number);
         if (!child) return TWalk::Restart;
-        if (child->Free() ||
-            (child->Type() != TPageType::Interior && child->Type() != TPageType::Leaf))
-            RaiseCursorError(PIRIN_INDEXCORRUPT, FIndexName);
         pin = std::move(child);
     }
 }
@@ -101,8 +111,13 @@ TCursorNavigation::TWalk TCursorNavigation::Step(TStepper& at, bool forward, boo
 
 TCursorNavigation::TWalk TCursorNavigation::Reload(TStepper& at, const TMark& mark) {
     if (at.Leaf->Page != mark.Page) {
-        if (LoadLeaf(mark.Page) == TWalk::Restart) return TWalk::Restart;
-        at.Leaf = &FScratch;
+        // Back on the leaf the walk started from, the copy is still there.
+        if (FLeaf.Page == mark.Page && FLeaf.Entries() > 0) {
+            at.Leaf = &FLeaf;
+        } else {
+            if (LoadLeaf(mark.Page) == TWalk::Restart) return TWalk::Restart;
+            at.Leaf = &FScratch;
+        }
     }
     at.Slot = mark.Slot;
     at.LogicalPos = mark.LogicalPos;
@@ -199,8 +214,7 @@ void TCursorNavigation::GoEdge(bool last) {
         BitmapEdge(last);
         return;
     }
-    while (TryEdge(last) == TWalk::Restart) {
-    }
+    UntilComplete([&] { return TryEdge(last); });
 }
 
 void TCursorNavigation::GoFirstEntry() { GoEdge(false); }
@@ -259,8 +273,7 @@ void TCursorNavigation::MoveBy(std::int32_t n) {
         BitmapMoveBy(n);
         return;
     }
-    while (TryMoveBy(n) == TWalk::Restart) {
-    }
+    UntilComplete([&] { return TryMoveBy(n); });
 }
 
 // ---- the nearest entry to a key --------------------------------------------------
@@ -329,8 +342,7 @@ bool TCursorNavigation::FindNearest(std::span<const std::uint8_t> key, bool near
     const bool wasBof = FBof;
     const bool wasEof = FEof;
     bool found = false;
-    while (TryFindNearest(key, nearest, found) == TWalk::Restart) {
-    }
+    UntilComplete([&] { return TryFindNearest(key, nearest, found); });
     if (keepCracks && !(FBof && FEof)) {
         if (wasBof) {
             MoveBy(-1);
@@ -383,11 +395,8 @@ TCursorNavigation::TWalk TCursorNavigation::TryGoToOrdinal(std::int64_t ordinal)
         }
         if (depth >= kMaxDepth) RaiseCursorError(PIRIN_INDEXCORRUPT, FIndexName);
         number = pin->EntryReference(chosen);
-        TPagePin child = FetchIndexPage(FIndexNo, number);
+        TPagePin child = FetchChild(FIndexNo, number);
         if (!child) return TWalk::Restart;
-        if (child->Free() ||
-            (child->Type() != TPageType::Interior && child->Type() != TPageType::Leaf))
-            RaiseCursorError(PIRIN_INDEXCORRUPT, FIndexName);
         pin = std::move(child);
     }
 }
@@ -420,14 +429,20 @@ void TCursorNavigation::GoToPosition(std::int32_t n) {
         }
         return;
     }
-    if (FFilterActive || !FIndex->PageConfig(FIndexNo).HasCounts()) {
-        // Positions count view entries: walk from the first.
+    if (!FIndex->PageConfig(FIndexNo).HasCounts()) {
+        // Without counts only a walk from the first entry knows positions.
         GoFirstEntry();
         if (n > 1) MoveBy(n - 1);
         return;
     }
     const std::int64_t ordinal = static_cast<std::int64_t>(FRangeStart) + n - 1;
-    while (TryGoToOrdinal(ordinal) == TWalk::Restart) {
+    UntilComplete([&] { return TryGoToOrdinal(ordinal); });
+    if (!InView(CurrentRecordNumber())) {
+        // On to the nearest entry of the view.
+        std::array<std::uint8_t, kMaxKeyLength> key{};
+        const auto current = CurrentKey();
+        std::copy(current.begin(), current.end(), key.begin());
+        (void)FindNearest({key.data(), FKeyLength}, true, false);
     }
 }
 

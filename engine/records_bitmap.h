@@ -4,8 +4,8 @@
 // bitmap that was as large before allocates nothing. Bits beyond Size() are
 // always clear, so counts and searches never see them.
 //
-// The searches skip whole words of all zeros (or, for a search of clear
-// bits, all ones) at once; counting uses the processor's population count.
+// Searches and counts take a 32-bit word at a time (population count), so
+// whole words of zeros or ones cost one step each.
 //
 // TRecordsBitmapStack is the process-wide pool of spare bitmaps: Take hands
 // out a cleared bitmap of size 0 (a kept one or a new one), Give keeps at

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "errors/engine_error.h"
+#include "locale/locale_check.h"
 #include "storage/blob_block.h"
 #include "storage/blob_file.h"
 #include "storage/data_file.h"
@@ -135,12 +136,21 @@ std::vector<TFieldDescriptor> FieldDescriptors(const TTableDefinition& definitio
 
 void CreateTable(const TTableLocation& location, const TTableDefinition& definition) {
     const TTableFileNames names = TableFileNames(location.Directory, location.Name);
+    // A blank name (or a bare ".DAT") would make files with no name before
+    // the extension, which no table name can open again.
+    const std::string_view stem = std::string_view(names.Data)
+                                      .substr(location.Directory.size(),
+                                              names.Data.size() - location.Directory.size() - 4);
+    if (stem.find_first_not_of(' ') == std::string_view::npos || stem.back() == '/')
+        Refuse(PIRIN_OSENOENT, location);
     // Only the low 16 bits of the block size are stored as used; a size that
     // leaves a block no data part would make every chain endless.
     if (definition.BlobBlockSize > 0xFFFF ||
         (definition.BlobBlockSize != 0 && definition.BlobBlockSize <= TBlock::kHeaderSize))
         Refuse(PIRIN_INVALIDBLOBLEN, location);
     CheckFieldDefinitions(definition, location);
+    // A table whose ordering this system cannot collate could never be opened.
+    CheckLocale(definition.Language, definition.Sort, location.Name);
 
     TPlainTableContext context;
     context.PrimaryIndex = definition.Primary.has_value();

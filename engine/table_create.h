@@ -13,7 +13,9 @@
 // Plain values and a free function: no state is kept between calls. One
 // thread at a time per table name (the file layer serialises the files).
 // Failures raise EPirinEngineError with the table name and database path:
-// 13060 when the table's data file exists already; 9492 more than 1024
+// 11010 for a blank table name; 13060 when the table's data file exists
+// already; 15878 a language and sort
+// this system cannot collate; 9492 more than 1024
 // fields; 10038 a bad or repeated field name; 10000 a bad type or size;
 // 10006 a default, minimum or maximum that is not a value of the field's
 // type; 9498 more than 128 BLOB fields; 9477 a record above 65535 bytes;

@@ -47,10 +47,11 @@ std::vector<std::string> TTableVerifier::Run() {
         FIndex.SetKeyLayout(fields, FData.Language(), FData.Sort());
         FIndex.CheckIndexHeader(fields);
     });
-    if (layoutSet) {
-        const std::vector<std::string> trees = TIndexVerifier(FIndex).Run();
-        FProblems.insert(FProblems.end(), trees.begin(), trees.end());
-    }
+    if (layoutSet)
+        Guard("index file", [&] {
+            const std::vector<std::string> trees = TIndexVerifier(FIndex).Run();
+            FProblems.insert(FProblems.end(), trees.begin(), trees.end());
+        });
     FSlotsRead = Guard("data file", [&] { ReadSlots(); });
     if (!FSlotsRead) return FProblems;
     VerifyFreeChain();
@@ -145,7 +146,8 @@ void TTableVerifier::CompareKeys(int index,
                                  const std::map<std::int32_t, std::vector<std::uint8_t>>& expected) {
     const std::string name = IndexName(FIndex, index);
     std::set<std::int32_t> seen;
-    Guard(name, [&] {
+    // A walk cut short by damage (reported) cannot tell which keys are missing.
+    const bool walked = Guard(name, [&] {
         TIndexTree tree(FIndex, index);
         TTreePath path;
         TTreeEntry entry;
@@ -172,6 +174,7 @@ void TTableVerifier::CompareKeys(int index,
         }
     });
     FIndex.TrimPages();
+    if (!walked) return;
     for (const auto& [record, key] : expected)
         if (!seen.contains(record))
             Problem(name + ": record " + std::to_string(record) + " has no key");

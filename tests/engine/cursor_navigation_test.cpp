@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "storage/file_handler.h"
 #include "tests/engine/navigation_test_cursor.h"
 
 namespace pirin::testing {
@@ -336,6 +337,49 @@ TEST_F(CursorNavigationTest, GetCurrentRecordWithTheLockFlagVerifiesTheBuffer) {
     EXPECT_EQ(CodeOf([&] { (void)cursor.GetCurrentRecord(tooShort, false); }), PIRIN_INVALIDKEY);
 }
 
+// Records whose order follows the record numbers come in runs of one disk
+// read each, forwards and backwards, with and without an index.
+TEST_F(CursorNavigationTest, ConsecutiveRecordsAreReadAhead) {
+    for (const bool primary : {true, false}) {
+        SCOPED_TRACE(primary ? "primary index" : "record-number order");
+        TFixtureTable table(NumberedWords(primary), TFixtureStorage::Memory);
+        Fill(table, kMany);
+        TNavigationTestCursor cursor(table);
+        for (const bool forward : {true, false}) {
+            cursor.Files().Data().DiscardRecords();
+            const std::uint64_t reads = cursor.Files().Data().RecordCache().Stats().Reads;
+            EXPECT_EQ(IdTexts(cursor, forward).size(), static_cast<std::size_t>(kMany));
+            const std::uint64_t made = cursor.Files().Data().RecordCache().Stats().Reads - reads;
+            // 8192 bytes hold a few hundred of these records.
+            EXPECT_LE(made, 12u) << forward;
+        }
+    }
+}
+
+// A leaf link that leads outside the file is reported, not followed.
+TEST_F(CursorNavigationTest, DamagedLeafLinksRaiseIndexCorrupt) {
+    TFixtureTable table(NumberedWords(), TFixtureStorage::Memory);
+    Fill(table, kMany);
+    {
+        TFileHandler file(table.FileNames().Index);
+        file.SetInMemory(true);
+        file.OpenFile();
+        std::vector<std::uint8_t> page(4096);
+        for (std::uint64_t offset = 4096; offset + page.size() <= static_cast<std::uint64_t>(file.FileLength());
+             offset += page.size()) {
+            file.ReadAt(offset, page.data(), page.size());
+            // Header: type, entry count (2), previous (4), next (4), bytes used.
+            if (page[0] != static_cast<std::uint8_t>(TPageType::Leaf)) continue;
+            if (page[3] != 0 || page[4] != 0) page[6] = 0x7F;  // previous
+            if (page[7] != 0 || page[8] != 0) page[10] = 0x7F;  // next
+            file.WriteAt(offset, page.data(), page.size());
+        }
+    }
+    TNavigationTestCursor cursor(table);
+    EXPECT_EQ(CodeOf([&] { (void)IdTexts(cursor, true); }), PIRIN_INDEXCORRUPT);
+    EXPECT_EQ(CodeOf([&] { (void)IdTexts(cursor, false); }), PIRIN_INDEXCORRUPT);
+}
+
 // ---- another writer while the cursor reads --------------------------------------
 
 TEST_F(CursorNavigationTest, StrictDetectionSeesAnotherWritersRecordAtTheNextStep) {
@@ -397,6 +441,40 @@ TEST_F(CursorNavigationTest, LazyDetectionRestartsAWalkAndKeepsTheRecord) {
     ASSERT_EQ(cursor.GetNextRecord(), 0);
     EXPECT_EQ(cursor.Integer("Id"), id);
     EXPECT_EQ(cursor.RecNo(), 252);
+
+    // Refresh asks whatever the cache holds.
+    table.Append({kMany + 3, Bg(u"аав")});
+    cursor.Refresh();
+    EXPECT_EQ(cursor.Changes, 3);
+    EXPECT_EQ(cursor.Integer("Id"), id);
+    EXPECT_EQ(cursor.RecNo(), 253);
+    EXPECT_EQ(cursor.RecordCount(), kMany + 3);
+}
+
+TEST_F(CursorNavigationTest, RecordNumberOrderFollowsAnotherWritersInsertsAndDeletes) {
+    TFixtureTable table(NumberedWords(false), TFixtureStorage::Memory);
+    Fill(table, 40);
+    TNavigationTestCursor cursor(table);
+    cursor.SetStrict(true);
+    ASSERT_TRUE(cursor.SetRecNo(20));
+    table.Delete(10);
+    table.Delete(21);
+    table.Append({41, WordOf(41)});  // no primary key: slot 41, never a free one
+    EXPECT_EQ(cursor.RecordCount(), 39);
+    EXPECT_EQ(cursor.Integer("Id"), 20);
+    EXPECT_EQ(cursor.RecNo(), 19);
+    ASSERT_EQ(cursor.GetNextRecord(), 0);
+    EXPECT_EQ(cursor.Integer("Id"), 22);
+    cursor.Last();
+    ASSERT_EQ(cursor.GetPriorRecord(), 0);
+    EXPECT_EQ(cursor.Integer("Id"), 41);
+
+    // The record under the cursor goes: it moves to the nearest one (none
+    // follows, so the one before).
+    table.Delete(41);
+    table.Delete(40);
+    EXPECT_EQ(cursor.GetCurrentRecord({}, false), 0);
+    EXPECT_EQ(cursor.Integer("Id"), 39);
 }
 
 TEST_F(CursorNavigationTest, ExclusiveCursorsNeverAskTheTable) {

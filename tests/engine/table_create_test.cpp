@@ -180,7 +180,7 @@ TEST(CreateTable, UniqueKeyViolationChangesNothing) {
     EXPECT_THAT(table.Verify(), IsEmpty());
 }
 
-TEST(CreateTable, RefusesAnExistingTableWhateverTheLetterCase) {
+TEST(CreateTable, RefusesAnExistingTableWhateverTheLetterCaseAndABlankName) {
     TFixtureTable table({.Fields = {Field("Id", "INTEGER")}}, TFixtureStorage::Disk, "Bg_En");
     table.Append({1});
     for (const std::string name : {"Bg_En", "BG_EN", "bg_en.dat"}) {
@@ -193,6 +193,14 @@ TEST(CreateTable, RefusesAnExistingTableWhateverTheLetterCase) {
     }
     EXPECT_EQ(table.RecordCount(), 1);
     EXPECT_THAT(table.Verify(), IsEmpty());
+
+    for (const std::string name : {"", "  ", ".dat", "sub/"})
+        EXPECT_EQ(CodeOf([&] {
+                      CreateTable({.Directory = table.Directory(), .Name = name},
+                                  {.Fields = {Field("X", "INTEGER")}});
+                  }),
+                  PIRIN_OSENOENT)
+            << "'" << name << "'";
 
     TFixtureTable memory({.Fields = {Field("Id", "INTEGER")}}, TFixtureStorage::Memory);
     EXPECT_EQ(CodeOf([&] {
@@ -273,6 +281,7 @@ TEST(CreateTable, DefinitionErrorsLeaveNoFileBehind) {
         {"compression 4", [](auto& d) { d.Indexes[0].Compression = 4; }, PIRIN_INVALIDIDXDESC},
         {"descending flags for the wrong field count",
          [](auto& d) { d.Indexes[0].FieldDescending = {true, false}; }, PIRIN_INVALIDIDXDESC},
+        {"a language without collation", [](auto& d) { d.Language = 0x7F7F; }, PIRIN_CANNOTLOADLDDRV},
         {"BLOB block with no data part", [](auto& d) { d.BlobBlockSize = 18; }, PIRIN_INVALIDBLOBLEN},
         {"BLOB block size beyond 16 bits", [](auto& d) { d.BlobBlockSize = 70000; }, PIRIN_INVALIDBLOBLEN},
     };

@@ -223,7 +223,11 @@ TFixtureTable::TFixtureTable(TTableDefinition definition, TFixtureStorage storag
     }
 }
 
+TFixtureTable::TFixtureTable(TTableLocation existing)
+    : FLocation(std::move(existing)), FOwned(false) {}
+
 TFixtureTable::~TFixtureTable() {
+    if (!FOwned) return;
     if (!FLocation.InMemory) {
         std::error_code ignored;
         std::filesystem::remove_all(FLocation.Directory, ignored);

@@ -96,6 +96,9 @@ class TFixtureTable {
     explicit TFixtureTable(TTableDefinition definition,
                            TFixtureStorage storage = TFixtureStorage::Disk,
                            std::string name = "Fixture");
+    // Works on an existing table (made by other means, such as a tool) that
+    // the fixture does not own: nothing is removed when it goes.
+    explicit TFixtureTable(TTableLocation existing);
     ~TFixtureTable();
     TFixtureTable(const TFixtureTable&) = delete;
     TFixtureTable& operator=(const TFixtureTable&) = delete;
@@ -106,6 +109,7 @@ class TFixtureTable {
     const std::string& Name() const noexcept { return FLocation.Name; }
     bool InMemory() const noexcept { return FLocation.InMemory; }
     TTableFileNames FileNames() const;
+    // The definition the table was made from (empty for an existing table).
     const TTableDefinition& Definition() const noexcept { return FDefinition; }
 
     // Adds a record and returns its slot number: the first free slot when
@@ -125,6 +129,7 @@ class TFixtureTable {
   private:
     TTableDefinition FDefinition;
     TTableLocation FLocation;
+    bool FOwned = true;
 };
 
 }  // namespace pirin::testing

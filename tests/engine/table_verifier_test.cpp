@@ -46,6 +46,18 @@ TBytes KeyOf(TTableFiles& files, int index, std::int32_t slot) {
 
 std::uint16_t MemoOffset(TTableFiles& files) { return files.Data().Fields()[2].Offset; }
 
+void Truncate(TFileHandler& file, std::int64_t length) {
+    TFileEnterGuard entered(file);
+    file.SeekTo(0, length);
+    file.WriteBytes(nullptr, 0);
+}
+
+void Scribble(TFileHandler& file, std::uint64_t offset, std::size_t count) {
+    TBytes noise(count);
+    for (std::size_t i = 0; i < count; ++i) noise[i] = static_cast<std::uint8_t>(i * 7919 + 13);
+    file.WriteAt(offset, noise.data(), noise.size());
+}
+
 struct TDamage {
     const char* What;
     std::function<void(TTableFiles&)> Make;
@@ -119,6 +131,16 @@ TEST(TableVerifier, ReportsEachKindOfDamage) {
              f.Blob()->WriteAt(9, &none, sizeof none);
          },
          "blocks are in no chain and not free"},
+        {"an index file cut short",
+         [](TTableFiles& f) { Truncate(f.Index(), kIndexPageSize * 2); },
+         "page 2: cannot be read: Pirin Engine Error # 9217"},
+        {"an index page overwritten",
+         [](TTableFiles& f) { Scribble(f.Index(), kIndexPageSize * 2, kIndexPageSize); },
+         "page 2: cannot be read: Pirin Engine Error # 8965"},
+        {"a BLOB file cut short", [](TTableFiles& f) { Truncate(*f.Blob(), 600); },
+         "BLOB file: Pirin Engine Error # 8961"},
+        {"BLOB blocks overwritten", [](TTableFiles& f) { Scribble(*f.Blob(), 512, 200); },
+         "slot 1 field Memo links to block -1767393079 outside the file"},
     };
     for (const TDamage& damage : damages) {
         TFixtureTable table(Words());
