@@ -82,6 +82,15 @@ TEST(CursorOpenTest, MissingTableFailsAndLeavesNothing) {
     EXPECT_FALSE(cursor->IsOpen());
 }
 
+TEST(CursorOpenTest, TableExistsByListOrDataFile) {
+    TFixtureTable fixture(WordsDefinition());
+    TTableSession session(fixture);
+    EXPECT_TRUE(session.Directory.TableExists(fixture.Name(), false));
+    EXPECT_TRUE(session.Directory.TableExists(fixture.Name() + ".DAT", false));
+    EXPECT_FALSE(session.Directory.TableExists(fixture.Name(), true));
+    EXPECT_FALSE(session.Directory.TableExists("Nowhere", false));
+}
+
 TEST(CursorOpenTest, TableNameRulesAndSetupOnlyWhileClosed) {
     TFixtureTable fixture(WordsDefinition());
     TTableSession session(fixture);
