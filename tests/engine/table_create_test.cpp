@@ -132,7 +132,10 @@ TEST_P(CreateEveryType, MakesSoundFilesThatKeepRecordsIndexesAndBlobs) {
                 << i;
     }
 
-    for (int n = 1; n <= 60; ++n) ASSERT_EQ(table.Append(EveryTypeRow(n)), n);
+    for (int n = 1; n <= 20; ++n) ASSERT_EQ(table.Append(EveryTypeRow(n)), n);
+    std::vector<TRow> rows;
+    for (int n = 21; n <= 60; ++n) rows.push_back(EveryTypeRow(n));
+    EXPECT_EQ(table.AppendRows(rows).back(), 60);
     for (int n : {5, 17, 40, 41, 59}) table.Delete(n);
     EXPECT_EQ(table.RecordCount(), 55);
     EXPECT_THAT(table.Verify(), IsEmpty());
@@ -176,6 +179,9 @@ TEST(CreateTable, UniqueKeyViolationChangesNothing) {
     table.Append({1, "one"});
     EXPECT_EQ(CodeOf([&] { table.Append({1, "other"}); }), PIRIN_KEYVIOL);
     EXPECT_EQ(CodeOf([&] { table.Append({2, "one"}); }), PIRIN_KEYVIOL);
+    // Within one batch too, and then none of the batch is written.
+    EXPECT_EQ(CodeOf([&] { table.AppendRows({{2, "two"}, {3, "three"}, {4, "two"}}); }),
+              PIRIN_KEYVIOL);
     EXPECT_EQ(table.RecordCount(), 1);
     EXPECT_THAT(table.Verify(), IsEmpty());
 }

@@ -249,8 +249,17 @@ TTableFileNames TFixtureTable::FileNames() const {
     return TableFileNames(FLocation.Directory, FLocation.Name);
 }
 
-std::int32_t TFixtureTable::Append(const TRow& values) {
+std::int32_t TFixtureTable::Append(const TRow& values) { return AppendRows({values}).front(); }
+
+std::vector<std::int32_t> TFixtureTable::AppendRows(const std::vector<TRow>& rows) {
     TTableFiles files(FLocation);
+    std::vector<std::int32_t> slots;
+    for (const TRow& row : rows) slots.push_back(AppendTo(files, row));
+    files.WriteAll();
+    return slots;
+}
+
+std::int32_t TFixtureTable::AppendTo(TTableFiles& files, const TRow& values) {
     TDataFile& data = files.Data();
     const std::span<const TFieldDescriptor> fields = data.Fields();
     if (values.size() > fields.size()) throw std::invalid_argument("more values than fields");
@@ -316,7 +325,6 @@ std::int32_t TFixtureTable::Append(const TRow& values) {
         TIndexTree(files.Index(), layouts[i].IndexNumber).Insert(keys[i], n);
     TIndexTree(files.Index(), kDeletedIndex).Insert(DeletedKey(kRecordActive, autoInc), n);
     files.Index().IncrementRecordCount();
-    files.WriteAll();
     return n;
 }
 
