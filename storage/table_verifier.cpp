@@ -6,6 +6,7 @@
 #include <set>
 
 #include "errors/engine_error.h"
+#include "locale/compare_keys.h"
 #include "storage/index_key_builder.h"
 #include "storage/index_key_layout.h"
 #include "storage/index_tree.h"
@@ -154,12 +155,24 @@ void TTableVerifier::CompareKeys(int index,
         // A sound index holds one key per expected record; a walk that goes
         // on past that (a leaf chain in a cycle) stops there.
         std::size_t steps = 0;
+        // Keys come in order, so two equal keys of a unique index are neighbours.
+        const TIndexDescriptor& descriptor = FIndex.GetIndexDescriptor(index);
+        const bool unique = index == kPrimaryIndex || (index != kDeletedIndex && descriptor.Unique);
+        std::vector<std::uint8_t> previousKey;
+        std::int32_t previousRecord = 0;
         for (TTreeStatus status = tree.First(path, &entry); status == TTreeStatus::Ok;
              status = tree.Next(path, &entry)) {
             if (++steps > expected.size()) {
                 Problem(name + ": more keys than records");
                 break;
             }
+            if (unique && steps > 1 &&
+                pirin::CompareKeys(FIndex.KeyDescription(index), previousKey.data(),
+                                   entry.Key.data(), descriptor.KeyLength) == 0)
+                Problem(name + ": records " + std::to_string(previousRecord) + " and " +
+                        std::to_string(entry.Record) + " share a key of a unique index");
+            previousKey = entry.Key;
+            previousRecord = entry.Record;
             const auto at = expected.find(entry.Record);
             if (at == expected.end()) {
                 Problem(name + ": a key for record " + std::to_string(entry.Record) +

@@ -82,6 +82,17 @@ TEST(TableVerifier, ReportsEachKindOfDamage) {
              Rewrite(f, 3, image);
          },
          "index 1 (ByWord): record 3 has a key that does not match its values"},
+        {"a unique key held twice",
+         [](TTableFiles& f) {
+             // Record 2 takes record 1's id, in the record and in the primary index.
+             TIndexTree(f.Index(), 0).Delete(KeyOf(f, 0, 2), 2);
+             TBytes image = Image(f, 2);
+             const TBytes other = Image(f, 1);
+             std::copy_n(other.begin() + kFirstFieldOffset, 5, image.begin() + kFirstFieldOffset);
+             Rewrite(f, 2, image);
+             TIndexTree(f.Index(), 0).Insert(KeyOf(f, 0, 2), 2);
+         },
+         "index 0: records 1 and 2 share a key of a unique index"},
         {"a missing key in index 31",
          [](TTableFiles& f) {
              const auto key = DeletedIndexKey(Image(f, 4));
