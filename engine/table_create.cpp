@@ -18,13 +18,6 @@ namespace pirin {
 
 namespace {
 
-bool EndsWithDat(std::string_view name) {
-    if (name.size() < 4) return false;
-    const std::string_view tail = name.substr(name.size() - 4);
-    return tail[0] == '.' && (tail[1] | 0x20) == 'd' && (tail[2] | 0x20) == 'a' &&
-           (tail[3] | 0x20) == 't';
-}
-
 // Raises a definition error with the table's place.
 [[noreturn]] void Refuse(std::uint16_t code, const TTableLocation& location,
                          std::string_view field = {}, std::string_view index = {}) {
@@ -106,9 +99,16 @@ void CheckFieldDefinitions(const TTableDefinition& definition, const TTableLocat
 
 }  // namespace
 
+bool HasDataFileExtension(std::string_view name) {
+    if (name.size() < 4) return false;
+    const std::string_view tail = name.substr(name.size() - 4);
+    return tail[0] == '.' && (tail[1] | 0x20) == 'd' && (tail[2] | 0x20) == 'a' &&
+           (tail[3] | 0x20) == 't';
+}
+
 TTableFileNames TableFileNames(std::string_view directory, std::string_view tableName) {
     std::string base(directory);
-    base += EndsWithDat(tableName) ? tableName.substr(0, tableName.size() - 4) : tableName;
+    base += HasDataFileExtension(tableName) ? tableName.substr(0, tableName.size() - 4) : tableName;
     return {base + ".DAT", base + ".IDX", base + ".BLB"};
 }
 

@@ -90,6 +90,9 @@ struct TTableFileNames {
     std::string Blob{};
 };
 
+// True when `name` ends in ".DAT" in any letter case.
+bool HasDataFileExtension(std::string_view name);
+
 // The three file names of a table (see the header comment for the rule).
 TTableFileNames TableFileNames(std::string_view directory, std::string_view tableName);
 
