@@ -21,10 +21,9 @@ namespace {
 // Raises a definition error with the table's place.
 [[noreturn]] void Refuse(std::uint16_t code, const TTableLocation& location,
                          std::string_view field = {}, std::string_view index = {}) {
-    RaiseEngineError(code, {.database = location.Directory,
-                            .table = location.Name,
-                            .field = field,
-                            .index = index});
+    RaiseEngineError(
+        code,
+        {.database = location.Directory, .table = location.Name, .field = field, .index = index});
 }
 
 // The descriptor of an index definition over the created fields. The key
@@ -138,9 +137,9 @@ void CreateTable(const TTableLocation& location, const TTableDefinition& definit
     const TTableFileNames names = TableFileNames(location.Directory, location.Name);
     // A blank name (or a bare ".DAT") would make files with no name before
     // the extension, which no table name can open again.
-    const std::string_view stem = std::string_view(names.Data)
-                                      .substr(location.Directory.size(),
-                                              names.Data.size() - location.Directory.size() - 4);
+    const std::string_view stem =
+        std::string_view(names.Data)
+            .substr(location.Directory.size(), names.Data.size() - location.Directory.size() - 4);
     if (stem.find_first_not_of(' ') == std::string_view::npos || stem.back() == '/')
         Refuse(PIRIN_OSENOENT, location);
     // Only the low 16 bits of the block size are stored as used; a size that
@@ -186,8 +185,8 @@ void CreateTable(const TTableLocation& location, const TTableDefinition& definit
     for (const TIndexDefinition& secondary : definition.Indexes)
         index.AddIndex(IndexDescriptor(secondary, fields, location, false), fields);
     if (data.BlobFieldCount() > 0) {
-        blob = std::make_unique<TBlobFile>(context, names.Blob, definition.BlobBlockSize,
-                                           encrypted);
+        blob =
+            std::make_unique<TBlobFile>(context, names.Blob, definition.BlobBlockSize, encrypted);
         prepare(*blob);
         blob->CreateNewFile();
         created.Add(*blob);

@@ -87,7 +87,8 @@ void TTableVerifier::ReadSlots() {
         FSlots.push_back(std::move(slot));
     }
     if (active != FIndex.ActiveRecordCount())
-        Problem("data file: " + std::to_string(active) + " active records, the index header counts " +
+        Problem("data file: " + std::to_string(active) +
+                " active records, the index header counts " +
                 std::to_string(FIndex.ActiveRecordCount()));
 }
 
@@ -143,8 +144,8 @@ void TTableVerifier::VerifyDeletedIndexKeys() {
     CompareKeys(kDeletedIndex, expected);
 }
 
-void TTableVerifier::CompareKeys(int index,
-                                 const std::map<std::int32_t, std::vector<std::uint8_t>>& expected) {
+void TTableVerifier::CompareKeys(
+    int index, const std::map<std::int32_t, std::vector<std::uint8_t>>& expected) {
     const std::string name = IndexName(FIndex, index);
     std::set<std::int32_t> seen;
     // A walk cut short by damage (reported) cannot tell which keys are missing.
@@ -176,7 +177,8 @@ void TTableVerifier::CompareKeys(int index,
             const auto at = expected.find(entry.Record);
             if (at == expected.end()) {
                 Problem(name + ": a key for record " + std::to_string(entry.Record) +
-                        ", which is not " + (index == kDeletedIndex ? "a slot" : "an active record"));
+                        ", which is not " +
+                        (index == kDeletedIndex ? "a slot" : "an active record"));
             } else if (!seen.insert(entry.Record).second) {
                 Problem(name + ": record " + std::to_string(entry.Record) + " has two keys");
             } else if (!std::equal(at->second.begin(), at->second.end(), entry.Key.begin(),
@@ -244,7 +246,8 @@ void TTableVerifier::VerifyBlobChain(std::int32_t slot, const TFieldDescriptor& 
             if (block->Previous() != previous)
                 Problem(at + " links back to " + std::to_string(block->Previous()) + ", not " +
                         std::to_string(previous));
-            if (block->BytesUsed() > block->DataSize()) Problem(at + " uses more bytes than it holds");
+            if (block->BytesUsed() > block->DataSize())
+                Problem(at + " uses more bytes than it holds");
             if (total < 0)
                 total = block->TotalLength();
             else if (block->TotalLength() != 0)

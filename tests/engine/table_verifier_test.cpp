@@ -38,9 +38,8 @@ void Rewrite(TTableFiles& files, std::int32_t slot, const TBytes& image) {
 }
 
 TBytes KeyOf(TTableFiles& files, int index, std::int32_t slot) {
-    const TIndexKeyLayout layout =
-        TIndexKeyLayout::Make(files.Index().GetIndexDescriptor(index), index,
-                              files.Data().Fields(), 0, 0);
+    const TIndexKeyLayout layout = TIndexKeyLayout::Make(files.Index().GetIndexDescriptor(index),
+                                                         index, files.Data().Fields(), 0, 0);
     return RecordKey(layout, Image(files, slot));
 }
 
@@ -99,8 +98,7 @@ TEST(TableVerifier, ReportsEachKindOfDamage) {
              TIndexTree(f.Index(), kDeletedIndex).Delete(TBytes(key.begin(), key.end()), 4);
          },
          "index 31 (Sys Deleted): record 4 has no key"},
-        {"a wrong record count",
-         [](TTableFiles& f) { f.Index().IncrementRecordCount(); },
+        {"a wrong record count", [](TTableFiles& f) { f.Index().IncrementRecordCount(); },
          "data file: 4 active records, the index header counts 5"},
         {"a free chain that starts at a record in use",
          [](TTableFiles& f) {
@@ -142,8 +140,7 @@ TEST(TableVerifier, ReportsEachKindOfDamage) {
              f.Blob()->WriteAt(9, &none, sizeof none);
          },
          "blocks are in no chain and not free"},
-        {"an index file cut short",
-         [](TTableFiles& f) { Truncate(f.Index(), kIndexPageSize * 2); },
+        {"an index file cut short", [](TTableFiles& f) { Truncate(f.Index(), kIndexPageSize * 2); },
          "page 2: cannot be read: Pirin Engine Error # 9217"},
         {"an index page overwritten",
          [](TTableFiles& f) { Scribble(f.Index(), kIndexPageSize * 2, kIndexPageSize); },
