@@ -18,20 +18,12 @@ namespace pirin {
 
 namespace {
 
-bool EndsWithDat(std::string_view name) {
-    if (name.size() < 4) return false;
-    const std::string_view tail = name.substr(name.size() - 4);
-    return tail[0] == '.' && (tail[1] | 0x20) == 'd' && (tail[2] | 0x20) == 'a' &&
-           (tail[3] | 0x20) == 't';
-}
-
 // Raises a definition error with the table's place.
 [[noreturn]] void Refuse(std::uint16_t code, const TTableLocation& location,
                          std::string_view field = {}, std::string_view index = {}) {
-    RaiseEngineError(code, {.database = location.Directory,
-                            .table = location.Name,
-                            .field = field,
-                            .index = index});
+    RaiseEngineError(
+        code,
+        {.database = location.Directory, .table = location.Name, .field = field, .index = index});
 }
 
 // The descriptor of an index definition over the created fields. The key
@@ -106,9 +98,16 @@ void CheckFieldDefinitions(const TTableDefinition& definition, const TTableLocat
 
 }  // namespace
 
+bool HasDataFileExtension(std::string_view name) {
+    if (name.size() < 4) return false;
+    const std::string_view tail = name.substr(name.size() - 4);
+    return tail[0] == '.' && (tail[1] | 0x20) == 'd' && (tail[2] | 0x20) == 'a' &&
+           (tail[3] | 0x20) == 't';
+}
+
 TTableFileNames TableFileNames(std::string_view directory, std::string_view tableName) {
     std::string base(directory);
-    base += EndsWithDat(tableName) ? tableName.substr(0, tableName.size() - 4) : tableName;
+    base += HasDataFileExtension(tableName) ? tableName.substr(0, tableName.size() - 4) : tableName;
     return {base + ".DAT", base + ".IDX", base + ".BLB"};
 }
 
@@ -138,9 +137,9 @@ void CreateTable(const TTableLocation& location, const TTableDefinition& definit
     const TTableFileNames names = TableFileNames(location.Directory, location.Name);
     // A blank name (or a bare ".DAT") would make files with no name before
     // the extension, which no table name can open again.
-    const std::string_view stem = std::string_view(names.Data)
-                                      .substr(location.Directory.size(),
-                                              names.Data.size() - location.Directory.size() - 4);
+    const std::string_view stem =
+        std::string_view(names.Data)
+            .substr(location.Directory.size(), names.Data.size() - location.Directory.size() - 4);
     if (stem.find_first_not_of(' ') == std::string_view::npos || stem.back() == '/')
         Refuse(PIRIN_OSENOENT, location);
     // Only the low 16 bits of the block size are stored as used; a size that
@@ -186,8 +185,8 @@ void CreateTable(const TTableLocation& location, const TTableDefinition& definit
     for (const TIndexDefinition& secondary : definition.Indexes)
         index.AddIndex(IndexDescriptor(secondary, fields, location, false), fields);
     if (data.BlobFieldCount() > 0) {
-        blob = std::make_unique<TBlobFile>(context, names.Blob, definition.BlobBlockSize,
-                                           encrypted);
+        blob =
+            std::make_unique<TBlobFile>(context, names.Blob, definition.BlobBlockSize, encrypted);
         prepare(*blob);
         blob->CreateNewFile();
         created.Add(*blob);

@@ -38,10 +38,10 @@ namespace pirin {
 
 struct TFieldDefinition {
     std::string Name{};
-    std::uint8_t Type = 0;     // kField... of locale/field_types.h
-    std::uint8_t Subtype = 0;  // kSubtype...
-    std::uint8_t Size = 0;     // declared size of string, bytes and varbytes fields
-    std::uint8_t Decimals = 0; // scale of a BCD field
+    std::uint8_t Type = 0;      // kField... of locale/field_types.h
+    std::uint8_t Subtype = 0;   // kSubtype...
+    std::uint8_t Size = 0;      // declared size of string, bytes and varbytes fields
+    std::uint8_t Decimals = 0;  // scale of a BCD field
     bool Required = false;
     std::uint8_t CharCase = kCaseAsEntered;
     std::string Min{};
@@ -53,7 +53,7 @@ struct TFieldDefinition {
 struct TIndexDefinition {
     std::string Name{};                 // ignored for the primary index
     std::vector<std::string> Fields{};  // key fields by name, in key order
-    bool Unique = false;              // the primary index is always unique
+    bool Unique = false;                // the primary index is always unique
     bool CaseInsensitive = false;
     bool Descending = false;
     // One flag per key field, or empty for all ascending.
@@ -89,6 +89,9 @@ struct TTableFileNames {
     std::string Index{};
     std::string Blob{};
 };
+
+// True when `name` ends in ".DAT" in any letter case.
+bool HasDataFileExtension(std::string_view name);
 
 // The three file names of a table (see the header comment for the rule).
 TTableFileNames TableFileNames(std::string_view directory, std::string_view tableName);

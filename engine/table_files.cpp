@@ -20,9 +20,9 @@ TTableFiles::TTableFiles(const TTableLocation& location)
         FIndex.SetKeyLayout(FData.Fields(), FData.Language(), FData.Sort());
         FContext.PrimaryIndex = !FIndex.NoPrimaryIndex();
         if (FData.BlobFieldCount() > 0) {
-            FBlob = std::make_unique<TBlobFile>(
-                FContext, names.Blob, static_cast<std::uint32_t>(FData.BlobBlockSize()),
-                FData.Encrypted());
+            FBlob = std::make_unique<TBlobFile>(FContext, names.Blob,
+                                                static_cast<std::uint32_t>(FData.BlobBlockSize()),
+                                                FData.Encrypted());
             prepare(*FBlob, names.Blob);
             FBlob->OpenFile();
         }

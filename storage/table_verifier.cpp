@@ -6,6 +6,7 @@
 #include <set>
 
 #include "errors/engine_error.h"
+#include "locale/compare_keys.h"
 #include "storage/index_key_builder.h"
 #include "storage/index_key_layout.h"
 #include "storage/index_tree.h"
@@ -86,7 +87,8 @@ void TTableVerifier::ReadSlots() {
         FSlots.push_back(std::move(slot));
     }
     if (active != FIndex.ActiveRecordCount())
-        Problem("data file: " + std::to_string(active) + " active records, the index header counts " +
+        Problem("data file: " + std::to_string(active) +
+                " active records, the index header counts " +
                 std::to_string(FIndex.ActiveRecordCount()));
 }
 
@@ -142,8 +144,8 @@ void TTableVerifier::VerifyDeletedIndexKeys() {
     CompareKeys(kDeletedIndex, expected);
 }
 
-void TTableVerifier::CompareKeys(int index,
-                                 const std::map<std::int32_t, std::vector<std::uint8_t>>& expected) {
+void TTableVerifier::CompareKeys(
+    int index, const std::map<std::int32_t, std::vector<std::uint8_t>>& expected) {
     const std::string name = IndexName(FIndex, index);
     std::set<std::int32_t> seen;
     // A walk cut short by damage (reported) cannot tell which keys are missing.
@@ -154,16 +156,29 @@ void TTableVerifier::CompareKeys(int index,
         // A sound index holds one key per expected record; a walk that goes
         // on past that (a leaf chain in a cycle) stops there.
         std::size_t steps = 0;
+        // Keys come in order, so two equal keys of a unique index are neighbours.
+        const TIndexDescriptor& descriptor = FIndex.GetIndexDescriptor(index);
+        const bool unique = index == kPrimaryIndex || (index != kDeletedIndex && descriptor.Unique);
+        std::vector<std::uint8_t> previousKey;
+        std::int32_t previousRecord = 0;
         for (TTreeStatus status = tree.First(path, &entry); status == TTreeStatus::Ok;
              status = tree.Next(path, &entry)) {
             if (++steps > expected.size()) {
                 Problem(name + ": more keys than records");
                 break;
             }
+            if (unique && steps > 1 &&
+                pirin::CompareKeys(FIndex.KeyDescription(index), previousKey.data(),
+                                   entry.Key.data(), descriptor.KeyLength) == 0)
+                Problem(name + ": records " + std::to_string(previousRecord) + " and " +
+                        std::to_string(entry.Record) + " share a key of a unique index");
+            previousKey = entry.Key;
+            previousRecord = entry.Record;
             const auto at = expected.find(entry.Record);
             if (at == expected.end()) {
                 Problem(name + ": a key for record " + std::to_string(entry.Record) +
-                        ", which is not " + (index == kDeletedIndex ? "a slot" : "an active record"));
+                        ", which is not " +
+                        (index == kDeletedIndex ? "a slot" : "an active record"));
             } else if (!seen.insert(entry.Record).second) {
                 Problem(name + ": record " + std::to_string(entry.Record) + " has two keys");
             } else if (!std::equal(at->second.begin(), at->second.end(), entry.Key.begin(),
@@ -231,7 +246,8 @@ void TTableVerifier::VerifyBlobChain(std::int32_t slot, const TFieldDescriptor& 
             if (block->Previous() != previous)
                 Problem(at + " links back to " + std::to_string(block->Previous()) + ", not " +
                         std::to_string(previous));
-            if (block->BytesUsed() > block->DataSize()) Problem(at + " uses more bytes than it holds");
+            if (block->BytesUsed() > block->DataSize())
+                Problem(at + " uses more bytes than it holds");
             if (total < 0)
                 total = block->TotalLength();
             else if (block->TotalLength() != 0)

@@ -7,7 +7,9 @@
 //   - the index file: its header against the fields, every tree, the free
 //     and parameter chains (TIndexVerifier), and that every active record has
 //     exactly its key in every index, every slot its key in index 31, and no
-//     index holds any other key;
+//     index holds any other key, and no unique index holds one key twice
+//     (by the index's own comparison, so a case-insensitive index counts
+//     "Word" and "WORD" as one key);
 //   - the BLOB file: its header, every active record's BLOB chains (links,
 //     back links, stamps, the length in the first block against the bytes
 //     the chain holds), the free block chain, no block in two chains, and no

@@ -117,8 +117,11 @@ const std::vector<TCommand>& Commands() {
         {"create", "create DIR TABLE --schema FILE.json", {{"schema"}, {}}, 2, Create},
         {"info", "info DIR TABLE [--password P]...", {{"password"}, {}}, 2, Info},
         {"verify", "verify DIR TABLE [--password P]...", {{"password"}, {}}, 2, Verify},
-        {"copy", "copy DIR TABLE DEST [--compress] [--password P]...", {{"password"}, {"compress"}},
-         3, Copy},
+        {"copy",
+         "copy DIR TABLE DEST [--compress] [--password P]...",
+         {{"password"}, {"compress"}},
+         3,
+         Copy},
     };
     return commands;
 }

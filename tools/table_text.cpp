@@ -15,8 +15,8 @@ std::string DecodeTableText(const TCodePage& codePage, std::string_view bytes) {
 }
 
 std::string EncodeTableText(const TCodePage& codePage, std::string_view utf8) {
-    const icu::UnicodeString text =
-        icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
+    const icu::UnicodeString text = icu::UnicodeString::fromUTF8(
+        icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
     std::string bytes;
     bytes.reserve(static_cast<std::size_t>(text.length()));
     for (int32_t i = 0; i < text.length(); ++i) {

@@ -2,13 +2,14 @@
 // encrypted, with records added and deleted through the fixture and the
 // whole-table verifier as the judge; the definition errors, each leaving
 // nothing behind; refusing an existing table; the file names.
+#include "engine/table_create.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <functional>
 
-#include "engine/table_create.h"
 #include "engine/table_files.h"
 #include "errors/engine_error.h"
 #include "storage/index_key_layout.h"
@@ -32,16 +33,14 @@ int CodeOf(const std::function<void()>& action) {
 // indexes of every kind.
 TTableDefinition EveryType() {
     TTableDefinition d;
-    d.Fields = {Field("Id", "AUTOINC"),          Field("Word", "VARCHAR", 30),
-                Field("Fixed", "CHAR", 10),      Field("Born", "DATE"),
-                Field("Memo", "MEMO"),           Field("Flag", "BOOLEAN"),
-                Field("Small", "SMALLINT"),      Field("Count", "INTEGER"),
-                Field("Ratio", "FLOAT"),         Field("Price", "MONEY"),
-                Field("Amount", "DECIMAL", 2),   Field("Raw", "BYTES", 6),
-                Field("At", "TIME"),             Field("Stamp", "TIMESTAMP"),
-                Field("Unsigned", "WORD"),       Field("Var", "VARBYTES", 12),
-                Field("Large", "LARGEINT"),      Field("Picture", "GRAPHIC"),
-                Field("Blob", "BLOB")};
+    d.Fields = {
+        Field("Id", "AUTOINC"),       Field("Word", "VARCHAR", 30),  Field("Fixed", "CHAR", 10),
+        Field("Born", "DATE"),        Field("Memo", "MEMO"),         Field("Flag", "BOOLEAN"),
+        Field("Small", "SMALLINT"),   Field("Count", "INTEGER"),     Field("Ratio", "FLOAT"),
+        Field("Price", "MONEY"),      Field("Amount", "DECIMAL", 2), Field("Raw", "BYTES", 6),
+        Field("At", "TIME"),          Field("Stamp", "TIMESTAMP"),   Field("Unsigned", "WORD"),
+        Field("Var", "VARBYTES", 12), Field("Large", "LARGEINT"),    Field("Picture", "GRAPHIC"),
+        Field("Blob", "BLOB")};
     d.Fields[2].Subtype = kSubtypeFixedString;
     d.Fields[7].Required = true;
     d.Fields[7].Min = "-100000";
@@ -132,7 +131,10 @@ TEST_P(CreateEveryType, MakesSoundFilesThatKeepRecordsIndexesAndBlobs) {
                 << i;
     }
 
-    for (int n = 1; n <= 60; ++n) ASSERT_EQ(table.Append(EveryTypeRow(n)), n);
+    for (int n = 1; n <= 20; ++n) ASSERT_EQ(table.Append(EveryTypeRow(n)), n);
+    std::vector<TRow> rows;
+    for (int n = 21; n <= 60; ++n) rows.push_back(EveryTypeRow(n));
+    EXPECT_EQ(table.AppendRows(rows).back(), 60);
     for (int n : {5, 17, 40, 41, 59}) table.Delete(n);
     EXPECT_EQ(table.RecordCount(), 55);
     EXPECT_THAT(table.Verify(), IsEmpty());
@@ -176,6 +178,11 @@ TEST(CreateTable, UniqueKeyViolationChangesNothing) {
     table.Append({1, "one"});
     EXPECT_EQ(CodeOf([&] { table.Append({1, "other"}); }), PIRIN_KEYVIOL);
     EXPECT_EQ(CodeOf([&] { table.Append({2, "one"}); }), PIRIN_KEYVIOL);
+    // Within one batch too, and then none of the batch is written.
+    EXPECT_EQ(CodeOf([&] {
+                  table.AppendRows({{2, "two"}, {3, "three"}, {4, "two"}});
+              }),
+              PIRIN_KEYVIOL);
     EXPECT_EQ(table.RecordCount(), 1);
     EXPECT_THAT(table.Verify(), IsEmpty());
 }
@@ -203,16 +210,16 @@ TEST(CreateTable, RefusesAnExistingTableWhateverTheLetterCaseAndABlankName) {
             << "'" << name << "'";
 
     TFixtureTable memory({.Fields = {Field("Id", "INTEGER")}}, TFixtureStorage::Memory);
-    EXPECT_EQ(CodeOf([&] {
-                  CreateTable(memory.Location(), {.Fields = {Field("X", "INTEGER")}});
-              }),
+    EXPECT_EQ(CodeOf([&] { CreateTable(memory.Location(), {.Fields = {Field("X", "INTEGER")}}); }),
               PIRIN_TABLEEXISTS);
 }
 
 TEST(CreateTable, FileNamesReplaceADatExtensionAndKeepOthers) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"Bg_En", "/d/Bg_En"}, {"Bg_En.DAT", "/d/Bg_En"}, {"Bg_En.dat", "/d/Bg_En"},
-        {"Bg_En.txt", "/d/Bg_En.txt"}, {"x.dat.dat", "/d/x.dat"}};
+    const std::pair<std::string, std::string> cases[] = {{"Bg_En", "/d/Bg_En"},
+                                                         {"Bg_En.DAT", "/d/Bg_En"},
+                                                         {"Bg_En.dat", "/d/Bg_En"},
+                                                         {"Bg_En.txt", "/d/Bg_En.txt"},
+                                                         {"x.dat.dat", "/d/x.dat"}};
     for (const auto& [name, base] : cases) {
         const TTableFileNames names = TableFileNames("/d/", name);
         EXPECT_EQ(names.Data, base + ".DAT") << name;
@@ -243,47 +250,62 @@ TEST(CreateTable, DefinitionErrorsLeaveNoFileBehind) {
         {"bad default", [](auto& d) { d.Fields[0].Default = "seven"; }, PIRIN_INVALIDVCHKSTRUCT},
         {"too many fields",
          [](auto& d) {
-             for (int i = 0; i < 1025; ++i) d.Fields.push_back(Field("F" + std::to_string(i), "INTEGER"));
+             for (int i = 0; i < 1025; ++i)
+                 d.Fields.push_back(Field("F" + std::to_string(i), "INTEGER"));
          },
          PIRIN_FLDLIMIT},
         {"too many BLOB fields",
          [](auto& d) {
-             for (int i = 0; i < 128; ++i) d.Fields.push_back(Field("B" + std::to_string(i), "MEMO"));
+             for (int i = 0; i < 128; ++i)
+                 d.Fields.push_back(Field("B" + std::to_string(i), "MEMO"));
          },
          PIRIN_BLOBLIMIT},
         {"record too big",
          [](auto& d) {
-             for (int i = 0; i < 270; ++i) d.Fields.push_back(Field("S" + std::to_string(i), "CHAR", 250));
+             for (int i = 0; i < 270; ++i)
+                 d.Fields.push_back(Field("S" + std::to_string(i), "CHAR", 250));
          },
          PIRIN_RECTOOBIG},
-        {"primary key on a missing field",
-         [](auto& d) { d.Primary->Fields = {"Nope"}; }, PIRIN_INVALIDIDXDESC},
-        {"primary key on a BLOB", [](auto& d) { d.Primary->Fields = {"Memo"}; }, PIRIN_SEARCHCOLREQD},
+        {"primary key on a missing field", [](auto& d) { d.Primary->Fields = {"Nope"}; },
+         PIRIN_INVALIDIDXDESC},
+        {"primary key on a BLOB", [](auto& d) { d.Primary->Fields = {"Memo"}; },
+         PIRIN_SEARCHCOLREQD},
         {"index without name", [](auto& d) { d.Indexes[0].Name = ""; }, PIRIN_INDEXNAMEREQUIRED},
         {"bad index name", [](auto& d) { d.Indexes[0].Name = "9x"; }, PIRIN_INVALIDINDEXNAME},
         {"repeated index name",
-         [](auto& d) { d.Indexes.push_back({.Name = "BYWORD", .Fields = {"Id"}}); }, PIRIN_INDEXEXISTS},
+         [](auto& d) { d.Indexes.push_back({.Name = "BYWORD", .Fields = {"Id"}}); },
+         PIRIN_INDEXEXISTS},
         {"index on a BLOB", [](auto& d) { d.Indexes[0].Fields = {"Memo"}; }, PIRIN_SEARCHCOLREQD},
-        {"index on a missing field", [](auto& d) { d.Indexes[0].Fields = {"Nope"}; }, PIRIN_INVALIDIDXDESC},
+        {"index on a missing field", [](auto& d) { d.Indexes[0].Fields = {"Nope"}; },
+         PIRIN_INVALIDIDXDESC},
         {"seventeen key fields",
-         [](auto& d) { d.Indexes[0].Fields = std::vector<std::string>(17, "Id"); }, PIRIN_INDEXLIMIT},
+         [](auto& d) { d.Indexes[0].Fields = std::vector<std::string>(17, "Id"); },
+         PIRIN_INDEXLIMIT},
         {"31 secondary indexes",
          [](auto& d) {
-             for (int i = 0; i < 30; ++i) d.Indexes.push_back({.Name = "I" + std::to_string(i), .Fields = {"Id"}});
+             for (int i = 0; i < 30; ++i)
+                 d.Indexes.push_back({.Name = "I" + std::to_string(i), .Fields = {"Id"}});
          },
          PIRIN_INDEXLIMIT},
         {"key too long",
          [](auto& d) {
-             for (int i = 0; i < 3; ++i) d.Fields.push_back(Field("L" + std::to_string(i), "CHAR", 250));
+             for (int i = 0; i < 3; ++i)
+                 d.Fields.push_back(Field("L" + std::to_string(i), "CHAR", 250));
              d.Indexes[0].Fields = {"L0", "L1", "L2"};
          },
          PIRIN_INVALIDIDXDESC},
         {"compression 4", [](auto& d) { d.Indexes[0].Compression = 4; }, PIRIN_INVALIDIDXDESC},
         {"descending flags for the wrong field count",
-         [](auto& d) { d.Indexes[0].FieldDescending = {true, false}; }, PIRIN_INVALIDIDXDESC},
-        {"a language without collation", [](auto& d) { d.Language = 0x7F7F; }, PIRIN_CANNOTLOADLDDRV},
-        {"BLOB block with no data part", [](auto& d) { d.BlobBlockSize = 18; }, PIRIN_INVALIDBLOBLEN},
-        {"BLOB block size beyond 16 bits", [](auto& d) { d.BlobBlockSize = 70000; }, PIRIN_INVALIDBLOBLEN},
+         [](auto& d) {
+             d.Indexes[0].FieldDescending = {true, false};
+         },
+         PIRIN_INVALIDIDXDESC},
+        {"a language without collation", [](auto& d) { d.Language = 0x7F7F; },
+         PIRIN_CANNOTLOADLDDRV},
+        {"BLOB block with no data part", [](auto& d) { d.BlobBlockSize = 18; },
+         PIRIN_INVALIDBLOBLEN},
+        {"BLOB block size beyond 16 bits", [](auto& d) { d.BlobBlockSize = 70000; },
+         PIRIN_INVALIDBLOBLEN},
     };
     for (const bool inMemory : {false, true}) {
         const std::filesystem::path folder =

@@ -64,7 +64,8 @@ double FloatNumber(const TFieldDescriptor& field, const TValue& value) {
 
 TBytes ByteString(const TFieldDescriptor& field, const TValue& value) {
     if (value.Kind() == TValue::TKind::Bytes) return value.ByteValue();
-    if (value.Kind() == TValue::TKind::Text) return TBytes(value.Text().begin(), value.Text().end());
+    if (value.Kind() == TValue::TKind::Text)
+        return TBytes(value.Text().begin(), value.Text().end());
     Unfit(field, "bytes or text are needed");
 }
 
@@ -100,17 +101,17 @@ void StoreValue(const TFieldDescriptor& field, const TValue& value, std::span<st
                                  WholeNumber(field, value, kMinDayNumber, kMaxDayNumber)));
             break;
         case kFieldTime:
-            le::PutI32(image, at,
-                       value.Kind() == TValue::TKind::Text
-                           ? Checked(field, TryStrToTimeMSecs(value.Text()))
-                           : static_cast<std::int32_t>(
-                                 WholeNumber(field, value, 0, kMSecsPerDay - 1)));
+            le::PutI32(
+                image, at,
+                value.Kind() == TValue::TKind::Text
+                    ? Checked(field, TryStrToTimeMSecs(value.Text()))
+                    : static_cast<std::int32_t>(WholeNumber(field, value, 0, kMSecsPerDay - 1)));
             break;
         case kFieldTimeStamp:
             le::PutF64(image, at,
                        value.Kind() == TValue::TKind::Text
-                           ? static_cast<double>(TimeStampToMSecs(
-                                 Checked(field, TryStrToTimeStamp(value.Text()))))
+                           ? static_cast<double>(
+                                 TimeStampToMSecs(Checked(field, TryStrToTimeStamp(value.Text()))))
                            : FloatNumber(field, value));
             break;
         case kFieldBoolean: {
@@ -138,10 +139,9 @@ void StoreValue(const TFieldDescriptor& field, const TValue& value, std::span<st
             le::PutF64(image, at, FloatNumber(field, value));
             break;
         case kFieldBcd: {
-            const std::int64_t scaled =
-                value.Kind() == TValue::TKind::Text
-                    ? Checked(field, TryStrToDecimal(value.Text()))
-                    : std::llround(FloatNumber(field, value) * 10000.0);
+            const std::int64_t scaled = value.Kind() == TValue::TKind::Text
+                                            ? Checked(field, TryStrToDecimal(value.Text()))
+                                            : std::llround(FloatNumber(field, value) * 10000.0);
             const auto bcd = Checked(field, DecimalToBcd(scaled, field.Scale));
             std::copy(bcd.begin(), bcd.end(), stored.begin());
             break;
@@ -199,8 +199,7 @@ TFieldDefinition Field(std::string name, std::string_view sqlType, std::uint8_t 
     return field;
 }
 
-TFixtureTable::TFixtureTable(TTableDefinition definition, TFixtureStorage storage,
-                             std::string name)
+TFixtureTable::TFixtureTable(TTableDefinition definition, TFixtureStorage storage, std::string name)
     : FDefinition(std::move(definition)) {
     static std::atomic<int> counter{0};
     const std::string unique = std::to_string(::getpid()) + "-" + std::to_string(counter++);
@@ -249,8 +248,17 @@ TTableFileNames TFixtureTable::FileNames() const {
     return TableFileNames(FLocation.Directory, FLocation.Name);
 }
 
-std::int32_t TFixtureTable::Append(const TRow& values) {
+std::int32_t TFixtureTable::Append(const TRow& values) { return AppendRows({values}).front(); }
+
+std::vector<std::int32_t> TFixtureTable::AppendRows(const std::vector<TRow>& rows) {
     TTableFiles files(FLocation);
+    std::vector<std::int32_t> slots;
+    for (const TRow& row : rows) slots.push_back(AppendTo(files, row));
+    files.WriteAll();
+    return slots;
+}
+
+std::int32_t TFixtureTable::AppendTo(TTableFiles& files, const TRow& values) {
     TDataFile& data = files.Data();
     const std::span<const TFieldDescriptor> fields = data.Fields();
     if (values.size() > fields.size()) throw std::invalid_argument("more values than fields");
@@ -263,8 +271,8 @@ std::int32_t TFixtureTable::Append(const TRow& values) {
         const TFieldDescriptor& field = fields[i];
         if (field.IsAutoInc()) {
             if (!values[i].IsNull())
-                explicitAutoInc = static_cast<std::int32_t>(
-                    WholeNumber(field, values[i], 1, INT32_MAX));
+                explicitAutoInc =
+                    static_cast<std::int32_t>(WholeNumber(field, values[i], 1, INT32_MAX));
         } else if (!field.IsBlob()) {
             StoreValue(field, values[i], image);
         }
@@ -316,7 +324,6 @@ std::int32_t TFixtureTable::Append(const TRow& values) {
         TIndexTree(files.Index(), layouts[i].IndexNumber).Insert(keys[i], n);
     TIndexTree(files.Index(), kDeletedIndex).Insert(DeletedKey(kRecordActive, autoInc), n);
     files.Index().IncrementRecordCount();
-    files.WriteAll();
     return n;
 }
 

@@ -31,7 +31,10 @@
 //   table.Delete(1);
 //   EXPECT_THAT(table.Verify(), ::testing::IsEmpty());
 //
-// Each Append and Delete opens the files, changes them, writes everything
+// Values are stored as given: character case, minimum, maximum and required
+// flags are the write path's business and are not applied here.
+//
+// Each Append, AppendRows and Delete opens the files, changes them, writes everything
 // back (headers with advanced change counters, as another process's write
 // would look to an open cursor) and closes them again.
 //
@@ -117,6 +120,9 @@ class TFixtureTable {
     // at the end. A key already in a unique index raises 9729 and changes
     // nothing.
     std::int32_t Append(const TRow& values);
+    // Appends many records in one write (faster for large tables); their
+    // slots in order. A failure writes none of them.
+    std::vector<std::int32_t> AppendRows(const std::vector<TRow>& rows);
     // Deletes the record in `slot` (its keys go, its BLOBs are freed, the
     // slot joins the free chain). 8708 for a slot not in use.
     void Delete(std::int32_t slot);
@@ -127,6 +133,8 @@ class TFixtureTable {
     std::vector<std::string> Verify() const;
 
   private:
+    std::int32_t AppendTo(TTableFiles& files, const TRow& values);
+
     TTableDefinition FDefinition;
     TTableLocation FLocation;
     bool FOwned = true;

@@ -38,9 +38,8 @@ void Rewrite(TTableFiles& files, std::int32_t slot, const TBytes& image) {
 }
 
 TBytes KeyOf(TTableFiles& files, int index, std::int32_t slot) {
-    const TIndexKeyLayout layout =
-        TIndexKeyLayout::Make(files.Index().GetIndexDescriptor(index), index,
-                              files.Data().Fields(), 0, 0);
+    const TIndexKeyLayout layout = TIndexKeyLayout::Make(files.Index().GetIndexDescriptor(index),
+                                                         index, files.Data().Fields(), 0, 0);
     return RecordKey(layout, Image(files, slot));
 }
 
@@ -82,14 +81,24 @@ TEST(TableVerifier, ReportsEachKindOfDamage) {
              Rewrite(f, 3, image);
          },
          "index 1 (ByWord): record 3 has a key that does not match its values"},
+        {"a unique key held twice",
+         [](TTableFiles& f) {
+             // Record 2 takes record 1's id, in the record and in the primary index.
+             TIndexTree(f.Index(), 0).Delete(KeyOf(f, 0, 2), 2);
+             TBytes image = Image(f, 2);
+             const TBytes other = Image(f, 1);
+             std::copy_n(other.begin() + kFirstFieldOffset, 5, image.begin() + kFirstFieldOffset);
+             Rewrite(f, 2, image);
+             TIndexTree(f.Index(), 0).Insert(KeyOf(f, 0, 2), 2);
+         },
+         "index 0: records 1 and 2 share a key of a unique index"},
         {"a missing key in index 31",
          [](TTableFiles& f) {
              const auto key = DeletedIndexKey(Image(f, 4));
              TIndexTree(f.Index(), kDeletedIndex).Delete(TBytes(key.begin(), key.end()), 4);
          },
          "index 31 (Sys Deleted): record 4 has no key"},
-        {"a wrong record count",
-         [](TTableFiles& f) { f.Index().IncrementRecordCount(); },
+        {"a wrong record count", [](TTableFiles& f) { f.Index().IncrementRecordCount(); },
          "data file: 4 active records, the index header counts 5"},
         {"a free chain that starts at a record in use",
          [](TTableFiles& f) {
@@ -131,8 +140,7 @@ TEST(TableVerifier, ReportsEachKindOfDamage) {
              f.Blob()->WriteAt(9, &none, sizeof none);
          },
          "blocks are in no chain and not free"},
-        {"an index file cut short",
-         [](TTableFiles& f) { Truncate(f.Index(), kIndexPageSize * 2); },
+        {"an index file cut short", [](TTableFiles& f) { Truncate(f.Index(), kIndexPageSize * 2); },
          "page 2: cannot be read: Pirin Engine Error # 9217"},
         {"an index page overwritten",
          [](TTableFiles& f) { Scribble(f.Index(), kIndexPageSize * 2, kIndexPageSize); },

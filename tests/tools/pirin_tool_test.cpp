@@ -19,9 +19,9 @@
 namespace pirin::testing {
 namespace {
 
+using nlohmann::json;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
-using nlohmann::json;
 
 struct TRun {
     int Exit = -1;
@@ -92,7 +92,10 @@ json EveryTypeSchema(const json& password) {
         {"blob_block_size", 100},
         {"fields",
          json::array({{{"name", "Id"}, {"type", "AUTOINC"}},
-                      {{"name", "Дума"}, {"type", "VARCHAR"}, {"size", 40}, {"case", 2},
+                      {{"name", "Дума"},
+                       {"type", "VARCHAR"},
+                       {"size", 40},
+                       {"case", 2},
                        {"default", "нищо"}},
                       {{"name", "Fixed"}, {"type", "CHAR"}, {"size", 50}, {"subtype", 31}},
                       {{"name", "Born"}, {"type", "DATE"}, {"min", "1900-01-01"}},
@@ -115,32 +118,41 @@ json EveryTypeSchema(const json& password) {
                       {{"name", "Plain"}, {"type", "BLOB(1, 2)"}},
                       {{"name", "Binary"}, {"type", "BLOB"}}})},
         {"primary", {{"fields", {"Count", "Id"}}}},
-        {"indexes",
-         json::array({{{"name", "ПоДума"},
-                       {"fields", {"Дума"}},
-                       {"unique", false},
-                       {"case_insensitive", true},
-                       {"descending", false},
-                       {"field_descending", {false}},
-                       {"compression", 3}},
-                      {{"name", "ByBorn"},
-                       {"fields", {"Born", "Amount"}},
-                       {"descending", true},
-                       {"field_descending", {false, true}},
-                       {"compression", 1}},
-                      {{"name", "ByLarge"}, {"fields", {"Large"}}, {"unique", true}}})}};
+        {"indexes", json::array({{{"name", "ПоДума"},
+                                  {"fields", {"Дума"}},
+                                  {"unique", false},
+                                  {"case_insensitive", true},
+                                  {"descending", false},
+                                  {"field_descending", {false}},
+                                  {"compression", 3}},
+                                 {{"name", "ByBorn"},
+                                  {"fields", {"Born", "Amount"}},
+                                  {"descending", true},
+                                  {"field_descending", {false, true}},
+                                  {"compression", 1}},
+                                 {{"name", "ByLarge"}, {"fields", {"Large"}}, {"unique", true}}})}};
 }
 
 TRow EveryTypeRow(int n) {
-    return {nullptr,          "дума " + std::to_string(n % 5), "f" + std::to_string(n),
-            "2001-02-03",     std::string(static_cast<std::size_t>(n * 41), 'm'),
-            1,                n,
-            n * 7,            n / 7.0,
-            2.5,              "3.25",
-            TValue::Bytes({1, 2}), "01:02:03",
-            "2020-02-02 02:02:02", 5,
-            TValue::Bytes({3}), TValue::Bytes({1, 2, 3, 4}),
-            TValue::Bytes(std::vector<std::uint8_t>(10, 7)), std::int64_t{n},
+    return {nullptr,
+            "дума " + std::to_string(n % 5),
+            "f" + std::to_string(n),
+            "2001-02-03",
+            std::string(static_cast<std::size_t>(n * 41), 'm'),
+            1,
+            n,
+            n * 7,
+            n / 7.0,
+            2.5,
+            "3.25",
+            TValue::Bytes({1, 2}),
+            "01:02:03",
+            "2020-02-02 02:02:02",
+            5,
+            TValue::Bytes({3}),
+            TValue::Bytes({1, 2, 3, 4}),
+            TValue::Bytes(std::vector<std::uint8_t>(10, 7)),
+            std::int64_t{n},
             TValue::Bytes(std::vector<std::uint8_t>(static_cast<std::size_t>(n * 97), 1)),
             n % 2 ? TValue("plain") : TValue(),
             TValue::Bytes({0, 1, 0})};
@@ -151,8 +163,8 @@ class PirinToolEveryType : public PirinTool, public ::testing::WithParamInterfac
 TEST_P(PirinToolEveryType, CreatesDescribesAndVerifiesATable) {
     const bool encrypted = GetParam();
     const json password = encrypted ? json("Таен ключ") : json(nullptr);
-    ASSERT_EQ(Run({"create", Db(), "Every", "--schema", WriteSchema(EveryTypeSchema(password))}).Exit,
-              0);
+    ASSERT_EQ(
+        Run({"create", Db(), "Every", "--schema", WriteSchema(EveryTypeSchema(password))}).Exit, 0);
     const std::vector<std::string> withPassword = {"--password", "other", "--password",
                                                    "Таен ключ"};
     const auto command = [&](const std::string& name) {
@@ -172,10 +184,10 @@ TEST_P(PirinToolEveryType, CreatesDescribesAndVerifiesATable) {
     const json& fields = described["fields"];
     ASSERT_EQ(fields.size(), 22u);
     const std::pair<const char*, json> types[] = {
-        {"AUTOINC", 29}, {"VARCHAR", 0},  {"VARCHAR", 31}, {"DATE", 0},     {"MEMO", 22},
-        {"BOOLEAN", 0},  {"SMALLINT", 0}, {"INTEGER", 0},  {"FLOAT", 0},    {"MONEY", 21},
+        {"AUTOINC", 29}, {"VARCHAR", 0},  {"VARCHAR", 31}, {"DATE", 0},      {"MEMO", 22},
+        {"BOOLEAN", 0},  {"SMALLINT", 0}, {"INTEGER", 0},  {"FLOAT", 0},     {"MONEY", 21},
         {"DECIMAL", 0},  {"BYTES", 0},    {"TIME", 0},     {"TIMESTAMP", 0}, {"WORD", 0},
-        {"", 0},         {"", 0},         {"", 0},         {"LARGEINT", 0}, {"GRAPHIC", 26},
+        {"", 0},         {"", 0},         {"", 0},         {"LARGEINT", 0},  {"GRAPHIC", 26},
         {"BLOB", 0},     {"BLOB", 23}};
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (*types[i].first != '\0') {
@@ -222,7 +234,8 @@ TEST_P(PirinToolEveryType, CreatesDescribesAndVerifiesATable) {
     // Compressed, the copy is zlib chunks: smaller than the table.
     std::filesystem::create_directory(Db() + "/packed");
     ASSERT_EQ(
-        Run({"copy", Db(), "Every", Db() + "/packed", "--compress", "--password", "Таен ключ"}).Exit,
+        Run({"copy", Db(), "Every", Db() + "/packed", "--compress", "--password", "Таен ключ"})
+            .Exit,
         0);
     EXPECT_LT(std::filesystem::file_size(Db() + "/packed/Every.BLB"),
               std::filesystem::file_size(Db() + "/Every.BLB"));
