@@ -18,6 +18,14 @@
 // setting up an open cursor; 11013, 11010, 12035, 8961, 15878 and the file
 // layer's codes from Open; 10498 without the table's password; 9985 for a
 // field number out of range; 10258 and 8708 locking a record for editing.
+// Writing (data_cursor_write*.cpp): 11013 through a read-only cursor; 9732,
+// 9730, 9731 for a value the field's checks refuse (before any lock); 9729
+// for a key a unique index holds already (before any change); 10249 when
+// the table's write lock cannot be had; 10258 for a record locked elsewhere;
+// 8708 for a record changed or deleted since it was read; 8965 for an index
+// that lacks a key it should hold; and what the files raise. A write that
+// fails leaves the table as it was before the call (see data_table.h,
+// DiscardWrite) and releases every lock it took.
 // BLOB operations return codes instead (see data_cursor_blobs.cpp).
 #pragma once
 
@@ -135,6 +143,27 @@ class TDataCursor : public TCursorNavigation {
                                              std::uint32_t length);
     std::size_t OpenBlobCount() const noexcept { return FBlobs.Count(); }
 
+    // ---- writing (data_cursor_write*.cpp) ----
+    // Adds the record of `image` (fields as set by InitRecord/SetField, BLOB
+    // fields holding open handles or stored values). On success `image`
+    // receives the stored record (its autoincrement value, BLOB first blocks
+    // and stamps) and the BLOBs opened for it are released. With
+    // `reposition` the cursor then stands on the new record.
+    void InsertRecord(std::span<std::uint8_t> image, bool reposition);
+    // Replaces the current record's fields with those of `image` (its
+    // autoincrement value never changes). Pessimistic: the record was locked
+    // by GetCurrentRecord with the lock flag, and `unlock` releases it after
+    // the write. Optimistic: fails with 8708 when the record changed since
+    // it was read (and keeps failing until CancelEdit).
+    void ModifyRecord(std::span<std::uint8_t> image, bool unlock, bool reposition);
+    // Deletes the current record; `image` is the record as it was read (8708
+    // when it is no longer the stored one).
+    void DeleteRecord(std::span<const std::uint8_t> image, bool reposition);
+    // Gives up an edit: releases the edit lock (pessimistic) or clears the
+    // optimistic conflict.
+    void CancelEdit();
+    bool OptimisticConflict() const noexcept { return FOptimisticConflict; }
+
     // ---- record lock for editing ----
     // The record this cursor holds locked for editing (0: none).
     std::int32_t EditLockedRecord() const noexcept { return FEditLockedRecord; }
@@ -153,6 +182,24 @@ class TDataCursor : public TCursorNavigation {
     const TLanguageCharMap* CharMap() const override;
 
   private:
+    // write path (data_cursor_write*.cpp)
+    void CheckWritable() const;
+    // The cursor's write bracket: TDataTable::BeginWrite, and back onto the
+    // bookmark when the table changed.
+    void BeginWrite();
+    void EndWrite() noexcept;
+    // Validation of an image against the fields' checks (record_validation).
+    void CheckValues(std::span<const std::uint8_t> image) const;
+    // Stores every modified BLOB buffer belonging to `record` with a new
+    // stamp and writes each open buffer's first block and stamp into
+    // `stored`; false when no BLOB changed.
+    bool StoreBlobs(std::int32_t record, std::span<std::uint8_t> stored);
+    void ReleasePostBlobs() noexcept;
+    // After a write: select the index that was active and, with
+    // `reposition`, stand on `record` (or the nearest one left).
+    void AfterWrite(int indexNo, std::int32_t record, bool reposition);
+    void LockForWrite(std::int32_t record);
+
     void CheckClosed() const;
     void CheckOpen() const;
     void OpenSteps();
@@ -192,6 +239,7 @@ class TDataCursor : public TCursorNavigation {
     std::unique_ptr<TRecord> FRecord;
     TBlobHandles FBlobs;
     std::int32_t FEditLockedRecord = 0;
+    bool FOptimisticConflict = false;
 };
 
 }  // namespace pirin

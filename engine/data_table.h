@@ -16,6 +16,20 @@
 // counter empties that file's cache. Writers lock the whole 64 KiB, so
 // readers exclude writers but not each other. EndRead releases the bytes.
 //
+// Write lock (data_table_write.cpp): BeginWrite takes the writer's byte of
+// the data file (held for a whole transaction instead while one runs) and
+// the write ranges of the index and BLOB files; EndWrite releases them.
+// Between the two a cursor changes the cached units; WriteBack writes them
+// out (or, inside a transaction or on an exclusive table, only advances the
+// headers' change counters in memory). Every write advances the in-memory
+// counters, so sibling cursors of this process resync on their next step.
+// DiscardWrite throws away whatever a failed write left in the caches and
+// rereads the headers, so the table is as it was on disk.
+//
+// Transactions (transaction.cpp): StartTransaction holds the writer's byte
+// until CommitTransaction or RollbackTransaction; record unlocks wait for
+// the end of the transaction.
+//
 // Ownership: the directory owns the table. Threads: the thread of the
 // session. Failures: Open passes on what the file layer raises (a failed
 // Open leaves the files closed and OpenCount as before); 10249 when the read
@@ -118,6 +132,45 @@ class TDataTable final : public TTableFileContext {
     const TRecordsBitmap& LockedRecords() const noexcept { return *FLockedRecords; }
     const TRecordsBitmap& EditLockedRecords() const noexcept { return *FEditLocked; }
 
+    // ---- write lock and write-back (data_table_write.cpp) ----
+    // True when the headers showed a change by another process (the caches
+    // were emptied). Nothing (false) when held already, or on an exclusive
+    // or read-only-attribute table. 10249 when a lock cannot be had; the
+    // locks taken so far are released again.
+    [[nodiscard]] bool BeginWrite();
+    // 10249 when a lock cannot be released (the mark goes all the same).
+    void EndWrite();
+    bool WriteLocked() const noexcept { return FWriteLocked; }
+    // How patiently the writer's byte and the write ranges are tried.
+    void SetWriteLockPolicy(TLockRetryPolicy policy) { FWriteLockPolicy = std::move(policy); }
+    // Record n's lock byte for a write (LockRecord of the write path):
+    // attempts and waits as given; true when taken (or not needed), with
+    // `changed` telling whether the read lock taken first found a change.
+    [[nodiscard]] bool LockRecordForWrite(std::int32_t record, int attempts, int waitMs,
+                                          bool& changed);
+    // Releases record n (deferred while in a transaction); 10242 when the
+    // byte cannot be released.
+    void ReleaseRecordLock(std::int32_t record);
+    // Writes back what a write left in the caches: records and the data
+    // header always, index pages and header, BLOB blocks and header when
+    // `blobsChanged`; flushes when the session forces it. Inside a
+    // transaction or on an exclusive table the headers are only touched.
+    void WriteBack(bool blobsChanged);
+    // Drops every cached unit without writing and rereads the headers: the
+    // table is as it is on disk (used after a failed write).
+    void DiscardWrite() noexcept;
+    // Advances with every write of this process; cursors compare it.
+    std::uint64_t WriteGeneration() const noexcept { return FWriteGeneration; }
+
+    // ---- transactions (transaction.cpp) ----
+    void StartTransaction();
+    // Writes everything back (flushing when `flush`, trimming the caches to
+    // their budgets when `trim`) and ends the transaction.
+    void CommitTransaction(bool trim, bool flush);
+    // Ends the transaction throwing its changes away.
+    void RollbackTransaction();
+    bool TransactionLocked() const noexcept { return FTransactionLocked; }
+
     // ---- TTableFileContext ----
     bool InTransaction() const override { return FInTransaction; }
     bool StrictChangeDetection() const override;
@@ -132,6 +185,8 @@ class TDataTable final : public TTableFileContext {
     void CreateIndexFile();
     void WriteBackExclusive(bool discard);
     void ReleaseLocks() noexcept;
+    void ReleaseTransactionLock();
+    void WriteAllUnits(bool flush);
     void CloseFiles() noexcept;
     [[noreturn]] void Raise(std::uint16_t code) const;
 
@@ -150,6 +205,9 @@ class TDataTable final : public TTableFileContext {
     bool FWrittenSinceOpen = false;
     bool FReadLocked = false;
     bool FWriteLocked = false;
+    bool FTransactionLocked = false;
+    std::uint64_t FWriteGeneration = 0;
+    TLockRetryPolicy FWriteLockPolicy = DefaultLockRetryPolicy();
     std::uint16_t FIndexReadKey = 0;
     std::uint16_t FBlobReadKey = 0;
     TLockRetryPolicy FReadLockPolicy = DefaultLockRetryPolicy();
