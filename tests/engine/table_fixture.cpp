@@ -306,7 +306,6 @@ void TFixtureTable::Delete(std::int32_t slot) {
     record->CopyFields(image);
     data.FreeRecordSlot(*record);
     record.Release();
-    files.Index().DecrementRecordCount();
     files.WriteAll();
 }
 
