@@ -183,22 +183,35 @@ class TDataCursor : public TCursorNavigation {
 
   private:
     // write path (data_cursor_write*.cpp)
-    void CheckWritable() const;
+    void CheckWritable(std::span<const std::uint8_t> image) const;
+    // Runs one write's steps between the write bracket, with the table's
+    // caches held back from the files; a failure throws away what the write
+    // changed (DiscardWrite, or the transaction's rollback once something
+    // changed inside one) before it passes on.
+    template <class TSteps>
+    void RunWrite(TSteps&& steps);
     // The cursor's write bracket: TDataTable::BeginWrite, and back onto the
     // bookmark when the table changed.
     void BeginWrite();
-    void EndWrite() noexcept;
+    void EndWrite();
     // Validation of an image against the fields' checks (record_validation).
     void CheckValues(std::span<const std::uint8_t> image) const;
-    // Stores every modified BLOB buffer belonging to `record` with a new
-    // stamp and writes each open buffer's first block and stamp into
-    // `stored`; false when no BLOB changed.
-    bool StoreBlobs(std::int32_t record, std::span<std::uint8_t> stored);
-    void ReleasePostBlobs() noexcept;
-    // After a write: select the index that was active and, with
-    // `reposition`, stand on `record` (or the nearest one left).
-    void AfterWrite(int indexNo, std::int32_t record, bool reposition);
-    void LockForWrite(std::int32_t record);
+    // The BLOB fields of `stored` (the image to write for record n) from
+    // the cursor's buffers: an insert stores every value as a new chain, a
+    // modify stores the modified buffers of record n with new stamps and
+    // keeps or drops the others (`current`: the record as stored). True
+    // when a BLOB changed.
+    bool StoreBlobs(std::int32_t record, std::span<std::uint8_t> stored,
+                    std::span<const std::uint8_t> current, bool insert);
+    // Releases the BLOB buffers whose handles `image` holds.
+    void ReleasePostBlobs(std::span<const std::uint8_t> image) noexcept;
+    // The cursor's lock step for a write (nothing for a cursor that takes
+    // no locks): 10258 when another cursor of this process holds the record
+    // or its byte stays taken.
+    bool LockForWrite(std::int32_t record);
+    // After a write, with `reposition`: range bounds, view and position on
+    // `record` (added, changed or removed).
+    void AfterWrite(std::int32_t record, std::span<const std::uint8_t> image, bool removed);
 
     void CheckClosed() const;
     void CheckOpen() const;
@@ -240,6 +253,8 @@ class TDataCursor : public TCursorNavigation {
     TBlobHandles FBlobs;
     std::int32_t FEditLockedRecord = 0;
     bool FOptimisticConflict = false;
+    // Set once a write has changed the table's caches.
+    bool FWriteChanged = false;
 };
 
 }  // namespace pirin

@@ -75,9 +75,8 @@ class TDataDirectory {
     bool TableExists(std::string_view tableName, bool inMemory) const;
 
   private:
-    // Ends the transaction of every table, last listed first, then frees
-    // the tables nobody has open.
-    void EndTransactions(bool commit, bool trim, bool flush);
+    // Leaves the transaction and frees the tables nobody has open.
+    void EndTransactions();
 
     TDataSession& FSession;
     std::string FDatabaseName;
