@@ -389,48 +389,54 @@ class TCursorNavigation : public TChangeCheck {
     bool PlaceOnBookmark(std::span<const std::uint8_t> bookmark, bool keepCracks);
 
     // bounds, view and resync (cursor_navigation_resync.cpp)
-    TWalk TryRangeBound(bool end, std::int32_t& bound);
-    TWalk TryCollectDeleted(TRecordsBitmap& view);
+    // Back onto the bookmark after Reset, keeping the cracks.
+    void Resync();
+    // Compares the table's counters with the snapshot and takes them.
+    bool CountersChanged();
+    // Onto `record` (key from `image`) or the nearest record of the view;
+    // record 0: before the first record. Loads the current record.
+    void PlaceNear(std::int32_t record, std::span<const std::uint8_t> image, bool keepCracks);
+    // The view changed: back onto the current record or the nearest one.
+    void Reposition();
 
     // ranges (cursor_range.cpp)
+    TWalk TryRangeBound(bool end, std::int32_t& bound);
     void MakeRangeKey(bool keyIsBuilt, std::span<const std::uint8_t> bound, int fieldCount,
-                      bool end, std::span<std::uint8_t> key) const;
-    bool RangeEmpty() const;
+                      bool end, std::span<std::uint8_t> key);
 
-    // filters and the view (cursor_navigation_filters.cpp, _view.cpp)
-    void RebuildView();
+    // filter list and analysis (cursor_navigation_filters.cpp)
     TFilter& InsertFilter(std::unique_ptr<TFilter> filter);
     void ChangeFilters(TFilter* filter, bool activate, bool remove);
     void RecomputeFilterActive();
+    void CheckNode(const TFilterNode& node) const;
+    void AnalyseNode(TFilterNode& node, bool estimate);
+    // The index that answers a comparison (-1: none).
+    int ChooseIndex(const TFilterNode& node) const;
+    std::uint16_t IndexKeyLength(int index) const;
+    // Low and high keys of a comparison on index `index` (its key length).
+    void ComparisonKeys(const TFilterNode& node, int index, std::span<std::uint8_t> low,
+                        std::span<std::uint8_t> high) const;
+    TWalk TryEstimate(int index, std::span<const std::uint8_t> low,
+                      std::span<const std::uint8_t> high, std::int64_t& count);
+    bool Accepts(const TFilter& filter, std::span<const std::uint8_t> image, std::int32_t record);
+    bool NodeAccepts(const TFilterNode& node, std::span<const std::uint8_t> image) const;
+
+    // bitmaps and the view (cursor_navigation_view.cpp)
     void ShrinkViewBitmaps() noexcept;
     // Builds the bitmaps of `filter` (null: of every active filter).
     void BuildFilterBitmaps(TFilter* filter);
     TWalk TryBuildPass(TFilter* filter);
     TWalk TryBuildInUse();
-    // Index walk: the records of the entries of index `index` between `low`
-    // and `high` into `bitmap` (cleared first).
+    // The records of the entries of index `index` between `low` and `high`
+    // into `bitmap` (cleared first); reads index pages only.
     TWalk TryIndexWalk(int index, std::span<const std::uint8_t> low,
                        std::span<const std::uint8_t> high, TRecordsBitmap& bitmap);
-    void CombineView();
-    // The view changed: back onto the current record or the nearest one.
-    void Reposition();
-    void AnalyseNode(TFilterNode& node);
-    // The index that answers a comparison (-1: none).
-    int ChooseIndex(const TFilterNode& node) const;
-    // Low and high keys of a comparison on index `index`, KeyLength bytes.
-    void ComparisonKeys(const TFilterNode& node, int index, std::span<std::uint8_t> low,
-                        std::span<std::uint8_t> high);
     TWalk TryEvaluateNode(TFilterNode& node, TRecordsBitmap& bitmap);
+    TWalk TryEvaluateByIndex(const TFilterNode& node, TRecordsBitmap& bitmap);
+    // Clears the bits of the records in `bitmap` that `filter` (or `node`)
+    // does not accept, reading each record through the cache.
     TWalk TryScan(const TFilter* filter, const TFilterNode* node, TRecordsBitmap& bitmap);
-    bool Accepts(const TFilter& filter, std::span<const std::uint8_t> image, std::int32_t record);
-    bool NodeAccepts(const TFilterNode& node, std::span<const std::uint8_t> image) const;
-    // Estimated entries of index `index` between two keys (interior counts).
-    std::int64_t EstimateEntries(int index, std::span<const std::uint8_t> low,
-                                 std::span<const std::uint8_t> high);
-    // Back onto the bookmark after Reset, keeping the cracks.
-    void Resync();
-    // Compares the table's counters with the snapshot and takes them.
-    bool CountersChanged();
+    void CombineView();
 
     // records
     void LoadCurrent(TReadDirection direction = TReadDirection::Forward);
@@ -441,7 +447,10 @@ class TCursorNavigation : public TChangeCheck {
 
     // keys (cursor_navigation_keys.cpp)
     std::size_t PrefixLength(int fieldCount, int partialLength) const;
-    void FillKeyTail(std::span<std::uint8_t> key, std::size_t from) const;
+    // Fills `key` from byte `from` to the layout's key length with the
+    // lowest key bytes, or the highest.
+    void FillKeyTail(const TIndexKeyLayout& layout, std::span<std::uint8_t> key,
+                     std::size_t from, bool highest) const;
     std::span<const std::uint8_t> CurrentKey() const noexcept;
 
     TDataFile* FData = nullptr;
