@@ -77,18 +77,17 @@ void TDataCursor::CheckValues(std::span<const std::uint8_t> image) const {
 }
 
 void TDataCursor::BeginWrite() {
-    if (TakesNoLocks()) return;
+    // Also for an exclusive cursor: the table rereads headers that a failed
+    // write left stale; it takes no locks then.
     (void)FTable->BeginWrite();
+    if (TakesNoLocks()) return;
     // Holding the write lock, the read lock's change check only compares
     // the counters the table just reread: a change puts the cursor back on
     // its bookmark.
     (void)CheckAndResync();
 }
 
-void TDataCursor::EndWrite() {
-    if (TakesNoLocks()) return;
-    FTable->EndWrite();
-}
+void TDataCursor::EndWrite() { FTable->EndWrite(); }
 
 template <class TSteps>
 void TDataCursor::RunWrite(TSteps&& steps) {

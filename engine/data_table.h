@@ -204,6 +204,9 @@ class TDataTable final : public TTableFileContext {
     void ReleaseTransactionLock();
     void FlushFiles();
     void DiscardUnits() noexcept;
+    // Empties the caches and rereads the three headers; until that succeeds
+    // the headers count as stale.
+    void RereadHeaders();
     void CloseFiles() noexcept;
     [[noreturn]] void Raise(std::uint16_t code) const;
 
@@ -224,6 +227,7 @@ class TDataTable final : public TTableFileContext {
     bool FWriteLocked = false;
     bool FTransactionLocked = false;
     bool FWriteUnderWay = false;
+    bool FHeadersStale = false;
     TLockRetryPolicy FWriteLockPolicy = DefaultLockRetryPolicy();
     std::uint16_t FIndexReadKey = 0;
     std::uint16_t FBlobReadKey = 0;

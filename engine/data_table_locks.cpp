@@ -49,6 +49,10 @@ void TDataTable::EndRead() {
 }
 
 bool TDataTable::CheckForChanges() {
+    if (FHeadersStale) {
+        RereadHeaders();
+        return true;
+    }
     bool changed = false;
     if (FIndexFile.IndexHeaderChanged()) {
         // The index changed: the records may have too, whatever their counter says.

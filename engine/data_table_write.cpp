@@ -8,6 +8,8 @@
 namespace pirin {
 
 bool TDataTable::BeginWrite() {
+    // Headers a failed write could not reread are read before anything else.
+    if (FHeadersStale) RereadHeaders();
     if (FWriteLocked || FExclusive || FReadOnlyAttribute) return false;
     // The shared read lock of this table cannot be widened into the write
     // range (a second lock over a held byte is refused), so it goes first.
@@ -93,15 +95,22 @@ void TDataTable::DiscardUnits() noexcept {
     if (FBlobFile.IsOpen()) FBlobFile.DiscardBlocks();
 }
 
-void TDataTable::DiscardWrite() noexcept {
+void TDataTable::RereadHeaders() {
+    FHeadersStale = true;
     DiscardUnits();
+    FDataFile.ReadHeader();
+    FIndexFile.ReadIndexHeader();
+    if (FBlobFile.IsOpen()) FBlobFile.ReadBlobHeader();
+    FHeadersStale = false;
+}
+
+void TDataTable::DiscardWrite() noexcept {
     try {
-        FDataFile.ReadHeader();
-        FIndexFile.ReadIndexHeader();
-        if (FBlobFile.IsOpen()) FBlobFile.ReadBlobHeader();
+        RereadHeaders();
     } catch (...) {
-        // A header that cannot be read now is read again by the next
-        // operation's change check: the caches are empty either way.
+        // The headers in memory may hold the failed write's changes: they
+        // stay marked stale, and the next write or read of the table
+        // rereads them before it uses them.
     }
 }
 
