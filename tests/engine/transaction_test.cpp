@@ -1,0 +1,165 @@
+// Transactions of a database: writes stay in this process until the commit
+// (visible to cursors of the same database at once, to other processes only
+// afterwards); a rollback leaves the files byte for byte as they were;
+// tables opened meanwhile join; a table closed meanwhile stays listed until
+// the end; record unlocks wait for the end.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "engine/data_table.h"
+#include "storage/file_handler.h"
+#include "storage/lock_map.h"
+#include "storage/little_endian.h"
+#include "tests/engine/child_process.h"
+#include "tests/engine/write_test_support.h"
+
+namespace pirin::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+TTableDefinition NotesDefinition() {
+    return {.Fields = {Field("Id", "INTEGER"), Field("Word", "VARCHAR", 20), Field("Note", "MEMO")},
+            .Primary = TIndexDefinition{.Fields = {"Id"}},
+            .Indexes = {{.Name = "ByWord", .Fields = {"Word"}}}};
+}
+
+// The number of records a fresh session of this process counts.
+std::int32_t CountInFreshSession(const TFixtureTable& table) {
+    TTableSession session(table);
+    return session.OpenCursor()->RecordCount();
+}
+
+class TransactionTest : public ::testing::Test {
+  protected:
+    TransactionTest() : Fixture(NotesDefinition()) {
+        Fixture.Append({10, "ten", "memo of ten"});
+        Fixture.Append({20, "twenty"});
+    }
+
+    static TImage Insert(TDataCursor& cursor, std::int32_t id, const std::string& word,
+                         const std::string& note = {}) {
+        TImage image = NewImage(cursor);
+        SetInteger(cursor, 1, image, id);
+        SetString(cursor, 2, image, word);
+        if (!note.empty()) SetMemo(cursor, 3, image, note);
+        cursor.InsertRecord(image, true);
+        return image;
+    }
+    static std::int32_t CurrentId(TDataCursor& cursor) {
+        TImage image(static_cast<std::size_t>(cursor.RecordSize()));
+        EXPECT_EQ(cursor.GetCurrentRecord(image, false), 0);
+        return IntegerField(cursor, 1, image);
+    }
+
+    TFixtureTable Fixture;
+};
+
+TEST_F(TransactionTest, InsertIsSeenByTheDatabaseAtOnceAndByOtherProcessesAfterTheCommit) {
+    // The child counts when told to, before and after the commit.
+    TChildProcess other([this](TChildProcess& self) {
+        int seen = 0;
+        for (int round = 0; round < 2; ++round) {
+            if (!self.Wait()) return 98;
+            seen = seen * 10 + CountInFreshSession(Fixture);
+            self.Signal();
+        }
+        return seen;
+    });
+    TTableSession session(Fixture);
+    auto cursor = session.OpenCursor();
+    auto sibling = session.OpenCursor();
+    session.Directory.StartTransaction();
+    session.Directory.StartTransaction();  // twice is once
+    Insert(*cursor, 30, "thirty", "memo");
+    EXPECT_EQ(sibling->RecordCount(), 3);
+    other.Signal();
+    ASSERT_TRUE(other.Wait());
+    session.Directory.Commit();
+    EXPECT_FALSE(session.Directory.InTransaction());
+    other.Signal();
+    ASSERT_TRUE(other.Wait());
+    EXPECT_EQ(other.Join(), 23);
+    cursor.reset();
+    sibling.reset();
+    EXPECT_THAT(Fixture.Verify(), IsEmpty());
+}
+
+TEST_F(TransactionTest, RollbackLeavesTheFilesByteForByteAsBefore) {
+    const auto before = FileBytes(Fixture);
+    TTableSession session(Fixture);
+    auto cursor = session.OpenCursor();
+    auto watcher = session.OpenCursor();
+    session.Directory.StartTransaction();
+    for (std::int32_t id = 30; id < 300; id += 10)
+        Insert(*cursor, id, "w" + std::to_string(id), std::string(700, 'x'));
+    // The watcher stands on a record that the rollback takes away.
+    TImage key = NewImage(*watcher);
+    SetInteger(*watcher, 1, key, 150);
+    ASSERT_TRUE(watcher->FindKey(false, key, {}, 0, false, 0));
+    TImage image = NewImage(*cursor);
+    SetInteger(*cursor, 1, image, 10);
+    ASSERT_TRUE(cursor->FindKey(false, image, image, 0, false, 0));
+    SetMemo(*cursor, 3, image, "changed");
+    cursor->ModifyRecord(image, true, true);
+    SetInteger(*cursor, 1, image, 20);
+    ASSERT_TRUE(cursor->FindKey(false, image, image, 0, false, 0));
+    cursor->DeleteRecord(image, true);
+    EXPECT_EQ(CountInFreshSession(Fixture), 2) << "nothing reached the files";
+
+    session.Directory.Rollback();
+    EXPECT_EQ(FileBytes(Fixture), before);
+    EXPECT_EQ(watcher->RecordCount(), 2);
+    TImage next(static_cast<std::size_t>(watcher->RecordSize()));
+    EXPECT_NE(watcher->GetNextRecord(next), 0) << "record 150 is gone; nothing lies above it";
+    watcher->First();
+    ASSERT_EQ(watcher->GetNextRecord(next), 0);
+    EXPECT_EQ(IntegerField(*watcher, 1, next), 10);
+    EXPECT_EQ(MemoText(*watcher, 3, next), "memo of ten");
+    cursor.reset();
+    watcher.reset();
+    EXPECT_THAT(Fixture.Verify(), IsEmpty());
+}
+
+TEST_F(TransactionTest, TablesJoinAndStayListedUntilTheEnd) {
+    TTableSession session(Fixture);
+    session.Directory.StartTransaction();
+    auto cursor = session.OpenCursor();  // opened afterwards: joins
+    ASSERT_TRUE(cursor->Table()->TransactionActive());
+    Insert(*cursor, 30, "thirty");
+    cursor.reset();
+    EXPECT_EQ(session.Directory.Tables().size(), 1u) << "kept for the transaction";
+    session.Directory.Commit();
+    EXPECT_TRUE(session.Directory.Tables().empty());
+    EXPECT_EQ(Fixture.RecordCount(), 3);
+    EXPECT_THAT(Fixture.Verify(), IsEmpty());
+}
+
+TEST_F(TransactionTest, RecordUnlocksWaitForTheEnd) {
+    TTableSession session(Fixture);
+    auto cursor = session.OpenCursor();
+    session.Directory.StartTransaction();
+    cursor->First();
+    TImage image(static_cast<std::size_t>(cursor->RecordSize()));
+    ASSERT_EQ(cursor->GetNextRecord(image), 0);
+    ASSERT_EQ(cursor->GetCurrentRecord(image, true), 0);
+    const auto record = static_cast<std::uint32_t>(le::GetI32(image, 1));
+    SetString(*cursor, 2, image, "edited");
+    cursor->ModifyRecord(image, true, true);
+    EXPECT_EQ(cursor->EditLockedRecord(), 0);
+
+    TFileHandler other(Fixture.FileNames().Data);
+    other.OpenFile();
+    EXPECT_FALSE(LockRecord(other, record)) << "still held until the transaction ends";
+    // The writer's byte is held for the whole transaction.
+    EXPECT_FALSE(LockTableWrite(other, Impatient()));
+    session.Directory.Commit();
+    EXPECT_TRUE(LockRecord(other, record));
+    EXPECT_TRUE(UnlockRecord(other, record));
+    EXPECT_TRUE(LockTableWrite(other, Impatient()));
+    EXPECT_TRUE(UnlockTableWrite(other));
+}
+
+}  // namespace
+}  // namespace pirin::testing
