@@ -146,8 +146,9 @@ class ConcurrentWritersTest : public ::testing::Test {
     // count what RecordCount says, and every memo read must belong to its
     // word. Returns 0 when all was well and some walks were undisturbed.
     int Reader() {
+        // The default change detection: a walk that reads nothing from disk
+        // works on the state its cache holds, which must be a whole one.
         TTableSession session(Fixture);
-        session.Session.SetStrictChangeDetection(true);
         auto cursor = session.OpenCursor();
         cursor->SetToIndex("ByWord");
         int undisturbed = 0;
