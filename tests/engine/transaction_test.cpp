@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include "engine/data_table.h"
+#include "storage/faulty_file_system.h"
 #include "storage/file_handler.h"
+#include "storage/file_system.h"
 #include "storage/lock_map.h"
 #include "storage/little_endian.h"
 #include "tests/engine/child_process.h"
@@ -159,6 +161,33 @@ TEST_F(TransactionTest, RecordUnlocksWaitForTheEnd) {
     EXPECT_TRUE(UnlockRecord(other, record));
     EXPECT_TRUE(LockTableWrite(other, Impatient()));
     EXPECT_TRUE(UnlockTableWrite(other));
+}
+
+// A write that fails after it changed the caches cannot be told apart from
+// the transaction's earlier writes: the transaction is rolled back.
+TEST_F(TransactionTest, AWriteFailingHalfWayRollsTheTransactionBack) {
+    TFaultyFileSystem faulty;
+    TFileSystemOverride seam(faulty);
+    const auto before = FileBytes(Fixture);
+    TTableSession session(Fixture);
+    auto cursor = session.OpenCursor();
+    session.Directory.StartTransaction();
+    Insert(*cursor, 30, "thirty", "memo");
+    TImage image = NewImage(*cursor);
+    SetInteger(*cursor, 1, image, 10);
+    ASSERT_TRUE(cursor->FindKey(false, image, image, 0, false, 0));
+    // The keys go first; the memo's chain, not cached yet, cannot be read.
+    faulty.ShortenReads(0);
+    EXPECT_NE(CodeOfCall([&] { cursor->DeleteRecord(image, true); }), 0);
+    faulty.ShortenReads(std::numeric_limits<std::size_t>::max());
+    EXPECT_FALSE(session.Directory.InTransaction());
+    EXPECT_FALSE(cursor->Table()->TransactionActive());
+    EXPECT_EQ(FileBytes(Fixture), before);
+    EXPECT_EQ(cursor->RecordCount(), 2);
+    Insert(*cursor, 40, "forty");
+    cursor.reset();
+    EXPECT_THAT(Fixture.Verify(), IsEmpty());
+    EXPECT_EQ(Fixture.RecordCount(), 3);
 }
 
 }  // namespace

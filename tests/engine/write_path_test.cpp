@@ -257,6 +257,18 @@ TEST_F(WritePathTest, ValuesAreRefusedBeforeAnyLockIsTried) {
     EXPECT_EQ(Fixture.RecordCount(), 1);
 }
 
+TEST_F(WritePathTest, ADirectoryCreatesATableThatCursorsThenWrite) {
+    Session.Directory.CreateTable("Made", WordsDefinition());
+    EXPECT_TRUE(Session.Directory.TableExists("MADE", false));
+    auto cursor = Session.NewCursor();
+    cursor->SetTableName("Made");
+    cursor->Open();
+    Insert(*cursor, 1, "one", "memo");
+    EXPECT_EQ(cursor->RecordCount(), 1);
+    EXPECT_EQ(CodeOfCall([&] { Session.Directory.CreateTable("made", WordsDefinition()); }),
+              PIRIN_TABLEEXISTS);
+}
+
 TEST_F(WritePathTest, ReadOnlyCursorCannotWrite) {
     auto cursor = Session.OpenCursor({.ReadOnly = true});
     TImage image = Row(*cursor, 1, "w");
