@@ -163,6 +163,19 @@ TEST_F(CursorFilterTest, ReactivationEvaluatesAnewAndRemovalRestoresTheView) {
     EXPECT_EQ(CurrentId(*FCursor), id);
 }
 
+TEST_F(CursorFilterTest, ChangesByAnotherWriterReachTheViewThroughReset) {
+    FCursor->SetToIndex("IdxWord");
+    FCursor->ActivateFilter(&FCursor->AddFilter(Equal(kTag, "x")));
+    const std::int32_t slot = FTable.Append({6, "apricot", "apricot", "x"});
+    FTable.Append({7, "cherry", "cherry", "z"});
+    FTable.Delete(1);  // pear
+    FCursor->Refresh();
+    EXPECT_EQ(FCursor->RecordCount(), 2);
+    EXPECT_EQ(ViewIds(*FCursor), (std::vector<std::int32_t>{6, 1}));
+    EXPECT_EQ(FCursor->InUseBitmap().Count(), 6);
+    EXPECT_TRUE(FCursor->ViewBitmap().Test(slot));
+}
+
 TEST_F(CursorFilterTest, AfterOthersCallbackSeesOnlyRecordsTheEarlierFilterAccepts) {
     std::vector<std::int32_t> seen;
     TFilter& last = FCursor->AddFilter(
