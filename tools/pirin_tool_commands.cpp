@@ -64,7 +64,15 @@ int Info(const TToolArguments& arguments, std::ostream& out) {
 }
 
 int Verify(const TToolArguments& arguments, std::ostream& out) {
-    TToolTable table(Location(arguments), Passwords(arguments));
+    // Opening a table whose index file is gone makes a new one: verify
+    // reports the loss instead of repairing it behind the user's back.
+    const TTableLocation location = Location(arguments);
+    const TTableFileNames names = TableFileNames(location.Directory, location.Name);
+    if (TFileHandler(names.Data).FileExists() && !TFileHandler(names.Index).FileExists()) {
+        out << "the index file " << names.Index << " is missing\n";
+        return 1;
+    }
+    TToolTable table(location, Passwords(arguments));
     TDataTable& open = table.Table();
     // Under the shared read lock no writer changes the table mid-check.
     (void)open.BeginRead();

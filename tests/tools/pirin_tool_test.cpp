@@ -198,6 +198,13 @@ TEST_P(PirinToolEveryType, CreatesDescribesAndVerifiesATable) {
             EXPECT_THAT(refused.Out, IsEmpty());
         }
     }
+
+    // A lost index file is reported, not silently made anew by the open.
+    std::filesystem::remove(Db() + "/Every.IDX");
+    const TRun lost = Run(command("verify"));
+    EXPECT_EQ(lost.Exit, 1);
+    EXPECT_THAT(lost.Out, HasSubstr("Every.IDX is missing"));
+    EXPECT_FALSE(std::filesystem::exists(Db() + "/Every.IDX"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Encryption, PirinToolEveryType, ::testing::Bool(),
