@@ -254,9 +254,9 @@ void TRecordJson::Store(int fieldNo, const json& value, std::span<std::uint8_t> 
                  value.get<std::uint64_t>() <=
                      static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
             number = static_cast<std::int64_t>(value.get<std::uint64_t>());
-        else if (value.is_string())
-            number = TryStrToLargeInt(text);
-        else if (!value.is_number_unsigned())
+        else if (value.is_string() && !(number = TryStrToLargeInt(text)))
+            Fail(fieldNo, shown + " is not a whole number");
+        else if (!value.is_string() && !value.is_number_unsigned())
             Fail(fieldNo, "a whole number is needed, not " + value.dump());
         if (!number || *number < least || *number > most)
             Fail(fieldNo, shown + " is out of range");
@@ -279,26 +279,18 @@ void TRecordJson::Store(int fieldNo, const json& value, std::span<std::uint8_t> 
             bytes.assign(encoded.begin(), encoded.end());
             break;
         }
-        case kFieldDate: {
-            std::optional<std::int32_t> day;
-            if (value.is_string())
-                day = TryStrToDayNumber(text);
-            else
-                day = static_cast<std::int32_t>(whole(std::numeric_limits<std::int32_t>::min(),
-                                                      std::numeric_limits<std::int32_t>::max()));
-            if (!day) Fail(fieldNo, shown + " is not a valid date");
-            bytes = BytesOf(*day, size);
-            break;
-        }
+        case kFieldDate:
         case kFieldTime: {
-            std::optional<std::int32_t> msecs;
+            // The text form, or the stored 32-bit number itself.
+            const bool date = field.Type == kFieldDate;
+            std::optional<std::int32_t> stored;
             if (value.is_string())
-                msecs = TryStrToTimeMSecs(text);
+                stored = date ? TryStrToDayNumber(text) : TryStrToTimeMSecs(text);
             else
-                msecs = static_cast<std::int32_t>(whole(std::numeric_limits<std::int32_t>::min(),
-                                                        std::numeric_limits<std::int32_t>::max()));
-            if (!msecs) Fail(fieldNo, shown + " is not a valid time");
-            bytes = BytesOf(*msecs, size);
+                stored = static_cast<std::int32_t>(whole(std::numeric_limits<std::int32_t>::min(),
+                                                         std::numeric_limits<std::int32_t>::max()));
+            if (!stored) Fail(fieldNo, shown + (date ? " is not a valid date" : " is not a valid time"));
+            bytes = BytesOf(*stored, size);
             break;
         }
         case kFieldTimeStamp: {
