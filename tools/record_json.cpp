@@ -84,14 +84,17 @@ const std::int64_t kLastStamp = TimeStampToMSecs({kMaxDayNumber, kMSecsPerDay - 
 }  // namespace
 
 TRecordJson::TRecordJson(TDataCursor& cursor, const TCodePage& codePage)
-    : FCursor(cursor), FCodePage(codePage) {}
+    : FCursor(cursor), FCodePage(codePage) {
+    for (int n = 1; n <= FCursor.FieldCount(); ++n)
+        FNames.push_back(DecodeTableText(FCodePage, FCursor.GetFieldDesc(n).Field.Name));
+}
 
 void TRecordJson::Fail(int fieldNo, const std::string& reason) const {
     throw ERecordValueError("field " + FieldName(fieldNo) + ": " + reason);
 }
 
-std::string TRecordJson::FieldName(int fieldNo) const {
-    return DecodeTableText(FCodePage, FCursor.GetFieldDesc(fieldNo).Field.Name);
+const std::string& TRecordJson::FieldName(int fieldNo) const {
+    return FNames.at(static_cast<std::size_t>(fieldNo - 1));
 }
 
 int TRecordJson::FieldNumber(std::string_view utf8Name) const {

@@ -29,6 +29,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/data_cursor.h"
 #include "locale/code_page.h"
@@ -52,7 +53,7 @@ class TRecordJson {
     // or 0.
     int FieldNumber(std::string_view utf8Name) const;
     // The field's name as UTF-8.
-    std::string FieldName(int fieldNo) const;
+    const std::string& FieldName(int fieldNo) const;
 
     // Stores `value` into field `fieldNo` of `image` through SetField; null
     // blanks it. A BLOB's bytes go into a BLOB buffer opened on the image
@@ -73,6 +74,7 @@ class TRecordJson {
 
     TDataCursor& FCursor;
     const TCodePage& FCodePage;
+    std::vector<std::string> FNames;  // UTF-8, by field number - 1
 };
 
 }  // namespace pirin::tools
