@@ -13,6 +13,7 @@
 #include "storage/table_verifier.h"
 #include "tools/record_commands.h"
 #include "tools/record_json.h"
+#include "tools/record_search.h"
 #include "tools/table_info.h"
 #include "tools/table_schema.h"
 #include "tools/table_text.h"
@@ -132,14 +133,6 @@ int Copy(const TToolArguments& arguments, std::ostream& out) {
     return 0;
 }
 
-int Dump(const TToolArguments& arguments, std::ostream& out) {
-    TToolTable table(Location(arguments), Passwords(arguments));
-    const std::vector<std::string> index = arguments.Values("index");
-    if (index.size() > 1) throw EUsageError("give --index once");
-    DumpRecords(table, index.empty() ? std::string() : index.front(), out);
-    return 0;
-}
-
 // find DIR TABLE --index NAME VALUE...: the values follow the table.
 int Find(const TToolArguments& arguments, std::ostream& out) {
     TToolTable table(Location(arguments), Passwords(arguments));
@@ -154,17 +147,25 @@ const std::vector<TCommand>& Commands() {
         {"create", "create DIR TABLE --schema FILE.json", {{"schema"}, {}}, 2, 2, Create},
         {"info", "info DIR TABLE [--password P]...", {{"password"}, {}}, 2, 2, Info},
         {"dump",
-         "dump DIR TABLE [--index NAME] [--password P]...",
-         {{"password", "index"}, {}},
+         "dump DIR TABLE [--index NAME] [--range-start VALUE... --range-end VALUE...] "
+         "[--where FIELD=VALUE]... [--password P]...",
+         {{"password", "index", "range-start", "range-end", "where"}, {}},
          2,
          2,
-         Dump},
+         DumpViewCommand},
         {"export",
-         "export DIR TABLE [--index NAME] [--password P]...",
-         {{"password", "index"}, {}},
+         "export DIR TABLE [--index NAME] [--range-start VALUE... --range-end VALUE...] "
+         "[--where FIELD=VALUE]... [--password P]...",
+         {{"password", "index", "range-start", "range-end", "where"}, {}},
          2,
          2,
-         Dump},
+         DumpViewCommand},
+        {"locate",
+         "locate DIR TABLE FIELD=VALUE... [--case-insensitive] [--partial] [--password P]...",
+         {{"password"}, {"case-insensitive", "partial"}},
+         3,
+         SIZE_MAX,
+         LocateCommand},
         {"find",
          "find DIR TABLE --index NAME VALUE... [--password P]...",
          {{"password", "index"}, {}},
