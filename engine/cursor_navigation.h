@@ -273,6 +273,9 @@ class TCursorNavigation : public TChangeCheck {
     // Drops the range (keys 0x00 / 0xFF, bounds 1 and the record count).
     void DropRange() noexcept;
 
+    // Takes the table's counters as seen (after this cursor's own write).
+    void TakeChangeSnapshot() { FChangeSnapshot = TableChangeCounters(); }
+
     TDataFile& Data() const noexcept { return *FData; }
     TIndexFile& Index() const noexcept { return *FIndex; }
     TBlobFile* Blob() const noexcept { return FBlob; }

@@ -18,7 +18,9 @@ bool TCursorNavigation::CountersChanged() {
 }
 
 bool TCursorNavigation::QuickResync() {
-    if (FData == nullptr || TakesNoLocks() || !CountersChanged()) return false;
+    // Also for a cursor that takes no locks: the counters in memory advance
+    // with every write of a sibling cursor, whose changes its leaf copy lacks.
+    if (FData == nullptr || !CountersChanged()) return false;
     Resync();
     return true;
 }
