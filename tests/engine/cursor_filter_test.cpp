@@ -2,6 +2,7 @@
 // walks against record scans (case option matched and not), AND, not-equal,
 // activation and deactivation, after-others callbacks, ranges together with
 // filters, the order without an index, clones, and the list's limits.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <set>
@@ -174,6 +175,50 @@ TEST_F(CursorFilterTest, ChangesByAnotherWriterReachTheViewThroughReset) {
     EXPECT_EQ(ViewIds(*FCursor), (std::vector<std::int32_t>{6, 1}));
     EXPECT_EQ(FCursor->InUseBitmap().Count(), 6);
     EXPECT_TRUE(FCursor->ViewBitmap().Test(slot));
+}
+
+// Inserts and deletes through the filtered cursor itself: no resync
+// happens, so only the write path's view steps can bring these about.
+TEST_F(CursorFilterTest, RecordsWrittenThroughTheCursorEnterAndLeaveItsView) {
+    for (const bool withIndex : {true, false}) {
+        SCOPED_TRACE(withIndex);
+        TFixtureTable table(Definition(), TFixtureStorage::Memory, "Written");
+        for (const TRow& row : {TRow{5, "pear", "pear", "x"}, TRow{1, "plum", "plum", "x"},
+                                TRow{3, "fig", "fig", nullptr}})
+            table.Append(row);
+        TTableSession session(table);
+        auto cursor = session.OpenCursor();
+        if (withIndex)
+            cursor->SetToIndex("IdxWord");
+        else
+            cursor->SelectIndex(kNoIndex);
+        cursor->ActivateFilter(&cursor->AddFilter(Equal(kTag, "x")));
+        const auto row = [&](std::int32_t id, const std::string& word, const std::string& tag) {
+            auto image = TextImage(*cursor, {{kWord, word}, {kCopy, word}, {kTag, tag}});
+            cursor->SetField(kId, image,
+                             std::span<const std::uint8_t>(
+                                 reinterpret_cast<const std::uint8_t*>(&id), 4));
+            return image;
+        };
+        auto accepted = row(6, "apricot", "x");
+        cursor->InsertRecord(accepted, true);
+        EXPECT_EQ(cursor->RecordCount(), 3);
+        EXPECT_EQ(CurrentId(*cursor), 6);
+        auto refused = row(7, "cherry", "z");
+        cursor->InsertRecord(refused, true);
+        EXPECT_EQ(cursor->RecordCount(), 3);
+        EXPECT_EQ(ViewIds(*cursor), withIndex ? (std::vector<std::int32_t>{6, 5, 1})
+                                              : (std::vector<std::int32_t>{5, 1, 6}));
+
+        cursor->First();
+        std::vector<std::uint8_t> image(static_cast<std::size_t>(cursor->RecordSize()));
+        ASSERT_EQ(cursor->GetNextRecord(image), 0);
+        cursor->DeleteRecord(image, true);
+        EXPECT_EQ(cursor->RecordCount(), 2);
+        EXPECT_EQ(ViewIds(*cursor), withIndex ? (std::vector<std::int32_t>{5, 1})
+                                              : (std::vector<std::int32_t>{1, 6}));
+        EXPECT_THAT(table.Verify(), ::testing::IsEmpty());
+    }
 }
 
 TEST_F(CursorFilterTest, AfterOthersCallbackSeesOnlyRecordsTheEarlierFilterAccepts) {
