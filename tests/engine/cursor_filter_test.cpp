@@ -247,6 +247,21 @@ TEST_F(CursorFilterTest, RangeAndFilterTogether) {
     EXPECT_EQ(ViewIds(*FCursor), (std::vector<std::int32_t>{5}));
     FCursor->CancelRange();
     EXPECT_EQ(ViewIds(*FCursor), (std::vector<std::int32_t>{4, 5, 1}));
+    // Another index keeps the filter and rebuilds the view in its order.
+    FCursor->SetToIndex("");
+    EXPECT_EQ(ViewIds(*FCursor), (std::vector<std::int32_t>{1, 4, 5}));
+}
+
+TEST_F(CursorFilterTest, AnErrorInACallbackPassesOutAndLeavesTheCursorUsable) {
+    TFilter& failing = FCursor->AddFilter(
+        nullptr, [](void*, TCursorNavigation&, std::span<const std::uint8_t>, std::int32_t n) {
+            if (n == 3) throw std::runtime_error("callback failed");
+            return true;
+        });
+    EXPECT_THROW(FCursor->ActivateFilter(&failing), std::runtime_error);
+    FCursor->RemoveFilter(&failing);
+    EXPECT_FALSE(FCursor->FilterActive());
+    EXPECT_EQ(Selected(Equal(kTag, "x")), (std::set<std::int32_t>{1, 4}));
 }
 
 TEST_F(CursorFilterTest, WithoutAnIndexTheViewFollowsRecordNumbers) {
