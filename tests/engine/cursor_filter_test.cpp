@@ -261,7 +261,7 @@ TEST_F(CursorFilterTest, AnErrorInACallbackPassesOutAndLeavesTheCursorUsable) {
     EXPECT_THROW(FCursor->ActivateFilter(&failing), std::runtime_error);
     FCursor->RemoveFilter(&failing);
     EXPECT_FALSE(FCursor->FilterActive());
-    EXPECT_EQ(Selected(Equal(kTag, "x")), (std::set<std::int32_t>{1, 4}));
+    EXPECT_EQ(Selected(Equal(kTag, "x")), (std::set<std::int32_t>{1, 5}));
 }
 
 TEST_F(CursorFilterTest, WithoutAnIndexTheViewFollowsRecordNumbers) {
