@@ -35,14 +35,24 @@
 // 1000 restarts within one walk the operation fails with 8708 rather than
 // chase a table that never holds still).
 //
+// Ranges and filters. A key range limits the view to the index entries
+// between two keys (cursor_range.cpp). Filters (filter.h) make the view a
+// bitmap of record numbers: ViewBitmap is InUseBitmap, intersected with
+// RangeBitmap while a range is set and with the bitmap of every active
+// filter; walks step only onto entries whose record is in it. The bitmaps
+// are rebuilt on activation and by Reset, and kept current record by record
+// for the cursor's own writes (RecordAdded, RecordRemoved).
+//
 // Ownership: the derived cursor owns the table files and the current record
-// (AttachTable); this class owns its leaf copy, keys and view bitmap (from
-// the process-wide pool). Threads: one thread at a time.
+// (AttachTable); this class owns its leaf copy, keys, filters and bitmaps
+// (from the process-wide pool). Threads: one thread at a time.
 // Failures: navigation returns PIRIN_BOF, PIRIN_EOF or PIRIN_NOCURRREC
 // instead of raising; everything else raises EPirinEngineError through
-// RaiseCursorError (10022 unknown index name, 10026 bad key arguments) or
-// whatever the files raise (8965, 8962, ...). A failing operation still
-// ends its bracket.
+// RaiseCursorError (10022 unknown index name, 10026 bad key arguments, 9482
+// a 65th filter, 10050 a filter not in the list, 10051 a malformed filter)
+// or whatever the files raise (8965, 8962, ...); an error raised by a filter
+// callback passes out of the operation that evaluated it. A failing
+// operation still ends its bracket.
 #pragma once
 
 #include <array>

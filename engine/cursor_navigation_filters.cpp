@@ -67,7 +67,8 @@ std::string_view TextOf(std::span<const std::uint8_t> bytes) {
 
 TFilter& TCursorNavigation::AddFilter(std::unique_ptr<TFilterNode> tree, TFilterOptions options) {
     if (FFilters.size() >= kMaxFilters) RaiseCursorError(PIRIN_INTERNALLIMIT);
-    if (!tree) RaiseCursorError(PIRIN_INVALIDFILTER);
+    // A closed cursor has no fields to compare.
+    if (!tree || !Attached()) RaiseCursorError(PIRIN_INVALIDFILTER);
     CheckNode(*tree);
     TOperation operation(*this);
     auto filter = std::make_unique<TFilter>(*this, std::move(tree), options);
@@ -78,7 +79,7 @@ TFilter& TCursorNavigation::AddFilter(std::unique_ptr<TFilterNode> tree, TFilter
 TFilter& TCursorNavigation::AddFilter(void* userData, TFilterCallback callback,
                                       TFilterOptions options) {
     if (FFilters.size() >= kMaxFilters) RaiseCursorError(PIRIN_INTERNALLIMIT);
-    if (!callback) RaiseCursorError(PIRIN_INVALIDFILTER);
+    if (!callback || !Attached()) RaiseCursorError(PIRIN_INVALIDFILTER);
     return InsertFilter(std::make_unique<TFilter>(*this, userData, std::move(callback), options));
 }
 
@@ -96,6 +97,11 @@ void TCursorNavigation::DeactivateFilter(TFilter* filter) { ChangeFilters(filter
 void TCursorNavigation::RemoveFilter(TFilter* filter) { ChangeFilters(filter, false, true); }
 
 void TCursorNavigation::ChangeFilters(TFilter* filter, bool activate, bool remove) {
+    // A closed cursor has no filters.
+    if (!Attached()) {
+        if (filter != nullptr) RaiseCursorError(PIRIN_NOSUCHFILTER);
+        return;
+    }
     TOperation operation(*this);
     const auto it = std::find_if(FFilters.begin(), FFilters.end(),
                                  [&](const auto& f) { return f.get() == filter; });

@@ -33,7 +33,7 @@ void TCursorNavigation::MakeRangeKey(bool keyIsBuilt, std::span<const std::uint8
 void TCursorNavigation::SetRange(bool keyIsBuilt, std::span<const std::uint8_t> start,
                                  int startFieldCount, std::span<const std::uint8_t> end,
                                  int endFieldCount) {
-    if (WithoutIndex()) return;
+    if (!Attached() || WithoutIndex()) return;
     TOperation operation(*this);
     std::array<std::uint8_t, kRangeKeySize> startKey{};
     std::array<std::uint8_t, kRangeKeySize> endKey{};
@@ -44,7 +44,7 @@ void TCursorNavigation::SetRange(bool keyIsBuilt, std::span<const std::uint8_t> 
 
 void TCursorNavigation::ApplyRange(std::span<const std::uint8_t> startKey,
                                    std::span<const std::uint8_t> endKey) {
-    if (WithoutIndex()) return;
+    if (!Attached() || WithoutIndex()) return;
     if (startKey.size() < FKeyLength || endKey.size() < FKeyLength)
         RaiseCursorError(PIRIN_INVALIDKEY, FIndexName);
     TOperation operation(*this);
@@ -59,7 +59,7 @@ void TCursorNavigation::ApplyRange(std::span<const std::uint8_t> startKey,
 }
 
 void TCursorNavigation::CancelRange() {
-    if (WithoutIndex()) return;
+    if (!Attached() || WithoutIndex()) return;
     TOperation operation(*this);
     const std::int32_t record = (FBof && FEof) ? 0 : CurrentRecordNumber();
     DropRange();

@@ -8,8 +8,12 @@
 
 #include "engine/table_create.h"
 #include "errors/engine_error.h"
+#include "engine/data_table.h"
 #include "storage/file_handler.h"
 #include "storage/table_verifier.h"
+#include "tools/record_commands.h"
+#include "tools/record_json.h"
+#include "tools/record_search.h"
 #include "tools/table_info.h"
 #include "tools/table_schema.h"
 #include "tools/table_text.h"
@@ -24,7 +28,8 @@ struct TCommand {
     std::string_view Name;
     std::string_view Usage;
     TOptionKinds Options;
-    std::size_t Positional;
+    std::size_t LeastPositional;
+    std::size_t MostPositional;
     std::function<int(const TToolArguments&, std::ostream&)> Run;
 };
 
@@ -60,10 +65,26 @@ int Info(const TToolArguments& arguments, std::ostream& out) {
 }
 
 int Verify(const TToolArguments& arguments, std::ostream& out) {
-    TToolTable table(Location(arguments), Passwords(arguments));
-    TTableFiles& files = table.Files();
-    const std::vector<std::string> problems =
-        TTableVerifier(files.Data(), files.Index(), files.Blob()).Run();
+    // Opening a table whose index file is gone makes a new one: verify
+    // reports the loss instead of repairing it behind the user's back.
+    const TTableLocation location = Location(arguments);
+    const TTableFileNames names = TableFileNames(location.Directory, location.Name);
+    if (TFileHandler(names.Data).FileExists() && !TFileHandler(names.Index).FileExists()) {
+        out << "the index file " << names.Index << " is missing\n";
+        return 1;
+    }
+    TToolTable table(location, Passwords(arguments));
+    TDataTable& open = table.Table();
+    // Under the shared read lock no writer changes the table mid-check.
+    (void)open.BeginRead();
+    std::vector<std::string> problems;
+    try {
+        problems = TTableVerifier(open.DataFile(), open.IndexFile(), open.BlobFile()).Run();
+    } catch (...) {
+        open.EndRead();
+        throw;
+    }
+    open.EndRead();
     if (problems.empty()) {
         out << "ok\n";
         return 0;
@@ -90,17 +111,17 @@ int Copy(const TToolArguments& arguments, std::ostream& out) {
     if (TFileHandler(names.Data).FileExists())
         RaiseEngineError(PIRIN_TABLEEXISTS,
                          {.database = destination.Directory, .table = destination.Name});
-    TTableFiles& files = table.Files();
+    TDataTable& files = table.Table();
     const bool compress = arguments.Flag("compress");
     std::vector<std::string> made;
     try {
         made.push_back(names.Data);
-        files.Data().CopyToFile(names.Data, compress);
+        files.DataFile().CopyToFile(names.Data, compress);
         made.push_back(names.Index);
-        files.Index().CopyToFile(names.Index, compress);
-        if (files.Blob() != nullptr) {
+        files.IndexFile().CopyToFile(names.Index, compress);
+        if (files.BlobFile() != nullptr) {
             made.push_back(names.Blob);
-            files.Blob()->CopyToFile(names.Blob, compress);
+            files.BlobFile()->CopyToFile(names.Blob, compress);
         }
     } catch (const EPirinEngineError&) {
         // Nothing half-copied stays behind.
@@ -112,14 +133,50 @@ int Copy(const TToolArguments& arguments, std::ostream& out) {
     return 0;
 }
 
+// find DIR TABLE --index NAME VALUE...: the values follow the table.
+int Find(const TToolArguments& arguments, std::ostream& out) {
+    TToolTable table(Location(arguments), Passwords(arguments));
+    const std::vector<std::string>& positional = arguments.Positional();
+    FindRecord(table, arguments.Required("index"), {positional.begin() + 2, positional.end()},
+               out);
+    return 0;
+}
+
 const std::vector<TCommand>& Commands() {
     static const std::vector<TCommand> commands = {
-        {"create", "create DIR TABLE --schema FILE.json", {{"schema"}, {}}, 2, Create},
-        {"info", "info DIR TABLE [--password P]...", {{"password"}, {}}, 2, Info},
-        {"verify", "verify DIR TABLE [--password P]...", {{"password"}, {}}, 2, Verify},
+        {"create", "create DIR TABLE --schema FILE.json", {{"schema"}, {}}, 2, 2, Create},
+        {"info", "info DIR TABLE [--password P]...", {{"password"}, {}}, 2, 2, Info},
+        {"dump",
+         "dump DIR TABLE [--index NAME] [--range-start VALUE... --range-end VALUE...] "
+         "[--where FIELD=VALUE]... [--password P]...",
+         {{"password", "index", "range-start", "range-end", "where"}, {}},
+         2,
+         2,
+         DumpViewCommand},
+        {"export",
+         "export DIR TABLE [--index NAME] [--range-start VALUE... --range-end VALUE...] "
+         "[--where FIELD=VALUE]... [--password P]...",
+         {{"password", "index", "range-start", "range-end", "where"}, {}},
+         2,
+         2,
+         DumpViewCommand},
+        {"locate",
+         "locate DIR TABLE FIELD=VALUE... [--case-insensitive] [--partial] [--password P]...",
+         {{"password"}, {"case-insensitive", "partial"}},
+         3,
+         SIZE_MAX,
+         LocateCommand},
+        {"find",
+         "find DIR TABLE --index NAME VALUE... [--password P]...",
+         {{"password", "index"}, {}},
+         3,
+         2 + kMaxKeyFields,
+         Find},
+        {"verify", "verify DIR TABLE [--password P]...", {{"password"}, {}}, 2, 2, Verify},
         {"copy",
          "copy DIR TABLE DEST [--compress] [--password P]...",
          {{"password"}, {"compress"}},
+         3,
          3,
          Copy},
     };
@@ -148,7 +205,7 @@ int RunPirinTool(const std::vector<std::string>& arguments, std::ostream& out, s
     }
     try {
         const TToolArguments parsed({arguments.begin() + 1, arguments.end()}, command->Options);
-        parsed.ExpectPositional(command->Positional, command->Positional);
+        parsed.ExpectPositional(command->LeastPositional, command->MostPositional);
         return command->Run(parsed, out);
     } catch (const EUsageError& error) {
         err << "pirin-tool " << command->Name << ": " << error.what() << "\nusage: pirin-tool "
@@ -159,6 +216,8 @@ int RunPirinTool(const std::vector<std::string>& arguments, std::ostream& out, s
     } catch (const ESchemaError& error) {
         err << error.what() << "\n";
     } catch (const ETableTextError& error) {
+        err << error.what() << "\n";
+    } catch (const ERecordValueError& error) {
         err << error.what() << "\n";
     }
     return 1;

@@ -8,8 +8,8 @@ namespace pirin::tools {
 using nlohmann::ordered_json;
 
 nlohmann::ordered_json TableInfo(TToolTable& table) {
-    TDataFile& data = table.Files().Data();
-    TIndexFile& index = table.Files().Index();
+    TDataFile& data = table.Table().DataFile();
+    TIndexFile& index = table.Table().IndexFile();
     const auto text = [&](std::string_view bytes) {
         return DecodeTableText(table.CodePage(), bytes);
     };

@@ -4,7 +4,7 @@
 // indexes 31 and 32 are not listed). Texts are decoded from the table's code
 // page to UTF-8.
 //
-// Reads the open files only. Threads: the files'. Failures: none beyond what
+// Reads the open table's headers only. Threads: the files'. Failures: none beyond what
 // the files raise.
 #pragma once
 

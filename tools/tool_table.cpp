@@ -1,23 +1,11 @@
 #include "tools/tool_table.h"
 
-#include "storage/password_gate.h"
+#include "engine/data_directory.h"
+#include "engine/data_session.h"
+#include "engine/engine.h"
 #include "tools/table_text.h"
 
 namespace pirin::tools {
-
-namespace {
-
-class TGivenPasswords final : public TPasswordSource {
-  public:
-    explicit TGivenPasswords(const std::vector<std::string>& passwords) : FPasswords(passwords) {}
-    const std::vector<std::string>& Passwords() const override { return FPasswords; }
-    bool PromptForPassword() override { return false; }
-
-  private:
-    const std::vector<std::string>& FPasswords;
-};
-
-}  // namespace
 
 TTableLocation ToolTableLocation(const std::string& directory, const std::string& table) {
     std::string folder = directory.empty() ? "./" : directory;
@@ -25,19 +13,56 @@ TTableLocation ToolTableLocation(const std::string& directory, const std::string
     return {.Directory = folder, .Name = table};
 }
 
-TToolTable::TToolTable(const TTableLocation& location, const std::vector<std::string>& passwords)
-    : FFiles(location), FCodePage(TCodePage::OfLanguage(FFiles.Data().Language())) {
-    // Passwords come as UTF-8; the table stores its own in its code page.
-    std::vector<std::string> encoded;
-    for (const std::string& password : passwords) {
-        try {
-            encoded.push_back(EncodeTableText(FCodePage, password));
-        } catch (const ETableTextError&) {
-            // A password this table's code page cannot hold is not its password.
-        }
+TToolTable::TToolTable(const TTableLocation& location, const std::vector<std::string>& passwords) {
+    FOwnsEngine = !EngineInitialized();
+    InitializeEngine();
+    try {
+        TDataSession& session = DefaultSession();
+        for (const std::string& password : passwords) session.AddPassword(password);
+        FDirectory = &session.OpenDatabase(location.Directory, location.Directory);
+        FCursor = std::make_unique<TDataCursor>(*FDirectory);
+        FCursor->SetTableName(location.Name);
+        FCursor->SetPasswordCallback(
+            nullptr, [passwords, encodedOnce = false](void*, TDataCursor& cursor) mutable {
+                if (encodedOnce) return false;
+                encodedOnce = true;
+                const TCodePage& codePage =
+                    TCodePage::OfLanguage(cursor.Table()->DataFile().Language());
+                for (const std::string& password : passwords) {
+                    try {
+                        cursor.Session().AddPassword(EncodeTableText(codePage, password));
+                    } catch (const ETableTextError&) {
+                        // A password this code page cannot hold is not the table's.
+                    }
+                }
+                return true;
+            });
+        FCursor->Open();
+        FCodePage = &TCodePage::OfLanguage(FCursor->Language());
+    } catch (...) {
+        Release();
+        throw;
     }
-    TGivenPasswords given(encoded);
-    PassPasswordGate(FFiles.Data().Encrypted(), FFiles.Data().GetPassword(), given, location.Name);
+}
+
+TToolTable::~TToolTable() { Release(); }
+
+void TToolTable::Close() {
+    if (FCursor && FCursor->IsOpen()) FCursor->Close();
+    Release();
+}
+
+void TToolTable::Release() noexcept {
+    try {
+        if (FCursor) FCursor->Close(true);
+    } catch (...) {
+        // Only after an error already on its way, or after Close.
+    }
+    FCursor.reset();
+    if (FDirectory != nullptr) DefaultSession().CloseDatabase(*FDirectory);
+    FDirectory = nullptr;
+    if (FOwnsEngine) FinalizeEngine();
+    FOwnsEngine = false;
 }
 
 }  // namespace pirin::tools

@@ -2,6 +2,7 @@
 // walks against record scans (case option matched and not), AND, not-equal,
 // activation and deactivation, after-others callbacks, ranges together with
 // filters, the order without an index, clones, and the list's limits.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <set>
@@ -163,6 +164,63 @@ TEST_F(CursorFilterTest, ReactivationEvaluatesAnewAndRemovalRestoresTheView) {
     EXPECT_EQ(CurrentId(*FCursor), id);
 }
 
+TEST_F(CursorFilterTest, ChangesByAnotherWriterReachTheViewThroughReset) {
+    FCursor->SetToIndex("IdxWord");
+    FCursor->ActivateFilter(&FCursor->AddFilter(Equal(kTag, "x")));
+    const std::int32_t slot = FTable.Append({6, "apricot", "apricot", "x"});
+    FTable.Append({7, "cherry", "cherry", "z"});
+    FTable.Delete(1);  // pear
+    FCursor->Refresh();
+    EXPECT_EQ(FCursor->RecordCount(), 2);
+    EXPECT_EQ(ViewIds(*FCursor), (std::vector<std::int32_t>{6, 1}));
+    EXPECT_EQ(FCursor->InUseBitmap().Count(), 6);
+    EXPECT_TRUE(FCursor->ViewBitmap().Test(slot));
+}
+
+// Inserts and deletes through the filtered cursor itself: no resync
+// happens, so only the write path's view steps can bring these about.
+TEST_F(CursorFilterTest, RecordsWrittenThroughTheCursorEnterAndLeaveItsView) {
+    for (const bool withIndex : {true, false}) {
+        SCOPED_TRACE(withIndex);
+        TFixtureTable table(Definition(), TFixtureStorage::Memory, "Written");
+        for (const TRow& row : {TRow{5, "pear", "pear", "x"}, TRow{1, "plum", "plum", "x"},
+                                TRow{3, "fig", "fig", nullptr}})
+            table.Append(row);
+        TTableSession session(table);
+        auto cursor = session.OpenCursor();
+        if (withIndex)
+            cursor->SetToIndex("IdxWord");
+        else
+            cursor->SelectIndex(kNoIndex);
+        cursor->ActivateFilter(&cursor->AddFilter(Equal(kTag, "x")));
+        const auto row = [&](std::int32_t id, const std::string& word, const std::string& tag) {
+            auto image = TextImage(*cursor, {{kWord, word}, {kCopy, word}, {kTag, tag}});
+            cursor->SetField(kId, image,
+                             std::span<const std::uint8_t>(
+                                 reinterpret_cast<const std::uint8_t*>(&id), 4));
+            return image;
+        };
+        auto accepted = row(6, "apricot", "x");
+        cursor->InsertRecord(accepted, true);
+        EXPECT_EQ(cursor->RecordCount(), 3);
+        EXPECT_EQ(CurrentId(*cursor), 6);
+        auto refused = row(7, "cherry", "z");
+        cursor->InsertRecord(refused, true);
+        EXPECT_EQ(cursor->RecordCount(), 3);
+        EXPECT_EQ(ViewIds(*cursor), withIndex ? (std::vector<std::int32_t>{6, 5, 1})
+                                              : (std::vector<std::int32_t>{5, 1, 6}));
+
+        cursor->First();
+        std::vector<std::uint8_t> image(static_cast<std::size_t>(cursor->RecordSize()));
+        ASSERT_EQ(cursor->GetNextRecord(image), 0);
+        cursor->DeleteRecord(image, true);
+        EXPECT_EQ(cursor->RecordCount(), 2);
+        EXPECT_EQ(ViewIds(*cursor), withIndex ? (std::vector<std::int32_t>{5, 1})
+                                              : (std::vector<std::int32_t>{1, 6}));
+        EXPECT_THAT(table.Verify(), ::testing::IsEmpty());
+    }
+}
+
 TEST_F(CursorFilterTest, AfterOthersCallbackSeesOnlyRecordsTheEarlierFilterAccepts) {
     std::vector<std::int32_t> seen;
     TFilter& last = FCursor->AddFilter(
@@ -189,6 +247,21 @@ TEST_F(CursorFilterTest, RangeAndFilterTogether) {
     EXPECT_EQ(ViewIds(*FCursor), (std::vector<std::int32_t>{5}));
     FCursor->CancelRange();
     EXPECT_EQ(ViewIds(*FCursor), (std::vector<std::int32_t>{4, 5, 1}));
+    // Another index keeps the filter and rebuilds the view in its order.
+    FCursor->SetToIndex("");
+    EXPECT_EQ(ViewIds(*FCursor), (std::vector<std::int32_t>{1, 4, 5}));
+}
+
+TEST_F(CursorFilterTest, AnErrorInACallbackPassesOutAndLeavesTheCursorUsable) {
+    TFilter& failing = FCursor->AddFilter(
+        nullptr, [](void*, TCursorNavigation&, std::span<const std::uint8_t>, std::int32_t n) {
+            if (n == 3) throw std::runtime_error("callback failed");
+            return true;
+        });
+    EXPECT_THROW(FCursor->ActivateFilter(&failing), std::runtime_error);
+    FCursor->RemoveFilter(&failing);
+    EXPECT_FALSE(FCursor->FilterActive());
+    EXPECT_EQ(Selected(Equal(kTag, "x")), (std::set<std::int32_t>{1, 5}));
 }
 
 TEST_F(CursorFilterTest, WithoutAnIndexTheViewFollowsRecordNumbers) {

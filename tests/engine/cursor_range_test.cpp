@@ -106,6 +106,34 @@ TEST_F(CursorRangeTest, SettingARangeMovesIntoItAndSelectingAnIndexDropsIt) {
     EXPECT_EQ(FCursor->RecordCount(), 7);
 }
 
+// The cursor's own inserts: the bounds follow, and with a filter active the
+// range bitmap judges the new record by its key.
+TEST_F(CursorRangeTest, InsertsThroughARangedCursorCountOnlyInsideTheRange) {
+    for (const bool filtered : {false, true}) {
+        SCOPED_TRACE(filtered);
+        FCursor->SetToIndex("IdxWord");
+        FCursor->SetRange(false, Word("berry"), 1, Word("kiwi"), 1);
+        if (filtered)
+            FCursor->ActivateFilter(&FCursor->AddFilter(
+                nullptr, [](void*, TCursorNavigation&, std::span<const std::uint8_t>,
+                            std::int32_t) { return true; }));
+        const std::int32_t before = FCursor->RecordCount();
+        for (const auto& [id, word] : {std::pair{filtered ? 20 : 10, "cherry"},
+                                       std::pair{filtered ? 21 : 11, "zebra"}}) {
+            auto image = TextImage(*FCursor, {{2, word}, {3, filtered ? "r" : "q"}});
+            FCursor->SetField(1, image,
+                              std::span<const std::uint8_t>(
+                                  reinterpret_cast<const std::uint8_t*>(&id), 4));
+            FCursor->InsertRecord(image, true);
+        }
+        EXPECT_EQ(FCursor->RecordCount(), before + 1);
+        EXPECT_EQ(FCursor->FilterActive(), filtered);
+        FCursor->RemoveFilter();
+        FCursor->CancelRange();
+    }
+    EXPECT_EQ(FCursor->RecordCount(), 11);
+}
+
 TEST_F(CursorRangeTest, BadKeyArgumentsAreRefused) {
     FCursor->SetToIndex("IdxWord");
     EXPECT_EQ(CodeOfCall([&] { FCursor->SetRange(true, std::vector<std::uint8_t>(2), 1, {}, 0); }),

@@ -2,19 +2,16 @@
 // field type, in clear and encrypted; tables filled through the engine
 // fixture and then damaged; usage, schema and definition errors with their
 // exit codes.
-#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <nlohmann/json.hpp>
 
 #include "engine/table_files.h"
 #include "tests/engine/table_fixture.h"
+#include "tests/tools/tool_test_support.h"
 
 namespace pirin::testing {
 namespace {
@@ -22,65 +19,6 @@ namespace {
 using nlohmann::json;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
-
-struct TRun {
-    int Exit = -1;
-    std::string Out;
-    std::string Err;
-};
-
-std::string ReadAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-class PirinTool : public ::testing::Test {
-  protected:
-    PirinTool()
-        : FFolder(std::filesystem::temp_directory_path() /
-                  ("pirin-tool-" + std::to_string(::getpid()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name())) {
-        std::filesystem::remove_all(FFolder);
-        std::filesystem::create_directories(FFolder / "db");
-    }
-    ~PirinTool() override { std::filesystem::remove_all(FFolder); }
-
-    std::string Db() const { return (FFolder / "db").string(); }
-    TTableLocation ToolLocation(const std::string& name) const {
-        return {.Directory = Db() + "/", .Name = name};
-    }
-
-    std::string WriteSchema(const json& schema) const {
-        const auto path = FFolder / "schema.json";
-        std::ofstream(path) << schema.dump();
-        return path.string();
-    }
-
-    // Runs the built executable with `arguments`, capturing both outputs.
-    TRun Run(const std::vector<std::string>& arguments) const {
-        const auto outPath = FFolder / "out.txt";
-        const auto errPath = FFolder / "err.txt";
-        const pid_t child = ::fork();
-        if (child == 0) {
-            const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            ::dup2(out, 1);
-            ::dup2(err, 2);
-            std::vector<char*> argv{const_cast<char*>(PIRIN_TOOL_PATH)};
-            for (const std::string& argument : arguments)
-                argv.push_back(const_cast<char*>(argument.c_str()));
-            argv.push_back(nullptr);
-            ::execv(PIRIN_TOOL_PATH, argv.data());
-            ::_exit(127);
-        }
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadAll(outPath), ReadAll(errPath)};
-    }
-
-  private:
-    std::filesystem::path FFolder;
-};
 
 // Every field type, names and texts in Cyrillic, indexes of every kind.
 json EveryTypeSchema(const json& password) {
@@ -260,6 +198,13 @@ TEST_P(PirinToolEveryType, CreatesDescribesAndVerifiesATable) {
             EXPECT_THAT(refused.Out, IsEmpty());
         }
     }
+
+    // A lost index file is reported, not silently made anew by the open.
+    std::filesystem::remove(Db() + "/Every.IDX");
+    const TRun lost = Run(command("verify"));
+    EXPECT_EQ(lost.Exit, 1);
+    EXPECT_THAT(lost.Out, HasSubstr("Every.IDX is missing"));
+    EXPECT_FALSE(std::filesystem::exists(Db() + "/Every.IDX"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Encryption, PirinToolEveryType, ::testing::Bool(),
