@@ -149,6 +149,14 @@ int Find(const TToolArguments& arguments, std::ostream& out) {
     return 0;
 }
 
+int Import(const TToolArguments& arguments, std::ostream& out) {
+    TToolTable table(Location(arguments), Passwords(arguments));
+    const int inserted = ImportRecords(table, arguments.Positional()[2]);
+    table.Close();
+    out << "imported " << inserted << "\n";
+    return 0;
+}
+
 const std::vector<TCommand>& Commands() {
     static const std::vector<TCommand> commands = {
         {"create", "create DIR TABLE --schema FILE.json", {{"schema"}, {}}, 2, 2, Create},
@@ -171,6 +179,12 @@ const std::vector<TCommand>& Commands() {
          3,
          2 + kMaxKeyFields,
          Find},
+        {"import",
+         "import DIR TABLE FILE.jsonl [--password P]...",
+         {{"password"}, {}},
+         3,
+         3,
+         Import},
         {"verify", "verify DIR TABLE [--password P]...", {{"password"}, {}}, 2, 2, Verify},
         {"copy",
          "copy DIR TABLE DEST [--compress] [--password P]...",

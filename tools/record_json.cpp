@@ -197,13 +197,15 @@ void TRecordJson::StoreAll(const json& object, std::span<std::uint8_t> image) {
     }
 }
 
-void TRecordJson::ReleaseBlobs(std::span<std::uint8_t> image) {
-    for (int n = 1; n <= FCursor.FieldCount(); ++n) {
-        if (!FCursor.GetFieldDesc(n).Field.IsBlob()) continue;
-        // Every use of an open handle is given back; a stored value is left.
-        while (FCursor.FreeBlob(n, image) == 0) {
-        }
+void TRecordJson::ReleaseBlob(int fieldNo, std::span<std::uint8_t> image) {
+    // Every use of an open handle is given back; a stored value is left.
+    while (FCursor.FreeBlob(fieldNo, image) == 0) {
     }
+}
+
+void TRecordJson::ReleaseBlobs(std::span<std::uint8_t> image) {
+    for (int n = 1; n <= FCursor.FieldCount(); ++n)
+        if (FCursor.GetFieldDesc(n).Field.IsBlob()) ReleaseBlob(n, image);
 }
 
 void TRecordJson::StoreBlob(int fieldNo, const json& value, std::span<std::uint8_t> image) {
@@ -221,7 +223,7 @@ void TRecordJson::StoreBlob(int fieldNo, const json& value, std::span<std::uint8
         if (!decoded) Fail(fieldNo, "not base64");
         bytes.assign(decoded->begin(), decoded->end());
     }
-    ReleaseBlobs(image);  // a value given twice replaces the first
+    ReleaseBlob(fieldNo, image);  // a value given twice replaces the first
     FCursor.SetField(fieldNo, image, std::nullopt);
     if (bytes.empty()) return;
     if (bytes.size() > std::numeric_limits<std::int32_t>::max()) Fail(fieldNo, "too long");
@@ -237,7 +239,7 @@ void TRecordJson::Store(int fieldNo, const json& value, std::span<std::uint8_t> 
     const TFieldDescriptor& field = FCursor.GetFieldDesc(fieldNo).Field;
     if (field.IsAutoInc()) return;
     if (value.is_null()) {
-        if (field.IsBlob()) ReleaseBlobs(image);
+        if (field.IsBlob()) ReleaseBlob(fieldNo, image);
         FCursor.SetField(fieldNo, image, std::nullopt);
         return;
     }
