@@ -6,9 +6,9 @@
 #include <nlohmann/json.hpp>
 #include <string_view>
 
+#include "engine/data_table.h"
 #include "engine/table_create.h"
 #include "errors/engine_error.h"
-#include "engine/data_table.h"
 #include "storage/file_handler.h"
 #include "storage/table_verifier.h"
 #include "tools/record_commands.h"
@@ -144,8 +144,7 @@ int Dump(const TToolArguments& arguments, std::ostream& out) {
 int Find(const TToolArguments& arguments, std::ostream& out) {
     TToolTable table(Location(arguments), Passwords(arguments));
     const std::vector<std::string>& positional = arguments.Positional();
-    FindRecord(table, arguments.Required("index"), {positional.begin() + 2, positional.end()},
-               out);
+    FindRecord(table, arguments.Required("index"), {positional.begin() + 2, positional.end()}, out);
     return 0;
 }
 
