@@ -47,7 +47,8 @@ std::optional<std::vector<std::uint8_t>> DecodeBase64(std::string_view text) {
         if (padding == 1 && text[i + 2] == '=') return std::nullopt;  // "x=y="
         std::uint32_t group = 0;
         for (int k = 0; k < 4 - padding; ++k) {
-            const int value = kDecode[static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)])];
+            const int value =
+                kDecode[static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)])];
             if (value < 0) return std::nullopt;
             group |= static_cast<std::uint32_t>(value) << (18 - 6 * k);
         }

@@ -37,8 +37,8 @@ std::optional<std::string> BcdToText(std::span<const std::uint8_t, kBcdStoredSiz
 
 std::array<std::uint8_t, kBcdStoredSize> TextToBcd(std::string_view text, int places) {
     if (places < 0 || places > kBcdPrecision)
-        throw std::invalid_argument("the field's scale " + std::to_string(places) +
-                                    " is above " + std::to_string(kBcdPrecision));
+        throw std::invalid_argument("the field's scale " + std::to_string(places) + " is above " +
+                                    std::to_string(kBcdPrecision));
     std::string_view rest = text;
     bool negative = false;
     if (!rest.empty() && (rest.front() == '-' || rest.front() == '+')) {

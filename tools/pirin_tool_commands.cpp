@@ -6,9 +6,9 @@
 #include <nlohmann/json.hpp>
 #include <string_view>
 
+#include "engine/data_table.h"
 #include "engine/table_create.h"
 #include "errors/engine_error.h"
-#include "engine/data_table.h"
 #include "storage/file_handler.h"
 #include "storage/table_verifier.h"
 #include "tools/record_commands.h"
@@ -137,8 +137,15 @@ int Copy(const TToolArguments& arguments, std::ostream& out) {
 int Find(const TToolArguments& arguments, std::ostream& out) {
     TToolTable table(Location(arguments), Passwords(arguments));
     const std::vector<std::string>& positional = arguments.Positional();
-    FindRecord(table, arguments.Required("index"), {positional.begin() + 2, positional.end()},
-               out);
+    FindRecord(table, arguments.Required("index"), {positional.begin() + 2, positional.end()}, out);
+    return 0;
+}
+
+int Import(const TToolArguments& arguments, std::ostream& out) {
+    TToolTable table(Location(arguments), Passwords(arguments));
+    const int inserted = ImportRecords(table, arguments.Positional()[2]);
+    table.Close();
+    out << "imported " << inserted << "\n";
     return 0;
 }
 
@@ -172,6 +179,12 @@ const std::vector<TCommand>& Commands() {
          3,
          2 + kMaxKeyFields,
          Find},
+        {"import",
+         "import DIR TABLE FILE.jsonl [--password P]...",
+         {{"password"}, {}},
+         3,
+         3,
+         Import},
         {"verify", "verify DIR TABLE [--password P]...", {{"password"}, {}}, 2, 2, Verify},
         {"copy",
          "copy DIR TABLE DEST [--compress] [--password P]...",

@@ -42,8 +42,7 @@ bool FindRecord(TToolTable& table, const std::string& indexName,
                 const std::vector<std::string>& values, std::ostream& out) {
     TDataCursor& cursor = table.Cursor();
     SelectIndex(table, indexName);
-    if (cursor.WithoutIndex())
-        throw ERecordValueError("find needs an index with key fields");
+    if (cursor.WithoutIndex()) throw ERecordValueError("find needs an index with key fields");
     const auto keyFields = static_cast<std::size_t>(cursor.KeyFieldCount());
     if (values.empty() || values.size() > keyFields)
         throw ERecordValueError("the index has " + std::to_string(keyFields) +
@@ -56,8 +55,7 @@ bool FindRecord(TToolTable& table, const std::string& indexName,
     std::vector<std::uint8_t> key(cursor.KeyLength());
     cursor.BuildKey(image, key);
     std::vector<std::uint8_t> found(image.size());
-    const bool hit =
-        cursor.FindKey(true, key, found, 0, true, static_cast<int>(values.size()));
+    const bool hit = cursor.FindKey(true, key, found, 0, true, static_cast<int>(values.size()));
     nlohmann::ordered_json result;
     result["found"] = hit;
     const std::int32_t record = cursor.CurrentRecordNumber();

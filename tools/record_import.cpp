@@ -23,8 +23,8 @@ int ImportRecords(TToolTable& table, const std::string& file) {
         try {
             records.StoreAll(json::parse(lines[i]), image);
         } catch (const json::parse_error& error) {
-            throw ERecordValueError("line " + std::to_string(i + 1) + ": not JSON: " +
-                                    error.what());
+            throw ERecordValueError("line " + std::to_string(i + 1) +
+                                    ": not JSON: " + error.what());
         } catch (const ERecordValueError& error) {
             records.ReleaseBlobs(image);
             throw ERecordValueError("line " + std::to_string(i + 1) + ": " + error.what());

@@ -66,8 +66,8 @@ ordered_json MoneyJson(double value) {
     if (!std::isfinite(value)) return FloatJson(value);
     if (value == 0) return "0";
     char text[512];
-    const auto result = std::to_chars(std::begin(text), std::end(text), value,
-                                      std::chars_format::fixed);
+    const auto result =
+        std::to_chars(std::begin(text), std::end(text), value, std::chars_format::fixed);
     return std::string(text, result.ptr);
 }
 
@@ -117,7 +117,8 @@ std::string TRecordJson::BlobBytes(int fieldNo, std::span<std::uint8_t> image) {
     std::uint32_t count = 0;
     const std::uint16_t read = FCursor.GetBlob(
         fieldNo, image, 0,
-        std::span<std::uint8_t>(reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size()), count);
+        std::span<std::uint8_t>(reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size()),
+        count);
     const std::uint16_t freed = FCursor.FreeBlob(fieldNo, image);
     FCursor.CheckError(read);
     FCursor.CheckError(freed);
@@ -133,12 +134,14 @@ ordered_json TRecordJson::FieldJson(int fieldNo, std::span<std::uint8_t> image) 
     switch (field.Type) {
         case kFieldString: {
             const auto* chars = reinterpret_cast<const char*>(value.data());
-            return DecodeTableText(FCodePage, std::string_view(chars, strnlen(chars, value.size())));
+            return DecodeTableText(FCodePage,
+                                   std::string_view(chars, strnlen(chars, value.size())));
         }
         case kFieldBlob: {
             const std::string bytes = BlobBytes(fieldNo, image);
             if (IsMemo(field)) return DecodeTableText(FCodePage, bytes);
-            return EncodeBase64({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
+            return EncodeBase64(
+                {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
         }
         case kFieldDate: {
             const auto day = ValueAs<std::int32_t>(value);
@@ -176,8 +179,8 @@ ordered_json TRecordJson::FieldJson(int fieldNo, std::span<std::uint8_t> image) 
             return field.Subtype == kSubtypeMoney ? MoneyJson(number) : FloatJson(number);
         }
         case kFieldBcd: {
-            const auto text =
-                BcdToText(std::span<const std::uint8_t, kBcdStoredSize>(value.data(), kBcdStoredSize));
+            const auto text = BcdToText(
+                std::span<const std::uint8_t, kBcdStoredSize>(value.data(), kBcdStoredSize));
             if (!text) Fail(fieldNo, "the stored BCD value is malformed");
             return *text;
         }
@@ -197,13 +200,15 @@ void TRecordJson::StoreAll(const json& object, std::span<std::uint8_t> image) {
     }
 }
 
-void TRecordJson::ReleaseBlobs(std::span<std::uint8_t> image) {
-    for (int n = 1; n <= FCursor.FieldCount(); ++n) {
-        if (!FCursor.GetFieldDesc(n).Field.IsBlob()) continue;
-        // Every use of an open handle is given back; a stored value is left.
-        while (FCursor.FreeBlob(n, image) == 0) {
-        }
+void TRecordJson::ReleaseBlob(int fieldNo, std::span<std::uint8_t> image) {
+    // Every use of an open handle is given back; a stored value is left.
+    while (FCursor.FreeBlob(fieldNo, image) == 0) {
     }
+}
+
+void TRecordJson::ReleaseBlobs(std::span<std::uint8_t> image) {
+    for (int n = 1; n <= FCursor.FieldCount(); ++n)
+        if (FCursor.GetFieldDesc(n).Field.IsBlob()) ReleaseBlob(n, image);
 }
 
 void TRecordJson::StoreBlob(int fieldNo, const json& value, std::span<std::uint8_t> image) {
@@ -221,23 +226,23 @@ void TRecordJson::StoreBlob(int fieldNo, const json& value, std::span<std::uint8
         if (!decoded) Fail(fieldNo, "not base64");
         bytes.assign(decoded->begin(), decoded->end());
     }
-    ReleaseBlobs(image);  // a value given twice replaces the first
+    ReleaseBlob(fieldNo, image);  // a value given twice replaces the first
     FCursor.SetField(fieldNo, image, std::nullopt);
     if (bytes.empty()) return;
     if (bytes.size() > std::numeric_limits<std::int32_t>::max()) Fail(fieldNo, "too long");
     std::uint32_t length = 0;
     FCursor.CheckError(FCursor.OpenBlob(fieldNo, image, TBlobOpenMode::ReadWrite, length));
-    FCursor.CheckError(FCursor.PutBlob(
-        fieldNo, image, 0,
-        std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                      bytes.size())));
+    FCursor.CheckError(
+        FCursor.PutBlob(fieldNo, image, 0,
+                        std::span<const std::uint8_t>(
+                            reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())));
 }
 
 void TRecordJson::Store(int fieldNo, const json& value, std::span<std::uint8_t> image) {
     const TFieldDescriptor& field = FCursor.GetFieldDesc(fieldNo).Field;
     if (field.IsAutoInc()) return;
     if (value.is_null()) {
-        if (field.IsBlob()) ReleaseBlobs(image);
+        if (field.IsBlob()) ReleaseBlob(fieldNo, image);
         FCursor.SetField(fieldNo, image, std::nullopt);
         return;
     }
@@ -261,8 +266,7 @@ void TRecordJson::Store(int fieldNo, const json& value, std::span<std::uint8_t> 
             Fail(fieldNo, shown + " is not a whole number");
         else if (!value.is_string() && !value.is_number_unsigned())
             Fail(fieldNo, "a whole number is needed, not " + value.dump());
-        if (!number || *number < least || *number > most)
-            Fail(fieldNo, shown + " is out of range");
+        if (!number || *number < least || *number > most) Fail(fieldNo, shown + " is out of range");
         return *number;
     };
     std::vector<std::uint8_t> bytes;
@@ -277,8 +281,8 @@ void TRecordJson::Store(int fieldNo, const json& value, std::span<std::uint8_t> 
             }
             if (encoded.find('\0') != std::string::npos) Fail(fieldNo, "text holds U+0000");
             if (encoded.size() > field.DeclaredSize)
-                Fail(fieldNo, "text longer than " + std::to_string(field.DeclaredSize) +
-                                  " characters");
+                Fail(fieldNo,
+                     "text longer than " + std::to_string(field.DeclaredSize) + " characters");
             bytes.assign(encoded.begin(), encoded.end());
             break;
         }
@@ -292,7 +296,8 @@ void TRecordJson::Store(int fieldNo, const json& value, std::span<std::uint8_t> 
             else
                 stored = static_cast<std::int32_t>(whole(std::numeric_limits<std::int32_t>::min(),
                                                          std::numeric_limits<std::int32_t>::max()));
-            if (!stored) Fail(fieldNo, shown + (date ? " is not a valid date" : " is not a valid time"));
+            if (!stored)
+                Fail(fieldNo, shown + (date ? " is not a valid date" : " is not a valid time"));
             bytes = BytesOf(*stored, size);
             break;
         }
@@ -325,9 +330,10 @@ void TRecordJson::Store(int fieldNo, const json& value, std::span<std::uint8_t> 
             bytes = BytesOf(static_cast<std::uint16_t>(whole(0, 65535)), size);
             break;
         case kFieldInteger:
-            bytes = BytesOf(static_cast<std::int32_t>(whole(std::numeric_limits<std::int32_t>::min(),
-                                                            std::numeric_limits<std::int32_t>::max())),
-                            size);
+            bytes =
+                BytesOf(static_cast<std::int32_t>(whole(std::numeric_limits<std::int32_t>::min(),
+                                                        std::numeric_limits<std::int32_t>::max())),
+                        size);
             break;
         case kFieldFourBytes:
             bytes = BytesOf(static_cast<std::uint32_t>(whole(0, 0xFFFFFFFFLL)), size);

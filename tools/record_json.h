@@ -68,6 +68,7 @@ class TRecordJson {
 
   private:
     nlohmann::ordered_json FieldJson(int fieldNo, std::span<std::uint8_t> image);
+    void ReleaseBlob(int fieldNo, std::span<std::uint8_t> image);
     std::string BlobBytes(int fieldNo, std::span<std::uint8_t> image);
     void StoreBlob(int fieldNo, const nlohmann::json& value, std::span<std::uint8_t> image);
     [[noreturn]] void Fail(int fieldNo, const std::string& reason) const;

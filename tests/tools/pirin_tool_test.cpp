@@ -22,39 +22,23 @@ using ::testing::IsEmpty;
 
 // Every field type, names and texts in Cyrillic, indexes of every kind.
 json EveryTypeSchema(const json& password) {
+    json fields = EveryTypeFields();
+    fields[1].update({{"size", 40}, {"case", 2}, {"default", "нищо"}});
+    fields[2]["size"] = 50;
+    fields[3]["min"] = "1900-01-01";
+    fields[5]["default"] = "true";
+    fields[6]["max"] = 100;
+    fields[7]["required"] = true;
+    fields[10]["scale"] = 2;
+    fields[11]["size"] = 8;
+    fields[15]["size"] = 12;
     return {
         {"language", 1026},
         {"sort", 0},
         {"password", password},
         {"description", "Всички типове"},
         {"blob_block_size", 100},
-        {"fields",
-         json::array({{{"name", "Id"}, {"type", "AUTOINC"}},
-                      {{"name", "Дума"},
-                       {"type", "VARCHAR"},
-                       {"size", 40},
-                       {"case", 2},
-                       {"default", "нищо"}},
-                      {{"name", "Fixed"}, {"type", "CHAR"}, {"size", 50}, {"subtype", 31}},
-                      {{"name", "Born"}, {"type", "DATE"}, {"min", "1900-01-01"}},
-                      {{"name", "Memo"}, {"type", "MEMO"}},
-                      {{"name", "Flag"}, {"type", "BOOLEAN"}, {"default", "true"}},
-                      {{"name", "Small"}, {"type", "SMALLINT"}, {"max", 100}},
-                      {{"name", "Count"}, {"type", "INTEGER"}, {"required", true}},
-                      {{"name", "Ratio"}, {"type", "FLOAT"}},
-                      {{"name", "Price"}, {"type", "MONEY"}},
-                      {{"name", "Amount"}, {"type", "DECIMAL"}, {"scale", 2}},
-                      {{"name", "Raw"}, {"type", "BYTES"}, {"size", 8}},
-                      {{"name", "At"}, {"type", "TIME"}},
-                      {{"name", "Stamp"}, {"type", "TIMESTAMP"}},
-                      {{"name", "Unsigned"}, {"type", "WORD"}},
-                      {{"name", "Var"}, {"type", 15}, {"size", 12}},
-                      {{"name", "Four"}, {"type", 13}},
-                      {{"name", "Ten"}, {"type", 14}},
-                      {{"name", "Large"}, {"type", "LARGEINT"}},
-                      {{"name", "Picture"}, {"type", "GRAPHIC"}},
-                      {{"name", "Plain"}, {"type", "BLOB(1, 2)"}},
-                      {{"name", "Binary"}, {"type", "BLOB"}}})},
+        {"fields", fields},
         {"primary", {{"fields", {"Count", "Id"}}}},
         {"indexes", json::array({{{"name", "ПоДума"},
                                   {"fields", {"Дума"}},

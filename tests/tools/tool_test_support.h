@@ -18,6 +18,37 @@
 
 namespace pirin::testing {
 
+// Every field type in one table (fields 1 to 22: Id AUTOINC, Дума VARCHAR
+// 30, Fixed CHAR 10 fixed-width, Born, Memo, Flag, Small, Count, Ratio,
+// Price MONEY, Amount DECIMAL 3, Raw BYTES 4, At, Stamp, Unsigned, Var (type
+// 15, 6 bytes), Four (type 13), Ten (type 14), Large, Picture, Plain, Binary),
+// with no bounds or defaults: the tests add theirs.
+inline nlohmann::json EveryTypeFields() {
+    return nlohmann::json::array(
+        {{{"name", "Id"}, {"type", "AUTOINC"}},
+         {{"name", "Дума"}, {"type", "VARCHAR"}, {"size", 30}},
+         {{"name", "Fixed"}, {"type", "CHAR"}, {"size", 10}, {"subtype", 31}},
+         {{"name", "Born"}, {"type", "DATE"}},
+         {{"name", "Memo"}, {"type", "MEMO"}},
+         {{"name", "Flag"}, {"type", "BOOLEAN"}},
+         {{"name", "Small"}, {"type", "SMALLINT"}},
+         {{"name", "Count"}, {"type", "INTEGER"}},
+         {{"name", "Ratio"}, {"type", "FLOAT"}},
+         {{"name", "Price"}, {"type", "MONEY"}},
+         {{"name", "Amount"}, {"type", "DECIMAL"}, {"scale", 3}},
+         {{"name", "Raw"}, {"type", "BYTES"}, {"size", 4}},
+         {{"name", "At"}, {"type", "TIME"}},
+         {{"name", "Stamp"}, {"type", "TIMESTAMP"}},
+         {{"name", "Unsigned"}, {"type", "WORD"}},
+         {{"name", "Var"}, {"type", 15}, {"size", 6}},
+         {{"name", "Four"}, {"type", 13}},
+         {{"name", "Ten"}, {"type", 14}},
+         {{"name", "Large"}, {"type", "LARGEINT"}},
+         {{"name", "Picture"}, {"type", "GRAPHIC"}},
+         {{"name", "Plain"}, {"type", "BLOB(1, 2)"}},
+         {{"name", "Binary"}, {"type", "BLOB"}}});
+}
+
 struct TRun {
     int Exit = -1;
     std::string Out;
