@@ -1,0 +1,218 @@
+#include "tables/dataset.h"
+
+#include <algorithm>
+
+#include "engine/data_session.h"
+#include "errors/database_error.h"
+
+namespace pirin {
+
+namespace {
+
+constexpr std::string_view kFieldNotFound = "Field '%s' not found";
+constexpr std::string_view kDataSetClosed = "Cannot perform this operation on a closed dataset";
+
+}  // namespace
+
+TDataSet::~TDataSet() = default;
+
+void TDataSet::SetActive(bool value) {
+    if (value == Active()) return;
+    if (value) {
+        Fire(BeforeOpen);
+        try {
+            OpenCursor();
+            AllocateBuffers();
+            SetState(TDataSetState::Browse);
+            ReadFirst();
+        } catch (...) {
+            SetState(TDataSetState::Inactive);
+            try {
+                CloseCursor();
+            } catch (...) {
+                // The open's own error is the one to report.
+            }
+            ReleaseBuffers();
+            throw;
+        }
+        Fire(AfterOpen);
+        return;
+    }
+    Fire(BeforeClose);
+    SetState(TDataSetState::Inactive);
+    ReleaseBuffers();
+    CloseCursor();
+    Fire(AfterClose);
+}
+
+void TDataSet::AllocateBuffers() {
+    FActive.assign(RecordBufferSize(), 0);
+    FScratch.assign(RecordBufferSize(), 0);
+}
+
+void TDataSet::ReleaseBuffers() noexcept {
+    FActive.clear();
+    FScratch.clear();
+    FHasRecord = false;
+    FBof = FEof = true;
+}
+
+void TDataSet::CheckActive() const {
+    if (!Active()) DatabaseError(kDataSetClosed);
+}
+
+std::span<std::uint8_t> TDataSet::ActiveBuffer() noexcept {
+    return FHasRecord ? std::span<std::uint8_t>(FActive) : std::span<std::uint8_t>();
+}
+
+std::span<const std::uint8_t> TDataSet::ActiveBuffer() const noexcept {
+    return FHasRecord ? std::span<const std::uint8_t>(FActive) : std::span<const std::uint8_t>();
+}
+
+void TDataSet::ReadFirst() {
+    FHasRecord = GetRecord(FScratch, TGetMode::Next, true) == TGetResult::OK;
+    if (FHasRecord) std::swap(FActive, FScratch);
+    FBof = true;
+    FEof = !FHasRecord;
+}
+
+bool TDataSet::ResyncToCursor() {
+    if (GetRecord(FScratch, TGetMode::Current, false) != TGetResult::OK) return false;
+    std::swap(FActive, FScratch);
+    FHasRecord = true;
+    FBof = FEof = false;
+    return true;
+}
+
+void TDataSet::First() {
+    CheckActive();
+    Fire(BeforeScroll);
+    InternalFirst();
+    ReadFirst();
+    Fire(AfterScroll);
+}
+
+void TDataSet::Last() {
+    CheckActive();
+    Fire(BeforeScroll);
+    InternalLast();
+    FHasRecord = GetRecord(FScratch, TGetMode::Prior, true) == TGetResult::OK;
+    if (FHasRecord) std::swap(FActive, FScratch);
+    FEof = true;
+    FBof = !FHasRecord;
+    Fire(AfterScroll);
+}
+
+bool TDataSet::Step(TGetMode mode) {
+    if (!FHasRecord) return false;
+    InternalSetToRecord(FActive);
+    if (GetRecord(FScratch, mode, true) != TGetResult::OK) return false;
+    std::swap(FActive, FScratch);
+    return true;
+}
+
+void TDataSet::Next() { MoveBy(1); }
+
+void TDataSet::Prior() { MoveBy(-1); }
+
+int TDataSet::MoveBy(int distance) {
+    CheckActive();
+    if (distance == 0) return 0;
+    Fire(BeforeScroll);
+    const TGetMode mode = distance > 0 ? TGetMode::Next : TGetMode::Prior;
+    int moved = 0;
+    const int wanted = distance > 0 ? distance : -distance;
+    while (moved < wanted) {
+        if (!Step(mode)) {
+            (distance > 0 ? FEof : FBof) = true;
+            break;
+        }
+        FBof = FEof = false;
+        ++moved;
+    }
+    Fire(AfterScroll);
+    return distance > 0 ? moved : -moved;
+}
+
+void TDataSet::Refresh() {
+    CheckActive();
+    Fire(BeforeRefresh);
+    InternalRefresh();
+    if (FHasRecord) {
+        InternalSetToRecord(FActive);
+        if (!ResyncToCursor()) {
+            InternalFirst();
+            ReadFirst();
+        }
+    } else {
+        InternalFirst();
+        ReadFirst();
+    }
+    Fire(AfterRefresh);
+}
+
+TField* TDataSet::FindField(std::string_view name) const {
+    for (const auto& field : FFields)
+        if (SameEngineName(field->FieldName(), name)) return field.get();
+    return nullptr;
+}
+
+TField& TDataSet::FieldByName(std::string_view name) const {
+    TField* field = FindField(name);
+    if (field == nullptr) DatabaseErrorFmt(kFieldNotFound, name);
+    return *field;
+}
+
+TField* TDataSet::FieldByNumber(int fieldNo) const {
+    for (const auto& field : FFields)
+        if (field->FieldNo() == fieldNo) return field.get();
+    return nullptr;
+}
+
+void TDataSet::CreateFields() {
+    FFields.clear();
+    for (const TFieldDef& def : FFieldDefs) {
+        switch (def.DataType) {
+            case TFieldType::String:
+            case TFieldType::FixedChar:
+                FFields.push_back(std::make_unique<TStringField>(*this, def));
+                break;
+            case TFieldType::SmallInt:
+                FFields.push_back(std::make_unique<TSmallintField>(*this, def));
+                break;
+            case TFieldType::Integer:
+                FFields.push_back(std::make_unique<TIntegerField>(*this, def));
+                break;
+            case TFieldType::AutoInc:
+                FFields.push_back(std::make_unique<TAutoIncField>(*this, def));
+                break;
+            case TFieldType::Word:
+                FFields.push_back(std::make_unique<TWordField>(*this, def));
+                break;
+            case TFieldType::LargeInt:
+                FFields.push_back(std::make_unique<TLargeintField>(*this, def));
+                break;
+            case TFieldType::Float:
+            case TFieldType::Currency:
+                FFields.push_back(std::make_unique<TFloatField>(*this, def));
+                break;
+            case TFieldType::Boolean:
+                FFields.push_back(std::make_unique<TBooleanField>(*this, def));
+                break;
+            case TFieldType::Memo:
+            case TFieldType::FmtMemo:
+                FFields.push_back(std::make_unique<TMemoField>(*this, def));
+                break;
+            case TFieldType::Graphic:
+            case TFieldType::TypedBinary:
+            case TFieldType::Blob:
+                FFields.push_back(std::make_unique<TBlobField>(*this, def));
+                break;
+            default:
+                FFields.push_back(std::make_unique<TField>(*this, def));
+                break;
+        }
+    }
+}
+
+}  // namespace pirin
