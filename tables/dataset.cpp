@@ -50,6 +50,11 @@ void TDataSet::AllocateBuffers() {
     FScratch.assign(RecordBufferSize(), 0);
 }
 
+void TDataSet::ResizeBuffers() {
+    FActive.resize(RecordBufferSize());
+    FScratch.resize(RecordBufferSize());
+}
+
 void TDataSet::ReleaseBuffers() noexcept {
     FActive.clear();
     FScratch.clear();

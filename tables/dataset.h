@@ -126,6 +126,9 @@ class TDataSet {
     // Re-reads the active record where the cursor now stands (after a key
     // search or a jump); false when there is none there.
     bool ResyncToCursor();
+    // Sizes the buffers again after RecordBufferSize changed (the bookmark
+    // of another index); the active record must be read again.
+    void ResizeBuffers();
     // Reads the first record after the cursor has been set to the start.
     void ReadFirst();
     void Fire(const TDataSetEvent& event) {

@@ -39,6 +39,7 @@ bool HasPathCharacters(std::string_view name) {
 
 TPirinSession::TPirinSession(std::string componentName, const void* owner, bool isDefault)
     : FName(std::move(componentName)), FOwner(owner), FDefault(isDefault) {
+    if (isDefault) FSessionName = "Default";
     if (owner == nullptr || isDefault) return;
     for (TPirinSession* other : Sessions().List())
         if (other->Owner() == owner && other->AutoSessionName())

@@ -202,6 +202,12 @@ void TPirinTable::SelectIndex(std::string_view value, bool fieldsMode) {
         throw;
     }
     ReadIndexInfo();
+    try {
+        ResizeBuffers();
+    } catch (...) {
+        Close();
+        throw;
+    }
     if (!ResyncToCursor()) ReadFirst();
 }
 

@@ -17,12 +17,8 @@ TPirinSessionList::TPirinSessionList() { MakeDefaultSession(); }
 
 void TPirinSessionList::MakeDefaultSession() {
     auto session = std::make_unique<TPirinSession>(std::string(), nullptr, true);
-    TPirinSession& made = *session;
-    {
-        std::lock_guard guard(FListLock);
-        FSessions.push_back(std::move(session));
-    }
-    made.SetSessionName("Default");
+    std::lock_guard guard(FListLock);
+    FSessions.push_back(std::move(session));
 }
 
 TPirinSession* TPirinSessionList::FindSession(std::string_view name) const {
