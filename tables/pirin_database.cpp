@@ -170,6 +170,12 @@ void TPirinDatabase::Close() {
         RemoveDataSet(*dataSet);
     }
     FClosing = false;
+    if (!FBorrowed) {
+        // Databases that borrowed this directory close first: they must not
+        // keep a directory the engine frees.
+        for (TPirinDatabase* other : std::vector<TPirinDatabase*>(FSession->Databases()))
+            if (other != this && other->FBorrowed && other->FDirectory == FDirectory) other->Close();
+    }
     TDataDirectory* directory = std::exchange(FDirectory, nullptr);
     FRefCount = 0;
     if (FBorrowed) {

@@ -111,7 +111,11 @@ void TPirinDataSet::InternalOpen() {
     BuildFieldDefs(cursor);
     ReadIndexInfo();
     CreateFields();
-    for (const auto& field : Fields()) field->Origin = cursor.GetFieldDesc(field->FieldNo()).Origin;
+    for (const auto& field : Fields()) {
+        const TCursorFieldDesc& desc = cursor.GetFieldDesc(field->FieldNo());
+        field->Origin = desc.Origin;
+        if (AutoDisplayLabels && !desc.Field.Description.empty()) field->DisplayLabel = desc.Field.Description;
+    }
     FOldRecord.assign(static_cast<std::size_t>(FRecordSize), 0);
     for (auto& key : FKeyBuffers) key.assign(static_cast<std::size_t>(FRecordSize) + kKeyHeaderSize, 0);
     FBlobModified.assign(static_cast<std::size_t>(cursor.FieldCount()) + 1, false);
@@ -311,6 +315,36 @@ void TPirinDataSet::SetFieldData(TField& field, std::optional<std::span<const st
 
 std::unique_ptr<TPirinBlobStream> TPirinDataSet::CreateBlobStream(const TField& field, TBlobStreamMode mode) {
     return std::make_unique<TPirinBlobStream>(*this, field, mode);
+}
+
+std::uint32_t TPirinDataSet::ReadWholeBlob(int fieldNo, std::vector<std::uint8_t>& bytes) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const auto image = ActiveBuffer().first(std::min<std::size_t>(ActiveBuffer().size(),
+                                                                      static_cast<std::size_t>(FRecordSize)));
+        if (image.empty() || !FCursor) return 0;
+        std::uint32_t size = 0;
+        std::uint16_t status = 0;
+        try {
+            status = FCursor->OpenBlob(fieldNo, image, TBlobOpenMode::Read, size);
+        } catch (const std::exception& error) {
+            status = static_cast<std::uint16_t>(ErrorCodeOf(error));
+        }
+        if (status == PIRIN_KEYORRECDELETED && attempt == 0) {
+            Refresh();
+            continue;
+        }
+        if (status != 0) return 0;
+        if (bytes.size() <= size) bytes.resize(size + size / 4);
+        std::uint32_t count = 0;
+        try {
+            status = FCursor->GetBlob(fieldNo, image, 0, std::span(bytes).first(size), count);
+        } catch (const std::exception& error) {
+            status = static_cast<std::uint16_t>(ErrorCodeOf(error));
+        }
+        (void)FCursor->FreeBlob(fieldNo, image);
+        return status == 0 || status == PIRIN_ENDOFBLOB ? size : 0;
+    }
+    return 0;
 }
 
 bool TPirinDataSet::BlobModified(int fieldNo) const {

@@ -48,6 +48,13 @@ class TPirinDataSet : public TDataSet {
     TPirinDataSet() = default;
     ~TPirinDataSet() override;
 
+    // Framework properties: display labels from the field descriptions; a
+    // new record starting as a copy of the current one; calculated fields
+    // on every read.
+    bool AutoDisplayLabels = false;
+    bool CopyOnAppend = false;
+    bool AutoCalcFields = true;
+
     // The engine cursor; null while closed.
     TDataCursor* Cursor() const noexcept { return FCursor.get(); }
     bool CanModify() const noexcept { return FCanModify; }
@@ -72,6 +79,11 @@ class TPirinDataSet : public TDataSet {
     std::span<std::uint8_t> RecordImage() const;
     bool BlobModified(int fieldNo) const;
     void SetBlobModified(int fieldNo, bool value);
+    // The whole BLOB of a field of the active record into `bytes` (grown to
+    // the size and a quarter when not larger than the size); returns the
+    // size, or 0 when it cannot be read. A record changed by another writer
+    // (8708) has the dataset refreshed and the BLOB opened once more.
+    std::uint32_t ReadWholeBlob(int fieldNo, std::vector<std::uint8_t>& bytes);
     // Reads the active record again (after 8708 from another writer).
     void RefreshRecord() { Refresh(); }
 

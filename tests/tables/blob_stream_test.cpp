@@ -106,3 +106,21 @@ TEST_F(BlobStreamTest, WritingOutsideEditOrInsertIsRefused) {
 
 }  // namespace
 }  // namespace pirin::testing
+
+namespace pirin::testing {
+namespace {
+
+TEST_F(BlobStreamTest, WholeBlobIntoBytesGrowsTheArrayAndFreesTheBlob) {
+    ASSERT_TRUE(Table.FindKey({std::string("cherry")}));
+    const int fieldNo = Desc().FieldNo();
+    std::vector<std::uint8_t> bytes;
+    ASSERT_EQ(Table.ReadWholeBlob(fieldNo, bytes), kLong.size());
+    EXPECT_EQ(bytes.size(), kLong.size() + kLong.size() / 4);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(kLong.size())), kLong);
+    EXPECT_EQ(Table.Cursor()->OpenBlobCount(), 0u);
+    // Not a BLOB field: nothing.
+    EXPECT_EQ(Table.ReadWholeBlob(Table.FieldByName("Word").FieldNo(), bytes), 0u);
+}
+
+}  // namespace
+}  // namespace pirin::testing

@@ -63,6 +63,11 @@ TEST_F(DatabaseTest, NameChecks) {
     EXPECT_EQ(second.EngineDirectory(), first.EngineDirectory());
     second.Close();
     EXPECT_TRUE(first.Connected());
+    // A lender that closes takes its borrowers with it.
+    second.Open();
+    first.Close();
+    EXPECT_FALSE(second.Connected());
+    EXPECT_TRUE(Session().EngineSession()->Directories().empty());
 }
 
 TEST_F(DatabaseTest, TableFindsItsDatabaseByNameIgnoringCaseAndHoldsIt) {

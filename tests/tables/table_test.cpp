@@ -58,6 +58,21 @@ TEST_F(TableTest, FieldDefinitionsFollowTheDescriptors) {
     EXPECT_NE(dynamic_cast<TIntegerField*>(&Table.FieldByName("Id")), nullptr);
 }
 
+TEST_F(TableTest, AutoDisplayLabelsComeFromTheFieldDescriptions) {
+    TTableDefinition d = WordsDefinition();
+    d.Fields[1].Description = "Headword";
+    TFixtureTable labelled(d, TFixtureStorage::Disk, "Labelled");
+    TPirinTable table;
+    PointAt(table, labelled);
+    table.Open();
+    EXPECT_EQ(table.FieldByName("Word").DisplayName(), "Word");
+    table.Close();
+    table.AutoDisplayLabels = true;
+    table.Open();
+    EXPECT_EQ(table.FieldByName("Word").DisplayName(), "Headword");
+    EXPECT_EQ(table.FieldByName("Id").DisplayName(), "Id");
+}
+
 TEST_F(TableTest, RecNoIsTheCursorsRecordNumberAndCanBeSet) {
     Table.SetIndexName("IdxWord");
     Table.Open();
