@@ -59,9 +59,9 @@ void TCursorNavigation::DetachTable() noexcept {
     FBof = FEof = false;
     FRangeActive = false;
     FRangeStart = FRangeEnd = 0;
+    FFilters.clear();
     FFilterActive = false;
-    FViewBitmap->SetSize(0);
-    FFilteredCount = 0;
+    ShrinkViewBitmaps();
     FLayout.reset();
     FBuilder.reset();
     FKeyFields.clear();
@@ -83,8 +83,7 @@ void TCursorNavigation::InitPosition() {
     FBof = FEof = false;
     DropRange();
     FFilterActive = false;
-    FViewBitmap->SetSize(0);
-    FFilteredCount = 0;
+    ShrinkViewBitmaps();
 }
 
 void TCursorNavigation::DropRange() noexcept {
@@ -181,13 +180,9 @@ void TCursorNavigation::LoadIndexState(int indexNo) {
         }
     }
     FLeaf.KeyLength = FScratch.KeyLength = WithoutIndex() ? 0 : FKeyLength;
-    // Filters come with their own operations; until then only the order
-    // without an index works through the view bitmap.
-    FFilterActive = WithoutIndex();
-    if (!FFilterActive) {
-        FViewBitmap->SetSize(0);
-        FFilteredCount = 0;
-    }
+    // Without an index the view bitmap is the order; with one, the active
+    // filters make it.
+    RecomputeFilterActive();
 }
 
 void TCursorNavigation::SelectIndex(int indexNo) {
@@ -206,21 +201,11 @@ void TCursorNavigation::SetToIndex(std::string_view name) {
         if (SameFieldName(FIndex->GetIndexDescriptor(i).Name, name)) found = i;
     if (found < 0) RaiseCursorError(PIRIN_INVALIDINDEXNAME, name);
 
-    const std::int32_t record = CurrentRecordNumber();
-    const bool wasEmpty = (FBof && FEof) || record == 0;
+    const std::int32_t record = (FBof && FEof) ? 0 : CurrentRecordNumber();
     DropRange();
     LoadIndexState(found);
     Reset();
-    if (wasEmpty) {
-        GoFirstEntry();
-        MoveBy(-1);
-    } else if (WithoutIndex()) {
-        BitmapPlaceNear(record);
-    } else {
-        BuildKey(FCurrent->Image(), FSearchKey);
-        (void)FindNearest({FSearchKey.data(), FKeyLength}, true, true);
-    }
-    LoadCurrent();
+    PlaceNear(record, FCurrent->Image(), true);
 }
 
 // ---- fetching records ---------------------------------------------------------------

@@ -55,6 +55,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/filter.h"
 #include "engine/records_bitmap.h"
 #include "errors/engine_error_codes.h"
 #include "locale/char_map.h"
@@ -158,7 +159,57 @@ class TCursorNavigation : public TChangeCheck {
                  std::span<std::uint8_t> output, int partialLength, bool nearest,
                  int fieldCount);
 
+    // ---- key ranges (cursor_range.cpp) ----------------------------------------
+    // Limits the view to the keys between the bounds, both inclusive. A bound
+    // is a built key (KeyLength bytes) when `keyIsBuilt`, else a record image;
+    // empty: no bound (an all-zero key). A field count of 1..KeyFieldCount-1
+    // (or any count on a non-unique index, 0 meaning all key fields) makes the
+    // bound cover that prefix. Stays on the current record when it is inside,
+    // else moves to the nearest one. Nothing happens without an index; 10026
+    // for a bad key or count.
+    void SetRange(bool keyIsBuilt, std::span<const std::uint8_t> start, int startFieldCount,
+                  std::span<const std::uint8_t> end, int endFieldCount);
+    // Drops the range, staying on the current record.
+    void CancelRange();
+
+    // ---- filters (cursor_navigation_filters.cpp) ------------------------------
+    static constexpr std::size_t kMaxFilters = 64;
+    // A new inactive filter (the view does not change); 9482 when the list
+    // holds kMaxFilters, 10051 without a tree or callback or for a tree that
+    // names no field. Returns the filter as its handle.
+    TFilter& AddFilter(std::unique_ptr<TFilterNode> tree, TFilterOptions options = {});
+    TFilter& AddFilter(void* userData, TFilterCallback callback, TFilterOptions options = {});
+    // Null: every filter. 10050 for a filter not in this cursor's list.
+    void ActivateFilter(TFilter* filter = nullptr);
+    void DeactivateFilter(TFilter* filter = nullptr);
+    void RemoveFilter(TFilter* filter = nullptr);
+    // The list in evaluation order.
+    const std::vector<std::unique_ptr<TFilter>>& Filters() const noexcept { return FFilters; }
+    // Gives this cursor a copy of each of `other`'s filters (trees copied,
+    // the active ones activated). For clones.
+    void CopyFilters(const TCursorNavigation& other);
+
     bool FilterActive() const noexcept { return FFilterActive; }
+    const TRecordsBitmap& InUseBitmap() const noexcept { return *FInUseBitmap; }
+    const TRecordsBitmap& RangeBitmap() const noexcept { return *FRangeBitmap; }
+
+    // ---- steps of the write path -------------------------------------------
+    // Called after this cursor's own insert, modify or delete, in this order:
+    // RecomputeRangeBounds(), then RecordAdded (insert or modify) or
+    // RecordRemoved (delete), then RepositionOn. The table's index state in
+    // memory must already hold the change.
+    void RecomputeRangeBounds();
+    // Record `record` (image `image`) is new or changed: judged afresh by the
+    // range and every active filter. Nothing happens unless FilterActive().
+    void RecordAdded(std::int32_t record, std::span<const std::uint8_t> image);
+    // Record `record` is gone from the view and from FilteredCount.
+    void RecordRemoved(std::int32_t record);
+    // Moves onto `record`, whose key for the active index comes from
+    // `image` (as written, or as read for a deleted record), or, when it is
+    // not in the view, onto the next record of the view (else the last one
+    // before it, else the empty state); then loads the current record.
+    void RepositionOn(std::int32_t record, std::span<const std::uint8_t> image);
+
     // Places this cursor on `other`'s current record: 0 or PIRIN_RECNOTFOUND.
     [[nodiscard]] std::uint16_t SyncToCursor(TCursorNavigation& other);
 
@@ -221,6 +272,9 @@ class TCursorNavigation : public TChangeCheck {
     void ApplyRange(std::span<const std::uint8_t> startKey, std::span<const std::uint8_t> endKey);
     // Drops the range (keys 0x00 / 0xFF, bounds 1 and the record count).
     void DropRange() noexcept;
+
+    // Takes the table's counters as seen (after this cursor's own write).
+    void TakeChangeSnapshot() { FChangeSnapshot = TableChangeCounters(); }
 
     TDataFile& Data() const noexcept { return *FData; }
     TIndexFile& Index() const noexcept { return *FIndex; }
@@ -335,14 +389,54 @@ class TCursorNavigation : public TChangeCheck {
     bool PlaceOnBookmark(std::span<const std::uint8_t> bookmark, bool keepCracks);
 
     // bounds, view and resync (cursor_navigation_resync.cpp)
-    void RecomputeRangeBounds();
-    TWalk TryRangeBound(bool end, std::int32_t& bound);
-    void RebuildView();
-    TWalk TryCollectDeleted(TRecordsBitmap& view);
     // Back onto the bookmark after Reset, keeping the cracks.
     void Resync();
     // Compares the table's counters with the snapshot and takes them.
     bool CountersChanged();
+    // Onto `record` (key from `image`) or the nearest record of the view;
+    // record 0: before the first record. Loads the current record.
+    void PlaceNear(std::int32_t record, std::span<const std::uint8_t> image, bool keepCracks);
+    // The view changed: back onto the current record or the nearest one.
+    void Reposition();
+
+    // ranges (cursor_range.cpp)
+    TWalk TryRangeBound(bool end, std::int32_t& bound);
+    void MakeRangeKey(bool keyIsBuilt, std::span<const std::uint8_t> bound, int fieldCount,
+                      bool end, std::span<std::uint8_t> key);
+
+    // filter list and analysis (cursor_navigation_filters.cpp)
+    TFilter& InsertFilter(std::unique_ptr<TFilter> filter);
+    void ChangeFilters(TFilter* filter, bool activate, bool remove);
+    void RecomputeFilterActive();
+    void CheckNode(const TFilterNode& node) const;
+    void AnalyseNode(TFilterNode& node, bool estimate);
+    // The index that answers a comparison (-1: none).
+    int ChooseIndex(const TFilterNode& node) const;
+    std::uint16_t IndexKeyLength(int index) const;
+    // Low and high keys of a comparison on index `index` (its key length).
+    void ComparisonKeys(const TFilterNode& node, int index, std::span<std::uint8_t> low,
+                        std::span<std::uint8_t> high) const;
+    TWalk TryEstimate(int index, std::span<const std::uint8_t> low,
+                      std::span<const std::uint8_t> high, std::int64_t& count);
+    bool Accepts(const TFilter& filter, std::span<const std::uint8_t> image, std::int32_t record);
+    bool NodeAccepts(const TFilterNode& node, std::span<const std::uint8_t> image) const;
+
+    // bitmaps and the view (cursor_navigation_view.cpp)
+    void ShrinkViewBitmaps() noexcept;
+    // Builds the bitmaps of `filter` (null: of every active filter).
+    void BuildFilterBitmaps(TFilter* filter);
+    TWalk TryBuildPass(TFilter* filter);
+    TWalk TryBuildInUse();
+    // The records of the entries of index `index` between `low` and `high`
+    // into `bitmap` (cleared first); reads index pages only.
+    TWalk TryIndexWalk(int index, std::span<const std::uint8_t> low,
+                       std::span<const std::uint8_t> high, TRecordsBitmap& bitmap);
+    TWalk TryEvaluateNode(TFilterNode& node, TRecordsBitmap& bitmap);
+    TWalk TryEvaluateByIndex(const TFilterNode& node, TRecordsBitmap& bitmap);
+    // Clears the bits of the records in `bitmap` that `filter` (or `node`)
+    // does not accept, reading each record through the cache.
+    TWalk TryScan(const TFilter* filter, const TFilterNode* node, TRecordsBitmap& bitmap);
+    void CombineView();
 
     // records
     void LoadCurrent(TReadDirection direction = TReadDirection::Forward);
@@ -353,7 +447,10 @@ class TCursorNavigation : public TChangeCheck {
 
     // keys (cursor_navigation_keys.cpp)
     std::size_t PrefixLength(int fieldCount, int partialLength) const;
-    void FillKeyTail(std::span<std::uint8_t> key, std::size_t from) const;
+    // Fills `key` from byte `from` to the layout's key length with the
+    // lowest key bytes, or the highest.
+    void FillKeyTail(const TIndexKeyLayout& layout, std::span<std::uint8_t> key,
+                     std::size_t from, bool highest) const;
     std::span<const std::uint8_t> CurrentKey() const noexcept;
 
     TDataFile* FData = nullptr;
@@ -393,6 +490,13 @@ class TCursorNavigation : public TChangeCheck {
     bool FFilterActive = false;
     TPooledBitmap FViewBitmap;
     std::int32_t FFilteredCount = 0;
+    TPooledBitmap FInUseBitmap;
+    TPooledBitmap FRangeBitmap;
+    std::vector<std::unique_ptr<TFilter>> FFilters;
+    // Set while bitmaps are built or range bounds recomputed: nested
+    // requests to build or combine do nothing.
+    bool FBuilding = false;
+    bool FRecomputingRange = false;
 
     std::array<std::uint32_t, 3> FChangeSnapshot{};
     int FOperationDepth = 0;

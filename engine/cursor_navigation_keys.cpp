@@ -60,19 +60,21 @@ std::size_t TCursorNavigation::PrefixLength(int fieldCount, int partialLength) c
     return std::min<std::size_t>(length, FKeyLength);
 }
 
-void TCursorNavigation::FillKeyTail(std::span<std::uint8_t> key, std::size_t from) const {
-    // The lowest key bytes, or the highest for a descending index: string
-    // characters from the character map, every other byte 0x00 / 0xFF.
+void TCursorNavigation::FillKeyTail(const TIndexKeyLayout& layout, std::span<std::uint8_t> key,
+                                     std::size_t from, bool highest) const {
+    // String characters from the character map, every other byte 0x00 / 0xFF.
     const TLanguageCharMap* map = CharMap();
-    const std::uint8_t plain = FDescending ? 0xFF : 0x00;
-    std::fill(key.begin() + static_cast<std::ptrdiff_t>(from), key.begin() + FKeyLength, plain);
+    const auto length = static_cast<std::size_t>(layout.KeyLength);
+    if (from >= length) return;
+    std::fill(key.begin() + static_cast<std::ptrdiff_t>(from),
+              key.begin() + static_cast<std::ptrdiff_t>(length), highest ? 0xFF : 0x00);
     if (map == nullptr) return;
-    const std::uint8_t letter = FDescending ? map->Highest() : map->Lowest();
-    for (const TIndexKeyPart& part : FLayout->Parts) {
+    const std::uint8_t letter = highest ? map->Highest() : map->Lowest();
+    for (const TIndexKeyPart& part : layout.Parts) {
         if (part.Type != kFieldString) continue;
         const std::size_t begin = std::max<std::size_t>(from, part.KeyOffset + 1u);
         const std::size_t end = static_cast<std::size_t>(part.KeyOffset + 1 + part.KeySize);
-        for (std::size_t i = begin; i < end && i < FKeyLength; ++i) key[i] = letter;
+        for (std::size_t i = begin; i < end && i < length; ++i) key[i] = letter;
     }
 }
 
@@ -98,7 +100,8 @@ bool TCursorNavigation::FindKey(bool keyIsBuilt, std::span<const std::uint8_t> k
     if (prefix && FLayout) {
         if (!FUnique && fieldCount == 0 && partialLength == 0) fieldCount = FKeyFieldCount;
         const std::size_t length = PrefixLength(fieldCount, partialLength);
-        FillKeyTail(key, length);
+        // The lowest key bytes, or the highest for a descending index.
+        FillKeyTail(*FLayout, key, length, FDescending);
         (void)FindNearest(key, true, false);
         result = !(FBof && FEof) && CompareKey(CurrentKey(), key, length) == 0;
     } else {

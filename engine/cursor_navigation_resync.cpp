@@ -1,6 +1,6 @@
 // TCursorNavigation: change detection and resync (QuickResync,
 // CheckAndResync, Refresh), and what Reset recomputes after a change: the
-// range bounds and the view bitmap of records in use.
+// range bounds and the view, and placing the cursor after its view changed.
 #include <algorithm>
 
 #include "engine/cursor_navigation.h"
@@ -18,7 +18,9 @@ bool TCursorNavigation::CountersChanged() {
 }
 
 bool TCursorNavigation::QuickResync() {
-    if (FData == nullptr || TakesNoLocks() || !CountersChanged()) return false;
+    // Also for a cursor that takes no locks: the counters in memory advance
+    // with every write of a sibling cursor, whose changes its leaf copy lacks.
+    if (FData == nullptr || !CountersChanged()) return false;
     Resync();
     return true;
 }
@@ -46,12 +48,10 @@ void TCursorNavigation::Resync() {
     const bool wasEmpty = (FBof && FEof) || CurrentRecordNumber() == 0;
     Reset();
     if (wasEmpty) {
-        // Records may have come: stand before the first of them.
-        GoFirstEntry();
-        MoveBy(-1);
-    } else {
-        (void)PlaceOnBookmark(bookmark, true);
+        PlaceNear(0, {}, true);
+        return;
     }
+    (void)PlaceOnBookmark(bookmark, true);
     LoadCurrent();
 }
 
@@ -62,119 +62,33 @@ void TCursorNavigation::Refresh() {
 
 void TCursorNavigation::Reset() {
     RecomputeRangeBounds();
-    if (FFilterActive) RebuildView();
+    if (!FFilterActive) return;
+    BuildFilterBitmaps(nullptr);
+    CombineView();
 }
 
-// ---- ranges ----------------------------------------------------------------------------
+// ---- placing the cursor after its view changed ----------------------------------------
 
-void TCursorNavigation::ApplyRange(std::span<const std::uint8_t> startKey,
-                                   std::span<const std::uint8_t> endKey) {
-    if (WithoutIndex()) return;
-    if (startKey.size() < FKeyLength || endKey.size() < FKeyLength)
-        RaiseCursorError(PIRIN_INVALIDKEY, FIndexName);
-    TOperation operation(*this);
-    FRangeStartKey.fill(0);
-    FRangeEndKey.fill(0);
-    std::copy_n(startKey.begin(), FKeyLength, FRangeStartKey.begin());
-    std::copy_n(endKey.begin(), FKeyLength, FRangeEndKey.begin());
-    FRangeActive = true;
-    const std::int32_t record = CurrentRecordNumber();
-    const bool wasEmpty = (FBof && FEof) || record == 0;
-    Reset();
-    if (wasEmpty) {
+void TCursorNavigation::PlaceNear(std::int32_t record, std::span<const std::uint8_t> image,
+                                  bool keepCracks) {
+    if (record == 0) {
+        // Records may have come: stand before the first of them.
         GoFirstEntry();
         MoveBy(-1);
+    } else if (WithoutIndex()) {
+        BitmapPlaceNear(record);
     } else {
-        BuildKey(FCurrent->Image(), FSearchKey);
-        (void)FindNearest({FSearchKey.data(), FKeyLength}, true, true);
+        // Copied first: `image` may be the current record, which loading
+        // replaces.
+        BuildKey(image, FSearchKey);
+        (void)FindNearest({FSearchKey.data(), FKeyLength}, true, keepCracks);
     }
     LoadCurrent();
 }
 
-void TCursorNavigation::RecomputeRangeBounds() {
-    if (!FRangeActive || WithoutIndex()) {
-        FRangeStart = 1;
-        FRangeEnd = FIndex->ActiveRecordCount();
-        return;
-    }
-    if (CompareKey(FRangeStartKey, FRangeEndKey) > 0) {
-        FRangeStart = 0;
-        FRangeEnd = 0;
-        return;
-    }
-    UntilComplete([&] { return TryRangeBound(false, FRangeStart); });
-    UntilComplete([&] { return TryRangeBound(true, FRangeEnd); });
-}
-
-TCursorNavigation::TWalk TCursorNavigation::TryRangeBound(bool end, std::int32_t& bound) {
-    const std::span<const std::uint8_t> key{end ? FRangeEndKey.data() : FRangeStartKey.data(),
-                                            FKeyLength};
-    TDescent descent;
-    if (Descend(FIndexNo, key, !end, false, descent) == TWalk::Restart) return TWalk::Restart;
-    bound = 0;
-    if (descent.Slot == 0) return TWalk::Done;
-    TStepper at{&FScratch, descent.Slot, descent.LogicalPos};
-    const int side = CompareKey(at.Leaf->Key(at.Slot), key);
-    bool moved = true;
-    // The search may stop beside the bound at a leaf's edge.
-    if (!end && side < 0) {
-        if (Step(at, true, moved) == TWalk::Restart) return TWalk::Restart;
-    } else if (end && side > 0) {
-        if (Step(at, false, moved) == TWalk::Restart) return TWalk::Restart;
-    }
-    if (moved) bound = at.LogicalPos;
-    return TWalk::Done;
-}
-
-// ---- the view of records in use --------------------------------------------------------
-
-void TCursorNavigation::RebuildView() {
-    TRecordsBitmap& view = *FViewBitmap;
-    const std::int32_t slots = FData->RecordCount();
-    view.SetSize(slots);
-    if (slots <= 0) {
-        FFilteredCount = 0;
-        return;
-    }
-    if (FIndex->ActiveRecordCount() == slots) {
-        view.SetAll();
-    } else {
-        // The deleted slots are index 31's keys with status byte 1.
-        UntilComplete([&] { return TryCollectDeleted(view); });
-        view.Invert();
-    }
-    FFilteredCount = view.Count();
-}
-
-TCursorNavigation::TWalk TCursorNavigation::TryCollectDeleted(TRecordsBitmap& view) {
-    view.ClearAll();
-    std::array<std::uint8_t, kDeletedIndexKeyLength> from{};
-    from[0] = kRecordDeleted;
-    std::int32_t page = 0;
-    int slot = 0;
-    {
-        TDescent descent;
-        if (Descend(kDeletedIndex, from, true, false, descent) == TWalk::Restart)
-            return TWalk::Restart;
-        if (descent.Slot == 0) return TWalk::Done;
-        page = FScratch.Page;
-        slot = descent.Slot;
-    }
-    // Along the leaves straight from the cache: no copies needed here.
-    while (page != 0) {
-        TPagePin pin = FetchIndexPage(kDeletedIndex, page);
-        if (!pin) return TWalk::Restart;
-        if (!pin->IsLeaf() || pin->Free()) RaiseCursorError(PIRIN_INDEXCORRUPT);
-        for (; slot <= pin->NumberOfEntries(); ++slot) {
-            const auto key = pin->EntryKey(slot);
-            if (key[0] < kRecordDeleted) continue;
-            if (key[0] > kRecordDeleted) return TWalk::Done;
-            view.Set(pin->EntryReference(slot));
-        }
-        page = pin->Next();
-        slot = 1;
-    }
-    return TWalk::Done;
+void TCursorNavigation::Reposition() {
+    const bool empty = (FBof && FEof) || CurrentRecordNumber() == 0;
+    PlaceNear(empty ? 0 : CurrentRecordNumber(), FCurrent->Image(), true);
 }
 
 }  // namespace pirin

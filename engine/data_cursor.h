@@ -18,6 +18,14 @@
 // setting up an open cursor; 11013, 11010, 12035, 8961, 15878 and the file
 // layer's codes from Open; 10498 without the table's password; 9985 for a
 // field number out of range; 10258 and 8708 locking a record for editing.
+// Writing (data_cursor_write*.cpp): 11013 through a read-only cursor; 9732,
+// 9730, 9731 for a value the field's checks refuse (before any lock); 9729
+// for a key a unique index holds already (before any change); 10249 when
+// the table's write lock cannot be had; 10258 for a record locked elsewhere;
+// 8708 for a record changed or deleted since it was read; 8965 for an index
+// that lacks a key it should hold; and what the files raise. A write that
+// fails leaves the table as it was before the call (see data_table.h,
+// DiscardWrite) and releases every lock it took.
 // BLOB operations return codes instead (see data_cursor_blobs.cpp).
 #pragma once
 
@@ -135,6 +143,27 @@ class TDataCursor : public TCursorNavigation {
                                              std::uint32_t length);
     std::size_t OpenBlobCount() const noexcept { return FBlobs.Count(); }
 
+    // ---- writing (data_cursor_write*.cpp) ----
+    // Adds the record of `image` (fields as set by InitRecord/SetField, BLOB
+    // fields holding open handles or stored values). On success `image`
+    // receives the stored record (its autoincrement value, BLOB first blocks
+    // and stamps) and the BLOBs opened for it are released. With
+    // `reposition` the cursor then stands on the new record.
+    void InsertRecord(std::span<std::uint8_t> image, bool reposition);
+    // Replaces the current record's fields with those of `image` (its
+    // autoincrement value never changes). Pessimistic: the record was locked
+    // by GetCurrentRecord with the lock flag, and `unlock` releases it after
+    // the write. Optimistic: fails with 8708 when the record changed since
+    // it was read (and keeps failing until CancelEdit).
+    void ModifyRecord(std::span<std::uint8_t> image, bool unlock, bool reposition);
+    // Deletes the current record; `image` is the record as it was read (8708
+    // when it is no longer the stored one).
+    void DeleteRecord(std::span<const std::uint8_t> image, bool reposition);
+    // Gives up an edit: releases the edit lock (pessimistic) or clears the
+    // optimistic conflict.
+    void CancelEdit();
+    bool OptimisticConflict() const noexcept { return FOptimisticConflict; }
+
     // ---- record lock for editing ----
     // The record this cursor holds locked for editing (0: none).
     std::int32_t EditLockedRecord() const noexcept { return FEditLockedRecord; }
@@ -153,6 +182,37 @@ class TDataCursor : public TCursorNavigation {
     const TLanguageCharMap* CharMap() const override;
 
   private:
+    // write path (data_cursor_write*.cpp)
+    void CheckWritable(std::span<const std::uint8_t> image) const;
+    // Runs one write's steps between the write bracket, with the table's
+    // caches held back from the files; a failure throws away what the write
+    // changed (DiscardWrite, or the transaction's rollback once something
+    // changed inside one) before it passes on.
+    template <class TSteps>
+    void RunWrite(TSteps&& steps);
+    // The cursor's write bracket: TDataTable::BeginWrite, and back onto the
+    // bookmark when the table changed.
+    void BeginWrite();
+    void EndWrite();
+    // Validation of an image against the fields' checks (record_validation).
+    void CheckValues(std::span<const std::uint8_t> image) const;
+    // The BLOB fields of `stored` (the image to write for record n) from
+    // the cursor's buffers: an insert stores every value as a new chain, a
+    // modify stores the modified buffers of record n with new stamps and
+    // keeps or drops the others (`current`: the record as stored). True
+    // when a BLOB changed.
+    bool StoreBlobs(std::int32_t record, std::span<std::uint8_t> stored,
+                    std::span<const std::uint8_t> current, bool insert);
+    // Releases the BLOB buffers whose handles `image` holds.
+    void ReleasePostBlobs(std::span<const std::uint8_t> image) noexcept;
+    // The cursor's lock step for a write (nothing for a cursor that takes
+    // no locks): 10258 when another cursor of this process holds the record
+    // or its byte stays taken.
+    bool LockForWrite(std::int32_t record);
+    // After a write, with `reposition`: range bounds, view and position on
+    // `record` (added, changed or removed).
+    void AfterWrite(std::int32_t record, std::span<const std::uint8_t> image, bool removed);
+
     void CheckClosed() const;
     void CheckOpen() const;
     void OpenSteps();
@@ -192,6 +252,9 @@ class TDataCursor : public TCursorNavigation {
     std::unique_ptr<TRecord> FRecord;
     TBlobHandles FBlobs;
     std::int32_t FEditLockedRecord = 0;
+    bool FOptimisticConflict = false;
+    // Set once a write has changed the table's caches.
+    bool FWriteChanged = false;
 };
 
 }  // namespace pirin

@@ -61,6 +61,7 @@ std::unique_ptr<TDataCursor> TDataCursor::CloneCursor() {
     }
     if (RangeActive())
         clone->ApplyRange(RangeStartKey().first(KeyLength()), RangeEndKey().first(KeyLength()));
+    clone->CopyFilters(*this);
     (void)clone->SyncToCursor(*this);
     return clone;
 }

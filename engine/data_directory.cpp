@@ -14,7 +14,11 @@ TDataDirectory::TDataDirectory(TDataSession& session, std::string databaseName, 
     : FSession(session), FDatabaseName(std::move(databaseName)), FPath(std::move(path)) {}
 
 TDataDirectory::~TDataDirectory() {
-    // No transaction is ever active yet, so there is nothing to roll back.
+    try {
+        Rollback();
+    } catch (...) {
+        // Destruction cannot report; the tables close all the same.
+    }
     while (!FTables.empty()) FTables.pop_back();
 }
 
@@ -46,6 +50,15 @@ int TDataDirectory::OpenTable(std::string_view tableName, bool inMemory, bool ex
         *this, std::string(tableName).substr(0, kMaxEngineStringLength), exclusive, inMemory,
         false);
     created->Open();
+    // A table opened while the database is in a transaction joins it.
+    if (FInTransaction) {
+        try {
+            created->StartTransaction();
+        } catch (...) {
+            created->Close(true);
+            throw;
+        }
+    }
     if (ordinary) created->AddCursor();
     table = created.get();
     FTables.push_back(std::move(created));

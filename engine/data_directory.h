@@ -7,6 +7,11 @@
 // opened again exclusively, and one open exclusively may not be opened again
 // (11013), except by a clone of the cursor that holds the exclusive open.
 //
+// Transactions (data_directory_transaction.cpp): StartTransaction puts every
+// listed table into the transaction (a table opened later joins it),
+// Commit writes every table back and Rollback throws the changes away; a
+// table whose last cursor closed meanwhile stays listed until then.
+//
 // Ownership: the session owns the directory; the directory owns its tables
 // and frees a table when its last cursor closes it.
 // Threads: the thread of the session. Failures: OpenTable passes on what
@@ -23,6 +28,7 @@ namespace pirin {
 
 class TDataSession;
 class TDataTable;
+struct TTableDefinition;
 
 class TDataDirectory {
   public:
@@ -52,10 +58,26 @@ class TDataDirectory {
     // Closes the table for one cursor and frees it when nobody uses it;
     // -11010 for a table not listed here.
     [[nodiscard]] int CloseTable(TDataTable& table, bool force, bool ordinary = true);
+    // Creates a table in this directory (see engine/table_create.h).
+    void CreateTable(std::string_view tableName, const TTableDefinition& definition,
+                     bool inMemory = false) const;
+
+    // ---- transactions ----
+    // 10249 when a table's writer's byte cannot be had (the tables already
+    // started are ended again and the directory stays idle).
+    void StartTransaction();
+    // The first error of a failed write passes on after every table has been
+    // released and taken out of the transaction.
+    void Commit(bool trim = true, bool flush = false);
+    void Rollback();
+
     // Listed here, or its data file exists.
     bool TableExists(std::string_view tableName, bool inMemory) const;
 
   private:
+    // Leaves the transaction and frees the tables nobody has open.
+    void EndTransactions();
+
     TDataSession& FSession;
     std::string FDatabaseName;
     std::string FPath;

@@ -16,6 +16,22 @@
 // counter empties that file's cache. Writers lock the whole 64 KiB, so
 // readers exclude writers but not each other. EndRead releases the bytes.
 //
+// Write lock (data_table_write.cpp): BeginWrite takes the writer's byte of
+// the data file (held for a whole transaction instead while one runs) and
+// the write ranges of the index and BLOB files; EndWrite releases them.
+// Between the two a cursor changes the cached units; WriteBack writes them
+// out (or, inside a transaction or on an exclusive table, only advances the
+// headers' change counters in memory). Every write advances the in-memory
+// counters, so sibling cursors of this process resync on their next step.
+// DiscardWrite throws away whatever a failed write left in the caches and
+// rereads the headers, so the table is as it was on disk.
+//
+// Transactions (data_table_write_transaction.cpp): StartTransaction holds
+// the writer's byte until EndTransaction or RollbackTransaction; meanwhile
+// every write stays in the caches (which grow instead of writing units out)
+// and record unlocks wait for the end of the transaction. The directory
+// drives them (data_directory_transaction.cpp).
+//
 // Ownership: the directory owns the table. Threads: the thread of the
 // session. Failures: Open passes on what the file layer raises (a failed
 // Open leaves the files closed and OpenCount as before); 10249 when the read
@@ -109,6 +125,8 @@ class TDataTable final : public TTableFileContext {
 
     // ---- record locks ----
     // Another cursor of this process holds the record locked for editing.
+    // Unlocking while the table is in a transaction only notes the record;
+    // its byte is released when the transaction ends.
     bool RecordEditLocked(std::int32_t record) const;
     // Tries record n's lock byte `attempts` times, `waitMs` apart; on
     // success the record counts as locked by this process and held for
@@ -118,8 +136,59 @@ class TDataTable final : public TTableFileContext {
     const TRecordsBitmap& LockedRecords() const noexcept { return *FLockedRecords; }
     const TRecordsBitmap& EditLockedRecords() const noexcept { return *FEditLocked; }
 
+    // ---- write lock and write-back (data_table_write.cpp) ----
+    // True when the headers showed a change by another process (the caches
+    // were emptied). Nothing (false) when held already, or on an exclusive
+    // or read-only-attribute table. 10249 when a lock cannot be had; the
+    // locks taken so far are released again.
+    [[nodiscard]] bool BeginWrite();
+    // 10249 when a lock cannot be released (the mark goes all the same).
+    void EndWrite();
+    bool WriteLocked() const noexcept { return FWriteLocked; }
+    // Set by a cursor for the length of one insert, modify or delete.
+    void SetWriteUnderWay(bool value) noexcept { FWriteUnderWay = value; }
+    // How patiently the writer's byte and the write ranges are tried.
+    void SetWriteLockPolicy(TLockRetryPolicy policy) { FWriteLockPolicy = std::move(policy); }
+    // Writes back what a write left in the caches: records and the data
+    // header always, index pages and header when `indexChanged`, BLOB
+    // blocks and header when `blobsChanged`; flushes when the session
+    // forces it. Every header concerned advances its change counter, which
+    // is how sibling cursors notice the write. Inside a transaction the
+    // units stay cached and the headers are only touched. An exclusive
+    // table writes back like a shared one, so that a failed write can be
+    // thrown away (DiscardWrite) without losing earlier ones.
+    void WriteBack(bool indexChanged, bool blobsChanged);
+    // Drops every cached unit without writing and rereads the headers: the
+    // table is as it is on disk (after a failed write outside a
+    // transaction, where nothing is dirty when a write starts).
+    void DiscardWrite() noexcept;
+
+    // ---- transactions (data_table_write_transaction.cpp) ----
+    // Nothing for a read-only table or one in a transaction already; 10249
+    // when the writer's byte cannot be had (the table is then not in one).
+    void StartTransaction();
+    // Writes everything the transaction left in the caches back (the write
+    // lock taken by the caller), flushing when `flush` or the session
+    // forces it, and with `trim` shrinks the caches to their budgets.
+    void CommitTransaction(bool trim, bool flush);
+    // After the commit's writes: ends the write lock, releases the
+    // transaction lock and the deferred record unlocks, and leaves the
+    // transaction. 10249 when a lock cannot be released (the table leaves
+    // the transaction all the same).
+    void EndTransaction();
+    // Throws the transaction's changes away (the caches are emptied and the
+    // headers reread, so the files are what counts) and leaves it.
+    void RollbackTransaction();
+    bool TransactionLocked() const noexcept { return FTransactionLocked; }
+
     // ---- TTableFileContext ----
-    bool InTransaction() const override { return FInTransaction; }
+    // For the caches also true while a write is under way: they grow
+    // instead of writing dirty units out early, so nothing of a write
+    // reaches the files before its write-back and a failed write can be
+    // thrown away.
+    bool InTransaction() const override { return FInTransaction || FWriteUnderWay; }
+    // The table takes part in a transaction of its directory.
+    bool TransactionActive() const noexcept { return FInTransaction; }
     bool StrictChangeDetection() const override;
     bool WrittenSinceOpen() const override { return FWrittenSinceOpen; }
     void SetWrittenSinceOpen() override { FWrittenSinceOpen = true; }
@@ -132,6 +201,9 @@ class TDataTable final : public TTableFileContext {
     void CreateIndexFile();
     void WriteBackExclusive(bool discard);
     void ReleaseLocks() noexcept;
+    void ReleaseTransactionLock();
+    void FlushFiles();
+    void DiscardUnits() noexcept;
     void CloseFiles() noexcept;
     [[noreturn]] void Raise(std::uint16_t code) const;
 
@@ -150,6 +222,9 @@ class TDataTable final : public TTableFileContext {
     bool FWrittenSinceOpen = false;
     bool FReadLocked = false;
     bool FWriteLocked = false;
+    bool FTransactionLocked = false;
+    bool FWriteUnderWay = false;
+    TLockRetryPolicy FWriteLockPolicy = DefaultLockRetryPolicy();
     std::uint16_t FIndexReadKey = 0;
     std::uint16_t FBlobReadKey = 0;
     TLockRetryPolicy FReadLockPolicy = DefaultLockRetryPolicy();

@@ -67,6 +67,13 @@ bool TDataTable::CheckForChanges() {
 bool TDataTable::RecordEditLocked(std::int32_t record) const { return FEditLocked->Test(record); }
 
 bool TDataTable::LockRecordForEdit(std::int32_t record, int attempts, int waitMs) {
+    // A transaction keeps the bytes of the records it unlocked until it ends.
+    if (FTransactionLocked && FLockedRecords->Test(record)) {
+        MakeRoomFor(*FEditLocked, record);
+        FEditLocked->Set(record);
+        FPendingUnlock->Clear(record);
+        return true;
+    }
     for (int attempt = 0; attempt < attempts; ++attempt) {
         if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
         if (!LockRecord(FDataFile, static_cast<std::uint32_t>(record))) continue;
@@ -82,6 +89,11 @@ bool TDataTable::LockRecordForEdit(std::int32_t record, int attempts, int waitMs
 void TDataTable::UnlockRecordForEdit(std::int32_t record) {
     FEditLocked->Clear(record);
     if (!FLockedRecords->Test(record)) return;
+    if (FTransactionLocked) {
+        MakeRoomFor(*FPendingUnlock, record);
+        FPendingUnlock->Set(record);
+        return;
+    }
     FLockedRecords->Clear(record);
     if (!UnlockRecord(FDataFile, static_cast<std::uint32_t>(record))) Raise(PIRIN_UNLOCKFAILED);
 }

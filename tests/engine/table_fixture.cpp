@@ -10,6 +10,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "engine/index_maintenance.h"
 #include "errors/engine_error.h"
 #include "locale/value_conversions.h"
 #include "storage/blob_buffer.h"
@@ -161,30 +162,6 @@ void StoreValue(const TFieldDescriptor& field, const TValue& value, std::span<st
     image[field.Offset] = 1;
 }
 
-// The layouts of the table's keyed indexes (0 when it has a primary key,
-// then every secondary index).
-std::vector<TIndexKeyLayout> KeyLayouts(TTableFiles& files) {
-    TDataFile& data = files.Data();
-    TIndexFile& index = files.Index();
-    std::vector<TIndexKeyLayout> layouts;
-    for (int i = index.NoPrimaryIndex() ? 1 : 0; i <= index.SecondaryIndexCount(); ++i)
-        layouts.push_back(TIndexKeyLayout::Make(index.GetIndexDescriptor(i), i, data.Fields(),
-                                                data.Language(), data.Sort(),
-                                                files.Location().Name));
-    return layouts;
-}
-
-std::vector<std::uint8_t> DeletedKey(std::uint8_t status, std::int32_t autoInc) {
-    const auto key = DeletedIndexKey(status, autoInc);
-    return {key.begin(), key.end()};
-}
-
-void DeleteKey(TTableFiles& files, int index, std::span<const std::uint8_t> key,
-               std::int32_t record) {
-    if (!TIndexTree(files.Index(), index).Delete(key, record))
-        RaiseEngineError(PIRIN_INDEXCORRUPT, {.table = files.Location().Name});
-}
-
 }  // namespace
 
 TFieldDefinition Field(std::string name, std::string_view sqlType, std::uint8_t size) {
@@ -285,23 +262,13 @@ std::int32_t TFixtureTable::AppendTo(TTableFiles& files, const TRow& values) {
         autoInc = data.NextAutoIncrement();
     }
     le::PutI32(image, 5, autoInc);
-    const std::vector<TIndexKeyLayout> layouts = KeyLayouts(files);
-    std::vector<TBytes> keys;
-    for (const TIndexKeyLayout& layout : layouts) {
-        keys.push_back(RecordKey(layout, image));
-        if (!layout.Unique) continue;
-        TTreePath path;
-        bool found = false;
-        TIndexTree(files.Index(), layout.IndexNumber)
-            .Find(keys.back(), keys.back().size(), false, path, found);
-        if (found)
-            RaiseEngineError(PIRIN_KEYVIOL, {.table = FLocation.Name, .index = layout.IndexName});
-    }
+    TRecordIndexes indexes(data, files.Index(), FLocation.Name);
+    indexes.CheckUnique(image);
 
     TRecordPin slot = data.NewRecordSlot(nullptr);
     const std::int32_t n = slot->UnitNumber();
-    if (slot->Deleted())
-        DeleteKey(files, kDeletedIndex, DeletedKey(kRecordDeleted, slot->AutoIncValue()), n);
+    const std::optional<std::int32_t> reused =
+        slot->Deleted() ? std::optional(slot->AutoIncValue()) : std::nullopt;
     for (std::size_t i = 0; i < values.size(); ++i) {
         const TFieldDescriptor& field = fields[i];
         if (!field.IsBlob() || values[i].IsNull()) continue;
@@ -320,10 +287,7 @@ std::int32_t TFixtureTable::AppendTo(TTableFiles& files, const TRow& values) {
     slot->CopyFields(image);
     slot.Release();
 
-    for (std::size_t i = 0; i < layouts.size(); ++i)
-        TIndexTree(files.Index(), layouts[i].IndexNumber).Insert(keys[i], n);
-    TIndexTree(files.Index(), kDeletedIndex).Insert(DeletedKey(kRecordActive, autoInc), n);
-    files.Index().IncrementRecordCount();
+    indexes.AddRecord(image, n, reused);
     return n;
 }
 
@@ -335,31 +299,13 @@ void TFixtureTable::Delete(std::int32_t slot) {
     TRecordPin record = data.FetchRecord(nullptr, slot);
     if (record->Status() != kRecordActive)
         RaiseEngineError(PIRIN_KEYORRECDELETED, {.table = FLocation.Name});
-    const TBytes image(record->Image().begin(), record->Image().end());
-    for (const TIndexKeyLayout& layout : KeyLayouts(files))
-        DeleteKey(files, layout.IndexNumber, RecordKey(layout, image), slot);
-    const std::int32_t autoInc = record->AutoIncValue();
-    DeleteKey(files, kDeletedIndex, DeletedKey(kRecordActive, autoInc), slot);
-    TIndexTree(files.Index(), kDeletedIndex).Insert(DeletedKey(kRecordDeleted, autoInc), slot);
-
+    TBytes image(record->Image().begin(), record->Image().end());
+    TRecordIndexes(data, files.Index(), FLocation.Name).RemoveRecord(image, slot);
     // Every BLOB is cut to nothing: its chain goes to the free chain.
-    TBytes fieldsImage = image;
-    for (const TFieldDescriptor& field : data.Fields()) {
-        if (!field.IsBlob()) continue;
-        const std::int32_t first = le::GetI32(image, field.Offset + 1u);
-        if (first != 0) {
-            TBlobBuffer buffer(*files.Blob(), nullptr, field.Number, slot, first,
-                               le::GetI32(image, field.Offset + 5u));
-            buffer.DropBlob();
-        }
-        fieldsImage[field.Offset] = 0;
-        le::PutI32(fieldsImage, field.Offset + 1u, 0);
-        le::PutI32(fieldsImage, field.Offset + 5u, 0);
-    }
-    record->CopyFields(fieldsImage);
+    if (files.Blob() != nullptr) DropRecordBlobs(*files.Blob(), data.Fields(), image, slot);
+    record->CopyFields(image);
     data.FreeRecordSlot(*record);
     record.Release();
-    files.Index().DecrementRecordCount();
     files.WriteAll();
 }
 

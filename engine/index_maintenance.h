@@ -1,0 +1,82 @@
+// TRecordIndexes: keeps a table's indexes in step with its records: the
+// primary index (when the table has one), every secondary index in number
+// order, index 31 (slots by status and autoincrement value) and the index
+// header's record count. The engine's write path and the file-level test
+// fixture both add, change and remove records through it, so a table is
+// kept the same way whoever writes it.
+//
+// Keys are built from record images with each index's key layout. Unique
+// checks (CheckUnique) come before any change; the changing steps assume
+// they passed.
+//
+// Also here: DropRecordBlobs, which frees the BLOB chains of a record being
+// deleted and blanks its BLOB fields.
+//
+// Ownership: refers to the table's files, which outlive it; owns the key
+// layouts. Threads: the thread that writes the table.
+// Failures (EPirinEngineError naming the table): 9729 from CheckUnique
+// naming the index; 8965 when a key to delete or replace is missing; and
+// what the index and BLOB files raise. A failure half-way leaves the caches
+// partly changed: the caller discards them (TDataTable::DiscardWrite).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "storage/blob_file.h"
+#include "storage/data_file.h"
+#include "storage/index_file.h"
+#include "storage/index_key_layout.h"
+#include "storage/table_file_context.h"
+
+namespace pirin {
+
+class TRecordIndexes {
+  public:
+    using TBytes = std::vector<std::uint8_t>;
+
+    TRecordIndexes(TDataFile& data, TIndexFile& index, std::string tableName,
+                   std::string databaseName = {}, TChangeCheck* cursor = nullptr);
+
+    // The keyed indexes' layouts (primary first when present).
+    const std::vector<TIndexKeyLayout>& Layouts() const noexcept { return FLayouts; }
+
+    // 9729 naming the index when a unique index holds `image`'s key already;
+    // with `current`, indexes whose key does not change are skipped.
+    void CheckUnique(std::span<const std::uint8_t> image,
+                     std::optional<std::span<const std::uint8_t>> current = std::nullopt);
+
+    // Inserts the keys of a new record in slot n, and its index-31 entry:
+    // for a reused slot the deleted entry (status 1, `reusedAutoInc`) is
+    // replaced. The record count grows by one.
+    void AddRecord(std::span<const std::uint8_t> image, std::int32_t n,
+                   std::optional<std::int32_t> reusedAutoInc);
+    // Replaces the keys that differ between `current` and `image`; true when
+    // any did.
+    bool ChangeRecord(std::span<const std::uint8_t> current, std::span<const std::uint8_t> image,
+                      std::int32_t n);
+    // Deletes the record's keys and marks it deleted in index 31; the record
+    // count drops by one.
+    void RemoveRecord(std::span<const std::uint8_t> image, std::int32_t n);
+
+  private:
+    void DeleteKey(int index, std::span<const std::uint8_t> key, std::int32_t n);
+    [[noreturn]] void Raise(std::uint16_t code, const std::string& indexName = {}) const;
+
+    TDataFile& FData;
+    TIndexFile& FIndex;
+    std::string FTableName;
+    std::string FDatabaseName;
+    TChangeCheck* FCursor;
+    std::vector<TIndexKeyLayout> FLayouts;
+};
+
+// Frees the chain of every BLOB field of a record being deleted (n) and
+// blanks the fields in `image`.
+void DropRecordBlobs(TBlobFile& blob, std::span<const TFieldDescriptor> fields,
+                     std::span<std::uint8_t> image, std::int32_t n, TChangeCheck* cursor = nullptr);
+
+}  // namespace pirin
