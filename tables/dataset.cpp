@@ -11,6 +11,8 @@ namespace {
 
 constexpr std::string_view kFieldNotFound = "Field '%s' not found";
 constexpr std::string_view kDataSetClosed = "Cannot perform this operation on a closed dataset";
+constexpr std::string_view kDataSetReadOnly = "Cannot modify a read-only dataset";
+constexpr std::string_view kDataSetEmpty = "Cannot perform this operation on an empty dataset";
 
 }  // namespace
 
@@ -39,6 +41,7 @@ void TDataSet::SetActive(bool value) {
         return;
     }
     Fire(BeforeClose);
+    if (FState == TDataSetState::Edit || FState == TDataSetState::Insert) Cancel();
     SetState(TDataSetState::Inactive);
     ReleaseBuffers();
     CloseCursor();
@@ -91,6 +94,7 @@ bool TDataSet::ResyncToCursor() {
 
 void TDataSet::First() {
     CheckActive();
+    CheckBrowseMode();
     Fire(BeforeScroll);
     InternalFirst();
     ReadFirst();
@@ -99,6 +103,7 @@ void TDataSet::First() {
 
 void TDataSet::Last() {
     CheckActive();
+    CheckBrowseMode();
     Fire(BeforeScroll);
     InternalLast();
     FHasRecord = GetRecord(FScratch, TGetMode::Prior, true) == TGetResult::OK;
@@ -122,6 +127,7 @@ void TDataSet::Prior() { MoveBy(-1); }
 
 int TDataSet::MoveBy(int distance) {
     CheckActive();
+    CheckBrowseMode();
     if (distance == 0) return 0;
     Fire(BeforeScroll);
     const TGetMode mode = distance > 0 ? TGetMode::Next : TGetMode::Prior;
@@ -141,6 +147,7 @@ int TDataSet::MoveBy(int distance) {
 
 void TDataSet::Refresh() {
     CheckActive();
+    CheckBrowseMode();
     Fire(BeforeRefresh);
     InternalRefresh();
     if (FHasRecord) {
@@ -154,6 +161,117 @@ void TDataSet::Refresh() {
         ReadFirst();
     }
     Fire(AfterRefresh);
+}
+
+// ---- editing ----
+
+void TDataSet::CheckCanModify() const {
+    CheckActive();
+    if (!CanEdit()) DatabaseError(kDataSetReadOnly);
+}
+
+void TDataSet::CheckBrowseMode() {
+    CheckActive();
+    if (FState == TDataSetState::Edit || FState == TDataSetState::Insert) Post();
+}
+
+void TDataSet::Edit() {
+    if (FState == TDataSetState::Edit || FState == TDataSetState::Insert) return;
+    CheckCanModify();
+    if (!FHasRecord) return Insert();
+    Fire(BeforeEdit);
+    InternalEdit();
+    SetState(TDataSetState::Edit);
+    FModified = false;
+    Fire(AfterEdit);
+}
+
+void TDataSet::Insert() { StartNewRecord(false); }
+
+void TDataSet::Append() { StartNewRecord(true); }
+
+void TDataSet::StartNewRecord(bool append) {
+    CheckBrowseMode();
+    CheckCanModify();
+    Fire(BeforeInsert);
+    Fire(BeforeScroll);
+    if (append) {
+        // Cancel comes back to the last record.
+        InternalLast();
+        FHasRecord = GetRecord(FScratch, TGetMode::Prior, true) == TGetResult::OK;
+        if (FHasRecord) std::swap(FActive, FScratch);
+    }
+    FHadRecordBeforeInsert = FHasRecord;
+    FBeforeInsert = FActive;
+    const bool copy = CopiesOnAppend() && FHadRecordBeforeInsert;
+    if (!copy) FActive.assign(RecordBufferSize(), 0);
+    InternalInitRecord(FActive, copy);
+    FHasRecord = true;
+    FBof = FEof = false;
+    SetState(TDataSetState::Insert);
+    FModified = false;
+    Fire(OnNewRecord);
+    Fire(AfterInsert);
+    Fire(AfterScroll);
+}
+
+void TDataSet::Post() {
+    if (FState != TDataSetState::Edit && FState != TDataSetState::Insert) return;
+    Fire(BeforePost);
+    const bool inserting = FState == TDataSetState::Insert;
+    InternalPost(inserting);
+    SetState(TDataSetState::Browse);
+    FModified = false;
+    ReadAfterChange();
+    Fire(AfterPost);
+}
+
+void TDataSet::Cancel() {
+    if (FState != TDataSetState::Edit && FState != TDataSetState::Insert) return;
+    Fire(BeforeCancel);
+    const bool inserting = FState == TDataSetState::Insert;
+    InternalCancel(inserting);
+    SetState(TDataSetState::Browse);
+    FModified = false;
+    if (inserting) {
+        FActive = FBeforeInsert;
+        FHasRecord = FHadRecordBeforeInsert;
+        FBof = FEof = !FHasRecord;
+    }
+    if (FHasRecord) {
+        InternalSetToRecord(FActive);
+        (void)ResyncToCursor();
+    }
+    Fire(AfterCancel);
+}
+
+void TDataSet::Delete() {
+    CheckActive();
+    if (FState == TDataSetState::Insert) return Cancel();
+    if (!FHasRecord) DatabaseError(kDataSetEmpty);
+    CheckCanModify();
+    Fire(BeforeDelete);
+    Fire(BeforeScroll);
+    InternalSetToRecord(FActive);
+    InternalDelete();
+    SetState(TDataSetState::Browse);
+    ReadAfterChange();
+    Fire(AfterDelete);
+    Fire(AfterScroll);
+}
+
+void TDataSet::ReadAfterChange() {
+    if (ResyncToCursor()) return;
+    // The cursor stands on a crack: the next record, else the previous one.
+    if (GetRecord(FScratch, TGetMode::Next, false) == TGetResult::OK ||
+        GetRecord(FScratch, TGetMode::Prior, false) == TGetResult::OK) {
+        std::swap(FActive, FScratch);
+        FHasRecord = true;
+        FBof = FEof = false;
+        return;
+    }
+    FHasRecord = false;
+    FBof = FEof = true;
 }
 
 TField* TDataSet::FindField(std::string_view name) const {

@@ -79,6 +79,22 @@ class TDataSet {
     // Reads the active record again from the cursor.
     void Refresh();
 
+    // ---- editing ----
+    // Edit: the active record becomes editable. Insert/Append: a new record
+    // (where the cursor stands / at the end). Post writes it, Cancel gives it
+    // up, Delete removes the active record. Leaving a record or changing the
+    // index while editing posts first (CheckBrowseMode).
+    void Edit();
+    void Insert();
+    void Append();
+    void Post();
+    void Cancel();
+    void Delete();
+    void CheckBrowseMode();
+    bool Modified() const noexcept { return FModified; }
+    // Fields call this after a value changed.
+    void FieldChanged() noexcept { FModified = true; }
+
     virtual std::int32_t RecordCount() = 0;
     virtual std::int32_t RecNo() const = 0;
     virtual void SetRecNo(std::int32_t value) = 0;
@@ -101,6 +117,8 @@ class TDataSet {
     // ---- events ----
     TDataSetEvent BeforeOpen, AfterOpen, BeforeClose, AfterClose;
     TDataSetEvent BeforeScroll, AfterScroll, BeforeRefresh, AfterRefresh;
+    TDataSetEvent BeforeInsert, AfterInsert, BeforeEdit, AfterEdit, BeforePost, AfterPost;
+    TDataSetEvent BeforeCancel, AfterCancel, BeforeDelete, AfterDelete, OnNewRecord;
 
   protected:
     // ---- hooks ----
@@ -113,6 +131,16 @@ class TDataSet {
     // Brings the cursor back to the record of a buffer.
     virtual void InternalSetToRecord(std::span<const std::uint8_t> buffer) = 0;
     virtual void InternalRefresh() {}
+    // Editing hooks: the record is read again (and locked) for editing; a
+    // new record is made in the active buffer; the record is written,
+    // given up or deleted.
+    virtual bool CanEdit() const = 0;
+    virtual void InternalEdit() = 0;
+    virtual void InternalInitRecord(std::span<std::uint8_t> buffer, bool copyCurrent) = 0;
+    virtual void InternalPost(bool inserting) = 0;
+    virtual void InternalCancel(bool inserting) = 0;
+    virtual void InternalDelete() = 0;
+    virtual bool CopiesOnAppend() const { return false; }
 
     void SetState(TDataSetState state) noexcept { FState = state; }
     std::vector<TFieldDef>& MutableFieldDefs() noexcept { return FFieldDefs; }
@@ -140,6 +168,11 @@ class TDataSet {
     void ReleaseBuffers() noexcept;
     void CheckActive() const;
     bool Step(TGetMode mode);
+    void CheckCanModify() const;
+    void StartNewRecord(bool append);
+    // After a post, cancel or delete: the record the cursor stands on, or
+    // the nearest one.
+    void ReadAfterChange();
 
     TDataSetState FState = TDataSetState::Inactive;
     std::vector<TFieldDef> FFieldDefs;
@@ -149,6 +182,10 @@ class TDataSet {
     bool FHasRecord = false;
     bool FBof = true;
     bool FEof = true;
+    bool FModified = false;
+    // The active record before an insert, brought back by Cancel.
+    std::vector<std::uint8_t> FBeforeInsert;
+    bool FHadRecordBeforeInsert = false;
 };
 
 }  // namespace pirin

@@ -168,6 +168,11 @@ std::string TBlobField::AsString() const {
     return text;
 }
 
+void TBlobField::SetAsString(std::string_view value) {
+    auto stream = DataSet().CreateBlobStream(*this, TBlobStreamMode::Write);
+    stream->Write(std::span(reinterpret_cast<const std::uint8_t*>(value.data()), value.size()));
+}
+
 std::vector<std::string> TBlobField::Lines() const {
     auto stream = DataSet().CreateBlobStream(*this, TBlobStreamMode::Read);
     return LoadLines(*stream);

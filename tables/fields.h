@@ -181,6 +181,8 @@ class TBlobField : public TField {
     using TField::TField;
     // The whole content as bytes, exactly as stored.
     std::string AsString() const override;
+    // Replaces the content (edit or insert state).
+    void SetAsString(std::string_view value) override;
     // The content split into lines at CR LF, CR or LF; a zero byte ends it.
     std::vector<std::string> Lines() const;
 };

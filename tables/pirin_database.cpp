@@ -185,6 +185,28 @@ void TPirinDatabase::Close() {
     if (FSession->EngineSession() != nullptr) FSession->EngineSession()->CloseDatabase(*directory);
 }
 
+// ---- transactions ----
+
+bool TPirinDatabase::InTransaction() const { return FDirectory != nullptr && FDirectory->InTransaction(); }
+
+void TPirinDatabase::StartTransaction() {
+    if (!Connected()) DatabaseError(messages::kDatabaseClosed);
+    if (FDirectory->InTransaction()) DatabaseErrorFmt(messages::kInTransaction, FDatabaseName);
+    FDirectory->StartTransaction();
+}
+
+void TPirinDatabase::Commit(bool flush) {
+    if (!Connected()) DatabaseError(messages::kDatabaseClosed);
+    if (!FDirectory->InTransaction()) DatabaseErrorFmt(messages::kNotInTransaction, FDatabaseName);
+    FDirectory->Commit(true, flush);
+}
+
+void TPirinDatabase::Rollback() {
+    if (!Connected()) DatabaseError(messages::kDatabaseClosed);
+    if (!FDirectory->InTransaction()) DatabaseErrorFmt(messages::kNotInTransaction, FDatabaseName);
+    FDirectory->Rollback();
+}
+
 void TPirinDatabase::AddDataSet(TDatabaseClient& dataSet) {
     if (std::find(FDataSets.begin(), FDataSets.end(), &dataSet) == FDataSets.end())
         FDataSets.push_back(&dataSet);

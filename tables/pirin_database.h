@@ -73,6 +73,11 @@ class TPirinDatabase {
     // ---- operations ----
     void Open();
     void Close();
+    // Transactions of the engine directory (connected databases only).
+    void StartTransaction();
+    void Commit(bool flush = true);
+    void Rollback();
+    bool InTransaction() const;
 
     // ---- state ----
     TPirinSession& Session() const noexcept { return *FSession; }

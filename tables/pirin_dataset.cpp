@@ -311,6 +311,7 @@ void TPirinDataSet::SetFieldData(TField& field, std::optional<std::span<const st
     const auto image = RecordImage();
     if (image.empty() || field.FieldNo() <= 0) return;
     FCursor->SetField(field.FieldNo(), image, value);
+    if (state != TDataSetState::Filter && state != TDataSetState::NewValue) FieldChanged();
 }
 
 std::unique_ptr<TPirinBlobStream> TPirinDataSet::CreateBlobStream(const TField& field, TBlobStreamMode mode) {
@@ -356,6 +357,55 @@ void TPirinDataSet::SetBlobModified(int fieldNo, bool value) {
     if (fieldNo > 0 && static_cast<std::size_t>(fieldNo) < FBlobModified.size())
         FBlobModified[static_cast<std::size_t>(fieldNo)] = value;
 }
+
+// ---- editing ----
+
+std::span<std::uint8_t> TPirinDataSet::ActiveImage() {
+    const auto buffer = ActiveBuffer();
+    return buffer.empty() ? buffer : buffer.first(static_cast<std::size_t>(FRecordSize));
+}
+
+void TPirinDataSet::InternalEdit() {
+    const auto buffer = ActiveBuffer();
+    InternalSetToRecord(buffer);
+    // Locks the record (pessimistic) and checks it is still the one read.
+    FCursor->CheckError(FCursor->GetCurrentRecord(ActiveImage(), true));
+    std::copy(buffer.begin(), buffer.begin() + FRecordSize, FOldRecord.begin());
+    std::fill(FBlobModified.begin(), FBlobModified.end(), false);
+}
+
+void TPirinDataSet::InternalInitRecord(std::span<std::uint8_t> buffer, bool copyCurrent) {
+    const auto image = buffer.first(static_cast<std::size_t>(FRecordSize));
+    if (!copyCurrent) FCursor->InitRecord(image);
+    std::copy(image.begin(), image.end(), FOldRecord.begin());
+    PutI32(buffer, RecNoOffset(), -1);
+    buffer[FlagOffset()] = static_cast<std::uint8_t>(TBookmarkFlag::Inserted);
+    std::fill(FBlobModified.begin(), FBlobModified.end(), false);
+}
+
+void TPirinDataSet::InternalPost(bool inserting) {
+    const auto image = ActiveImage();
+    if (inserting)
+        FCursor->InsertRecord(image, true);
+    else
+        FCursor->ModifyRecord(image, true, true);
+    std::fill(FBlobModified.begin(), FBlobModified.end(), false);
+}
+
+void TPirinDataSet::ReleaseWrittenBlobs() {
+    const auto image = ActiveImage();
+    for (std::size_t fieldNo = 1; fieldNo < FBlobModified.size(); ++fieldNo)
+        if (FBlobModified[fieldNo] && !image.empty())
+            (void)FCursor->FreeBlob(static_cast<int>(fieldNo), image);
+    std::fill(FBlobModified.begin(), FBlobModified.end(), false);
+}
+
+void TPirinDataSet::InternalCancel(bool inserting) {
+    ReleaseWrittenBlobs();
+    if (!inserting) FCursor->CancelEdit();
+}
+
+void TPirinDataSet::InternalDelete() { FCursor->DeleteRecord(ActiveImage(), true); }
 
 // ---- key buffers ----
 

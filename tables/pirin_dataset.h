@@ -110,6 +110,13 @@ class TPirinDataSet : public TDataSet {
     void InternalRefresh() override;
     virtual void InternalOpen();
     virtual void InternalClose();
+    bool CanEdit() const override { return FCanModify; }
+    void InternalEdit() override;
+    void InternalInitRecord(std::span<std::uint8_t> buffer, bool copyCurrent) override;
+    void InternalPost(bool inserting) override;
+    void InternalCancel(bool inserting) override;
+    void InternalDelete() override;
+    bool CopiesOnAppend() const override { return CopyOnAppend; }
 
     // Field definitions from the cursor's field descriptors.
     void BuildFieldDefs(TDataCursor& cursor);
@@ -130,6 +137,9 @@ class TPirinDataSet : public TDataSet {
     std::size_t BookmarkOffset() const noexcept { return RecNoOffset() + 8; }
     std::span<const std::uint8_t> BookmarkOf(std::span<const std::uint8_t> buffer) const;
     TBookmarkFlag FlagOf(std::span<const std::uint8_t> buffer) const;
+    std::span<std::uint8_t> ActiveImage();
+    // Releases the BLOBs written in the active image and forgets the marks.
+    void ReleaseWrittenBlobs();
 
     int FRecordSize = 0;
     std::size_t FBookmarkSize = 0;
