@@ -9,9 +9,10 @@
 // active record as it was. Before every relative move the cursor is brought
 // back to the active record (InternalSetToRecord), so a key search that
 // missed, and left the cursor elsewhere, does not disturb the dataset.
-// States: Inactive, Browse, SetKey, CalcFields, Filter, OldValue, NewValue
-// and BlockRead as the table component needs them; Edit and Insert belong to
-// the write path.
+// States: Inactive, Browse, Edit, Insert, SetKey, CalcFields, Filter,
+// OldValue, NewValue and BlockRead as the table component needs them. Edit
+// and Insert work in the active buffer; Post hands it to the write hooks,
+// Cancel brings back the record that was active before.
 //
 // Ownership: the dataset owns its buffers and field objects. Threads: one
 // thread at a time. Failures: EDatabaseError for misuse; read failures as

@@ -175,16 +175,12 @@ bool TPirinTable::Exists() {
 
 // ---- choosing an index ----
 
-void TPirinTable::CheckBrowse() {
-    // Edit and insert are left by the write path; reading needs nothing.
-}
-
 void TPirinTable::SetIndexName(std::string_view value) { SelectIndex(value, false); }
 
 void TPirinTable::SetIndexFieldNames(std::string_view value) { SelectIndex(value, !value.empty()); }
 
 void TPirinTable::SelectIndex(std::string_view value, bool fieldsMode) {
-    if (Active()) CheckBrowse();
+    if (Active()) CheckBrowseMode();
     if (value == FIndexName && fieldsMode == FFieldsIndex) return;
     const std::string oldName = FIndexName;
     const bool oldMode = FFieldsIndex;
@@ -242,11 +238,13 @@ void TPirinTable::SetKeyFields(TKeyIndex key, const std::vector<TKeyValue>& valu
 }
 
 bool TPirinTable::FindKey(const std::vector<TKeyValue>& values) {
+    CheckBrowseMode();
     SetKeyFields(TKeyIndex::Lookup, values);
     return GotoKey();
 }
 
 void TPirinTable::SetKey() {
+    CheckBrowseMode();
     if (IndexFieldCount() == 0) DatabaseError(messages::kNoFieldIndexes);
     BeginKeyEdit(TKeyIndex::Lookup);
     SetState(TDataSetState::SetKey);
@@ -264,6 +262,7 @@ bool TPirinTable::GotoKey() {
         SetKeyFieldCount(TKeyIndex::Lookup, count);
         SetState(TDataSetState::Browse);
     }
+    CheckBrowseMode();
     Fire(BeforeScroll);
     std::vector<std::uint8_t> key(FCursor->KeyLength());
     FCursor->BuildKey(KeyRecord(TKeyIndex::Lookup), key);

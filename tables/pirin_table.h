@@ -70,7 +70,6 @@ class TPirinTable : public TPirinDBDataSet {
     void SelectIndex(std::string_view value, bool fieldsMode);
     void SetKeyFields(TKeyIndex key, const std::vector<TKeyValue>& values);
     void RefreshIndexDefs();
-    void CheckBrowse();
 
     std::string FTableName;
     bool FExclusive = false;
