@@ -292,50 +292,42 @@ TField* TDataSet::FieldByNumber(int fieldNo) const {
     return nullptr;
 }
 
+// The field class a type asks for.
+std::unique_ptr<TField> TDataSet::NewField(const TFieldDef& def) {
+    switch (def.DataType) {
+        case TFieldType::String:
+        case TFieldType::FixedChar:
+            return std::make_unique<TStringField>(*this, def);
+        case TFieldType::SmallInt:
+            return std::make_unique<TSmallintField>(*this, def);
+        case TFieldType::Integer:
+            return std::make_unique<TIntegerField>(*this, def);
+        case TFieldType::AutoInc:
+            return std::make_unique<TAutoIncField>(*this, def);
+        case TFieldType::Word:
+            return std::make_unique<TWordField>(*this, def);
+        case TFieldType::LargeInt:
+            return std::make_unique<TLargeintField>(*this, def);
+        case TFieldType::Float:
+        case TFieldType::Currency:
+            return std::make_unique<TFloatField>(*this, def);
+        case TFieldType::Boolean:
+            return std::make_unique<TBooleanField>(*this, def);
+        case TFieldType::Memo:
+        case TFieldType::FmtMemo:
+            return std::make_unique<TMemoField>(*this, def);
+        case TFieldType::Graphic:
+        case TFieldType::TypedBinary:
+        case TFieldType::Blob:
+            return std::make_unique<TBlobField>(*this, def);
+        default:
+            return std::make_unique<TField>(*this, def);
+    }
+}
+
 void TDataSet::CreateFields() {
     FFields.clear();
-    for (const TFieldDef& def : FFieldDefs) {
-        switch (def.DataType) {
-            case TFieldType::String:
-            case TFieldType::FixedChar:
-                FFields.push_back(std::make_unique<TStringField>(*this, def));
-                break;
-            case TFieldType::SmallInt:
-                FFields.push_back(std::make_unique<TSmallintField>(*this, def));
-                break;
-            case TFieldType::Integer:
-                FFields.push_back(std::make_unique<TIntegerField>(*this, def));
-                break;
-            case TFieldType::AutoInc:
-                FFields.push_back(std::make_unique<TAutoIncField>(*this, def));
-                break;
-            case TFieldType::Word:
-                FFields.push_back(std::make_unique<TWordField>(*this, def));
-                break;
-            case TFieldType::LargeInt:
-                FFields.push_back(std::make_unique<TLargeintField>(*this, def));
-                break;
-            case TFieldType::Float:
-            case TFieldType::Currency:
-                FFields.push_back(std::make_unique<TFloatField>(*this, def));
-                break;
-            case TFieldType::Boolean:
-                FFields.push_back(std::make_unique<TBooleanField>(*this, def));
-                break;
-            case TFieldType::Memo:
-            case TFieldType::FmtMemo:
-                FFields.push_back(std::make_unique<TMemoField>(*this, def));
-                break;
-            case TFieldType::Graphic:
-            case TFieldType::TypedBinary:
-            case TFieldType::Blob:
-                FFields.push_back(std::make_unique<TBlobField>(*this, def));
-                break;
-            default:
-                FFields.push_back(std::make_unique<TField>(*this, def));
-                break;
-        }
-    }
+    for (const TFieldDef& def : FFieldDefs) FFields.push_back(NewField(def));
 }
 
 }  // namespace pirin

@@ -170,6 +170,7 @@ class TDataSet {
     void CheckActive() const;
     bool Step(TGetMode mode);
     void CheckCanModify() const;
+    std::unique_ptr<TField> NewField(const TFieldDef& def);
     void StartNewRecord(bool append);
     // After a post, cancel or delete: the record the cursor stands on, or
     // the nearest one.

@@ -139,7 +139,7 @@ TEST_F(DatabaseTest, FailedOpenOfATemporaryDatabaseLeavesNothing) {
     TPirinTable table;
     table.SetDatabaseName("/no/such/folder/");
     table.SetTableName("Words");
-    EXPECT_EQ(EngineCodeOf([&] { table.Open(); }), 11010);
+    EXPECT_EQ(CodeOfCall([&] { table.Open(); }), 11010);
     EXPECT_FALSE(table.Active());
     EXPECT_EQ(table.Database(), nullptr);
 }

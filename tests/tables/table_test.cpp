@@ -159,7 +159,7 @@ TEST_F(TableTest, IndexDefsListThePrimaryAndSecondaryIndexes) {
 
 TEST_F(TableTest, UnknownIndexNameFailsWith10022AndLeavesTheTableClosed) {
     Table.SetIndexName("NoSuchIndex");
-    EXPECT_EQ(EngineCodeOf([&] { Table.Open(); }), 10022);
+    EXPECT_EQ(CodeOfCall([&] { Table.Open(); }), 10022);
     EXPECT_FALSE(Table.Active());
     EXPECT_EQ(Table.Cursor(), nullptr);
     EXPECT_EQ(Table.Database(), nullptr);
@@ -219,7 +219,7 @@ TEST_F(TableTest, ExclusiveOpenShutsOutASecondTable) {
     Table.Open();
     TPirinTable second;
     PointAt(second, Fixture);
-    EXPECT_EQ(EngineCodeOf([&] { second.Open(); }), 11013);
+    EXPECT_EQ(CodeOfCall([&] { second.Open(); }), 11013);
     EXPECT_FALSE(second.Active());
 }
 
@@ -243,7 +243,7 @@ TEST_F(TableTest, EncryptedTableAsksTheSessionsPasswordPrompt) {
     table.Close();
     Session().SetActive(false);
     Session().OnPassword = [](TPirinSession&, bool& continueOpen) { continueOpen = false; };
-    EXPECT_EQ(EngineCodeOf([&] { table.Open(); }), 10498);
+    EXPECT_EQ(CodeOfCall([&] { table.Open(); }), 10498);
     EXPECT_FALSE(table.Active());
 }
 

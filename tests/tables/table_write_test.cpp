@@ -107,7 +107,7 @@ TEST_F(TableWriteTest, DuplicateKeyFailsAndStaysInInsert) {
     Table.Insert();
     Table.FieldByName("Id").SetAsInteger(1);
     Table.FieldByName("Word").SetAsString("dup");
-    EXPECT_EQ(EngineCodeOf([&] { Table.Post(); }), 9729);
+    EXPECT_EQ(CodeOfCall([&] { Table.Post(); }), 9729);
     EXPECT_EQ(Table.State(), TDataSetState::Insert);
     Table.FieldByName("Id").SetAsInteger(5);
     Table.Post();

@@ -14,6 +14,7 @@
 #include "tables/pirin_session.h"
 #include "tables/pirin_table.h"
 #include "tables/session_list.h"
+#include "tests/engine/cursor_test_support.h"
 #include "tests/engine/table_fixture.h"
 
 namespace pirin::testing {
@@ -28,15 +29,6 @@ inline std::string MessageOf(const std::function<void()>& action) {
     return {};
 }
 
-// The engine code an action raises; 0 when it raises nothing.
-inline std::int32_t EngineCodeOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::exception& error) {
-        return ErrorCodeOf(error);
-    }
-    return 0;
-}
 
 // Id (primary key), Word (index IdxWord, case-insensitive), Desc (memo), in
 // Bulgarian order.
