@@ -1,0 +1,181 @@
+#include "tables/fields.h"
+
+#include <charconv>
+#include <cstdio>
+
+#include "errors/database_error.h"
+#include "storage/little_endian.h"
+#include "tables/blob_stream.h"
+#include "tables/dataset.h"
+
+namespace pirin {
+
+using namespace le;
+
+namespace {
+
+constexpr std::string_view kNotInteger = "'%s' is not a valid integer value";
+
+}  // namespace
+
+bool IsBlobType(TFieldType type) noexcept {
+    switch (type) {
+        case TFieldType::Memo:
+        case TFieldType::FmtMemo:
+        case TFieldType::Graphic:
+        case TFieldType::TypedBinary:
+        case TFieldType::Blob:
+            return true;
+        default:
+            return false;
+    }
+}
+
+TField::TField(TDataSet& dataSet, const TFieldDef& def)
+    : FDataSet(dataSet),
+      FFieldName(def.Name),
+      FFieldNo(def.FieldNo),
+      FDataType(def.DataType),
+      FSize(def.Size),
+      FRequired(def.Required),
+      FDataSize(def.DataSize) {}
+
+const std::string& TField::DisplayName() const noexcept {
+    return DisplayLabel.empty() ? FFieldName : DisplayLabel;
+}
+
+bool TField::GetData(std::span<std::uint8_t> value) const {
+    return FDataSet.GetFieldData(*this, value);
+}
+
+void TField::SetData(std::optional<std::span<const std::uint8_t>> value) {
+    FDataSet.SetFieldData(*this, value);
+}
+
+std::optional<std::vector<std::uint8_t>> TField::Value() const {
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(FDataSize));
+    if (!GetData(bytes)) return std::nullopt;
+    return bytes;
+}
+
+bool TField::IsNull() const { return !FDataSet.GetFieldData(*this, {}); }
+
+std::vector<std::uint8_t> TField::AsBytes() const { return Value().value_or(std::vector<std::uint8_t>()); }
+
+std::string TField::AsString() const {
+    const auto bytes = AsBytes();
+    return std::string(bytes.begin(), bytes.end());
+}
+
+void TField::SetAsString(std::string_view value) {
+    SetData(std::span(reinterpret_cast<const std::uint8_t*>(value.data()), value.size()));
+}
+
+std::int64_t TField::AsInteger() const { return 0; }
+void TField::SetAsInteger(std::int64_t value) { SetAsString(std::to_string(value)); }
+double TField::AsFloat() const { return static_cast<double>(AsInteger()); }
+bool TField::AsBoolean() const { return AsInteger() != 0; }
+
+// ---- strings ----
+
+std::string TStringField::AsString() const {
+    const auto bytes = Value();
+    if (!bytes) return {};
+    std::string text(bytes->begin(), bytes->end());
+    text.resize(text.find('\0') == std::string::npos ? text.size() : text.find('\0'));
+    return text;
+}
+
+void TStringField::SetAsString(std::string_view value) {
+    std::vector<std::uint8_t> bytes(value.begin(), value.end());
+    bytes.push_back(0);
+    SetData(std::span<const std::uint8_t>(bytes));
+}
+
+// ---- integers ----
+
+std::int64_t TIntegerField::AsInteger() const {
+    const auto bytes = Value();
+    if (!bytes) return 0;
+    switch (DataType()) {
+        case TFieldType::SmallInt:
+            return static_cast<std::int16_t>(GetU16(*bytes, 0));
+        case TFieldType::Word:
+            return GetU16(*bytes, 0);
+        case TFieldType::LargeInt:
+            return static_cast<std::int64_t>(GetU32(*bytes, 0)) |
+                   (static_cast<std::int64_t>(GetI32(*bytes, 4)) << 32);
+        default:
+            return GetI32(*bytes, 0);
+    }
+}
+
+void TIntegerField::SetAsInteger(std::int64_t value) {
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(DataSize()));
+    switch (DataType()) {
+        case TFieldType::SmallInt:
+        case TFieldType::Word:
+            PutU16(bytes, 0, static_cast<std::uint16_t>(value));
+            break;
+        case TFieldType::LargeInt:
+            PutU32(bytes, 0, static_cast<std::uint32_t>(value));
+            PutU32(bytes, 4, static_cast<std::uint32_t>(static_cast<std::uint64_t>(value) >> 32));
+            break;
+        default:
+            PutI32(bytes, 0, static_cast<std::int32_t>(value));
+            break;
+    }
+    SetData(std::span<const std::uint8_t>(bytes));
+}
+
+std::string TIntegerField::AsString() const { return IsNull() ? std::string() : std::to_string(AsInteger()); }
+
+void TIntegerField::SetAsString(std::string_view value) {
+    if (value.empty()) return Clear();
+    std::int64_t number = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
+    if (error != std::errc() || end != value.data() + value.size())
+        DatabaseErrorFmt(kNotInteger, value);
+    SetAsInteger(number);
+}
+
+// ---- floats, Booleans ----
+
+double TFloatField::AsFloat() const {
+    const auto bytes = Value();
+    return bytes ? GetF64(*bytes, 0) : 0.0;
+}
+
+std::string TFloatField::AsString() const {
+    if (IsNull()) return {};
+    char text[32];
+    std::snprintf(text, sizeof text, "%.15g", AsFloat());
+    return text;
+}
+
+bool TBooleanField::AsBoolean() const {
+    const auto bytes = Value();
+    return bytes && GetU16(*bytes, 0) != 0;
+}
+
+// ---- BLOBs ----
+
+std::string TBlobField::AsString() const {
+    auto stream = DataSet().CreateBlobStream(*this, TBlobStreamMode::Read);
+    std::string text(static_cast<std::size_t>(stream->Size()), '\0');
+    const std::int32_t read = stream->Read(std::span(reinterpret_cast<std::uint8_t*>(text.data()), text.size()));
+    text.resize(static_cast<std::size_t>(read));
+    return text;
+}
+
+void TBlobField::SetAsString(std::string_view value) {
+    auto stream = DataSet().CreateBlobStream(*this, TBlobStreamMode::Write);
+    stream->Write(std::span(reinterpret_cast<const std::uint8_t*>(value.data()), value.size()));
+}
+
+std::vector<std::string> TBlobField::Lines() const {
+    auto stream = DataSet().CreateBlobStream(*this, TBlobStreamMode::Read);
+    return LoadLines(*stream);
+}
+
+}  // namespace pirin

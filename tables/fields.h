@@ -1,0 +1,194 @@
+// Field objects of the dataset framework: TField and the typed fields made
+// from a table's field definitions. A field reads and writes its value
+// through its dataset (GetFieldData / SetFieldData), which picks the record
+// image for the dataset's state; the field itself holds no value.
+//
+// Value forms (as the engine delivers them, little-endian): a string is its
+// bytes up to a zero, in the table's code page; integers their stored width;
+// a Boolean 16 bits; a float an IEEE double; a BLOB field is read through a
+// BLOB stream. Types with no typed class here (dates, times, BCD, bytes,
+// ADT...) are plain TField: their raw bytes through GetData/AsBytes.
+//
+// Ownership: the dataset owns its fields. Threads: the dataset's thread.
+// Failures: EDatabaseError from the dataset (state, read-only); reading a
+// field of a closed dataset gives null.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pirin {
+
+class TDataSet;
+
+enum class TFieldType : std::uint8_t {
+    Unknown,
+    String,
+    FixedChar,
+    Date,
+    Memo,
+    FmtMemo,
+    Graphic,
+    TypedBinary,
+    Blob,
+    Boolean,
+    SmallInt,
+    Integer,
+    AutoInc,
+    Float,
+    Currency,
+    Bcd,
+    Bytes,
+    Time,
+    DateTime,
+    Word,
+    VarBytes,
+    LargeInt,
+    ADT,
+    Array,
+    Reference,
+    DataSet,
+};
+
+enum class TFieldKind : std::uint8_t { Data, Calculated, Lookup };
+
+// One field definition: what a field object is made from.
+struct TFieldDef {
+    std::string Name;
+    int FieldNo = 0;
+    TFieldType DataType = TFieldType::Unknown;
+    int Size = 0;
+    int Precision = 0;
+    bool Required = false;
+    // Bytes of the value as the engine delivers it.
+    int DataSize = 0;
+};
+
+bool IsBlobType(TFieldType type) noexcept;
+
+class TField {
+  public:
+    TField(TDataSet& dataSet, const TFieldDef& def);
+    virtual ~TField() = default;
+    TField(const TField&) = delete;
+    TField& operator=(const TField&) = delete;
+
+    TDataSet& DataSet() const noexcept { return FDataSet; }
+    const std::string& FieldName() const noexcept { return FFieldName; }
+    // The label shown to people: DisplayLabel, or the name when empty.
+    const std::string& DisplayName() const noexcept;
+    std::string DisplayLabel;
+    std::string Origin;
+    int FieldNo() const noexcept { return FFieldNo; }
+    TFieldType DataType() const noexcept { return FDataType; }
+    TFieldKind FieldKind() const noexcept { return FFieldKind; }
+    int Size() const noexcept { return FSize; }
+    bool Required() const noexcept { return FRequired; }
+    bool ReadOnly = false;
+    // Where a calculated field keeps its value in the calculated area.
+    int Offset = 0;
+
+    // Bytes of the value as GetData delivers it.
+    int DataSize() const noexcept { return FDataSize; }
+    // True when the field has a value; `value` (DataSize bytes) receives it.
+    bool GetData(std::span<std::uint8_t> value) const;
+    // Nothing stores null.
+    void SetData(std::optional<std::span<const std::uint8_t>> value);
+    bool IsNull() const;
+    void Clear() { SetData(std::nullopt); }
+
+    std::vector<std::uint8_t> AsBytes() const;
+    virtual std::string AsString() const;
+    virtual void SetAsString(std::string_view value);
+    virtual std::int64_t AsInteger() const;
+    virtual void SetAsInteger(std::int64_t value);
+    virtual double AsFloat() const;
+    virtual bool AsBoolean() const;
+
+  protected:
+    // The value's bytes, or nothing when null.
+    std::optional<std::vector<std::uint8_t>> Value() const;
+
+  private:
+    TDataSet& FDataSet;
+    std::string FFieldName;
+    int FFieldNo;
+    TFieldType FDataType;
+    TFieldKind FFieldKind = TFieldKind::Data;
+    int FSize;
+    bool FRequired;
+    int FDataSize;
+};
+
+class TStringField : public TField {
+  public:
+    using TField::TField;
+    std::string AsString() const override;
+    void SetAsString(std::string_view value) override;
+};
+
+// Integer, small integer, word, large integer and autoincrement fields.
+class TIntegerField : public TField {
+  public:
+    using TField::TField;
+    std::string AsString() const override;
+    void SetAsString(std::string_view value) override;
+    std::int64_t AsInteger() const override;
+    void SetAsInteger(std::int64_t value) override;
+    double AsFloat() const override { return static_cast<double>(AsInteger()); }
+};
+class TSmallintField : public TIntegerField {
+  public:
+    using TIntegerField::TIntegerField;
+};
+class TWordField : public TIntegerField {
+  public:
+    using TIntegerField::TIntegerField;
+};
+class TLargeintField : public TIntegerField {
+  public:
+    using TIntegerField::TIntegerField;
+};
+class TAutoIncField : public TIntegerField {
+  public:
+    using TIntegerField::TIntegerField;
+};
+
+// Float and currency fields.
+class TFloatField : public TField {
+  public:
+    using TField::TField;
+    std::string AsString() const override;
+    double AsFloat() const override;
+    std::int64_t AsInteger() const override { return static_cast<std::int64_t>(AsFloat()); }
+};
+
+class TBooleanField : public TField {
+  public:
+    using TField::TField;
+    std::string AsString() const override { return IsNull() ? "" : AsBoolean() ? "True" : "False"; }
+    bool AsBoolean() const override;
+    std::int64_t AsInteger() const override { return AsBoolean() ? 1 : 0; }
+};
+
+// BLOB fields: the value is read through a BLOB stream of the dataset.
+class TBlobField : public TField {
+  public:
+    using TField::TField;
+    // The whole content as bytes, exactly as stored.
+    std::string AsString() const override;
+    // Replaces the content (edit or insert state).
+    void SetAsString(std::string_view value) override;
+    // The content split into lines at CR LF, CR or LF; a zero byte ends it.
+    std::vector<std::string> Lines() const;
+};
+class TMemoField : public TBlobField {
+  public:
+    using TBlobField::TBlobField;
+};
+
+}  // namespace pirin

@@ -1,0 +1,192 @@
+// TPirinDataSet and TPirinDBDataSet: the dataset over one engine cursor.
+// TPirinDataSet does everything that needs only the cursor: reading records
+// into the framework's buffers (8705/8706 become before-first/after-last),
+// record numbers and bookmarks, field values by the dataset state, the key
+// buffers of the key operations and BLOB streams. TPirinDBDataSet binds it
+// to a database by DatabaseName/SessionName: the database is taken while
+// any database flag is set (0 open, 3 existence check, 4 field definitions,
+// 5 index definitions) and released when the last one clears.
+//
+// Record buffer: the record image (record size), the calculated area (none
+// here), then at R the record number (i32, -1 for a new record), at R + 4 the
+// bookmark flag, at R + 8 the bookmark.
+//
+// Ownership: the dataset owns its cursor, buffers and field objects; the
+// database belongs to its session or the application. Threads: the thread
+// of the dataset's session; cursor calls take no engine lock.
+// Failures: EDatabaseError with the fixed texts; engine errors pass through.
+// A failure while opening leaves the dataset closed, its cursor freed and
+// its database released.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/data_cursor.h"
+#include "tables/dataset.h"
+#include "tables/pirin_database.h"
+#include "tables/session_list.h"
+
+namespace pirin {
+
+class TPirinSession;
+
+enum class TBookmarkFlag : std::uint8_t { Current = 0, BOF = 1, EOF_ = 2, Inserted = 3 };
+
+// The six key buffers.
+enum class TKeyIndex : std::uint8_t { Lookup, RangeStart, RangeEnd, CurRangeStart, CurRangeEnd, Save };
+inline constexpr std::size_t kKeyBufferCount = 6;
+// Bytes before a key buffer's record part: modified flag, field count.
+inline constexpr std::size_t kKeyHeaderSize = 8;
+
+class TPirinDataSet : public TDataSet {
+  public:
+    TPirinDataSet() = default;
+    ~TPirinDataSet() override;
+
+    // Framework properties: display labels from the field descriptions; a
+    // new record starting as a copy of the current one; calculated fields
+    // on every read.
+    bool AutoDisplayLabels = false;
+    bool CopyOnAppend = false;
+    bool AutoCalcFields = true;
+
+    // The engine cursor; null while closed.
+    TDataCursor* Cursor() const noexcept { return FCursor.get(); }
+    bool CanModify() const noexcept { return FCanModify; }
+
+    std::int32_t RecordCount() override;
+    std::int32_t RecNo() const override;
+    void SetRecNo(std::int32_t value) override;
+
+    // Bookmarks of the active record; empty while there is none.
+    std::vector<std::uint8_t> GetBookmark() const;
+    bool GotoBookmark(std::span<const std::uint8_t> bookmark);
+    // Absent bookmarks compare equal to each other and above present ones.
+    int CompareBookmarks(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) const;
+
+    bool GetFieldData(const TField& field, std::span<std::uint8_t> value) const override;
+    void SetFieldData(TField& field, std::optional<std::span<const std::uint8_t>> value) override;
+    std::unique_ptr<TPirinBlobStream> CreateBlobStream(const TField& field,
+                                                       TBlobStreamMode mode) override;
+
+    // ---- used by BLOB streams ----
+    // The record image field values use in the current state; empty: none.
+    std::span<std::uint8_t> RecordImage() const;
+    bool BlobModified(int fieldNo) const;
+    void SetBlobModified(int fieldNo, bool value);
+    // The whole BLOB of a field of the active record into `bytes` (grown to
+    // the size and a quarter when not larger than the size); returns the
+    // size, or 0 when it cannot be read. A record changed by another writer
+    // (8708) has the dataset refreshed and the BLOB opened once more.
+    std::uint32_t ReadWholeBlob(int fieldNo, std::vector<std::uint8_t>& bytes);
+    // Reads the active record again (after 8708 from another writer).
+    void RefreshRecord() { Refresh(); }
+
+    // ---- current index ----
+    int IndexFieldCount() const noexcept { return FIndexFieldCount; }
+    int IndexFieldNo(int i) const noexcept { return FIndexFields[static_cast<std::size_t>(i)]; }
+    bool IsIndexField(const TField& field) const;
+
+  protected:
+    // ---- virtual operations ----
+    virtual std::unique_ptr<TDataCursor> CreateHandle() { return nullptr; }
+    virtual void DestroyHandle();
+    virtual void FreeLookupCursor() {}
+    virtual void PrepareCursor() {}
+
+    // ---- framework hooks ----
+    void OpenCursor() override;
+    void CloseCursor() override;
+    std::size_t RecordBufferSize() const override;
+    TGetResult GetRecord(std::span<std::uint8_t> buffer, TGetMode mode, bool check) override;
+    void InternalFirst() override;
+    void InternalLast() override;
+    void InternalSetToRecord(std::span<const std::uint8_t> buffer) override;
+    void InternalRefresh() override;
+    virtual void InternalOpen();
+    virtual void InternalClose();
+    bool CanEdit() const override { return FCanModify; }
+    void InternalEdit() override;
+    void InternalInitRecord(std::span<std::uint8_t> buffer, bool copyCurrent) override;
+    void InternalPost(bool inserting) override;
+    void InternalCancel(bool inserting) override;
+    void InternalDelete() override;
+    bool CopiesOnAppend() const override { return CopyOnAppend; }
+
+    // Field definitions from the cursor's field descriptors.
+    void BuildFieldDefs(TDataCursor& cursor);
+    void ReadIndexInfo();
+    // ---- key buffers ----
+    // Clears a key buffer (zeros, record part blanked) and makes it the one
+    // the set-key state edits.
+    void BeginKeyEdit(TKeyIndex key);
+    std::span<std::uint8_t> KeyRecord(TKeyIndex key);
+    std::int32_t KeyFieldCount(TKeyIndex key) const;
+    void SetKeyFieldCount(TKeyIndex key, std::int32_t count);
+
+    std::unique_ptr<TDataCursor> FCursor;
+
+  private:
+    std::size_t RecNoOffset() const noexcept { return static_cast<std::size_t>(FRecordSize); }
+    std::size_t FlagOffset() const noexcept { return RecNoOffset() + 4; }
+    std::size_t BookmarkOffset() const noexcept { return RecNoOffset() + 8; }
+    std::span<const std::uint8_t> BookmarkOf(std::span<const std::uint8_t> buffer) const;
+    TBookmarkFlag FlagOf(std::span<const std::uint8_t> buffer) const;
+    std::span<std::uint8_t> ActiveImage();
+    // Releases the BLOBs written in the active image and forgets the marks.
+    void ReleaseWrittenBlobs();
+
+    int FRecordSize = 0;
+    std::size_t FBookmarkSize = 0;
+    bool FCanModify = false;
+    int FIndexFieldCount = 0;
+    std::array<int, kMaxKeyFields> FIndexFields{};
+    bool FIndexCaseInsensitive = false;
+    int FKeyLength = 0;
+    std::array<std::vector<std::uint8_t>, kKeyBufferCount> FKeyBuffers;
+    TKeyIndex FEditedKey = TKeyIndex::Lookup;
+    std::vector<std::uint8_t> FOldRecord;
+    std::vector<bool> FBlobModified;
+};
+
+class TPirinDBDataSet : public TPirinDataSet, public TDatabaseClient, public TPirinDataSetBase {
+  public:
+    explicit TPirinDBDataSet(const void* owner = nullptr);
+    ~TPirinDBDataSet() override;
+
+    const std::string& DatabaseName() const noexcept { return FDatabaseName; }
+    void SetDatabaseName(std::string_view value);
+    const std::string& SessionName() const noexcept override { return FSessionName; }
+    void SetSessionName(std::string_view value);
+    const void* Owner() const noexcept override { return FOwner; }
+    void TakeSessionName(const std::string& name) override;
+    // The database held while a flag is set; null otherwise.
+    TPirinDatabase* Database() const noexcept { return FDatabase; }
+    bool InMemory() const noexcept { return FInMemory; }
+
+    void Disconnect() override { Close(); }
+
+  protected:
+    enum TDBFlag : int { kFlagOpen = 0, kFlagExists = 3, kFlagFieldDefs = 4, kFlagIndexDefs = 5 };
+    virtual void SetDBFlag(int flag, bool value);
+    void OpenCursor() override;
+    void CloseCursor() override;
+    void CheckInactive() const;
+    // Called when the table, database or session name changes.
+    virtual void NamesChanged() {}
+
+  private:
+    const void* FOwner;
+    std::string FDatabaseName;
+    std::string FSessionName;
+    bool FInMemory = false;
+    unsigned FDBFlags = 0;
+    TPirinDatabase* FDatabase = nullptr;
+};
+
+}  // namespace pirin

@@ -1,0 +1,276 @@
+#include "tables/pirin_table.h"
+
+#include "engine/data_directory.h"
+#include "engine/data_table.h"
+#include "errors/database_error.h"
+#include "tables/pirin_session.h"
+
+namespace pirin {
+
+namespace {
+
+// Turns a flag of the dataset on for one scope.
+class TDBFlagScope {
+  public:
+    TDBFlagScope(std::function<void(bool)> set) : FSet(std::move(set)) { FSet(true); }
+    ~TDBFlagScope() {
+        try {
+            FSet(false);
+        } catch (...) {
+            // Releasing the database must not hide the scope's own error.
+        }
+    }
+    TDBFlagScope(const TDBFlagScope&) = delete;
+    TDBFlagScope& operator=(const TDBFlagScope&) = delete;
+
+  private:
+    std::function<void(bool)> FSet;
+};
+
+std::vector<std::string> SplitFieldNames(std::string_view names) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start <= names.size()) {
+        const std::size_t end = std::min(names.find(';', start), names.size());
+        if (end > start) parts.emplace_back(names.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
+
+}  // namespace
+
+TPirinTable::~TPirinTable() {
+    try {
+        Close();
+    } catch (...) {
+        // The table goes in any case.
+    }
+}
+
+std::string TPirinTable::EngineVersion() const { return kEngineVersion; }
+
+void TPirinTable::SetTableName(std::string_view value) {
+    const std::string name = NormalizeSeparators(value);
+    if (name == FTableName) return;
+    CheckInactive();
+    const std::size_t slash = name.rfind('/');
+    if (!InMemory() && !name.empty() && slash != std::string::npos) {
+        SetDatabaseName(name.substr(0, slash + 1));
+        FTableName = name.substr(slash + 1);
+    } else {
+        FTableName = name;
+    }
+    FIndexDefsValid = false;
+}
+
+void TPirinTable::SetExclusive(bool value) {
+    CheckInactive();
+    FExclusive = value;
+}
+
+void TPirinTable::SetReadOnly(bool value) {
+    CheckInactive();
+    FReadOnly = value;
+}
+
+// ---- opening ----
+
+std::unique_ptr<TDataCursor> TPirinTable::MakeCursor(bool exclusive, bool readOnly) {
+    if (FTableName.empty()) DatabaseError(messages::kNoTableName);
+    TPirinDatabase& database = *Database();
+    TPirinSession& session = database.Session();
+    auto cursor = std::make_unique<TDataCursor>(*database.EngineDirectory());
+    cursor->SetTableName(FTableName);
+    cursor->SetExclusive(exclusive);
+    cursor->SetReadOnly(readOnly);
+    cursor->SetInMemory(InMemory());
+    cursor->SetPasswordCallback(&session, [](void* userData, TDataCursor&) {
+        return static_cast<TPirinSession*>(userData)->PasswordPrompt();
+    });
+    cursor->Open();
+    return cursor;
+}
+
+std::unique_ptr<TDataCursor> TPirinTable::CreateHandle() {
+    if (FTableName.empty()) DatabaseError(messages::kNoTableName);
+    FIndexDefsValid = false;
+    auto cursor = MakeCursor(FExclusive, FReadOnly);
+    FReadOnly = cursor->ReadOnly();
+    // The cursor is the table's from here on, so IndexDefs can use it.
+    FCursor = std::move(cursor);
+    try {
+        const std::string index = ResolvedIndexName();
+        if (!index.empty()) FCursor->SetToIndex(index);
+    } catch (...) {
+        FCursor->Close(true);
+        FCursor.reset();
+        throw;
+    }
+    return std::move(FCursor);
+}
+
+std::string TPirinTable::ResolvedIndexName() {
+    if (!FFieldsIndex) return FIndexName;
+    const auto wanted = SplitFieldNames(FIndexName);
+    for (const TIndexDef& def : IndexDefs()) {
+        const auto fields = SplitFieldNames(def.Fields);
+        if (fields.size() < wanted.size()) continue;
+        bool match = true;
+        for (std::size_t i = 0; i < wanted.size() && match; ++i)
+            match = SameEngineName(fields[i], wanted[i]);
+        if (match) return def.Name;
+    }
+    DatabaseErrorFmt(messages::kNoIndexForFields, FIndexName);
+}
+
+// ---- index definitions ----
+
+const std::vector<TIndexDef>& TPirinTable::IndexDefs() {
+    if (!FIndexDefsValid) RefreshIndexDefs();
+    return FIndexDefs;
+}
+
+void TPirinTable::RefreshIndexDefs() {
+    TDBFlagScope flag([this](bool on) { SetDBFlag(kFlagIndexDefs, on); });
+    std::unique_ptr<TDataCursor> temporary;
+    TDataCursor* cursor = FCursor.get();
+    if (cursor == nullptr) {
+        temporary = MakeCursor(false, FReadOnly);
+        cursor = temporary.get();
+    }
+    if (!Active()) BuildFieldDefs(*cursor);
+    FIndexDefs.clear();
+    const bool hasPrimary = !cursor->Table()->IndexFile().NoPrimaryIndex();
+    std::array<std::uint8_t, kIndexDescriptorSize> bytes{};
+    for (int number = hasPrimary ? 0 : 1; number <= cursor->IndexCount(); ++number) {
+        cursor->GetIndexDesc(number, bytes);
+        const TIndexDescriptor desc = TIndexDescriptor::Unpack(bytes);
+        TIndexDef def;
+        def.Name = desc.Name;
+        for (int i = 0; i < desc.FieldCount && i < kMaxKeyFields; ++i) {
+            const int fieldNo = desc.FieldNumbers[static_cast<std::size_t>(i)];
+            for (const TFieldDef& field : FieldDefs())
+                if (field.FieldNo == fieldNo) {
+                    if (!def.Fields.empty()) def.Fields += ';';
+                    def.Fields += field.Name;
+                }
+        }
+        def.Primary = number == kPrimaryIndex;
+        def.Unique = desc.Unique;
+        def.Descending = desc.Descending;
+        def.CaseInsensitive = desc.CaseInsensitive;
+        FIndexDefs.push_back(std::move(def));
+    }
+    FIndexDefsValid = true;
+    if (temporary) temporary->Close(true);
+}
+
+bool TPirinTable::Exists() {
+    if (Active()) return true;
+    if (FTableName.empty()) return false;
+    TDBFlagScope flag([this](bool on) { SetDBFlag(kFlagExists, on); });
+    return Database()->EngineDirectory()->TableExists(FTableName, InMemory());
+}
+
+// ---- choosing an index ----
+
+void TPirinTable::SetIndexName(std::string_view value) { SelectIndex(value, false); }
+
+void TPirinTable::SetIndexFieldNames(std::string_view value) { SelectIndex(value, !value.empty()); }
+
+void TPirinTable::SelectIndex(std::string_view value, bool fieldsMode) {
+    if (Active()) CheckBrowseMode();
+    if (value == FIndexName && fieldsMode == FFieldsIndex) return;
+    const std::string oldName = FIndexName;
+    const bool oldMode = FFieldsIndex;
+    FIndexName = value;
+    FFieldsIndex = fieldsMode;
+    if (!Active()) return;
+    try {
+        const std::string index = ResolvedIndexName();
+        const auto active = ActiveBuffer();
+        if (!active.empty()) InternalSetToRecord(active);
+        FCursor->SetToIndex(index);
+    } catch (...) {
+        FIndexName = oldName;
+        FFieldsIndex = oldMode;
+        throw;
+    }
+    ReadIndexInfo();
+    try {
+        ResizeBuffers();
+    } catch (...) {
+        Close();
+        throw;
+    }
+    if (!ResyncToCursor()) ReadFirst();
+}
+
+// ---- keys ----
+
+void TPirinTable::SetKeyFields(TKeyIndex key, const std::vector<TKeyValue>& values) {
+    if (IndexFieldCount() == 0) DatabaseError(messages::kNoFieldIndexes);
+    const TDataSetState saved = State();
+    SetState(TDataSetState::SetKey);
+    try {
+        BeginKeyEdit(key);
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            if (static_cast<int>(i) >= IndexFieldCount()) DatabaseError(messages::kFieldIndexError);
+            const int fieldNo = IndexFieldNo(static_cast<int>(i));
+            TField* field = FieldByNumber(fieldNo);
+            if (field == nullptr)
+                DatabaseErrorFmt(messages::kIndexFieldMissing, FCursor->GetFieldDesc(fieldNo).Field.Name);
+            const TKeyValue& value = values[i];
+            if (std::holds_alternative<std::nullptr_t>(value))
+                field->Clear();
+            else if (const auto* number = std::get_if<std::int64_t>(&value))
+                field->SetAsInteger(*number);
+            else
+                field->SetAsString(std::get<std::string>(value));
+        }
+        SetKeyFieldCount(key, static_cast<std::int32_t>(values.size()));
+    } catch (...) {
+        SetState(saved);
+        throw;
+    }
+    SetState(saved);
+}
+
+bool TPirinTable::FindKey(const std::vector<TKeyValue>& values) {
+    CheckBrowseMode();
+    SetKeyFields(TKeyIndex::Lookup, values);
+    return GotoKey();
+}
+
+void TPirinTable::SetKey() {
+    CheckBrowseMode();
+    if (IndexFieldCount() == 0) DatabaseError(messages::kNoFieldIndexes);
+    BeginKeyEdit(TKeyIndex::Lookup);
+    SetState(TDataSetState::SetKey);
+}
+
+bool TPirinTable::GotoKey() {
+    if (State() == TDataSetState::SetKey) {
+        // Every index field may have been assigned; count the leading ones.
+        std::int32_t count = 0;
+        while (count < IndexFieldCount()) {
+            TField* field = FieldByNumber(IndexFieldNo(count));
+            if (field == nullptr || field->IsNull()) break;
+            ++count;
+        }
+        SetKeyFieldCount(TKeyIndex::Lookup, count);
+        SetState(TDataSetState::Browse);
+    }
+    CheckBrowseMode();
+    Fire(BeforeScroll);
+    std::vector<std::uint8_t> key(FCursor->KeyLength());
+    FCursor->BuildKey(KeyRecord(TKeyIndex::Lookup), key);
+    const bool found = FCursor->FindKey(true, key, {}, 0, false, KeyFieldCount(TKeyIndex::Lookup));
+    if (!found) return false;
+    ResyncToCursor();
+    Fire(AfterScroll);
+    return true;
+}
+
+}  // namespace pirin

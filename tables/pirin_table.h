@@ -1,0 +1,83 @@
+// TPirinTable: the table component. It names a table (TableName, with a
+// folder part going to DatabaseName) and an index (IndexName, or the index
+// of IndexFieldNames), opens an engine cursor on it through its database,
+// and positions by key (FindKey, or SetKey / field values / GotoKey).
+//
+// Ownership: the application owns the table; the table owns its cursor and
+// buffers. Threads: the thread of its session. Failures: EDatabaseError
+// with the fixed texts; engine errors pass through (10022 for an unknown
+// index, 11010 for a missing table, 10498 for a declined password prompt).
+// A failed open leaves the table closed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "tables/pirin_dataset.h"
+
+namespace pirin {
+
+// One key value: null, a whole number or text.
+using TKeyValue = std::variant<std::nullptr_t, std::int64_t, std::string>;
+
+struct TIndexDef {
+    std::string Name;
+    std::string Fields;  // field names joined by ";"
+    bool Primary = false;
+    bool Unique = false;
+    bool Descending = false;
+    bool CaseInsensitive = false;
+};
+
+class TPirinTable : public TPirinDBDataSet {
+  public:
+    explicit TPirinTable(const void* owner = nullptr) : TPirinDBDataSet(owner) {}
+    ~TPirinTable() override;
+
+    std::string EngineVersion() const;
+    void SetEngineVersion(std::string_view) {}
+    const std::string& TableName() const noexcept { return FTableName; }
+    void SetTableName(std::string_view value);
+    bool Exclusive() const noexcept { return FExclusive; }
+    void SetExclusive(bool value);
+    // After opening: the effective read-only state.
+    bool ReadOnly() const noexcept { return FReadOnly; }
+    void SetReadOnly(bool value);
+    std::string IndexName() const { return FFieldsIndex ? std::string() : FIndexName; }
+    void SetIndexName(std::string_view value);
+    std::string IndexFieldNames() const { return FFieldsIndex ? FIndexName : std::string(); }
+    void SetIndexFieldNames(std::string_view value);
+    const std::vector<TIndexDef>& IndexDefs();
+    bool Exists();
+
+    // ---- keys ----
+    bool FindKey(const std::vector<TKeyValue>& values);
+    // Edits the lookup key buffer: fields take key values until GotoKey.
+    void SetKey();
+    bool GotoKey();
+
+  protected:
+    std::unique_ptr<TDataCursor> CreateHandle() override;
+    void NamesChanged() override { FIndexDefsValid = false; }
+
+  private:
+    std::unique_ptr<TDataCursor> MakeCursor(bool exclusive, bool readOnly);
+    // The index name to select: IndexName, or the index of the field names.
+    std::string ResolvedIndexName();
+    void SelectIndex(std::string_view value, bool fieldsMode);
+    void SetKeyFields(TKeyIndex key, const std::vector<TKeyValue>& values);
+    void RefreshIndexDefs();
+
+    std::string FTableName;
+    bool FExclusive = false;
+    bool FReadOnly = false;
+    std::string FIndexName;
+    bool FFieldsIndex = false;
+    std::vector<TIndexDef> FIndexDefs;
+    bool FIndexDefsValid = false;
+};
+
+}  // namespace pirin
