@@ -33,14 +33,29 @@ void AppendEscaped(std::string& out, std::u16string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char16_t c = text[i];
         switch (c) {
-            case u'<': out += "&lt;"; continue;
-            case u'>': out += "&gt;"; continue;
-            case u'&': out += "&amp;"; continue;
-            case u'"': out += "&quot;"; continue;
-            case u'\'': out += "&#39;"; continue;
-            case u'\n': out += "<br>"; continue;
-            case u'\t': out += '\t'; continue;
-            default: break;
+            case u'<':
+                out += "&lt;";
+                continue;
+            case u'>':
+                out += "&gt;";
+                continue;
+            case u'&':
+                out += "&amp;";
+                continue;
+            case u'"':
+                out += "&quot;";
+                continue;
+            case u'\'':
+                out += "&#39;";
+                continue;
+            case u'\n':
+                out += "<br>";
+                continue;
+            case u'\t':
+                out += '\t';
+                continue;
+            default:
+                break;
         }
         if (c < 0x20 || c == 0x7F) continue;
         if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
@@ -94,10 +109,17 @@ std::string BlockStyle(const TBlockStyle& block, bool keepSpaces) {
     if (block.RightIndent) add("margin-right", Pixels(block.RightIndent));
     if (block.FirstLineIndent) add("text-indent", Pixels(block.FirstLineIndent));
     switch (block.Align) {
-        case TBlockStyle::EAlign::Left: break;
-        case TBlockStyle::EAlign::Center: add("text-align", "center"); break;
-        case TBlockStyle::EAlign::Right: add("text-align", "right"); break;
-        case TBlockStyle::EAlign::Justify: add("text-align", "justify"); break;
+        case TBlockStyle::EAlign::Left:
+            break;
+        case TBlockStyle::EAlign::Center:
+            add("text-align", "center");
+            break;
+        case TBlockStyle::EAlign::Right:
+            add("text-align", "right");
+            break;
+        case TBlockStyle::EAlign::Justify:
+            add("text-align", "justify");
+            break;
     }
     if (keepSpaces) add("white-space", "pre-wrap");
     return css;
@@ -137,8 +159,8 @@ std::string TRtfHtmlWriter::SpanStyle(const TTextStyle& style) const {
     if (style.Italic) add("font-style", "italic");
     if (style.Underline || style.Strike)
         add("text-decoration", style.Underline && style.Strike ? "underline line-through"
-                               : style.Underline             ? "underline"
-                                                             : "line-through");
+                               : style.Underline               ? "underline"
+                                                               : "line-through");
     if (style.Vertical == TTextStyle::EVertical::Super) add("vertical-align", "super");
     if (style.Vertical == TTextStyle::EVertical::Sub) add("vertical-align", "sub");
     if (style.Color) add("color", CssColor(*style.Color));

@@ -29,8 +29,8 @@ namespace vorlano {
 
 struct TTextStyle {
     enum class EVertical : std::uint8_t { Baseline, Super, Sub };
-    std::u16string FontFamily;  // empty: the default family
-    int HalfPoints = 0;        // 0: the default size
+    std::u16string FontFamily;                // empty: the default family
+    int HalfPoints = 0;                       // 0: the default size
     std::optional<std::uint32_t> Color;       // 0xRRGGBB
     std::optional<std::uint32_t> Background;  // 0xRRGGBB
     bool Bold = false;

@@ -2,14 +2,14 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <map>
 #include <optional>
-#include <unordered_map>
 #include <vector>
 
 #include "locale/code_page.h"
 #include "lookup/rtf_html_writer.h"
+#include "lookup/rtf_tables.h"
 #include "lookup/rtf_tokenizer.h"
+#include "lookup/rtf_words.h"
 
 namespace vorlano {
 
@@ -21,17 +21,6 @@ constexpr std::size_t kMaxGroupDepth = 200;
 constexpr int kMaxTwips = 31680;  // 22 inches, the widest page RTF allows
 constexpr int kMaxHalfPoints = 3276;
 constexpr int kMaxFallbackBytes = 255;
-
-bool IsSingleByteCodePage(int codePage) {
-    return codePage == 874 || (codePage >= 1250 && codePage <= 1258);
-}
-
-// A byte the code page leaves undefined shows as the replacement character.
-char16_t DecodeByte(const TCodePage& page, std::uint8_t byte) {
-    const char16_t c = page.ToUnicode(byte);
-    return c >= pirin::kUndefinedByteBase && c <= pirin::kUndefinedByteBase + 0xFF ? u'\uFFFD'
-                                                                                    : c;
-}
 
 enum class EDestination : std::uint8_t { Text, Skip, FontTable, ColorTable };
 
@@ -55,78 +44,9 @@ struct TGroupState {
     int FallbackBytes = 1;  // \ucN
 };
 
-struct TFont {
-    std::string RawName;  // bytes in the font's own code page
-    bool NameDone = false;
-    std::u16string Family;
-    int CharsetCodePage = 0;
-    int CodePage = 0;  // \cpgN, which wins over the charset
-};
-
-enum class EWord : std::uint8_t {
-    AnsiCodePage, DefaultFont, FallbackCount, Unicode, Binary,
-    FontTable, ColorTable, SkippedDestination,
-    Font, Charset, FontCodePage, Red, Green, Blue,
-    Plain, Bold, Italic, Underline, UnderlineNone, Strike, FontSize,
-    ForeColor, BackColor, Super, Sub, NoSuperSub,
-    ParagraphDefault, Paragraph, Line, Tab,
-    AlignCenter, AlignRight, AlignLeft, AlignJustify,
-    LeftIndent, RightIndent, FirstIndent, SpaceBefore, SpaceAfter,
-    Character,
-};
-
-struct TWordInfo {
-    EWord Word;
-    char16_t Character = 0;  // for EWord::Character
-};
-
-const std::unordered_map<std::string_view, TWordInfo>& Words() {
-    static const std::unordered_map<std::string_view, TWordInfo> words = {
-        {"ansicpg", {EWord::AnsiCodePage}}, {"deff", {EWord::DefaultFont}},
-        {"uc", {EWord::FallbackCount}}, {"u", {EWord::Unicode}}, {"bin", {EWord::Binary}},
-        {"fonttbl", {EWord::FontTable}}, {"colortbl", {EWord::ColorTable}},
-        // Destinations that hold no article text.
-        {"stylesheet", {EWord::SkippedDestination}}, {"info", {EWord::SkippedDestination}},
-        {"pict", {EWord::SkippedDestination}}, {"object", {EWord::SkippedDestination}},
-        {"nonshppict", {EWord::SkippedDestination}}, {"fldinst", {EWord::SkippedDestination}},
-        {"header", {EWord::SkippedDestination}}, {"headerl", {EWord::SkippedDestination}},
-        {"headerr", {EWord::SkippedDestination}}, {"headerf", {EWord::SkippedDestination}},
-        {"footer", {EWord::SkippedDestination}}, {"footerl", {EWord::SkippedDestination}},
-        {"footerr", {EWord::SkippedDestination}}, {"footerf", {EWord::SkippedDestination}},
-        {"footnote", {EWord::SkippedDestination}}, {"annotation", {EWord::SkippedDestination}},
-        {"listtable", {EWord::SkippedDestination}},
-        {"listoverridetable", {EWord::SkippedDestination}},
-        {"revtbl", {EWord::SkippedDestination}}, {"rsidtbl", {EWord::SkippedDestination}},
-        {"filetbl", {EWord::SkippedDestination}}, {"generator", {EWord::SkippedDestination}},
-        {"xmlnstbl", {EWord::SkippedDestination}}, {"themedata", {EWord::SkippedDestination}},
-        {"colorschememapping", {EWord::SkippedDestination}},
-        {"latentstyles", {EWord::SkippedDestination}}, {"datastore", {EWord::SkippedDestination}},
-        {"f", {EWord::Font}}, {"fcharset", {EWord::Charset}}, {"cpg", {EWord::FontCodePage}},
-        {"red", {EWord::Red}}, {"green", {EWord::Green}}, {"blue", {EWord::Blue}},
-        {"plain", {EWord::Plain}}, {"b", {EWord::Bold}}, {"i", {EWord::Italic}},
-        {"ul", {EWord::Underline}}, {"uld", {EWord::Underline}}, {"uldb", {EWord::Underline}},
-        {"ulw", {EWord::Underline}}, {"ulwave", {EWord::Underline}},
-        {"uldash", {EWord::Underline}}, {"ulnone", {EWord::UnderlineNone}},
-        {"strike", {EWord::Strike}}, {"striked", {EWord::Strike}}, {"fs", {EWord::FontSize}},
-        {"cf", {EWord::ForeColor}}, {"cb", {EWord::BackColor}},
-        {"highlight", {EWord::BackColor}}, {"super", {EWord::Super}}, {"sub", {EWord::Sub}},
-        {"nosupersub", {EWord::NoSuperSub}}, {"pard", {EWord::ParagraphDefault}},
-        {"par", {EWord::Paragraph}}, {"sect", {EWord::Paragraph}}, {"page", {EWord::Paragraph}},
-        {"row", {EWord::Paragraph}}, {"line", {EWord::Line}}, {"tab", {EWord::Tab}},
-        {"cell", {EWord::Tab}}, {"qc", {EWord::AlignCenter}}, {"qr", {EWord::AlignRight}},
-        {"ql", {EWord::AlignLeft}}, {"qj", {EWord::AlignJustify}},
-        {"li", {EWord::LeftIndent}}, {"ri", {EWord::RightIndent}},
-        {"fi", {EWord::FirstIndent}}, {"sb", {EWord::SpaceBefore}},
-        {"sa", {EWord::SpaceAfter}},
-        {"emdash", {EWord::Character, u'\u2014'}}, {"endash", {EWord::Character, u'\u2013'}},
-        {"bullet", {EWord::Character, u'\u2022'}}, {"lquote", {EWord::Character, u'\u2018'}},
-        {"rquote", {EWord::Character, u'\u2019'}}, {"ldblquote", {EWord::Character, u'\u201C'}},
-        {"rdblquote", {EWord::Character, u'\u201D'}}, {"emspace", {EWord::Character, u'\u2003'}},
-        {"enspace", {EWord::Character, u'\u2002'}}, {"qmspace", {EWord::Character, u'\u2005'}},
-    };
-    return words;
-}
-
+// Reads one document from start to end. Text is gathered in the current
+// style and handed to the writer whenever the style may change (at every
+// control word and brace), so runs stay whole.
 class TRtfInterpreter {
   public:
     TRtfInterpreter(std::string_view rtf, int defaultCodePage)
@@ -139,16 +59,16 @@ class TRtfInterpreter {
     void StartGroup();
     bool EndGroup();  // false once the outermost group has closed
     void OnControlWord(const TRtfToken& token);
+    void OnDocumentWord(ERtfWord word, const TRtfToken& token);
+    void OnFormatWord(const TRtfWordInfo& info, const TRtfToken& token);
     void OnControlSymbol(char symbol);
     void OnByte(std::uint8_t byte);
     void AddCharacter(char16_t c);
     void Flush();
     void EndParagraph();
-    void FinishFontEntry();
-    void FinishColor();
 
-    const TFont* FontOf(int number) const;
-    const TCodePage& CurrentCodePage();
+    const TRtfFont* CurrentFont() const;
+    const TCodePage& CurrentCodePage() const;
     TTextStyle ResolveStyle() const;
     TRtfHtmlWriter& Writer();
 
@@ -160,17 +80,13 @@ class TRtfInterpreter {
     std::size_t FOverflowDepth = 0;  // groups past kMaxGroupDepth, not saved
     bool FGroupJustStarted = false;
     // Fallback characters of the last \uN still to skip: text bytes, "\'hh"
-    // and the escaped "\\", "\{", "\}"; control words are not fallback, so a
+    // and the escaped "\\", "\{", "\}". Control words are not fallback, so a
     // \par right after a \uN still ends its paragraph.
     int FSkipFallback = 0;
 
-    std::map<int, TFont> FFonts;
-    int FFontEntry = -1;  // the font table entry being read
-    std::vector<std::optional<std::uint32_t>> FColors;
-    std::uint32_t FRed = 0, FGreen = 0, FBlue = 0;
-    bool FColorGiven = false;
-
-    std::u16string FText;  // text not yet handed to the writer, all in the current style
+    TRtfFontTable FFonts;
+    TRtfColorTable FColors;
+    std::u16string FText;  // not yet handed to the writer, all in the current style
     std::optional<TRtfHtmlWriter> FWriter;
 };
 
@@ -198,6 +114,7 @@ bool TRtfInterpreter::Step() {
             OnControlWord(token);
             return true;
         case TRtfToken::EKind::ControlSymbol:
+            // "{\*" marks a destination that a reader may skip; we skip them all.
             if (token.Symbol == '*' && groupStart)
                 FState.Destination = EDestination::Skip;
             else
@@ -231,7 +148,7 @@ bool TRtfInterpreter::EndGroup() {
         --FOverflowDepth;
         return true;
     }
-    if (FState.Destination == EDestination::FontTable) FinishFontEntry();
+    if (FState.Destination == EDestination::FontTable) FFonts.EndEntry(FDocumentCodePage);
     if (FStack.empty()) return false;  // a stray closing brace ends the document too
     FState = FStack.back();
     FStack.pop_back();
@@ -239,124 +156,184 @@ bool TRtfInterpreter::EndGroup() {
 }
 
 void TRtfInterpreter::OnControlWord(const TRtfToken& token) {
-    const auto found = Words().find(token.Text);
-    if (found == Words().end()) return;
-    const EWord word = found->second.Word;
-    const int value = token.Parameter;
-    const bool on = !token.HasParameter || value != 0;
-    const auto twips = [&](int low) { return std::clamp(value, low, kMaxTwips); };
-
+    const TRtfWordInfo* info = FindRtfWord(token.Text);
+    if (!info) return;
     // Binary data is skipped wherever it stands, or its bytes would be read as RTF.
-    if (word == EWord::Binary) {
-        if (token.HasParameter) FTokens.SkipBinary(value);
+    if (info->Word == ERtfWord::Binary) {
+        if (token.HasParameter) FTokens.SkipBinary(token.Parameter);
         return;
     }
     Flush();
-    if (FState.Destination == EDestination::Skip) return;
+    switch (FState.Destination) {
+        case EDestination::Skip:
+            return;
+        case EDestination::FontTable:
+            if (info->Word == ERtfWord::Font)
+                FFonts.StartEntry(token.Parameter, FDocumentCodePage);
+            else if (info->Word == ERtfWord::Charset)
+                FFonts.SetCharset(token.Parameter);
+            else if (info->Word == ERtfWord::FontCodePage)
+                FFonts.SetCodePage(token.Parameter);
+            else
+                OnDocumentWord(info->Word, token);
+            return;
+        case EDestination::ColorTable:
+            if (info->Word == ERtfWord::Red) FColors.SetRed(token.Parameter);
+            if (info->Word == ERtfWord::Green) FColors.SetGreen(token.Parameter);
+            if (info->Word == ERtfWord::Blue) FColors.SetBlue(token.Parameter);
+            return;
+        case EDestination::Text:
+            OnDocumentWord(info->Word, token);
+            OnFormatWord(*info, token);
+            return;
+    }
+}
+
+// Words that set up the document or open a destination.
+void TRtfInterpreter::OnDocumentWord(ERtfWord word, const TRtfToken& token) {
+    const int value = token.Parameter;
     switch (word) {
-        case EWord::AnsiCodePage:
+        case ERtfWord::AnsiCodePage:
             if (IsSingleByteCodePage(value)) FDocumentCodePage = value;
-            return;
-        case EWord::DefaultFont:
+            break;
+        case ERtfWord::DefaultFont:
             FDefaultFont = value;
-            return;
-        case EWord::FallbackCount:
+            break;
+        case ERtfWord::FallbackCount:
             FState.FallbackBytes = std::clamp(value, 0, kMaxFallbackBytes);
-            return;
-        case EWord::Unicode:
+            break;
+        case ERtfWord::Unicode:
             // Negative values stand for the upper half of the 16-bit range.
-            if (token.HasParameter && value >= -32768 && value <= 65535 &&
-                FState.Destination == EDestination::Text)
+            if (token.HasParameter && value >= -32768 && value <= 65535)
                 AddCharacter(static_cast<char16_t>(value < 0 ? value + 65536 : value));
             FSkipFallback = FState.FallbackBytes;
-            return;
-        case EWord::FontTable:
+            break;
+        case ERtfWord::FontTable:
             FState.Destination = EDestination::FontTable;
-            return;
-        case EWord::ColorTable:
+            break;
+        case ERtfWord::ColorTable:
             FState.Destination = EDestination::ColorTable;
-            FColors.clear();
-            return;
-        case EWord::SkippedDestination:
+            FColors.Clear();
+            break;
+        case ERtfWord::SkippedDestination:
             FState.Destination = EDestination::Skip;
-            return;
+            break;
         default:
             break;
     }
-    if (FState.Destination == EDestination::FontTable) {
-        if (word == EWord::Font) {
-            FinishFontEntry();
-            FFontEntry = value;
-            FFonts[value] = TFont{};
-        } else if (FFontEntry >= 0 && word == EWord::Charset) {
-            FFonts[FFontEntry].CharsetCodePage = CodePageOfCharset(value);
-        } else if (FFontEntry >= 0 && word == EWord::FontCodePage && IsSingleByteCodePage(value)) {
-            FFonts[FFontEntry].CodePage = value;
-        }
-        return;
-    }
-    if (FState.Destination == EDestination::ColorTable) {
-        const std::uint32_t component = static_cast<std::uint32_t>(std::clamp(value, 0, 255));
-        if (word == EWord::Red) FRed = component;
-        if (word == EWord::Green) FGreen = component;
-        if (word == EWord::Blue) FBlue = component;
-        FColorGiven = FColorGiven || word == EWord::Red || word == EWord::Green ||
-                      word == EWord::Blue;
-        return;
-    }
+}
 
+void TRtfInterpreter::OnFormatWord(const TRtfWordInfo& info, const TRtfToken& token) {
+    const int value = token.Parameter;
+    const bool on = !token.HasParameter || value != 0;
+    const auto twips = [value](int low) { return std::clamp(value, low, kMaxTwips); };
     TCharState& chr = FState.Char;
     TBlockStyle& block = FState.Block;
-    switch (word) {
-        case EWord::Font: chr.Font = value; break;
-        case EWord::Plain: chr = TCharState{}; break;
-        case EWord::Bold: chr.Bold = on; break;
-        case EWord::Italic: chr.Italic = on; break;
-        case EWord::Underline: chr.Underline = on; break;
-        case EWord::UnderlineNone: chr.Underline = false; break;
-        case EWord::Strike: chr.Strike = on; break;
-        case EWord::FontSize:
+    switch (info.Word) {
+        case ERtfWord::Font:
+            chr.Font = value;
+            break;
+        case ERtfWord::Plain:
+            chr = TCharState{};
+            break;
+        case ERtfWord::Bold:
+            chr.Bold = on;
+            break;
+        case ERtfWord::Italic:
+            chr.Italic = on;
+            break;
+        case ERtfWord::Underline:
+            chr.Underline = on;
+            break;
+        case ERtfWord::UnderlineNone:
+            chr.Underline = false;
+            break;
+        case ERtfWord::Strike:
+            chr.Strike = on;
+            break;
+        case ERtfWord::FontSize:
             chr.HalfPoints = token.HasParameter ? std::clamp(value, 0, kMaxHalfPoints) : 24;
             break;
-        case EWord::ForeColor: chr.Color = value; break;
-        case EWord::BackColor: chr.Background = value; break;
-        case EWord::Super: chr.Vertical = TTextStyle::EVertical::Super; break;
-        case EWord::Sub: chr.Vertical = TTextStyle::EVertical::Sub; break;
-        case EWord::NoSuperSub: chr.Vertical = TTextStyle::EVertical::Baseline; break;
-        case EWord::ParagraphDefault: block = TBlockStyle{}; break;
-        case EWord::Paragraph: EndParagraph(); break;
-        case EWord::Line: AddCharacter(u'\n'); break;
-        case EWord::Tab: AddCharacter(u'\t'); break;
-        case EWord::Character: AddCharacter(found->second.Character); break;
-        case EWord::AlignCenter: block.Align = TBlockStyle::EAlign::Center; break;
-        case EWord::AlignRight: block.Align = TBlockStyle::EAlign::Right; break;
-        case EWord::AlignLeft: block.Align = TBlockStyle::EAlign::Left; break;
-        case EWord::AlignJustify: block.Align = TBlockStyle::EAlign::Justify; break;
-        case EWord::LeftIndent: block.LeftIndent = twips(-kMaxTwips); break;
-        case EWord::RightIndent: block.RightIndent = twips(-kMaxTwips); break;
-        case EWord::FirstIndent: block.FirstLineIndent = twips(-kMaxTwips); break;
-        case EWord::SpaceBefore: block.SpaceBefore = twips(0); break;
-        case EWord::SpaceAfter: block.SpaceAfter = twips(0); break;
-        default: break;  // table words outside their table
+        case ERtfWord::ForeColor:
+            chr.Color = value;
+            break;
+        case ERtfWord::BackColor:
+            chr.Background = value;
+            break;
+        case ERtfWord::Super:
+            chr.Vertical = TTextStyle::EVertical::Super;
+            break;
+        case ERtfWord::Sub:
+            chr.Vertical = TTextStyle::EVertical::Sub;
+            break;
+        case ERtfWord::NoSuperSub:
+            chr.Vertical = TTextStyle::EVertical::Baseline;
+            break;
+        case ERtfWord::ParagraphDefault:
+            block = TBlockStyle{};
+            break;
+        case ERtfWord::Paragraph:
+            EndParagraph();
+            break;
+        case ERtfWord::Line:
+            AddCharacter(u'\n');
+            break;
+        case ERtfWord::Tab:
+            AddCharacter(u'\t');
+            break;
+        case ERtfWord::Character:
+            AddCharacter(info.Character);
+            break;
+        case ERtfWord::AlignCenter:
+            block.Align = TBlockStyle::EAlign::Center;
+            break;
+        case ERtfWord::AlignRight:
+            block.Align = TBlockStyle::EAlign::Right;
+            break;
+        case ERtfWord::AlignLeft:
+            block.Align = TBlockStyle::EAlign::Left;
+            break;
+        case ERtfWord::AlignJustify:
+            block.Align = TBlockStyle::EAlign::Justify;
+            break;
+        case ERtfWord::LeftIndent:
+            block.LeftIndent = twips(-kMaxTwips);
+            break;
+        case ERtfWord::RightIndent:
+            block.RightIndent = twips(-kMaxTwips);
+            break;
+        case ERtfWord::FirstIndent:
+            block.FirstLineIndent = twips(-kMaxTwips);
+            break;
+        case ERtfWord::SpaceBefore:
+            block.SpaceBefore = twips(0);
+            break;
+        case ERtfWord::SpaceAfter:
+            block.SpaceAfter = twips(0);
+            break;
+        default:
+            break;  // document words, and table words outside their table
     }
 }
 
 void TRtfInterpreter::OnControlSymbol(char symbol) {
-    switch (symbol) {
-        case '\\':
-        case '{':
-        case '}':
-            OnByte(static_cast<std::uint8_t>(symbol));
-            return;
-        default:
-            break;
+    if (symbol == '\\' || symbol == '{' || symbol == '}') {
+        OnByte(static_cast<std::uint8_t>(symbol));
+        return;
     }
     if (FState.Destination != EDestination::Text) return;
     switch (symbol) {
-        case '~': AddCharacter(u'\u00A0'); break;
-        case '_': AddCharacter(u'\u2011'); break;
-        case '\n': EndParagraph(); break;
-        default: break;  // "\-" (optional hyphen), "\|", "\:" and a broken "\'"
+        case '~':
+            AddCharacter(u'\u00A0');
+            break;
+        case '_':
+            AddCharacter(u'\u2011');
+            break;
+        case '\n':
+            EndParagraph();
+            break;
+        default:
+            break;  // "\-" (optional hyphen), "\|", "\:" and a broken "\'"
     }
 }
 
@@ -369,14 +346,10 @@ void TRtfInterpreter::OnByte(std::uint8_t byte) {
         case EDestination::Skip:
             return;
         case EDestination::FontTable:
-            if (FFontEntry < 0) return;
-            if (byte == ';')
-                FinishFontEntry();
-            else if (!FFonts[FFontEntry].NameDone)
-                FFonts[FFontEntry].RawName.push_back(static_cast<char>(byte));
+            FFonts.AddNameByte(byte, FDocumentCodePage);
             return;
         case EDestination::ColorTable:
-            if (byte == ';') FinishColor();
+            if (byte == ';') FColors.EndEntry();
             return;
         case EDestination::Text:
             AddCharacter(byte < 0x80 ? char16_t{byte} : DecodeByte(CurrentCodePage(), byte));
@@ -399,50 +372,22 @@ void TRtfInterpreter::EndParagraph() {
     Writer().EndParagraph(FState.Block, ResolveStyle());
 }
 
-void TRtfInterpreter::FinishFontEntry() {
-    if (FFontEntry < 0) return;
-    TFont& font = FFonts[FFontEntry];
-    if (font.NameDone) return;
-    font.NameDone = true;
-    std::string_view name = font.RawName;
-    while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
-    const int codePage = font.CodePage     ? font.CodePage
-                         : font.CharsetCodePage ? font.CharsetCodePage
-                                                : FDocumentCodePage;
-    const TCodePage& page = TCodePage::Of(codePage);
-    for (const char c : name) font.Family.push_back(DecodeByte(page, static_cast<std::uint8_t>(c)));
+const TRtfFont* TRtfInterpreter::CurrentFont() const {
+    return FFonts.Find(FState.Char.Font < 0 ? FDefaultFont : FState.Char.Font);
 }
 
-void TRtfInterpreter::FinishColor() {
-    FColors.push_back(FColorGiven ? std::optional((FRed << 16) | (FGreen << 8) | FBlue)
-                                  : std::nullopt);
-    FRed = FGreen = FBlue = 0;
-    FColorGiven = false;
-}
-
-const TFont* TRtfInterpreter::FontOf(int number) const {
-    const auto found = FFonts.find(number < 0 ? FDefaultFont : number);
-    return found == FFonts.end() ? nullptr : &found->second;
-}
-
-const TCodePage& TRtfInterpreter::CurrentCodePage() {
-    const TFont* font = FontOf(FState.Char.Font);
-    if (font && font->CodePage) return TCodePage::Of(font->CodePage);
-    if (font && font->CharsetCodePage) return TCodePage::Of(font->CharsetCodePage);
-    return TCodePage::Of(FDocumentCodePage);
+const TCodePage& TRtfInterpreter::CurrentCodePage() const {
+    const TRtfFont* font = CurrentFont();
+    return TCodePage::Of(font && font->CodePage ? font->CodePage : FDocumentCodePage);
 }
 
 TTextStyle TRtfInterpreter::ResolveStyle() const {
     const TCharState& chr = FState.Char;
-    const auto color = [this](int index) -> std::optional<std::uint32_t> {
-        if (index <= 0 || static_cast<std::size_t>(index) >= FColors.size()) return std::nullopt;
-        return FColors[static_cast<std::size_t>(index)];
-    };
     TTextStyle style;
-    if (const TFont* font = FontOf(chr.Font)) style.FontFamily = font->Family;
+    if (const TRtfFont* font = CurrentFont()) style.FontFamily = font->Family;
     style.HalfPoints = chr.HalfPoints;
-    style.Color = color(chr.Color);
-    style.Background = color(chr.Background);
+    style.Color = FColors.Find(chr.Color);
+    style.Background = FColors.Find(chr.Background);
     style.Bold = chr.Bold;
     style.Italic = chr.Italic;
     style.Underline = chr.Underline;
@@ -451,33 +396,17 @@ TTextStyle TRtfInterpreter::ResolveStyle() const {
     return style;
 }
 
-// Made at the first text, when the font table has been read, so that the
+// Made at the first text, once the font table has been read, so that the
 // default font can go on the body.
 TRtfHtmlWriter& TRtfInterpreter::Writer() {
     if (!FWriter) {
-        const TFont* font = FontOf(-1);
+        const TRtfFont* font = FFonts.Find(FDefaultFont);
         FWriter.emplace(font ? font->Family : std::u16string());
     }
     return *FWriter;
 }
 
 }  // namespace
-
-int CodePageOfCharset(int charset) {
-    switch (charset) {
-        case 0: return 1252;
-        case 161: return 1253;
-        case 162: return 1254;
-        case 163: return 1258;
-        case 177: return 1255;
-        case 178: return 1256;
-        case 186: return 1257;
-        case 204: return 1251;
-        case 222: return 874;
-        case 238: return 1250;
-        default: return 0;
-    }
-}
 
 bool IsRtfArticle(std::string_view article) { return article.starts_with("{\\rtf"); }
 

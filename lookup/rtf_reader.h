@@ -36,15 +36,9 @@ inline constexpr int kDefaultArticleCodePage = 1251;
 bool IsRtfArticle(std::string_view article);
 
 // RTF or plain text, as IsRtfArticle tells.
-std::string ArticleToHtml(std::string_view article,
-                          int defaultCodePage = kDefaultArticleCodePage);
+std::string ArticleToHtml(std::string_view article, int defaultCodePage = kDefaultArticleCodePage);
 
 std::string RtfToHtml(std::string_view rtf, int defaultCodePage = kDefaultArticleCodePage);
-std::string PlainTextToHtml(std::string_view text,
-                            int codePage = kDefaultArticleCodePage);
-
-// The code page of an RTF "\fcharset" value (0, ANSI, is 1252), or 0 for
-// the default charset 1 and for charsets without a single-byte Windows page.
-int CodePageOfCharset(int charset);
+std::string PlainTextToHtml(std::string_view text, int codePage = kDefaultArticleCodePage);
 
 }  // namespace vorlano

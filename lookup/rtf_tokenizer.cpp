@@ -65,8 +65,7 @@ TRtfToken TRtfTokenizer::ReadControl() {
     token.Kind = TRtfToken::EKind::ControlWord;
     token.Text = FRtf.substr(start, std::min(FPos - start, kMaxWordLength));
 
-    const bool negative =
-        FPos + 1 < FRtf.size() && FRtf[FPos] == '-' && IsDigit(FRtf[FPos + 1]);
+    const bool negative = FPos + 1 < FRtf.size() && FRtf[FPos] == '-' && IsDigit(FRtf[FPos + 1]);
     if (negative) ++FPos;
     if (FPos < FRtf.size() && IsDigit(FRtf[FPos])) {
         // Saturate rather than overflow: a hostile number of any length stays in range.
