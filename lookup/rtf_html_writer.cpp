@@ -82,6 +82,12 @@ std::string CssFontFamily(std::u16string_view family) {
     return quoted;
 }
 
+// Appends "name:value" to a style attribute's declarations.
+void AddDeclaration(std::string& css, std::string_view name, std::string_view value) {
+    if (!css.empty()) css += ';';
+    css.append(name).append(":").append(value);
+}
+
 std::string CssColor(std::uint32_t rgb) {
     char text[8];
     std::snprintf(text, sizeof text, "#%06x", static_cast<unsigned>(rgb & 0xFFFFFF));
@@ -99,9 +105,8 @@ std::string Points(int halfPoints) {
 
 std::string BlockStyle(const TBlockStyle& block, bool keepSpaces) {
     std::string css;
-    const auto add = [&css](std::string_view name, const std::string& value) {
-        if (!css.empty()) css += ';';
-        css.append(name).append(":").append(value);
+    const auto add = [&css](std::string_view name, std::string_view value) {
+        AddDeclaration(css, name, value);
     };
     if (block.SpaceBefore) add("margin-top", Pixels(block.SpaceBefore));
     if (block.SpaceAfter) add("margin-bottom", Pixels(block.SpaceAfter));
@@ -148,9 +153,8 @@ void TRtfHtmlWriter::AddText(std::u16string_view text, const TTextStyle& style) 
 
 std::string TRtfHtmlWriter::SpanStyle(const TTextStyle& style) const {
     std::string css;
-    const auto add = [&css](std::string_view name, const std::string& value) {
-        if (!css.empty()) css += ';';
-        css.append(name).append(":").append(value);
+    const auto add = [&css](std::string_view name, std::string_view value) {
+        AddDeclaration(css, name, value);
     };
     if (!style.FontFamily.empty() && style.FontFamily != FBaseFamily)
         add("font-family", CssFontFamily(style.FontFamily));
