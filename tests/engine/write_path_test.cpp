@@ -11,9 +11,11 @@
 #include <filesystem>
 
 #include "engine/data_table.h"
+#include "locale/value_conversions.h"
 #include "storage/faulty_file_system.h"
 #include "storage/file_handler.h"
 #include "storage/file_system.h"
+#include "storage/index_key_bcd.h"
 #include "storage/little_endian.h"
 #include "tests/engine/write_test_support.h"
 
@@ -267,6 +269,66 @@ TEST_F(WritePathTest, ADirectoryCreatesATableThatCursorsThenWrite) {
     EXPECT_EQ(cursor->RecordCount(), 1);
     EXPECT_EQ(CodeOfCall([&] { Session.Directory.CreateTable("made", WordsDefinition()); }),
               PIRIN_TABLEEXISTS);
+}
+
+// Bounds compare in the field's own terms: strings by collation (not by
+// bytes), dates as days, decimals and signed integers as numbers.
+TEST(WriteValidationTest, BoundsCompareByTheFieldsType) {
+    const auto bounded = [](std::string name, std::string_view type, std::string min,
+                            std::string max, std::uint8_t size = 0) {
+        TFieldDefinition field = Field(std::move(name), type, size);
+        field.Min = std::move(min);
+        field.Max = std::move(max);
+        return field;
+    };
+    TFixtureTable table({.Fields = {bounded("Name", "VARCHAR", "b", "d", 10),
+                                    bounded("Day", "DATE", "2020-01-01", "2020-12-31"),
+                                    bounded("Amount", "DECIMAL", "-1.5", "2.25", 2),
+                                    bounded("Small", "SMALLINT", "-3", "")}});
+    TTableSession session(table);
+    auto cursor = session.OpenCursor();
+    const auto setDay = [&](TImage& image, const std::string& text) {
+        const std::int32_t day = *TryStrToDayNumber(text);
+        SetInteger(*cursor, 2, image, day);
+    };
+    const auto setAmount = [&](TImage& image, const std::string& text) {
+        const auto bcd = *DecimalToBcd(*TryStrToDecimal(text), 2);
+        cursor->SetField(3, image, std::span<const std::uint8_t>(bcd));
+    };
+    const auto setSmall = [&](TImage& image, std::int16_t value) {
+        std::array<std::uint8_t, 2> bytes{};
+        std::memcpy(bytes.data(), &value, 2);
+        cursor->SetField(4, image, std::span<const std::uint8_t>(bytes));
+    };
+    struct TCase {
+        std::function<void(TImage&)> Change;
+        std::uint16_t Code;
+    };
+    const std::vector<TCase> cases = {
+        {[&](TImage& i) { SetString(*cursor, 1, i, "a"); }, PIRIN_MINVALERR},
+        {[&](TImage& i) { SetString(*cursor, 1, i, "C"); }, 0},  // 'C' < 'b' as bytes
+        {[&](TImage& i) { SetString(*cursor, 1, i, "e"); }, PIRIN_MAXVALERR},
+        {[&](TImage& i) { setDay(i, "2019-12-31"); }, PIRIN_MINVALERR},
+        {[&](TImage& i) { setDay(i, "2021-01-01"); }, PIRIN_MAXVALERR},
+        {[&](TImage& i) { setAmount(i, "-1.51"); }, PIRIN_MINVALERR},
+        {[&](TImage& i) { setAmount(i, "2.26"); }, PIRIN_MAXVALERR},
+        {[&](TImage& i) { setAmount(i, "2.25"); }, 0},
+        {[&](TImage& i) { setSmall(i, -4); }, PIRIN_MINVALERR},
+        {[&](TImage& i) { setSmall(i, 30000); }, 0},
+    };
+    int inserted = 0;
+    for (std::size_t k = 0; k < cases.size(); ++k) {
+        TImage image = NewImage(*cursor);
+        SetString(*cursor, 1, image, "c");
+        setDay(image, "2020-06-01");
+        setAmount(image, "0");
+        setSmall(image, 0);
+        cases[k].Change(image);
+        EXPECT_EQ(CodeOfCall([&] { cursor->InsertRecord(image, true); }), cases[k].Code)
+            << "case " << k;
+        if (cases[k].Code == 0) ++inserted;
+    }
+    EXPECT_EQ(cursor->RecordCount(), inserted);
 }
 
 TEST_F(WritePathTest, ReadOnlyCursorCannotWrite) {
