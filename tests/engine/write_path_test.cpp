@@ -140,6 +140,21 @@ TEST_F(WritePathTest, DuplicateUniqueKeyFailsAndLeavesNoTrace) {
     EXPECT_THAT(Ids(*cursor), ElementsAre(1, 2));
 }
 
+// A record inserted as a copy of another (its memo field still naming the
+// other's chain) gets a chain of its own: deleting either leaves the other's
+// memo whole.
+TEST_F(WritePathTest, AnInsertedCopyGetsItsOwnMemoChain) {
+    auto cursor = Session.OpenCursor();
+    Insert(*cursor, 1, "one", std::string(2000, 'o'));
+    TImage copy = Seek(*cursor, 1);
+    SetInteger(*cursor, kId, copy, 2);
+    cursor->InsertRecord(copy, true);
+    TImage original = Seek(*cursor, 1);
+    cursor->DeleteRecord(original, true);
+    EXPECT_EQ(MemoText(*cursor, kNote, Seek(*cursor, 2)), std::string(2000, 'o'));
+    EXPECT_THAT(Fixture.Verify(), IsEmpty());
+}
+
 TEST_F(WritePathTest, ChangingOnlyTheLetterCaseOfAUniqueCaseInsensitiveKeyIsNoViolation) {
     TTableDefinition definition = WordsDefinition();
     definition.Indexes[0].Unique = true;
