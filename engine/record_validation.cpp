@@ -50,13 +50,13 @@ TComparable StoredValue(const TFieldDescriptor& field, std::span<const std::uint
             value.Whole = le::GetI32(image, at);
             return value;
         case kFieldSmallInt:
+        case kFieldWord: {
+            const std::uint16_t raw = le::GetU16(image, at);
             value.Kind = TComparable::TKind::Whole;
-            value.Whole = static_cast<std::int16_t>(le::GetU16(image, at));
+            value.Whole = field.Type == kFieldSmallInt ? std::int64_t{static_cast<std::int16_t>(raw)}
+                                                       : std::int64_t{raw};
             return value;
-        case kFieldWord:
-            value.Kind = TComparable::TKind::Whole;
-            value.Whole = le::GetU16(image, at);
-            return value;
+        }
         case kFieldLargeInt:
             value.Kind = TComparable::TKind::Whole;
             value.Whole = GetI64(image, at);
