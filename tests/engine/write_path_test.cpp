@@ -230,8 +230,7 @@ TEST_F(WritePathTest, StaleImagesAreRefusedWith8708) {
     EXPECT_EQ(CodeOfCall([&] { second->DeleteRecord(stale, true); }), PIRIN_KEYORRECDELETED);
     // The conflict stays until the edit is given up.
     TImage fresh = Seek(*second, 1);
-    EXPECT_EQ(CodeOfCall([&] { second->ModifyRecord(fresh, true, true); }),
-              PIRIN_KEYORRECDELETED);
+    EXPECT_EQ(CodeOfCall([&] { second->ModifyRecord(fresh, true, true); }), PIRIN_KEYORRECDELETED);
     second->CancelEdit();
     fresh = Seek(*second, 1);
     SetString(*second, kWord, fresh, "mine");
@@ -253,10 +252,9 @@ TEST_F(WritePathTest, ValuesAreRefusedBeforeAnyLockIsTried) {
         std::uint16_t Code;
         std::string Field;
     };
-    for (const TCase& test : {TCase{"", 50, PIRIN_REQDERR, "Word"},
-                              TCase{"w", -1, PIRIN_MINVALERR, "Score"},
-                              TCase{"w", 101, PIRIN_MAXVALERR, "Score"},
-                              TCase{"w", 100, PIRIN_LOCKTIMEOUT, ""}}) {
+    for (const TCase& test :
+         {TCase{"", 50, PIRIN_REQDERR, "Word"}, TCase{"w", -1, PIRIN_MINVALERR, "Score"},
+          TCase{"w", 101, PIRIN_MAXVALERR, "Score"}, TCase{"w", 100, PIRIN_LOCKTIMEOUT, ""}}) {
         TImage image = Row(*cursor, 1, test.Word, test.Score);
         try {
             cursor->InsertRecord(image, true);
@@ -363,8 +361,7 @@ TEST_P(SiblingCursorTest, ReaderSeesTheWritesOfItsSibling) {
     // The cursor of the exclusive open takes no locks and makes no change
     // checks; its clone writes.
     auto reader = Session.OpenCursor({.Exclusive = exclusive});
-    std::unique_ptr<TDataCursor> writer =
-        exclusive ? reader->CloneCursor() : Session.OpenCursor();
+    std::unique_ptr<TDataCursor> writer = exclusive ? reader->CloneCursor() : Session.OpenCursor();
     for (std::int32_t id = 10; id <= 300; id += 10) Insert(*writer, id, "w");
     (void)Seek(*reader, 100);
 
