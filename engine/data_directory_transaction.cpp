@@ -10,10 +10,10 @@ namespace pirin {
 
 void TDataDirectory::CreateTable(std::string_view tableName, const TTableDefinition& definition,
                                  bool inMemory) const {
-    pirin::CreateTable(
-        {.Directory = inMemory ? std::string() : FPath, .Name = std::string(tableName),
-         .InMemory = inMemory},
-        definition);
+    pirin::CreateTable({.Directory = inMemory ? std::string() : FPath,
+                        .Name = std::string(tableName),
+                        .InMemory = inMemory},
+                       definition);
 }
 
 void TDataDirectory::StartTransaction() {

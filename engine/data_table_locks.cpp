@@ -117,8 +117,12 @@ void TDataTable::ReleaseLocks() noexcept {
     if (FWriteLocked) {
         (void)UnlockFileWrite(FIndexFile);
         if (FBlobFile.IsOpen()) (void)UnlockFileWrite(FBlobFile);
-        (void)UnlockTableWrite(FDataFile);
+        if (!FTransactionLocked) (void)UnlockTableWrite(FDataFile);
         FWriteLocked = false;
+    }
+    if (FTransactionLocked) {
+        if (!FExclusive) (void)UnlockTableWrite(FDataFile);
+        FTransactionLocked = false;
     }
     FIndexReadKey = 0;
     FBlobReadKey = 0;

@@ -26,8 +26,8 @@ struct TComparable {
 };
 
 std::int64_t GetI64(std::span<const std::uint8_t> bytes, std::size_t at) {
-    return static_cast<std::int64_t>(
-        std::uint64_t{le::GetU32(bytes, at)} | (std::uint64_t{le::GetU32(bytes, at + 4)} << 32));
+    return static_cast<std::int64_t>(std::uint64_t{le::GetU32(bytes, at)} |
+                                     (std::uint64_t{le::GetU32(bytes, at + 4)} << 32));
 }
 
 // The stored value of `field` (bytes after the presence byte).
@@ -50,13 +50,14 @@ TComparable StoredValue(const TFieldDescriptor& field, std::span<const std::uint
             value.Whole = le::GetI32(image, at);
             return value;
         case kFieldSmallInt:
+        case kFieldWord: {
+            const std::uint16_t raw = le::GetU16(image, at);
             value.Kind = TComparable::TKind::Whole;
-            value.Whole = static_cast<std::int16_t>(le::GetU16(image, at));
+            value.Whole = field.Type == kFieldSmallInt
+                              ? std::int64_t{static_cast<std::int16_t>(raw)}
+                              : std::int64_t{raw};
             return value;
-        case kFieldWord:
-            value.Kind = TComparable::TKind::Whole;
-            value.Whole = le::GetU16(image, at);
-            return value;
+        }
         case kFieldLargeInt:
             value.Kind = TComparable::TKind::Whole;
             value.Whole = GetI64(image, at);
@@ -156,8 +157,8 @@ void CheckRecordValues(std::span<const TFieldDescriptor> fields,
                        std::span<const std::uint8_t> image, const TValidationPlace& place) {
     for (const TFieldDescriptor& field : fields) {
         const auto fail = [&](std::uint16_t code) {
-            RaiseEngineError(code,
-                             {.database = place.Database, .table = place.Table, .field = field.Name});
+            RaiseEngineError(
+                code, {.database = place.Database, .table = place.Table, .field = field.Name});
         };
         // An autoincrement field has no presence byte and is never blank.
         if (field.Required && !field.IsAutoInc() && image[field.Offset] == 0) fail(PIRIN_REQDERR);

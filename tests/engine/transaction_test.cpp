@@ -10,8 +10,8 @@
 #include "storage/faulty_file_system.h"
 #include "storage/file_handler.h"
 #include "storage/file_system.h"
-#include "storage/lock_map.h"
 #include "storage/little_endian.h"
+#include "storage/lock_map.h"
 #include "tests/engine/child_process.h"
 #include "tests/engine/write_test_support.h"
 

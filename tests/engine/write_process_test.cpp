@@ -164,7 +164,8 @@ class ConcurrentWritersTest : public ::testing::Test {
                 ++walked;
                 if (walked % 7 != 0) continue;
                 try {
-                    if (MemoText(*cursor, kNote, image) != MemoOf(StringField(*cursor, kWord, image)))
+                    if (MemoText(*cursor, kNote, image) !=
+                        MemoOf(StringField(*cursor, kWord, image)))
                         return 20;
                 } catch (const EPirinEngineError& error) {
                     // The record changed since it was read: its old chain is gone.
@@ -193,7 +194,8 @@ TEST_F(ConcurrentWritersTest, FourWritersAndTwoReadersKeepTheTableSound) {
         writers.push_back(
             std::make_unique<TChildProcess>([this, w](TChildProcess&) { return Writer(w); }));
     for (int r = 0; r < kReaders; ++r)
-        readers.push_back(std::make_unique<TChildProcess>([this](TChildProcess&) { return Reader(); }));
+        readers.push_back(
+            std::make_unique<TChildProcess>([this](TChildProcess&) { return Reader(); }));
     for (auto& writer : writers) EXPECT_EQ(writer->Join(), 0);
     std::ofstream(StopPath()) << "stop";
     for (auto& reader : readers) EXPECT_EQ(reader->Join(), 0);
