@@ -177,7 +177,7 @@ TEST_F(CursorFilterTest, ChangesByAnotherWriterReachTheViewThroughReset) {
     EXPECT_TRUE(FCursor->ViewBitmap().Test(slot));
 }
 
-// Inserts and deletes through the filtered cursor itself: no resync
+// Inserts, deletes and a change through the filtered cursor itself: no resync
 // happens, so only the write path's view steps can bring these about.
 TEST_F(CursorFilterTest, RecordsWrittenThroughTheCursorEnterAndLeaveItsView) {
     for (const bool withIndex : {true, false}) {
@@ -217,6 +217,14 @@ TEST_F(CursorFilterTest, RecordsWrittenThroughTheCursorEnterAndLeaveItsView) {
         EXPECT_EQ(cursor->RecordCount(), 2);
         EXPECT_EQ(ViewIds(*cursor), withIndex ? (std::vector<std::int32_t>{5, 1})
                                               : (std::vector<std::int32_t>{1, 6}));
+
+        // Changed so that the filter refuses it: it leaves the view.
+        cursor->First();
+        ASSERT_EQ(cursor->GetNextRecord(image), 0);
+        cursor->SetField(kTag, image, std::span<const std::uint8_t>(
+                                          reinterpret_cast<const std::uint8_t*>("z"), 1));
+        cursor->ModifyRecord(image, true, true);
+        EXPECT_EQ(cursor->RecordCount(), 1);
         EXPECT_THAT(table.Verify(), ::testing::IsEmpty());
     }
 }
