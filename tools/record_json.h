@@ -3,11 +3,12 @@
 //
 // Value forms by field type: strings and memos (also formatted memos) as
 // text decoded from the table's code page; other BLOBs, bytes, variable
-// bytes and 10-byte fields base64; dates "YYYY-MM-DD"; times
-// "HH:MM:SS.mmm"; timestamps "YYYY-MM-DD HH:MM:SS.mmm"; Booleans true and
-// false; BCD and money as decimal strings with no exponent and no trailing
-// zeros after the point ("0" for zero); other numbers as JSON numbers, NaN
-// and the infinities of floats as the strings "NaN", "Infinity" and
+// bytes and 10-byte fields (type 14, kept as given: no JSON number holds an
+// 80-bit float exactly) base64; 4-byte fields (type 13) as unsigned numbers; dates "YYYY-MM-DD";
+// times "HH:MM:SS.mmm"; timestamps "YYYY-MM-DD HH:MM:SS.mmm"; Booleans true and false; BCD and
+// money as decimal strings with no exponent and no trailing zeros after the point ("0" for zero);
+// other numbers as JSON numbers, NaN and the infinities of floats as the strings "NaN", "Infinity"
+// and
 // "-Infinity"; a blank field null. A stored date, time or timestamp outside
 // the calendar prints as its stored number, so that no value is lost.
 //

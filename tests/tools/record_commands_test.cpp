@@ -387,6 +387,25 @@ TEST_P(RecordCommands, ImportRefusesABadLineWithItsNumber) {
     EXPECT_THAT(missing.Err, HasSubstr("cannot read"));
 }
 
+TEST_F(PirinTool, ATableWithoutPrimaryKeyDumpsInRecordOrder) {
+    const json schema = {
+        {"fields", json::array({{{"name", "Word"}, {"type", "VARCHAR"}, {"size", 10}}})},
+        {"primary", nullptr},
+        {"indexes", json::array({{{"name", "ByWord"}, {"fields", {"Word"}}}})}};
+    ASSERT_EQ(Run({"create", Db(), "T", "--schema", WriteSchema(schema)}).Exit, 0);
+    const std::string file =
+        WriteFile("in.jsonl", "{\"Word\": \"c\"}\n{\"Word\": \"a\"}\n{\"Word\": \"b\"}\n");
+    ASSERT_EQ(Run({"import", Db(), "T", file}).Exit, 0);
+    EXPECT_EQ(Run({"dump", Db(), "T"}).Out,
+              "{\"_recno\":1,\"Word\":\"c\"}\n{\"_recno\":2,\"Word\":\"a\"}\n"
+              "{\"_recno\":3,\"Word\":\"b\"}\n");
+    EXPECT_EQ(Run({"find", Db(), "T", "--index", "ByWord", "b"}).Out,
+              "{\"found\":true,\"record\":{\"_recno\":3,\"Word\":\"b\"}}\n");
+    const TRun noIndex = Run({"find", Db(), "T", "--index", "", "b"});
+    EXPECT_EQ(noIndex.Exit, 1);
+    EXPECT_THAT(noIndex.Err, HasSubstr("find needs an index"));
+}
+
 INSTANTIATE_TEST_SUITE_P(Encryption, RecordCommands, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Encrypted" : "Clear"; });
 
