@@ -9,7 +9,8 @@
 // \super \sub \nosupersub \plain) and paragraph formatting (\pard \par \line
 // \tab \qc \qr \ql \qj \li \ri \fi \sb \sa). "\*" destinations, pictures,
 // the style sheet, the information group and other destinations that hold no
-// article text are skipped. Unknown control words are ignored.
+// article text are skipped. Unknown control words are ignored, and so is
+// anything after the brace that closes the document.
 //
 // Content that does not start with "{\rtf" is plain text in the default
 // code page: one paragraph per line (CR LF, LF or CR), shown in the view's
@@ -20,9 +21,9 @@
 // levels only keep the formatting of the levels above) and binary data
 // sizes past the end give best-effort HTML of what was read.
 //
-// Pure functions: any thread. The one failure is a default code page that
-// is not one of the single-byte Windows pages (874, 1250 to 1258), which
-// raises the engine's 15878 (no language driver) before anything is read.
+// Pure functions: any thread. The one failure is a default code page with
+// no single-byte Windows table (TCodePage::Of), which raises the engine's
+// 15878 (no language driver) before anything is read.
 #pragma once
 
 #include <string>
