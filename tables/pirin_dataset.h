@@ -58,6 +58,8 @@ class TPirinDataSet : public TDataSet {
     // The engine cursor; null while closed.
     TDataCursor* Cursor() const noexcept { return FCursor.get(); }
     bool CanModify() const noexcept { return FCanModify; }
+    // Record numbers are positions: a cursor without an active filter.
+    bool IsSequenced() const noexcept { return FCursor && !FCursor->FilterActive(); }
 
     std::int32_t RecordCount() override;
     std::int32_t RecNo() const override;
@@ -97,6 +99,11 @@ class TPirinDataSet : public TDataSet {
     virtual std::unique_ptr<TDataCursor> CreateHandle() { return nullptr; }
     virtual void DestroyHandle();
     virtual void FreeLookupCursor() {}
+    // A cursor able to search the fields (names joined by ";") by key, for
+    // searches by field value; none in the base.
+    virtual TDataCursor* GetLookupCursor(std::string_view /*fieldNames*/, bool /*caseInsensitive*/) {
+        return nullptr;
+    }
     virtual void PrepareCursor() {}
 
     // ---- framework hooks ----

@@ -53,11 +53,12 @@ TPirinSession::~TPirinSession() {
         // Closing tables that fail to flush must not stop the shut-down.
     }
     FTemporary.clear();
-    // Databases of the application fall back to the default session.
+    // Databases of the application fall back to the default session (at
+    // shut-down, the one made to replace this).
     while (!FDatabases.empty()) {
         TPirinDatabase* database = FDatabases.back();
         FDatabases.pop_back();
-        if (!FDefault) database->SessionGone();
+        database->SessionGone();
     }
     if (FAutoSessionNumber >= 0) Sessions().ReleaseAutoSessionNumber(FAutoSessionNumber);
 }
@@ -129,6 +130,11 @@ void TPirinSession::Deactivate() {
     if (FDeactivating) return;
     FDeactivating = true;
     try {
+        // Finalising the engine frees every engine session: the other
+        // sessions stop first rather than keep a session that is gone.
+        if (FDefault)
+            for (TPirinSession* other : Sessions().List())
+                if (other != this) other->SetActive(false);
         if (FEngineSession != nullptr) SetCurrentSession(*FEngineSession);
         for (std::size_t i = FDatabases.size(); i-- > 0;) {
             if (i >= FDatabases.size()) continue;

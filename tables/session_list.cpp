@@ -68,13 +68,24 @@ void TPirinSessionList::Shutdown() {
         std::unique_ptr<TPirinSession> last;
         {
             std::lock_guard guard(FListLock);
-            if (FSessions.empty()) break;
+            if (FSessions.size() <= 1) break;
             last = std::move(FSessions.back());
             FSessions.pop_back();
         }
         last.reset();
     }
+    // The new default session is in place before the old one goes, so the
+    // databases the application still holds fall back to it.
+    std::unique_ptr<TPirinSession> oldDefault;
+    {
+        std::lock_guard guard(FListLock);
+        if (!FSessions.empty()) {
+            oldDefault = std::move(FSessions.front());
+            FSessions.clear();
+        }
+    }
     MakeDefaultSession();
+    oldDefault.reset();
 }
 
 int TPirinSessionList::TakeAutoSessionNumber() {

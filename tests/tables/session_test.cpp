@@ -92,6 +92,18 @@ TEST_F(SessionTest, SecondSessionHasItsOwnEngineSessionAndStartsTheDefaultOne) {
     EXPECT_EQ(Sessions().FindSession("Work"), nullptr);
 }
 
+TEST_F(SessionTest, StoppingTheDefaultSessionStopsTheOthersFirst) {
+    TPirinSession& second = Sessions().AddSession("Second");
+    second.SetSessionName("Work");
+    second.SetActive(true);
+    Session().SetActive(false);
+    EXPECT_FALSE(second.Active());
+    EXPECT_EQ(second.EngineSession(), nullptr);
+    second.AddPassword("again");
+    EXPECT_TRUE(Session().Active());
+    EXPECT_TRUE(second.EngineSession()->HasPassword("again"));
+}
+
 TEST_F(SessionTest, LockSessionNestsAndHoldsTheEngineLockUntilTheOutermostUnlock) {
     Session().LockSession();
     Session().LockSession();
