@@ -164,10 +164,12 @@ class TDataSet {
         if (event) event(*this);
     }
 
+    // EDatabaseError while the dataset is closed.
+    void CheckActive() const;
+
   private:
     void AllocateBuffers();
     void ReleaseBuffers() noexcept;
-    void CheckActive() const;
     bool Step(TGetMode mode);
     void CheckCanModify() const;
     std::unique_ptr<TField> NewField(const TFieldDef& def);

@@ -81,6 +81,17 @@ TTypeMapping MapFieldType(const TFieldDescriptor& field) {
 
 }  // namespace
 
+std::vector<std::string> SplitFieldNames(std::string_view names) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start <= names.size()) {
+        const std::size_t end = std::min(names.find(';', start), names.size());
+        if (end > start) parts.emplace_back(names.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
+
 TPirinDataSet::~TPirinDataSet() = default;
 
 // ---- open and close ----
@@ -126,6 +137,7 @@ void TPirinDataSet::InternalOpen() {
 void TPirinDataSet::InternalClose() {
     for (auto& key : FKeyBuffers) key.clear();
     FOldRecord.clear();
+    FSearchRecord.clear();
     DestroyFields();
     FIndexFieldCount = 0;
     FKeyLength = 0;
@@ -276,8 +288,10 @@ std::span<std::uint8_t> TPirinDataSet::RecordImage() const {
         case TDataSetState::Edit:
         case TDataSetState::Insert:
         case TDataSetState::NewValue:
-        case TDataSetState::CalcFields:
         case TDataSetState::Filter:
+            if (FFilterOnSearchRecord) return self.FSearchRecord;
+            [[fallthrough]];
+        case TDataSetState::CalcFields:
         case TDataSetState::BlockRead: {
             const auto buffer = self.ActiveBuffer();
             return buffer.empty() ? buffer : buffer.first(static_cast<std::size_t>(FRecordSize));

@@ -24,6 +24,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "engine/data_cursor.h"
@@ -34,6 +35,20 @@
 namespace pirin {
 
 class TPirinSession;
+
+// One key or search value: null, a whole number or text.
+using TKeyValue = std::variant<std::nullptr_t, std::int64_t, std::string>;
+
+// Options of the searches by field value: compare strings ignoring case; a
+// string value matches the beginning of the last listed field (a trailing
+// "*" is dropped).
+struct TLocateOptions {
+    bool CaseInsensitive = false;
+    bool PartialKey = false;
+};
+
+// Field names joined by ";" (empty parts skipped).
+std::vector<std::string> SplitFieldNames(std::string_view names);
 
 enum class TBookmarkFlag : std::uint8_t { Current = 0, BOF = 1, EOF_ = 2, Inserted = 3 };
 
@@ -89,6 +104,23 @@ class TPirinDataSet : public TDataSet {
     // Reads the active record again (after 8708 from another writer).
     void RefreshRecord() { Refresh(); }
 
+    // ---- searches by field value (pirin_dataset_search.cpp) ----
+    // Moves to the first record whose fields (names joined by ";") equal the
+    // values (one value per field, in order); false, and the current record
+    // unchanged, when none does. Searches by key on an index that begins with
+    // the fields, else scans the table through an equality filter.
+    bool Locate(std::string_view fieldNames, const std::vector<TKeyValue>& values,
+                TLocateOptions options = {});
+    bool Locate(std::string_view fieldNames, const TKeyValue& value, TLocateOptions options = {}) {
+        return Locate(fieldNames, std::vector<TKeyValue>{value}, options);
+    }
+    // The values of `resultFields` (names joined by ";") of the first record
+    // that matches, without moving and without scroll events; empty when
+    // none matches. Whole-number fields give numbers, null fields null, the
+    // others their text.
+    std::vector<TKeyValue> Lookup(std::string_view fieldNames, const std::vector<TKeyValue>& values,
+                                  std::string_view resultFields);
+
     // ---- current index ----
     int IndexFieldCount() const noexcept { return FIndexFieldCount; }
     int IndexFieldNo(int i) const noexcept { return FIndexFields[static_cast<std::size_t>(i)]; }
@@ -125,6 +157,13 @@ class TPirinDataSet : public TDataSet {
     void InternalDelete() override;
     bool CopiesOnAppend() const override { return CopyOnAppend; }
 
+    // The common search of Locate and Lookup: the record found is left in
+    // the search record; with `move` the table's cursor stands on it.
+    bool LocateRecord(std::string_view fieldNames, const std::vector<TKeyValue>& values,
+                      TLocateOptions options, bool move);
+    // Assigns a key or search value to a field (in a state that edits).
+    static void AssignValue(TField& field, const TKeyValue& value);
+
     // Field definitions from the cursor's field descriptors.
     void BuildFieldDefs(TDataCursor& cursor);
     void ReadIndexInfo();
@@ -139,6 +178,16 @@ class TPirinDataSet : public TDataSet {
     std::unique_ptr<TDataCursor> FCursor;
 
   private:
+    // Whether the current index can search the fields by key: they are its
+    // leading fields in order, and its case option is the one asked when a
+    // field is a string.
+    bool CurrentIndexServes(const std::vector<TField*>& fields, bool caseInsensitive) const;
+    // Blanks the search record and gives the fields their values there.
+    void FillSearchRecord(const std::vector<TField*>& fields, const std::vector<TKeyValue>& values,
+                          bool partialKey);
+    bool SearchByKey(TDataCursor& keyCursor, const std::vector<TField*>& fields, bool partialKey,
+                     bool move);
+    bool SearchByScan(const std::vector<TField*>& fields, TLocateOptions options);
     std::size_t RecNoOffset() const noexcept { return static_cast<std::size_t>(FRecordSize); }
     std::size_t FlagOffset() const noexcept { return RecNoOffset() + 4; }
     std::size_t BookmarkOffset() const noexcept { return RecNoOffset() + 8; }
@@ -158,6 +207,10 @@ class TPirinDataSet : public TDataSet {
     std::array<std::vector<std::uint8_t>, kKeyBufferCount> FKeyBuffers;
     TKeyIndex FEditedKey = TKeyIndex::Lookup;
     std::vector<std::uint8_t> FOldRecord;
+    // The record searches fill and receive the record found into; the
+    // record image of the Filter state while it is set.
+    std::vector<std::uint8_t> FSearchRecord;
+    bool FFilterOnSearchRecord = false;
     std::vector<bool> FBlobModified;
 };
 

@@ -27,17 +27,6 @@ class TDBFlagScope {
     std::function<void(bool)> FSet;
 };
 
-std::vector<std::string> SplitFieldNames(std::string_view names) {
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (start <= names.size()) {
-        const std::size_t end = std::min(names.find(';', start), names.size());
-        if (end > start) parts.emplace_back(names.substr(start, end - start));
-        start = end + 1;
-    }
-    return parts;
-}
-
 }  // namespace
 
 TPirinTable::~TPirinTable() {
@@ -221,13 +210,7 @@ void TPirinTable::SetKeyFields(TKeyIndex key, const std::vector<TKeyValue>& valu
             TField* field = FieldByNumber(fieldNo);
             if (field == nullptr)
                 DatabaseErrorFmt(messages::kIndexFieldMissing, FCursor->GetFieldDesc(fieldNo).Field.Name);
-            const TKeyValue& value = values[i];
-            if (std::holds_alternative<std::nullptr_t>(value))
-                field->Clear();
-            else if (const auto* number = std::get_if<std::int64_t>(&value))
-                field->SetAsInteger(*number);
-            else
-                field->SetAsString(std::get<std::string>(value));
+            AssignValue(*field, values[i]);
         }
         SetKeyFieldCount(key, static_cast<std::int32_t>(values.size()));
     } catch (...) {

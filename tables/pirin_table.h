@@ -11,17 +11,14 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
 
 #include "tables/pirin_dataset.h"
 
 namespace pirin {
-
-// One key value: null, a whole number or text.
-using TKeyValue = std::variant<std::nullptr_t, std::int64_t, std::string>;
 
 struct TIndexDef {
     std::string Name;
@@ -61,6 +58,13 @@ class TPirinTable : public TPirinDBDataSet {
 
   protected:
     std::unique_ptr<TDataCursor> CreateHandle() override;
+    // The lookup cursor (pirin_table_lookup.cpp): a clone of the table's
+    // cursor on an index that begins with the fields, kept for further
+    // searches with the same fields and case option; none while a range is
+    // set or when no index fits.
+    TDataCursor* GetLookupCursor(std::string_view fieldNames, bool caseInsensitive) override;
+    void FreeLookupCursor() override;
+    void InternalRefresh() override;
     void NamesChanged() override { FIndexDefsValid = false; }
 
   private:
@@ -70,6 +74,9 @@ class TPirinTable : public TPirinDBDataSet {
     void SelectIndex(std::string_view value, bool fieldsMode);
     void SetKeyFields(TKeyIndex key, const std::vector<TKeyValue>& values);
     void RefreshIndexDefs();
+    // The name of an ascending index whose fields are the names, or begin
+    // with them; nothing when there is none.
+    std::optional<std::string> IndexForFields(std::string_view fieldNames, bool caseInsensitive);
 
     std::string FTableName;
     bool FExclusive = false;
@@ -78,6 +85,11 @@ class TPirinTable : public TPirinDBDataSet {
     bool FFieldsIndex = false;
     std::vector<TIndexDef> FIndexDefs;
     bool FIndexDefsValid = false;
+    // The last lookup cursor asked for (possibly none) and what for.
+    std::unique_ptr<TDataCursor> FLookupCursor;
+    bool FLookupAsked = false;
+    std::string FLookupFields;
+    bool FLookupCaseInsensitive = false;
 };
 
 }  // namespace pirin
