@@ -59,6 +59,7 @@ inline constexpr std::string_view kIndexFieldMissing = "Cannot access index fiel
 inline constexpr std::string_view kNoIndexForFields = "No index for fields '%s'";
 inline constexpr std::string_view kNotEditing = "Table is not in edit or insert mode.";
 inline constexpr std::string_view kNotIndexField = "Field %s is not in the current index.";
+inline constexpr std::string_view kFieldNotFound = "Field '%s' not found";
 inline constexpr std::string_view kFieldReadOnly = "Field %s cannot be modified.";
 }  // namespace messages
 

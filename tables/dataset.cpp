@@ -9,7 +9,6 @@ namespace pirin {
 
 namespace {
 
-constexpr std::string_view kFieldNotFound = "Field '%s' not found";
 constexpr std::string_view kDataSetClosed = "Cannot perform this operation on a closed dataset";
 constexpr std::string_view kDataSetReadOnly = "Cannot modify a read-only dataset";
 constexpr std::string_view kDataSetEmpty = "Cannot perform this operation on an empty dataset";
@@ -282,7 +281,7 @@ TField* TDataSet::FindField(std::string_view name) const {
 
 TField& TDataSet::FieldByName(std::string_view name) const {
     TField* field = FindField(name);
-    if (field == nullptr) DatabaseErrorFmt(kFieldNotFound, name);
+    if (field == nullptr) DatabaseErrorFmt(messages::kFieldNotFound, name);
     return *field;
 }
 

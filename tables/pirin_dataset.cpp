@@ -130,6 +130,10 @@ void TPirinDataSet::InternalOpen() {
     FOldRecord.assign(static_cast<std::size_t>(FRecordSize), 0);
     for (auto& key : FKeyBuffers) key.assign(static_cast<std::size_t>(FRecordSize) + kKeyHeaderSize, 0);
     FBlobModified.assign(static_cast<std::size_t>(cursor.FieldCount()) + 1, false);
+    FSearchRecord.assign(static_cast<std::size_t>(FRecordSize), 0);
+    CreateExpressionFilter();
+    CreateCallbackFilter();
+    if (FFiltered) ActivateFilters(true);
     cursor.First();
     PrepareCursor();
 }
@@ -138,6 +142,9 @@ void TPirinDataSet::InternalClose() {
     for (auto& key : FKeyBuffers) key.clear();
     FOldRecord.clear();
     FSearchRecord.clear();
+    FCandidate.clear();
+    // The cursor takes its filters with it.
+    FExpressionFilter = FCallbackFilter = nullptr;
     DestroyFields();
     FIndexFieldCount = 0;
     FKeyLength = 0;
@@ -289,7 +296,7 @@ std::span<std::uint8_t> TPirinDataSet::RecordImage() const {
         case TDataSetState::Insert:
         case TDataSetState::NewValue:
         case TDataSetState::Filter:
-            if (FFilterOnSearchRecord) return self.FSearchRecord;
+            if (!FFilterImage.empty()) return FFilterImage;
             [[fallthrough]];
         case TDataSetState::CalcFields:
         case TDataSetState::BlockRead: {

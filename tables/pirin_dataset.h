@@ -21,6 +21,8 @@
 
 #include <array>
 #include <cstdint>
+#include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -121,6 +123,35 @@ class TPirinDataSet : public TDataSet {
     std::vector<TKeyValue> Lookup(std::string_view fieldNames, const std::vector<TKeyValue>& values,
                                   std::string_view resultFields);
 
+    // ---- filters and find (pirin_dataset_filters.cpp) ----
+    // Filter: a condition text (filter_text.h) whose records the dataset
+    // shows while Filtered; text that cannot be read raises 10051.
+    // OnFilterRecord: asked for each candidate record (its fields read the
+    // candidate) and may clear `accept`. Both are active together while
+    // Filtered; FindFirst/Next/Prior/Last apply them for one search when
+    // Filtered is off. Changing any of them while open goes to the start.
+    using TFilterRecordEvent = std::function<void(TDataSet& dataSet, bool& accept)>;
+    struct TFilterOptionSet {
+        bool CaseInsensitive = false;
+        // Without it a text constant ending in "*" matches the beginning.
+        bool NoPartialCompare = false;
+    };
+    const std::string& Filter() const noexcept { return FFilterText; }
+    void SetFilter(std::string_view text);
+    TFilterOptionSet FilterOptions() const noexcept { return FFilterOptions; }
+    void SetFilterOptions(TFilterOptionSet options);
+    void SetOnFilterRecord(TFilterRecordEvent event);
+    bool Filtered() const noexcept { return FFiltered; }
+    void SetFiltered(bool value);
+    // Receives an exception OnFilterRecord raised; the record is then
+    // accepted unless the event had cleared `accept`. Without a handler the
+    // exception passes out of the operation that evaluated the filter.
+    std::function<void(std::exception_ptr error)> OnFilterException;
+    bool FindFirst() { return FindRecord(true, true); }
+    bool FindNext() { return FindRecord(false, true); }
+    bool FindPrior() { return FindRecord(false, false); }
+    bool FindLast() { return FindRecord(true, false); }
+
     // ---- current index ----
     int IndexFieldCount() const noexcept { return FIndexFieldCount; }
     int IndexFieldNo(int i) const noexcept { return FIndexFields[static_cast<std::size_t>(i)]; }
@@ -161,6 +192,7 @@ class TPirinDataSet : public TDataSet {
     // the search record; with `move` the table's cursor stands on it.
     bool LocateRecord(std::string_view fieldNames, const std::vector<TKeyValue>& values,
                       TLocateOptions options, bool move);
+    bool FindRecord(bool restart, bool forward);
     // Assigns a key or search value to a field (in a state that edits).
     static void AssignValue(TField& field, const TKeyValue& value);
 
@@ -188,6 +220,20 @@ class TPirinDataSet : public TDataSet {
     bool SearchByKey(TDataCursor& keyCursor, const std::vector<TField*>& fields, bool partialKey,
                      bool move);
     bool SearchByScan(const std::vector<TField*>& fields, TLocateOptions options);
+    // A comparison of a field with its value in the search record.
+    std::unique_ptr<TFilterNode> ComparisonNode(const TField& field, TFilterOperator op, bool caseInsensitive,
+                                                bool partial) const;
+    // Runs `fill` in the Filter state on `image`, restoring the state after.
+    void InFilterState(std::span<std::uint8_t> image, const std::function<void()>& fill);
+    // The filters of Filter and OnFilterRecord on the cursor (when open).
+    void CreateExpressionFilter();
+    void CreateCallbackFilter();
+    void ActivateFilters(bool on);
+    // After a filter change: the lookup cursor goes, and when filtered the
+    // dataset goes to the start.
+    void FiltersChanged(bool toStart);
+    static bool AcceptRecord(void* self, TCursorNavigation& cursor, std::span<const std::uint8_t> image,
+                             std::int32_t record);
     std::size_t RecNoOffset() const noexcept { return static_cast<std::size_t>(FRecordSize); }
     std::size_t FlagOffset() const noexcept { return RecNoOffset() + 4; }
     std::size_t BookmarkOffset() const noexcept { return RecNoOffset() + 8; }
@@ -210,7 +256,15 @@ class TPirinDataSet : public TDataSet {
     // The record searches fill and receive the record found into; the
     // record image of the Filter state while it is set.
     std::vector<std::uint8_t> FSearchRecord;
-    bool FFilterOnSearchRecord = false;
+    std::span<std::uint8_t> FFilterImage;
+    // The candidate record OnFilterRecord reads.
+    std::vector<std::uint8_t> FCandidate;
+    std::string FFilterText;
+    TFilterOptionSet FFilterOptions;
+    TFilterRecordEvent FOnFilterRecord;
+    bool FFiltered = false;
+    TFilter* FExpressionFilter = nullptr;
+    TFilter* FCallbackFilter = nullptr;
     std::vector<bool> FBlobModified;
 };
 

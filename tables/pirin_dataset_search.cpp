@@ -15,7 +15,6 @@ namespace pirin {
 
 namespace {
 
-constexpr std::string_view kFieldNotFound = "Field '%s' not found";
 constexpr std::string_view kTooFewValues = "Missing search value for field %s";
 
 bool IsStringType(TFieldType type) noexcept {
@@ -74,21 +73,17 @@ std::vector<TKeyValue> TPirinDataSet::Lookup(std::string_view fieldNames, const 
     for (const std::string& name : SplitFieldNames(resultFields)) results.push_back(&FieldByName(name));
     if (!LocateRecord(fieldNames, values, {}, false)) return {};
     // The result fields read the search record, which holds the record found.
-    TStateScope scope(State(), [this](TDataSetState state) {
-        SetState(state);
-        FFilterOnSearchRecord = false;
-    });
-    SetState(TDataSetState::Filter);
-    FFilterOnSearchRecord = true;
     std::vector<TKeyValue> out;
-    for (TField* field : results) {
-        if (field->IsNull())
-            out.emplace_back(nullptr);
-        else if (dynamic_cast<TIntegerField*>(field) != nullptr)
-            out.emplace_back(field->AsInteger());
-        else
-            out.emplace_back(field->AsString());
-    }
+    InFilterState(FSearchRecord, [&] {
+        for (TField* field : results) {
+            if (field->IsNull())
+                out.emplace_back(nullptr);
+            else if (dynamic_cast<TIntegerField*>(field) != nullptr)
+                out.emplace_back(field->AsInteger());
+            else
+                out.emplace_back(field->AsString());
+        }
+    });
     return out;
 }
 
@@ -98,7 +93,7 @@ bool TPirinDataSet::LocateRecord(std::string_view fieldNames, const std::vector<
     CheckBrowseMode();
     std::vector<TField*> fields;
     const auto names = SplitFieldNames(fieldNames);
-    if (names.empty()) DatabaseErrorFmt(kFieldNotFound, fieldNames);
+    if (names.empty()) DatabaseErrorFmt(messages::kFieldNotFound, fieldNames);
     for (const std::string& name : names) fields.push_back(&FieldByName(name));
     if (values.size() < fields.size()) DatabaseErrorFmt(kTooFewValues, fields[values.size()]->FieldName());
 
@@ -121,25 +116,31 @@ bool TPirinDataSet::CurrentIndexServes(const std::vector<TField*>& fields, bool 
 
 void TPirinDataSet::FillSearchRecord(const std::vector<TField*>& fields, const std::vector<TKeyValue>& values,
                                      bool partialKey) {
-    FSearchRecord.assign(static_cast<std::size_t>(FRecordSize), 0);
-    TStateScope scope(State(), [this](TDataSetState state) {
+    InFilterState(FSearchRecord, [&] {
+        FCursor->BlankRecord(FSearchRecord);
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            const TKeyValue& value = values[i];
+            const auto* text = std::get_if<std::string>(&value);
+            // A partial text may end in "*", which stands for the rest.
+            if (partialKey && i + 1 == fields.size() && text != nullptr && !text->empty() && text->back() == '*' &&
+                IsStringType(fields[i]->DataType())) {
+                fields[i]->SetAsString(std::string_view(*text).substr(0, text->size() - 1));
+                continue;
+            }
+            AssignValue(*fields[i], value);
+        }
+    });
+}
+
+void TPirinDataSet::InFilterState(std::span<std::uint8_t> image, const std::function<void()>& fill) {
+    const std::span<std::uint8_t> savedImage = FFilterImage;
+    TStateScope scope(State(), [this, savedImage](TDataSetState state) {
         SetState(state);
-        FFilterOnSearchRecord = false;
+        FFilterImage = savedImage;
     });
     SetState(TDataSetState::Filter);
-    FFilterOnSearchRecord = true;
-    FCursor->BlankRecord(FSearchRecord);
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        const TKeyValue& value = values[i];
-        const auto* text = std::get_if<std::string>(&value);
-        // A partial text may end in "*", which stands for the rest.
-        if (partialKey && i + 1 == fields.size() && text != nullptr && !text->empty() && text->back() == '*' &&
-            IsStringType(fields[i]->DataType())) {
-            fields[i]->SetAsString(std::string_view(*text).substr(0, text->size() - 1));
-            continue;
-        }
-        AssignValue(*fields[i], value);
-    }
+    FFilterImage = image;
+    fill();
 }
 
 bool TPirinDataSet::SearchByKey(TDataCursor& keyCursor, const std::vector<TField*>& fields, bool partialKey,
@@ -164,22 +165,8 @@ bool TPirinDataSet::SearchByKey(TDataCursor& keyCursor, const std::vector<TField
 bool TPirinDataSet::SearchByScan(const std::vector<TField*>& fields, TLocateOptions options) {
     std::unique_ptr<TFilterNode> tree;
     for (std::size_t i = 0; i < fields.size(); ++i) {
-        const TField& field = *fields[i];
-        const int fieldNo = field.FieldNo();
-        if (fieldNo <= 0 || fieldNo > FCursor->FieldCount()) DatabaseErrorFmt(kFieldNotFound, field.FieldName());
-        std::vector<std::uint8_t> value(static_cast<std::size_t>(field.DataSize()));
-        const bool blank = FCursor->GetField(fieldNo, FSearchRecord, value);
-        std::unique_ptr<TFilterNode> node;
-        if (FCursor->GetFieldDesc(fieldNo).Field.Type == kFieldString) {
-            const std::string_view text = blank ? std::string_view() : TextOf(value);
-            const bool partial = options.PartialKey && i + 1 == fields.size();
-            node = TFilterNode::CompareText(fieldNo, TFilterOperator::Equal, text, options.CaseInsensitive,
-                                            partial ? static_cast<int>(text.size()) : 0);
-        } else {
-            std::optional<std::vector<std::uint8_t>> constant;
-            if (!blank) constant = std::move(value);
-            node = TFilterNode::Compare(fieldNo, TFilterOperator::Equal, std::move(constant));
-        }
+        auto node = ComparisonNode(*fields[i], TFilterOperator::Equal, options.CaseInsensitive,
+                                   options.PartialKey && i + 1 == fields.size());
         tree = tree ? TFilterNode::And(std::move(tree), std::move(node)) : std::move(node);
     }
     TFilter& filter = FCursor->AddFilter(std::move(tree));
@@ -194,6 +181,21 @@ bool TPirinDataSet::SearchByScan(const std::vector<TField*>& fields, TLocateOpti
     }
     FCursor->RemoveFilter(&filter);
     return code == 0;
+}
+
+std::unique_ptr<TFilterNode> TPirinDataSet::ComparisonNode(const TField& field, TFilterOperator op,
+                                                           bool caseInsensitive, bool partial) const {
+    const int fieldNo = field.FieldNo();
+    if (fieldNo <= 0 || fieldNo > FCursor->FieldCount()) DatabaseErrorFmt(messages::kFieldNotFound, field.FieldName());
+    std::vector<std::uint8_t> value(static_cast<std::size_t>(field.DataSize()));
+    const bool blank = FCursor->GetField(fieldNo, FSearchRecord, value);
+    if (FCursor->GetFieldDesc(fieldNo).Field.Type == kFieldString) {
+        const std::string_view text = blank ? std::string_view() : TextOf(value);
+        return TFilterNode::CompareText(fieldNo, op, text, caseInsensitive, partial ? static_cast<int>(text.size()) : 0);
+    }
+    std::optional<std::vector<std::uint8_t>> constant;
+    if (!blank) constant = std::move(value);
+    return TFilterNode::Compare(fieldNo, op, std::move(constant));
 }
 
 }  // namespace pirin

@@ -1,6 +1,7 @@
 // Searches by field value: Locate by the table's own index, by a lookup
 // cursor on another index and by a scan through an equality filter, with
-// the case and partial-key options; the kept lookup cursor; Lookup.
+// the case and partial-key options; the kept lookup cursor; Lookup. The
+// dataset's filters (Filter, OnFilterRecord, Filtered) and FindFirst/...
 #include <gmock/gmock.h>
 
 #include "tests/tables/tables_test_support.h"
@@ -158,6 +159,126 @@ TEST_F(LocateTest, BadFieldListsRaiseAndLeaveTheTableBrowsing) {
     EXPECT_EQ(Id(), 4);
     Table.Close();
     EXPECT_NE(MessageOf([&] { Table.Locate("Tag", "alpha"); }), "");
+}
+
+std::vector<std::int64_t> VisibleIds(TPirinTable& table) {
+    std::vector<std::int64_t> ids;
+    for (table.First(); !table.Eof() && !table.IsEmpty(); table.Next())
+        ids.push_back(table.FieldByName("Id").AsInteger());
+    return ids;
+}
+
+TEST_F(LocateTest, FilterTextLimitsTheRecordsWhileFiltered) {
+    using ::testing::ElementsAre;
+    struct TCase {
+        const char* Text;
+        TPirinDataSet::TFilterOptionSet Options;
+        std::vector<std::int64_t> Ids;
+    };
+    const std::vector<TCase> cases = {
+        {"Num >= 20", {}, {1, 2}},
+        {"Num < 20 and Num <> NULL", {}, {3}},
+        {"Tag = NULL", {}, {3}},
+        {"[Tag] <> 'alpha' AND Word < 'c'", {}, {2}},  // null Tag compares with nothing
+        {"Tag = 'BETA'", {}, {}},
+        {"Tag = 'BETA'", {.CaseInsensitive = true}, {2}},
+        {"Word = 'ap*'", {}, {1, 2}},
+        {"Word = 'ap*'", {.NoPartialCompare = true}, {}},
+        {"Word = 'it''s'", {}, {}},
+    };
+    Table.SetFiltered(true);
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Text);
+        Table.SetFilterOptions(c.Options);
+        Table.SetFilter(c.Text);
+        EXPECT_EQ(VisibleIds(Table), c.Ids);
+    }
+    Table.SetFiltered(false);
+    EXPECT_THAT(VisibleIds(Table), ElementsAre(1, 2, 3, 4));
+}
+
+TEST_F(LocateTest, UnreadableFilterTextRaisesAndKeepsTheFilter) {
+    Table.SetFilter("Num >= 20");
+    Table.SetFiltered(true);
+    for (const char* text : {"Num >>= 1", "Num = 'open", "Num = 1 or Num = 2", "= 3", "Num = 12abc"}) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(CodeOfCall([&] { Table.SetFilter(text); }), PIRIN_INVALIDFILTER);
+        EXPECT_EQ(Table.Filter(), "Num >= 20");
+    }
+    EXPECT_EQ(MessageOf([&] { Table.SetFilter("Nope = 1"); }), "Field 'Nope' not found");
+    EXPECT_THAT(VisibleIds(Table), ::testing::ElementsAre(1, 2));
+    // Set while closed, the text is read when the table opens.
+    Table.Close();
+    Table.SetFilter("Num =");
+    EXPECT_EQ(CodeOfCall([&] { Table.Open(); }), PIRIN_INVALIDFILTER);
+    EXPECT_FALSE(Table.Active());
+}
+
+TEST_F(LocateTest, OnFilterRecordReadsEachCandidate) {
+    std::vector<std::int64_t> seen;
+    Table.SetOnFilterRecord([&](TDataSet& dataSet, bool& accept) {
+        seen.push_back(dataSet.FieldByName("Id").AsInteger());
+        accept = dataSet.FieldByName("Num").IsNull() || dataSet.FieldByName("Num").AsInteger() > 15;
+    });
+    Table.SetFiltered(true);
+    EXPECT_THAT(VisibleIds(Table), ::testing::ElementsAre(1, 2, 4));
+    EXPECT_THAT(seen, ::testing::IsSupersetOf({1, 2, 3, 4}));
+    // Both filters apply together.
+    Table.SetFilter("Num <> NULL");
+    EXPECT_THAT(VisibleIds(Table), ::testing::ElementsAre(1, 2));
+}
+
+TEST_F(LocateTest, AnExceptionInOnFilterRecordGoesToTheHandlerOrOut) {
+    Table.SetOnFilterRecord([&](TDataSet& dataSet, bool& accept) {
+        const auto id = dataSet.FieldByName("Id").AsInteger();
+        if (id == 2) accept = false;
+        if (id >= 2) throw std::runtime_error("event failed");
+    });
+    int handled = 0;
+    Table.OnFilterException = [&](std::exception_ptr) { ++handled; };
+    Table.SetFiltered(true);
+    // Record 2 refused before the failure, 3 and 4 accepted despite it.
+    EXPECT_THAT(VisibleIds(Table), ::testing::ElementsAre(1, 3, 4));
+    EXPECT_GE(handled, 3);
+    Table.SetFiltered(false);
+    Table.OnFilterException = nullptr;
+    EXPECT_THROW(Table.SetFiltered(true), std::runtime_error);
+}
+
+TEST_F(LocateTest, FindOperationsApplyTheFiltersForOneSearch) {
+    int scrolls = 0;
+    Table.AfterScroll = [&](TDataSet&) { ++scrolls; };
+    Table.SetOnFilterRecord([](TDataSet& dataSet, bool& accept) {
+        accept = dataSet.FieldByName("Id").AsInteger() % 2 == 0;
+    });
+    ASSERT_TRUE(Table.FindFirst());
+    EXPECT_EQ(Id(), 2);
+    ASSERT_TRUE(Table.FindNext());
+    EXPECT_EQ(Id(), 4);
+    EXPECT_FALSE(Table.FindNext());
+    EXPECT_EQ(Id(), 4);
+    ASSERT_TRUE(Table.FindPrior());
+    EXPECT_EQ(Id(), 2);
+    ASSERT_TRUE(Table.FindLast());
+    EXPECT_EQ(Id(), 4);
+    EXPECT_EQ(scrolls, 4);
+    // Unfiltered again: every record walks.
+    EXPECT_EQ(Table.RecordCount(), 4);
+    Table.Prior();
+    EXPECT_EQ(Id(), 3);
+}
+
+TEST_F(LocateTest, LocateSeesOnlyTheFilteredRecords) {
+    Table.SetFilter("Num >= 20");
+    Table.SetFiltered(true);
+    EXPECT_FALSE(Table.Locate("Tag", "gamma"));          // a scan
+    EXPECT_FALSE(Table.Locate("Table", "gamma"));        // the lookup cursor carries the filter
+    EXPECT_TRUE(Table.Locate("Table", "Beta"));
+    EXPECT_EQ(Id(), 2);
+    // Switching the filter off gives up that lookup cursor.
+    Table.SetFiltered(false);
+    EXPECT_TRUE(Table.Locate("Table", "gamma"));
+    EXPECT_EQ(Id(), 4);
 }
 
 }  // namespace
