@@ -227,6 +227,9 @@ class TPirinDataSet : public TDataSet {
     void InFilterState(std::span<std::uint8_t> image, const std::function<void()>& fill);
     // The filters of Filter and OnFilterRecord on the cursor (when open).
     void CreateExpressionFilter();
+    // After Filter or FilterOptions changed: the filter made again when
+    // open; on failure `undo` restores the property.
+    void RebuildExpressionFilter(const std::function<void()>& undo);
     void CreateCallbackFilter();
     void ActivateFilters(bool on);
     // After a filter change: the lookup cursor goes, and when filtered the

@@ -9,26 +9,22 @@ namespace pirin {
 
 void TPirinDataSet::SetFilter(std::string_view text) {
     if (text == FFilterText) return;
-    const std::string saved = std::exchange(FFilterText, std::string(text));
-    if (!Active()) return;
-    try {
-        CheckBrowseMode();
-        CreateExpressionFilter();
-    } catch (...) {
-        FFilterText = saved;
-        throw;
-    }
-    FiltersChanged(FFiltered);
+    std::string saved = std::exchange(FFilterText, std::string(text));
+    RebuildExpressionFilter([&] { FFilterText = std::move(saved); });
 }
 
 void TPirinDataSet::SetFilterOptions(TFilterOptionSet options) {
     const TFilterOptionSet saved = std::exchange(FFilterOptions, options);
+    RebuildExpressionFilter([&] { FFilterOptions = saved; });
+}
+
+void TPirinDataSet::RebuildExpressionFilter(const std::function<void()>& undo) {
     if (!Active()) return;
     try {
         CheckBrowseMode();
         CreateExpressionFilter();
     } catch (...) {
-        FFilterOptions = saved;
+        undo();
         throw;
     }
     FiltersChanged(FFiltered);
