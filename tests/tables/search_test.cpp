@@ -161,6 +161,21 @@ TEST_F(LocateTest, BadFieldListsRaiseAndLeaveTheTableBrowsing) {
     EXPECT_NE(MessageOf([&] { Table.Locate("Tag", "alpha"); }), "");
 }
 
+TEST_F(TablesTest, MemosReadTheRecordFound) {
+    TFixtureTable fixture(WordsDefinition(), TFixtureStorage::Disk, "Words");
+    fixture.Append({1, "cherry", "red"});
+    fixture.Append({2, "apple", "green"});
+    fixture.Append({3, "banana", "yellow"});
+    TPirinTable table;
+    PointAt(table, fixture);
+    table.Open();
+    EXPECT_THAT(table.Lookup("Word", {std::string("apple")}, "Desc"),
+                ::testing::ElementsAre(TKeyValue(std::string("green"))));
+    EXPECT_EQ(table.FieldByName("Desc").AsString(), "red");
+    ASSERT_TRUE(table.Locate("Word", "banana"));
+    EXPECT_EQ(table.FieldByName("Desc").AsString(), "yellow");
+}
+
 std::vector<std::int64_t> VisibleIds(TPirinTable& table) {
     std::vector<std::int64_t> ids;
     for (table.First(); !table.Eof() && !table.IsEmpty(); table.Next())
