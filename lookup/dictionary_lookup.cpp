@@ -270,6 +270,9 @@ void TDictionaryLookup::ShowEntry(const std::string& headword) {
         LoadCurrentEntry(table, true);
     } else if (table.FindKey({headword})) {
         LoadCurrentEntry(table, true);
+    } else {
+        UpdateSpeaker();
+        return;
     }
     UpdateSpeaker();
     Log("show-entry " + table.TableName() + " " + ModeName(FMode) + " " +
