@@ -310,7 +310,13 @@ void TDictionaryLookup::JvClipboardViewer1Text(const std::string& text) {
 void TDictionaryLookup::CtrlC1Click() {
     const bool checked = !FViews.CtrlC1->Checked();
     FViews.CtrlC1->SetChecked(checked);
-    FViews.Settings->WriteActiveTranslate(checked);
+    try {
+        FViews.Settings->WriteActiveTranslate(checked);
+    } catch (...) {
+        // The tick keeps telling the state the feature is really in.
+        FViews.CtrlC1->SetChecked(!checked);
+        throw;
+    }
     FActiveTranslate = checked;
 }
 

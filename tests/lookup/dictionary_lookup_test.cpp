@@ -276,10 +276,11 @@ TEST_F(LookupTest, ClipboardTranslation) {
     EXPECT_TRUE(Lookup.ActiveTranslate());
     EXPECT_EQ(View.Settings.Writes, (std::vector<std::string>{"0", "1"}));
 
-    // A failed write leaves the feature as it was.
+    // A failed write leaves the feature and its tick as they were.
     View.Settings.Fail = true;
     EXPECT_THROW(Lookup.CtrlC1Click(), std::runtime_error);
     EXPECT_TRUE(Lookup.ActiveTranslate());
+    EXPECT_TRUE(View.CtrlC1.Checked());
 }
 
 TEST_F(LookupTest, SpecialCharacters) {
