@@ -17,6 +17,7 @@ using pirin::TDataCursor;
 constexpr int kIdField = 1;
 constexpr int kTextField = 2;
 constexpr int kMemoField = 3;
+constexpr std::size_t kBatchRecords = 1000;
 
 pirin::TTableDefinition Definition(std::uint16_t language, bool wordList) {
     pirin::TTableDefinition definition;
@@ -79,6 +80,18 @@ class TTableFiller {
         ReleaseMemo();
     }
 
+    // Commits and starts the next batch every kBatchRecords inserts: the
+    // caches of a transaction keep every changed unit until the commit, and
+    // looking units up in them gets slower the more they hold.
+    void Insert(std::uint32_t id, std::string_view text, std::string_view memo) {
+        Insert(id, text, memo, false);
+        if (++FPending == kBatchRecords) {
+            FDirectory.Commit();
+            FDirectory.StartTransaction();
+            FPending = 0;
+        }
+    }
+
     void Commit() { FDirectory.Commit(); }
 
     // The "Word" values in the order of "IdxWord".
@@ -109,6 +122,7 @@ class TTableFiller {
     pirin::TDataDirectory& FDirectory;
     TDataCursor FCursor;
     std::vector<std::uint8_t> FImage;
+    std::size_t FPending = 0;
 };
 
 }  // namespace
@@ -118,7 +132,7 @@ std::vector<std::string> WriteDictionaryTable(pirin::TDataDirectory& directory, 
     TTableFiller filler(directory, name, language, false);
     std::uint32_t id = 0;
     for (const auto& [word, article] : entries.Articles())
-        filler.Insert(++id, word, RenderArticleRtf(article), false);
+        filler.Insert(++id, word, RenderArticleRtf(article));
     filler.Commit();
     std::vector<std::string> words = filler.WordsInIndexOrder();
     filler.Close();
