@@ -145,6 +145,7 @@ TfDictionary::TfDictionary(const QString& exeDir, QWidget* parent)
     FViews = std::make_unique<TQtViews>(*this);
     ConnectHandlers();
     qApp->installEventFilter(this);
+    Edit1->setFocus();
     FormCreate();
 }
 
@@ -391,7 +392,6 @@ void TfDictionary::ClipboardChanged() {
     if (!FLookup || !data || data->hasImage() || !data->hasText()) return;
     const QString text = data->text();
     if (text.isEmpty()) return;
-    qCDebug(lcLookup).noquote() << "clipboard" << text;
     FLookup->JvClipboardViewer1Text(pirin::TCodePage::Of(1251).Encode(ToU16(text)));
 }
 
