@@ -196,16 +196,14 @@ void TfDictionary::BuildLayout() {
     ComboBox1 = new QComboBox(Panel2);
     ComboBox1->setObjectName("ComboBox1");
     ComboBox1->setGeometry(244, 21, 165, 19);
-    ComboBox1->setFont(PointFont(kUiFamily, 8));
-    ComboBox1->setView(new QListView(ComboBox1));
-    ComboBox1->setStyleSheet(
-        "QComboBox { background: white; border: none; padding-left: 3px; }"
-        "QComboBox::drop-down { border: none; width: 14px; }"
-        "QComboBox::down-arrow { image: none; border-left: 4px solid transparent; border-right: 4px solid "
-        "transparent; border-top: 5px solid rgb(120, 72, 36); width: 0; height: 0; }"
-        "QComboBox QAbstractItemView { background: white; selection-background-color: rgb(239, 216, 191);"
-        " selection-color: black; }"
-        "QComboBox QAbstractItemView::item { min-height: 13px; }");
+    ComboBox1->setFont(PixelFont(kUiFamily, 11));
+    ComboBox1->setFrame(false);
+    QPalette comboPalette = ComboBox1->palette();
+    comboPalette.setColor(QPalette::Base, Qt::white);
+    comboPalette.setColor(QPalette::Button, Qt::white);
+    comboPalette.setColor(QPalette::Highlight, kWindowColor);
+    comboPalette.setColor(QPalette::HighlightedText, Qt::black);
+    ComboBox1->setPalette(comboPalette);
     for (const auto& info : DictTables) ComboBox1->addItem(QString::fromUtf8(info.Caption.data(), qsizetype(info.Caption.size())));
 
     vKeyBoard = new TPictureButton(201, 202, 203, Panel2);
@@ -423,7 +421,9 @@ bool TfDictionary::eventFilter(QObject* watched, QEvent* event) {
     if (watched != Edit1 || !FLookup) return false;
     FLookup->Edit1KeyDown(VirtualKeyOf(key->key()));
     const QString text = key->text();
-    if (text.isEmpty() || key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) return false;
+    if (text.isEmpty() || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab ||
+        key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
+        return false;
     FViews->Keyboard.NoteTypedLetter(text.front());
     return !FLookup->Edit1KeyPress(char16_t(text.front().unicode()));
 }

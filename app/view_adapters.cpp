@@ -51,13 +51,26 @@ void TEntryBoxView::PasteFromClipboard() { FEdit->paste(); }
 
 // ---- word list ----
 void TWordListView::SetItems(const std::vector<std::string>& items) {
+    FItems = items;
+    ShowItems();
+}
+
+void TWordListView::SetCharSet(TCharSet charSet) {
+    if (charSet == FCharSet) return;
+    FCharSet = charSet;
+    ShowItems();
+}
+
+void TWordListView::ShowItems() {
     QStringList texts;
-    texts.reserve(static_cast<qsizetype>(items.size()));
-    for (const auto& item : items) texts << DecodeBytes(item, FCharSet);
+    texts.reserve(static_cast<qsizetype>(FItems.size()));
+    for (const auto& item : FItems) texts << DecodeBytes(item, FCharSet);
     // The logic changes the list: no click handler runs for it.
     const QSignalBlocker blocker(FList);
+    const int row = FList->currentRow();
     FList->clear();
     FList->addItems(texts);
+    if (row >= 0 && row < FList->count()) FList->setCurrentRow(row);
 }
 int TWordListView::ItemIndex() const { return FList->currentRow(); }
 void TWordListView::SetItemIndex(int index) {
@@ -68,7 +81,15 @@ void TWordListView::SetItemIndex(int index) {
 }
 
 // ---- headword label and article ----
-void TLabelView::SetCaption(const std::string& bytes) { FLabel->setText(DecodeBytes(bytes, FCharSet)); }
+void TLabelView::SetCaption(const std::string& bytes) {
+    FCaption = bytes;
+    FLabel->setText(DecodeBytes(bytes, FCharSet));
+}
+
+void TLabelView::SetCharSet(TCharSet charSet) {
+    FCharSet = charSet;
+    FLabel->setText(DecodeBytes(FCaption, FCharSet));
+}
 
 void TArticleView::LoadArticle(const std::string& bytes) {
     FView->setHtml(QString::fromStdString(ArticleToHtml(bytes)));

@@ -63,22 +63,27 @@ class TWordListView final : public IWordListView {
     void SetItems(const std::vector<std::string>& items) override;
     int ItemIndex() const override;
     void SetItemIndex(int index) override;
-    void SetCharSet(TCharSet charSet) override { FCharSet = charSet; }
+    // The same bytes are shown again in the new character set.
+    void SetCharSet(TCharSet charSet) override;
 
   private:
+    void ShowItems();
+
     THintListBox* FList;
     TCharSet FCharSet = TCharSet::Cyrillic;
+    std::vector<std::string> FItems;
 };
 
 class TLabelView final : public ILabelView {
   public:
     explicit TLabelView(QLabel* label) : FLabel(label) {}
     void SetCaption(const std::string& bytes) override;
-    void SetCharSet(TCharSet charSet) override { FCharSet = charSet; }
+    void SetCharSet(TCharSet charSet) override;
 
   private:
     QLabel* FLabel;
     TCharSet FCharSet = TCharSet::Cyrillic;
+    std::string FCaption;
 };
 
 class TArticleView final : public IArticleView {

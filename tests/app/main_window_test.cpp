@@ -17,6 +17,7 @@
 #include "app/owner_drawn_menu.h"
 #include "app/password_dialog.h"
 #include "app/picture_button.h"
+#include "app/view_adapters.h"
 #include "lookup/widgets/hint_list_box.h"
 #include "tables/session_list.h"
 #include "tests/app/app_test_registry.h"
@@ -261,6 +262,24 @@ class TMainWindowTest : public QObject {
         window.N7->trigger();
         QCOMPARE(help.pos(), QPoint(10, 20));
         QCOMPARE(help.size(), QSize(526, 382));
+    }
+
+    void singleByteViewsFollowTheCharSet() {
+        vorlano::THintListBox list;
+        QLabel label;
+        vorlano::TWordListView words(&list);
+        vorlano::TLabelView caption(&label);
+        words.SetItems({"h\xe4user", "x"});
+        words.SetItemIndex(1);
+        caption.SetCaption("h\xe4user");
+        QCOMPARE(list.item(0)->text(), QString("hдuser"));
+        QCOMPARE(label.text(), QString("hдuser"));
+        // The same bytes, shown again in the Western set; the selection stays.
+        words.SetCharSet(vorlano::TCharSet::Western);
+        caption.SetCharSet(vorlano::TCharSet::Western);
+        QCOMPARE(list.item(0)->text(), QString("häuser"));
+        QCOMPARE(label.text(), QString("häuser"));
+        QCOMPARE(words.ItemIndex(), 1);
     }
 
     void passwordDialogEnabling() {

@@ -48,7 +48,7 @@ wait_log() {  # pattern, what
 }
 window=""
 for _ in $(seq 100); do
-  window="$(xdotool search --name '^Речник$' 2>/dev/null | head -1 || true)"
+  window="$(xdotool search --onlyvisible --name '^Речник$' 2>/dev/null | head -1 || true)"
   [ -n "$window" ] && break
   sleep 0.1
 done
@@ -57,7 +57,7 @@ wait_log "show-entry Bg_Bg" "the first entry of the explanatory dictionary"
 pass "started with the explanatory dictionary"
 
 viewable() { xwininfo -id "$window" | grep -q "IsViewable"; }
-shot() { [ -n "$shots" ] && import -window root -crop 520x380+231+223 "$shots/$1.png"; return 0; }
+shot() { [ -n "$shots" ] && sleep 0.5 && { import -window "$window" "$shots/$1.png" || true; }; return 0; }
 activate() { xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus "$window"; sleep 0.3; }
 
 shot explanatory
@@ -86,7 +86,7 @@ xdotool key --delay 150 Tab Down
 wait_log "switch 3 Bg_Gs Gs_Bg" "switching to German"
 xdotool key --delay 150 shift+Tab
 xdotool type --delay 120 "Haus"
-wait_log "show-entry Gs_Bg .* Haus" "typing Haus"
+wait_log "show-entry Gs_Bg .* [Hh]aus$" "typing Haus"
 shot german
 xdotool key --delay 150 Tab Up
 wait_log "switch 2 Bg_En En_Bg" "back to English"
