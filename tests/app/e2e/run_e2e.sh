@@ -6,6 +6,9 @@
 # Usage: run_e2e.sh BUILD_DIR [SCREENSHOT_DIR]
 set -euo pipefail
 build="$(cd "$1" && pwd)"
+for tool in Xvfb xdotool xclip xwininfo xdpyinfo setxkbmap openbox; do
+  command -v "$tool" > /dev/null || { echo "e2e: skipped: $tool is not installed"; exit 77; }
+done
 shots="${2:-}"
 work="$(mktemp -d)"
 pids=()
