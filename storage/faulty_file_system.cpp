@@ -4,10 +4,25 @@
 
 namespace pirin {
 
-void TFaultyFileSystem::FailNthWrite(int n, int error) {
+void TFaultyFileSystem::FailNth(TCall call, int n, int error) {
     std::lock_guard hold(FMutex);
-    FWritesUntilFailure = n;
-    FWriteError = error;
+    TArmed& armed = FArmed[static_cast<int>(call)];
+    armed.Until = n;
+    armed.Error = error;
+}
+
+int TFaultyFileSystem::CallCount(TCall call) const {
+    std::lock_guard hold(FMutex);
+    return FArmed[static_cast<int>(call)].Count;
+}
+
+bool TFaultyFileSystem::FailsNow(TCall call, int& error) {
+    std::lock_guard hold(FMutex);
+    TArmed& armed = FArmed[static_cast<int>(call)];
+    ++armed.Count;
+    if (armed.Until <= 0 || --armed.Until != 0) return false;
+    error = armed.Error;
+    return true;
 }
 
 void TFaultyFileSystem::ShortenReads(std::size_t maxBytes) {
@@ -37,11 +52,6 @@ int TFaultyFileSystem::OpenCount() const {
     return FOpens;
 }
 
-int TFaultyFileSystem::WriteCount() const {
-    std::lock_guard hold(FMutex);
-    return FWrites;
-}
-
 int TFaultyFileSystem::Open(const std::string& path, TOSAccess access, TOSShare share,
                             TOSFile& file) {
     {
@@ -69,6 +79,11 @@ int TFaultyFileSystem::Create(const std::string& path, TOSFile& file) {
 
 int TFaultyFileSystem::ReadAt(TOSFile file, void* buffer, std::size_t count, std::uint64_t offset,
                               std::size_t& transferred) {
+    int error = 0;
+    if (FailsNow(TCall::Read, error)) {
+        transferred = 0;
+        return error;
+    }
     {
         std::lock_guard hold(FMutex);
         if (FReadsShortened) count = std::min(count, FReadLimit);
@@ -78,13 +93,10 @@ int TFaultyFileSystem::ReadAt(TOSFile file, void* buffer, std::size_t count, std
 
 int TFaultyFileSystem::WriteAt(TOSFile file, const void* buffer, std::size_t count,
                                std::uint64_t offset, std::size_t& transferred) {
-    {
-        std::lock_guard hold(FMutex);
-        ++FWrites;
-        if (FWritesUntilFailure > 0 && --FWritesUntilFailure == 0) {
-            transferred = 0;
-            return FWriteError;
-        }
+    int error = 0;
+    if (FailsNow(TCall::Write, error)) {
+        transferred = 0;
+        return error;
     }
     return FBase.WriteAt(file, buffer, count, offset, transferred);
 }
@@ -97,7 +109,16 @@ int TFaultyFileSystem::Truncate(TOSFile file, std::uint64_t size) {
     return FBase.Truncate(file, size);
 }
 
+int TFaultyFileSystem::LockRange(TOSFile file, std::uint64_t start, std::uint64_t length,
+                                 bool exclusive) {
+    int error = 0;
+    if (FailsNow(TCall::Lock, error)) return error;
+    return FBase.LockRange(file, start, length, exclusive);
+}
+
 int TFaultyFileSystem::Sync(TOSFile file) {
+    int error = 0;
+    if (FailsNow(TCall::Sync, error)) return error;
     {
         std::lock_guard hold(FMutex);
         if (FSyncError != 0) return FSyncError;

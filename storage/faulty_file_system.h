@@ -1,6 +1,7 @@
 // TFaultyFileSystem: a seam that forwards to another one and injects the
-// failures a test asks for (a failed n-th write, short reads, a failed sync or
-// truncation, failed opens with a chosen errno). Install it with
+// failures a test asks for (a failed n-th read, write, range lock or sync,
+// short reads, failed syncs or truncations, failed opens with a chosen
+// errno), and counts the calls so that a test can fail each one in turn. Install it with
 // TFileSystemOverride; files opened meanwhile keep using it until they close,
 // so it must outlive them.
 //
@@ -20,9 +21,14 @@ class TFaultyFileSystem final : public TOSFileSystem {
   public:
     explicit TFaultyFileSystem(TOSFileSystem& base = DiskFileSystem()) : FBase(base) {}
 
-    // The n-th write from now (1 = the next one) transfers nothing and fails
-    // with `error`. 0 disarms.
-    void FailNthWrite(int n, int error = ENOSPC);
+    // The calls counted and failed one at a time: reads, writes, range locks
+    // (not unlocks) and syncs.
+    enum class TCall { Read, Write, Lock, Sync };
+
+    // The n-th call of that kind from now (1 = the next one) transfers
+    // nothing and fails with `error`. 0 disarms.
+    void FailNth(TCall call, int n, int error);
+    void FailNthWrite(int n, int error = ENOSPC) { FailNth(TCall::Write, n, error); }
     // Every read from now transfers at most `maxBytes`, as if the file ended.
     void ShortenReads(std::size_t maxBytes);
     // Every sync (truncation) from now fails with `error`; 0 disarms.
@@ -34,7 +40,9 @@ class TFaultyFileSystem final : public TOSFileSystem {
     void FailOpens(int error, bool readWriteOnly = false);
 
     int OpenCount() const;
-    int WriteCount() const;
+    int WriteCount() const { return CallCount(TCall::Write); }
+    // Calls of that kind since the wrapper was made, failed ones included.
+    int CallCount(TCall call) const;
 
     [[nodiscard]] int Open(const std::string& path, TOSAccess access, TOSShare share,
                            TOSFile& file) override;
@@ -50,9 +58,7 @@ class TFaultyFileSystem final : public TOSFileSystem {
         return FBase.Size(file, size);
     }
     [[nodiscard]] int LockRange(TOSFile file, std::uint64_t start, std::uint64_t length,
-                                bool exclusive) override {
-        return FBase.LockRange(file, start, length, exclusive);
-    }
+                                bool exclusive) override;
     [[nodiscard]] int UnlockRange(TOSFile file, std::uint64_t start,
                                   std::uint64_t length) override {
         return FBase.UnlockRange(file, start, length);
@@ -69,8 +75,17 @@ class TFaultyFileSystem final : public TOSFileSystem {
   private:
     TOSFileSystem& FBase;
     mutable std::mutex FMutex;
-    int FWritesUntilFailure = 0;
-    int FWriteError = 0;
+    // Counts down and fails the call that reaches 0; the armed fault of a
+    // kind.
+    struct TArmed {
+        int Until = 0;
+        int Error = 0;
+        int Count = 0;
+    };
+    // True when this call is to fail; counts it.
+    bool FailsNow(TCall call, int& error);
+
+    TArmed FArmed[4];
     std::size_t FReadLimit = 0;
     bool FReadsShortened = false;
     int FSyncError = 0;
@@ -78,7 +93,6 @@ class TFaultyFileSystem final : public TOSFileSystem {
     int FOpenError = 0;
     bool FOpenReadWriteOnly = false;
     int FOpens = 0;
-    int FWrites = 0;
 };
 
 }  // namespace pirin

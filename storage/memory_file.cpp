@@ -44,6 +44,7 @@ std::int64_t TMemoryFile::Read(std::int32_t id, void* buffer, std::size_t count)
     if (handle->Position >= FSize) return 0;
     const std::size_t got =
         static_cast<std::size_t>(std::min<std::uint64_t>(count, FSize - handle->Position));
+    if (got == 0) return 0;  // the buffer may be null for an empty read
     std::memcpy(buffer, FData.data() + handle->Position, got);
     handle->Position += got;
     return static_cast<std::int64_t>(got);

@@ -1,0 +1,95 @@
+// Fuzzes `pirin-tool import`: the input is the import file (one JSON record
+// a line) for an in-memory table with a field of every kind, a primary key
+// and a unique case-insensitive index. An import may refuse a line
+// (ERecordValueError) or stop at an engine error; anything else is a finding,
+// and so is a table that no longer passes the whole-table verifier after it.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "engine/table_create.h"
+#include "engine/table_files.h"
+#include "errors/engine_error.h"
+#include "storage/field_descriptor.h"
+#include "storage/file_handler.h"
+#include "storage/table_verifier.h"
+#include "tools/record_commands.h"
+#include "tools/record_json.h"
+#include "tools/tool_table.h"
+
+namespace {
+
+using namespace pirin;
+
+const TTableLocation kLocation{.Directory = "", .Name = "Import", .InMemory = true};
+
+TFieldDefinition Field(std::string name, std::string_view keyword, std::uint8_t size = 0) {
+    const TSqlFieldType type = *SqlFieldType(keyword);
+    TFieldDefinition field{.Name = std::move(name), .Type = type.Type, .Subtype = type.Subtype};
+    if (type.Type == kFieldBcd)
+        field.Decimals = size;
+    else
+        field.Size = size;
+    return field;
+}
+
+TTableDefinition Definition() {
+    return {.Fields = {Field("Id", "AUTOINC"), Field("Word", "VARCHAR", 20),
+                       Field("Count", "SMALLINT"), Field("Big", "LARGEINT"),
+                       Field("Price", "MONEY"), Field("Amount", "DECIMAL", 2),
+                       Field("Ratio", "FLOAT"), Field("Day", "DATE"), Field("At", "TIME"),
+                       Field("Stamp", "TIMESTAMP"), Field("Flag", "BOOLEAN"),
+                       Field("Raw", "BYTES", 8), Field("Note", "MEMO"), Field("Data", "BLOB")},
+            .Primary = TIndexDefinition{.Fields = {"Id"}},
+            .Indexes = {{.Name = "ByWord", .Fields = {"Word"}, .Unique = true,
+                         .CaseInsensitive = true}}};
+}
+
+void RemoveTable() {
+    const TTableFileNames names = TableFileNames(kLocation.Directory, kLocation.Name);
+    for (const std::string& name : {names.Data, names.Index, names.Blob}) {
+        TFileHandler file(name);
+        file.SetInMemory(true);
+        try {
+            file.RemoveFile();
+        } catch (const EPirinEngineError&) {
+        }
+    }
+}
+
+void ExpectSoundTable() {
+    TTableFiles files(kLocation);
+    const std::vector<std::string> problems =
+        TTableVerifier(files.Data(), files.Index(), files.Blob()).Run();
+    if (problems.empty()) return;
+    for (const std::string& problem : problems) std::fprintf(stderr, "%s\n", problem.c_str());
+    std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const std::string path = "/tmp/vorlano-fuzz-import-" + std::to_string(::getpid());
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    }
+    CreateTable(kLocation, Definition());
+    {
+        tools::TToolTable table(kLocation, {});
+        try {
+            (void)tools::ImportRecords(table, path);
+        } catch (const tools::ERecordValueError&) {
+        } catch (const EPirinEngineError&) {
+        }
+    }
+    ExpectSoundTable();
+    RemoveTable();
+    std::remove(path.c_str());
+    return 0;
+}

@@ -1,0 +1,258 @@
+// Fault injection through the OS seam: every write operation and every
+// transaction step is run once to count its reads, writes, range locks and
+// syncs, then again once per call with that call failing. The operation
+// either raises an engine error or absorbs the failure (a write-back that is
+// retried, a lock taken on the next attempt); the process goes on (the same
+// session inserts another record), and the table then reopens, reads every
+// record and passes the whole-table verifier.
+//
+// The test prints one line per operation and kind of call, the table the
+// README keeps.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <functional>
+#include <iostream>
+#include <optional>
+#include <sstream>
+
+#include "engine/data_directory.h"
+#include "engine/table_files.h"
+#include "storage/faulty_file_system.h"
+#include "storage/file_system.h"
+#include "tests/engine/write_test_support.h"
+
+namespace pirin::testing {
+namespace {
+
+using TCall = TFaultyFileSystem::TCall;
+
+constexpr int kId = 1;
+constexpr int kWord = 2;
+constexpr int kNote = 3;
+
+TTableDefinition Definition() {
+    return {.Fields = {Field("Id", "INTEGER"), Field("Word", "VARCHAR", 20), Field("Note", "MEMO")},
+            .Primary = TIndexDefinition{.Fields = {"Id"}},
+            .Indexes = {{.Name = "ByWord", .Fields = {"Word"}, .CaseInsensitive = true}},
+            .Language = 1026};
+}
+
+TImage Row(const TDataCursor& cursor, std::int32_t id, const std::string& word) {
+    TImage image = NewImage(cursor);
+    SetInteger(cursor, kId, image, id);
+    SetString(cursor, kWord, image, word);
+    return image;
+}
+
+void Insert(TDataCursor& cursor, std::int32_t id, const std::string& word,
+            const std::string& note) {
+    TImage image = Row(cursor, id, word);
+    SetMemo(cursor, kNote, image, note);
+    cursor.InsertRecord(image, true);
+}
+
+TImage Seek(TDataCursor& cursor, std::int32_t id) {
+    cursor.SetToIndex("");
+    TImage key = Row(cursor, id, "");
+    TImage image(static_cast<std::size_t>(cursor.RecordSize()));
+    if (!cursor.FindKey(false, key, image, 0, false, 0))
+        throw std::runtime_error("no record " + std::to_string(id));
+    return image;
+}
+
+std::string LongNote(int id) { return std::string(700 + id * 90, static_cast<char>('a' + id)); }
+
+enum class TOperation { CreateTable, Insert, Modify, Delete, Commit, Rollback };
+
+const char* NameOf(TOperation operation) {
+    switch (operation) {
+        case TOperation::CreateTable: return "create table";
+        case TOperation::Insert: return "insert";
+        case TOperation::Modify: return "modify";
+        case TOperation::Delete: return "delete";
+        case TOperation::Commit: return "commit";
+        case TOperation::Rollback: return "rollback";
+    }
+    return "";
+}
+
+const char* NameOf(TCall call) {
+    switch (call) {
+        case TCall::Read: return "read";
+        case TCall::Write: return "write";
+        case TCall::Lock: return "lock";
+        case TCall::Sync: return "flush";
+    }
+    return "";
+}
+
+// What one run with one failed call came to.
+struct TOutcome {
+    bool Raised = false;
+    bool Verified = true;
+    std::string Problems;
+};
+
+// One run of an operation on a fresh table of five records with memos, with
+// the faulty seam installed before anything opens. `failAt` 0 fails nothing;
+// `calls` receives the count of calls of `kind` the operation made.
+class TFaultRun {
+  public:
+    TFaultRun(TOperation operation, TCall kind) : FOperation(operation), FKind(kind) {}
+
+    TOutcome Run(int failAt, int& calls) {
+        TFaultyFileSystem faulty;
+        TFileSystemOverride seam(faulty);
+        std::optional<TFixtureTable> table;
+        TOutcome outcome;
+        if (FOperation == TOperation::CreateTable) {
+            table.emplace(Definition());
+            TTableLocation location = table->Location();
+            location.Name = "Made";
+            const int before = faulty.CallCount(FKind);
+            if (failAt > 0) faulty.FailNth(FKind, failAt, ErrorFor(FKind));
+            outcome.Raised = Raises([&] { CreateTable(location, Definition()); });
+            calls = faulty.CallCount(FKind) - before;
+            faulty.FailNth(FKind, 0, 0);
+            // The process goes on: the table can be made (again) and used.
+            if (outcome.Raised) CreateTable(location, Definition());
+            TFixtureTable made(location);
+            made.Append({1, "one", "memo"});
+            Check(made, 1, outcome);
+            return outcome;
+        }
+        table.emplace(Definition());
+        for (int id = 1; id <= 5; ++id) table->Append({id, "w" + std::to_string(id), LongNote(id)});
+        int expectedAfterFailure = 5;
+        {
+            TTableSession session(*table);
+            auto cursor = session.OpenCursor();
+            const bool transaction =
+                FOperation == TOperation::Commit || FOperation == TOperation::Rollback;
+            if (transaction) {
+                session.Directory.StartTransaction();
+                Insert(*cursor, 6, "w6", LongNote(6));
+                TImage image = Seek(*cursor, 2);
+                SetString(*cursor, kWord, image, "changed");
+                SetMemo(*cursor, kNote, image, LongNote(8));
+                cursor->ModifyRecord(image, true, true);
+                cursor->DeleteRecord(Seek(*cursor, 4), true);
+            }
+            const int before = faulty.CallCount(FKind);
+            if (failAt > 0) faulty.FailNth(FKind, failAt, ErrorFor(FKind));
+            outcome.Raised = Raises([&] { Operate(session, *cursor); });
+            calls = faulty.CallCount(FKind) - before;
+            faulty.FailNth(FKind, 0, 0);
+            if (session.Directory.InTransaction()) session.Directory.Rollback();
+            // The same cursor goes on writing after the failure.
+            Insert(*cursor, 100, "after", "after the failure");
+            expectedAfterFailure = 6;
+        }
+        Check(*table, expectedAfterFailure, outcome);
+        return outcome;
+    }
+
+  private:
+    static int ErrorFor(TCall kind) {
+        switch (kind) {
+            case TCall::Read: return EIO;
+            case TCall::Write: return ENOSPC;
+            case TCall::Lock: return ENOLCK;
+            case TCall::Sync: return EIO;
+        }
+        return EIO;
+    }
+
+    // True when the action raised an engine error; any other exception
+    // fails the test.
+    static bool Raises(const std::function<void()>& action) {
+        try {
+            action();
+        } catch (const EPirinEngineError&) {
+            return true;
+        }
+        return false;
+    }
+
+    void Operate(TTableSession& session, TDataCursor& cursor) {
+        switch (FOperation) {
+            case TOperation::Insert:
+                Insert(cursor, 7, "seven", LongNote(7));
+                break;
+            case TOperation::Modify: {
+                TImage image = Seek(cursor, 3);
+                SetInteger(cursor, kId, image, 33);
+                SetString(cursor, kWord, image, "changed");
+                SetMemo(cursor, kNote, image, LongNote(9));
+                cursor.ModifyRecord(image, true, true);
+                break;
+            }
+            case TOperation::Delete:
+                cursor.DeleteRecord(Seek(cursor, 2), true);
+                break;
+            case TOperation::Commit:
+                session.Directory.Commit();
+                break;
+            case TOperation::Rollback:
+                session.Directory.Rollback();
+                break;
+            case TOperation::CreateTable:
+                break;
+        }
+    }
+
+    // The table reopens in a new session and reads every record, memos
+    // included; then the verifier judges it.
+    static void Check(const TFixtureTable& table, int minimumRecords, TOutcome& outcome) {
+        {
+            TTableSession session(table);
+            auto cursor = session.OpenCursor();
+            const auto records = ReadAll(*cursor);
+            EXPECT_GE(static_cast<int>(records.size()), minimumRecords - 1);
+            for (const TImage& image : records) (void)MemoText(*cursor, kNote, image);
+        }
+        const std::vector<std::string> problems = table.Verify();
+        outcome.Verified = problems.empty();
+        for (const std::string& problem : problems) outcome.Problems += problem + "; ";
+    }
+
+    TOperation FOperation;
+    TCall FKind;
+};
+
+TEST(FaultInjectionTest, EveryFailedCallOfEveryWriteRaisesOrIsAbsorbedAndLeavesASoundTable) {
+    std::ostringstream report;
+    report << "| operation | call | calls | raised | absorbed | verify fails after |\n"
+              "| --- | --- | --- | --- | --- | --- |\n";
+    for (const TOperation operation :
+         {TOperation::CreateTable, TOperation::Insert, TOperation::Modify, TOperation::Delete,
+          TOperation::Commit, TOperation::Rollback}) {
+        for (const TCall kind : {TCall::Read, TCall::Write, TCall::Lock, TCall::Sync}) {
+            SCOPED_TRACE(std::string(NameOf(operation)) + ", failed " + NameOf(kind));
+            TFaultRun run(operation, kind);
+            int calls = 0;
+            const TOutcome clean = run.Run(0, calls);
+            ASSERT_FALSE(clean.Raised);
+            ASSERT_TRUE(clean.Verified) << clean.Problems;
+            int raised = 0;
+            std::string failing;
+            for (int k = 1; k <= calls; ++k) {
+                SCOPED_TRACE("call " + std::to_string(k));
+                int ignored = 0;
+                const TOutcome outcome = run.Run(k, ignored);
+                raised += outcome.Raised ? 1 : 0;
+                EXPECT_TRUE(outcome.Verified) << outcome.Problems;
+                if (!outcome.Verified) failing += (failing.empty() ? "" : ", ") + std::to_string(k);
+            }
+            report << "| " << NameOf(operation) << " | " << NameOf(kind) << " | " << calls
+                   << " | " << raised << " | " << calls - raised << " | "
+                   << (failing.empty() ? "none" : failing) << " |\n";
+        }
+    }
+    std::cout << report.str();
+}
+
+}  // namespace
+}  // namespace pirin::testing
