@@ -255,6 +255,12 @@ pirin::TPirinTable& TDictionaryLookup::CurrentTable() const {
 void TDictionaryLookup::ShowEntry(const std::string& headword) {
     pirin::TPirinTable& table = CurrentTable();
     const bool foreign = &table == &FDatas.tFor;
+    // tFor stays closed after a Bulgarian-only dictionary: open it on demand,
+    // also for an empty item, whose first record it must show.
+    if (foreign && !table.Active()) {
+        table.SetTableName(FForTable);
+        FDatas.OpenTable(table);
+    }
     if (headword.empty()) {
         table.First();
         FViews.reDescription->LoadArticle(table.FieldByName("Desc").AsString());
@@ -262,10 +268,6 @@ void TDictionaryLookup::ShowEntry(const std::string& headword) {
         return;
     }
     if (foreign) {
-        if (!table.Active()) {
-            table.SetTableName(FForTable);
-            FDatas.OpenTable(table);
-        }
         (void)table.FindKey({headword});
         LoadCurrentEntry(table, true);
     } else if (table.FindKey({headword})) {

@@ -233,6 +233,15 @@ TEST_F(LookupTest, MissingHeadwordsAndEmptyItems) {
     EXPECT_EQ(View.reDescription.Article, first);
 }
 
+TEST_F(LookupTest, AnEmptyItemInTheForeignDirectionOpensTheForeignTable) {
+    Lookup.ComboBox1Select(2);  // from a Bulgarian-only dictionary: tFor closed
+    ASSERT_FALSE(Datas.tFor.Active());
+    Lookup.SetMode(lmForeignToBg);
+    Lookup.ShowEntry("");
+    EXPECT_TRUE(Datas.tFor.Active());
+    EXPECT_NE(View.reDescription.Article.find("article of ab"), std::string::npos);
+}
+
 TEST_F(LookupTest, PlainTextArticlesAreLoadedAsStored) {
     Type(u"ябълка");
     EXPECT_EQ(View.reDescription.Article, Cyr(u"ябълка - плод\r\nвтори ред"));
