@@ -1,9 +1,10 @@
 #include "dictdata/build_database.h"
 
+#include <unistd.h>
+
 #include <fstream>
 #include <optional>
 #include <sstream>
-#include <unistd.h>
 
 #include "dictdata/build_entries.h"
 #include "dictdata/build_samples.h"
@@ -26,10 +27,10 @@ namespace {
 
 // One bilingual pair of tables.
 struct TLanguagePair {
-    const char* Source;      // dictd name part, "eng"; empty for our sample
-    const char* Sample;      // sample file for the foreign side, or empty
-    const char* ForTable;    // "En_Bg"
-    const char* BgTable;     // "Bg_En"
+    const char* Source;    // dictd name part, "eng"; empty for our sample
+    const char* Sample;    // sample file for the foreign side, or empty
+    const char* ForTable;  // "En_Bg"
+    const char* BgTable;   // "Bg_En"
     std::uint16_t Language;
     const char* SoundFolder;
     const char* Voice;
@@ -68,15 +69,19 @@ TSourcePaths SourcePaths(const TBuildOptions& options) {
     if (options.SourcesDir.empty()) {
         paths = {"/usr/share/dictd", fs::path("/usr/share/mythes") / kThesaurusFile, {}};
     } else {
-        paths = {options.SourcesDir, options.SourcesDir / kThesaurusFile, options.SourcesDir / "samples"};
+        paths = {options.SourcesDir, options.SourcesDir / kThesaurusFile,
+                 options.SourcesDir / "samples"};
     }
-    if (!options.SamplesDir.empty()) paths.Samples = options.SamplesDir;
-    else if (paths.Samples.empty()) paths.Samples = BundledSamples();
+    if (!options.SamplesDir.empty())
+        paths.Samples = options.SamplesDir;
+    else if (paths.Samples.empty())
+        paths.Samples = BundledSamples();
     return paths;
 }
 
 TTableCount CountOf(const std::string& table, const TTableEntries& entries) {
-    return {table, entries.Articles().size(), entries.Merged(), entries.Shortened(), entries.Dropped()};
+    return {table, entries.Articles().size(), entries.Merged(), entries.Shortened(),
+            entries.Dropped()};
 }
 
 // Sets SOURCEPATH/Path in the settings file, keeping every other line.
@@ -104,8 +109,10 @@ void WriteSourcePath(const fs::path& file, const std::string& value) {
         }
     }
     const std::string entry = "Path=" + value;
-    if (key) lines[*key] = entry;
-    else if (section) lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(*section) + 1, entry);
+    if (key)
+        lines[*key] = entry;
+    else if (section)
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(*section) + 1, entry);
     else {
         lines.push_back("[SOURCEPATH]");
         lines.push_back(entry);
@@ -153,7 +160,8 @@ TTableEntries ForeignEntries(const TLanguagePair& pair, const TSourcePaths& path
             translations.push_back({headword, block.PartOfSpeech, word});
     };
     if (*pair.Source != '\0') {
-        const std::string base = (paths.Dictd / ("freedict-" + std::string(pair.Source) + "-bul")).string();
+        const std::string base =
+            (paths.Dictd / ("freedict-" + std::string(pair.Source) + "-bul")).string();
         for (const TDictdEntry& source : ReadDictdDictionary(base)) {
             TDictdArticle article = ParseDictdArticle(source.Article);
             if (article.Block.Senses.empty()) {
@@ -186,8 +194,10 @@ TTableEntries ExplanatoryEntries(const TSourcePaths& paths) {
         bool sameEntry = false;
         for (TThesaurusMeaning& meaning : source.Meanings) {
             std::string text;
-            for (const std::string& synonym : meaning.Synonyms) text += (text.empty() ? "" : ", ") + synonym;
-            entries.Add(source.Word, {std::move(meaning.PartOfSpeech), {{std::move(text), {}}}}, sameEntry);
+            for (const std::string& synonym : meaning.Synonyms)
+                text += (text.empty() ? "" : ", ") + synonym;
+            entries.Add(source.Word, {std::move(meaning.PartOfSpeech), {{std::move(text), {}}}},
+                        sameEntry);
             sameEntry = true;
         }
     }
@@ -245,11 +255,13 @@ TBuildResult BuildDictionaryDatabase(const TBuildOptions& options) {
         } else {
             for (const TSoundRequest& request : sounds) {
                 fs::remove_all(request.Folder);
-                const TSoundOutcome outcome = MakeSounds(request, options.SoundLimit, options.SoundJobs);
+                const TSoundOutcome outcome =
+                    MakeSounds(request, options.SoundLimit, options.SoundJobs);
                 result.Sounds += outcome.Written;
                 if (outcome.Failed > 0)
                     result.Warnings.push_back(std::to_string(outcome.Failed) + " words of " +
-                                              request.Folder.filename().string() + " could not be spoken");
+                                              request.Folder.filename().string() +
+                                              " could not be spoken");
             }
         }
     }
