@@ -131,20 +131,27 @@ class TBuildSession {
         FOwnsEngine = !pirin::EngineInitialized();
         pirin::InitializeEngine();
         FSession = &pirin::CreateSession();
-        FSession->AddPassword(kTablePassword);
-        const std::string path = folder.string() + "/";
-        FDirectory = &FSession->OpenDatabase(path, path);
+        try {
+            FSession->AddPassword(kTablePassword);
+            const std::string path = folder.string() + "/";
+            FDirectory = &FSession->OpenDatabase(path, path);
+        } catch (...) {
+            Release();
+            throw;
+        }
     }
-    ~TBuildSession() {
-        pirin::FreeSession(*FSession);
-        if (FOwnsEngine) pirin::FinalizeEngine();
-    }
+    ~TBuildSession() { Release(); }
     TBuildSession(const TBuildSession&) = delete;
     TBuildSession& operator=(const TBuildSession&) = delete;
 
     pirin::TDataDirectory& Directory() const noexcept { return *FDirectory; }
 
   private:
+    void Release() noexcept {
+        pirin::FreeSession(*FSession);
+        if (FOwnsEngine) pirin::FinalizeEngine();
+    }
+
     bool FOwnsEngine = false;
     pirin::TDataSession* FSession = nullptr;
     pirin::TDataDirectory* FDirectory = nullptr;
@@ -225,7 +232,7 @@ TBuildResult BuildDictionaryDatabase(const TBuildOptions& options) {
     TBuildResult result;
     std::vector<std::pair<std::string, std::vector<std::string>>> lists;
     std::vector<TSoundRequest> sounds;
-    {
+    try {
         TBuildSession session(buildFolder);
         pirin::TDataDirectory& directory = session.Directory();
         const auto write = [&](const std::string& table, std::uint16_t language,
@@ -245,6 +252,10 @@ TBuildResult BuildDictionaryDatabase(const TBuildOptions& options) {
         }
         WriteLangWordsTable(directory, lists);
         result.Tables.push_back({"LangWords", lists.size(), 0, 0, 0});
+    } catch (...) {
+        std::error_code ignored;
+        fs::remove_all(buildFolder, ignored);
+        throw;
     }
     fs::remove_all(finalFolder);
     fs::rename(buildFolder, finalFolder);

@@ -272,6 +272,7 @@ TEST_F(BuildDatabaseTest, AMalformedSourceFailsWithItsNameAndLeavesTheOldDatabas
             << error.what();
     }
     EXPECT_TRUE(fs::exists(Dictionary() / "Gs_Bg.DAT"));
+    EXPECT_FALSE(fs::exists(FRoot / "out" / ".Dictionary.building"));
 }
 
 TEST(DictdReaderTest, RejectsMalformedInputWithAClearError) {
