@@ -21,6 +21,7 @@
 #include "engine/data_table.h"
 #include "engine/engine.h"
 #include "errors/engine_error.h"
+#include "locale/code_page.h"
 #include "locale/field_types.h"
 #include "storage/table_verifier.h"
 #include "tests/dictdata/build_sources_support.h"
@@ -126,12 +127,7 @@ class BuildDatabaseTest : public ::testing::Test {
     fs::path FRoot;
 };
 
-std::string Win1251(std::u16string_view text) {
-    std::string out;
-    for (const char16_t c : text)
-        out += static_cast<char>(c >= 0x410 && c <= 0x44F ? c - 0x410 + 0xC0 : c);
-    return out;
-}
+std::string Win1251(std::u16string_view text) { return pirin::TCodePage::Of(1251).Encode(text); }
 
 TEST_F(BuildDatabaseTest, WritesThirteenEncryptedTablesWithTheDictionarySchema) {
     const TBuildResult result = Build();
