@@ -1,9 +1,10 @@
 #include "dictdata/build_database.h"
 
+#include <unistd.h>
+
 #include <fstream>
 #include <optional>
 #include <sstream>
-#include <unistd.h>
 
 #include "dictdata/build_entries.h"
 #include "dictdata/build_samples.h"
@@ -26,10 +27,10 @@ namespace {
 
 // One bilingual pair of tables.
 struct TLanguagePair {
-    const char* Source;      // dictd name part, "eng"; empty for our sample
-    const char* Sample;      // sample file for the foreign side, or empty
-    const char* ForTable;    // "En_Bg"
-    const char* BgTable;     // "Bg_En"
+    const char* Source;    // dictd name part, "eng"; empty for our sample
+    const char* Sample;    // sample file for the foreign side, or empty
+    const char* ForTable;  // "En_Bg"
+    const char* BgTable;   // "Bg_En"
     std::uint16_t Language;
     const char* SoundFolder;
     const char* Voice;
@@ -68,15 +69,19 @@ TSourcePaths SourcePaths(const TBuildOptions& options) {
     if (options.SourcesDir.empty()) {
         paths = {"/usr/share/dictd", fs::path("/usr/share/mythes") / kThesaurusFile, {}};
     } else {
-        paths = {options.SourcesDir, options.SourcesDir / kThesaurusFile, options.SourcesDir / "samples"};
+        paths = {options.SourcesDir, options.SourcesDir / kThesaurusFile,
+                 options.SourcesDir / "samples"};
     }
-    if (!options.SamplesDir.empty()) paths.Samples = options.SamplesDir;
-    else if (paths.Samples.empty()) paths.Samples = BundledSamples();
+    if (!options.SamplesDir.empty())
+        paths.Samples = options.SamplesDir;
+    else if (paths.Samples.empty())
+        paths.Samples = BundledSamples();
     return paths;
 }
 
 TTableCount CountOf(const std::string& table, const TTableEntries& entries) {
-    return {table, entries.Articles().size(), entries.Merged(), entries.Shortened(), entries.Dropped()};
+    return {table, entries.Articles().size(), entries.Merged(), entries.Shortened(),
+            entries.Dropped()};
 }
 
 // Sets SOURCEPATH/Path in the settings file, keeping every other line.
@@ -104,8 +109,10 @@ void WriteSourcePath(const fs::path& file, const std::string& value) {
         }
     }
     const std::string entry = "Path=" + value;
-    if (key) lines[*key] = entry;
-    else if (section) lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(*section) + 1, entry);
+    if (key)
+        lines[*key] = entry;
+    else if (section)
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(*section) + 1, entry);
     else {
         lines.push_back("[SOURCEPATH]");
         lines.push_back(entry);
@@ -124,20 +131,27 @@ class TBuildSession {
         FOwnsEngine = !pirin::EngineInitialized();
         pirin::InitializeEngine();
         FSession = &pirin::CreateSession();
-        FSession->AddPassword(kTablePassword);
-        const std::string path = folder.string() + "/";
-        FDirectory = &FSession->OpenDatabase(path, path);
+        try {
+            FSession->AddPassword(kTablePassword);
+            const std::string path = folder.string() + "/";
+            FDirectory = &FSession->OpenDatabase(path, path);
+        } catch (...) {
+            Release();
+            throw;
+        }
     }
-    ~TBuildSession() {
-        pirin::FreeSession(*FSession);
-        if (FOwnsEngine) pirin::FinalizeEngine();
-    }
+    ~TBuildSession() { Release(); }
     TBuildSession(const TBuildSession&) = delete;
     TBuildSession& operator=(const TBuildSession&) = delete;
 
     pirin::TDataDirectory& Directory() const noexcept { return *FDirectory; }
 
   private:
+    void Release() noexcept {
+        pirin::FreeSession(*FSession);
+        if (FOwnsEngine) pirin::FinalizeEngine();
+    }
+
     bool FOwnsEngine = false;
     pirin::TDataSession* FSession = nullptr;
     pirin::TDataDirectory* FDirectory = nullptr;
@@ -153,7 +167,8 @@ TTableEntries ForeignEntries(const TLanguagePair& pair, const TSourcePaths& path
             translations.push_back({headword, block.PartOfSpeech, word});
     };
     if (*pair.Source != '\0') {
-        const std::string base = (paths.Dictd / ("freedict-" + std::string(pair.Source) + "-bul")).string();
+        const std::string base =
+            (paths.Dictd / ("freedict-" + std::string(pair.Source) + "-bul")).string();
         for (const TDictdEntry& source : ReadDictdDictionary(base)) {
             TDictdArticle article = ParseDictdArticle(source.Article);
             if (article.Block.Senses.empty()) {
@@ -186,8 +201,10 @@ TTableEntries ExplanatoryEntries(const TSourcePaths& paths) {
         bool sameEntry = false;
         for (TThesaurusMeaning& meaning : source.Meanings) {
             std::string text;
-            for (const std::string& synonym : meaning.Synonyms) text += (text.empty() ? "" : ", ") + synonym;
-            entries.Add(source.Word, {std::move(meaning.PartOfSpeech), {{std::move(text), {}}}}, sameEntry);
+            for (const std::string& synonym : meaning.Synonyms)
+                text += (text.empty() ? "" : ", ") + synonym;
+            entries.Add(source.Word, {std::move(meaning.PartOfSpeech), {{std::move(text), {}}}},
+                        sameEntry);
             sameEntry = true;
         }
     }
@@ -215,7 +232,7 @@ TBuildResult BuildDictionaryDatabase(const TBuildOptions& options) {
     TBuildResult result;
     std::vector<std::pair<std::string, std::vector<std::string>>> lists;
     std::vector<TSoundRequest> sounds;
-    {
+    try {
         TBuildSession session(buildFolder);
         pirin::TDataDirectory& directory = session.Directory();
         const auto write = [&](const std::string& table, std::uint16_t language,
@@ -235,6 +252,10 @@ TBuildResult BuildDictionaryDatabase(const TBuildOptions& options) {
         }
         WriteLangWordsTable(directory, lists);
         result.Tables.push_back({"LangWords", lists.size(), 0, 0, 0});
+    } catch (...) {
+        std::error_code ignored;
+        fs::remove_all(buildFolder, ignored);
+        throw;
     }
     fs::remove_all(finalFolder);
     fs::rename(buildFolder, finalFolder);
@@ -245,11 +266,13 @@ TBuildResult BuildDictionaryDatabase(const TBuildOptions& options) {
         } else {
             for (const TSoundRequest& request : sounds) {
                 fs::remove_all(request.Folder);
-                const TSoundOutcome outcome = MakeSounds(request, options.SoundLimit, options.SoundJobs);
+                const TSoundOutcome outcome =
+                    MakeSounds(request, options.SoundLimit, options.SoundJobs);
                 result.Sounds += outcome.Written;
                 if (outcome.Failed > 0)
                     result.Warnings.push_back(std::to_string(outcome.Failed) + " words of " +
-                                              request.Folder.filename().string() + " could not be spoken");
+                                              request.Folder.filename().string() +
+                                              " could not be spoken");
             }
         }
     }

@@ -20,30 +20,30 @@
 namespace vorlano {
 
 struct TBuildOptions {
-  std::filesystem::path OutDir{};        // receives Dictionary/, Sounds/, System/
-  // Where the sources lie: the dictd files freedict-{eng,deu,fra,ita}-bul
-  // (.index, .dict.dz or .dict), the thesaurus th_bg_BG_v2.dat and a folder
-  // samples/ with bg_jd.txt and sp_bg.txt. Empty: the Debian package folders
-  // (/usr/share/dictd, /usr/share/mythes) and the bundled data/samples.
-  std::filesystem::path SourcesDir{};
-  std::filesystem::path SamplesDir{};    // empty: as above
-  bool MakeSounds = true;                // run espeak-ng | lame
-  std::size_t SoundLimit = 500;          // per foreign table; 0 means all
-  unsigned SoundJobs = 2;                // parallel speaker processes
+    std::filesystem::path OutDir{};  // receives Dictionary/, Sounds/, System/
+    // Where the sources lie: the dictd files freedict-{eng,deu,fra,ita}-bul
+    // (.index, .dict.dz or .dict), the thesaurus th_bg_BG_v2.dat and a folder
+    // samples/ with bg_jd.txt and sp_bg.txt. Empty: the Debian package folders
+    // (/usr/share/dictd, /usr/share/mythes) and the bundled data/samples.
+    std::filesystem::path SourcesDir{};
+    std::filesystem::path SamplesDir{};  // empty: as above
+    bool MakeSounds = true;              // run espeak-ng | lame
+    std::size_t SoundLimit = 500;        // per foreign table; 0 means all
+    unsigned SoundJobs = 2;              // parallel speaker processes
 };
 
 struct TTableCount {
-  std::string Table{};                   // e.g. "En_Bg"
-  std::size_t Entries = 0;               // rows written
-  std::size_t Merged = 0;                // source entries merged into another row
-  std::size_t Shortened = 0;             // headwords cut to the 50-character field
-  std::size_t Dropped = 0;               // source entries with no usable headword
+    std::string Table{};        // e.g. "En_Bg"
+    std::size_t Entries = 0;    // rows written
+    std::size_t Merged = 0;     // source entries merged into another row
+    std::size_t Shortened = 0;  // headwords cut to the 50-character field
+    std::size_t Dropped = 0;    // source entries with no usable headword
 };
 
 struct TBuildResult {
-  std::vector<TTableCount> Tables{};     // in creation order, "LangWords" last
-  std::size_t Sounds = 0;                // MP3 files written
-  std::vector<std::string> Warnings{};   // e.g. a missing sound tool
+    std::vector<TTableCount> Tables{};    // in creation order, "LangWords" last
+    std::size_t Sounds = 0;               // MP3 files written
+    std::vector<std::string> Warnings{};  // e.g. a missing sound tool
 };
 
 // Builds the database into a fresh folder beside OutDir/Dictionary and, once

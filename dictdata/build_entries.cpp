@@ -26,7 +26,8 @@ void TTableEntries::Add(const std::string& headword, TArticleBlock block, bool s
     }
     for (TArticleBlock& existing : article.Blocks)
         if (existing.PartOfSpeech == block.PartOfSpeech) {
-            existing.Senses.insert(existing.Senses.end(), std::make_move_iterator(block.Senses.begin()),
+            existing.Senses.insert(existing.Senses.end(),
+                                   std::make_move_iterator(block.Senses.begin()),
                                    std::make_move_iterator(block.Senses.end()));
             return;
         }
@@ -38,8 +39,8 @@ TTableEntries InvertTranslations(const std::vector<TTranslationPair>& pairs, std
     std::map<std::string, std::vector<std::pair<std::string, std::vector<std::string>>>> inverted;
     std::size_t phrases = 0;
     for (const TTranslationPair& pair : pairs) {
-        const std::size_t words =
-            1 + static_cast<std::size_t>(std::count(pair.Bulgarian.begin(), pair.Bulgarian.end(), ' '));
+        const std::size_t words = 1 + static_cast<std::size_t>(std::count(
+                                          pair.Bulgarian.begin(), pair.Bulgarian.end(), ' '));
         if (words > maxWords || pair.Bulgarian.find('(') != std::string::npos) {
             ++phrases;
             continue;
@@ -48,14 +49,16 @@ TTableEntries InvertTranslations(const std::vector<TTranslationPair>& pairs, std
         auto group = std::find_if(groups.begin(), groups.end(),
                                   [&](const auto& g) { return g.first == pair.PartOfSpeech; });
         if (group == groups.end()) group = groups.insert(groups.end(), {pair.PartOfSpeech, {}});
-        if (std::find(group->second.begin(), group->second.end(), pair.Foreign) == group->second.end())
+        if (std::find(group->second.begin(), group->second.end(), pair.Foreign) ==
+            group->second.end())
             group->second.push_back(pair.Foreign);
     }
     TTableEntries entries(1251);
     for (auto& [bulgarian, groups] : inverted)
         for (std::size_t g = 0; g < groups.size(); ++g) {
             TArticleBlock block{groups[g].first, {}};
-            for (std::string& word : groups[g].second) block.Senses.push_back({std::move(word), {}});
+            for (std::string& word : groups[g].second)
+                block.Senses.push_back({std::move(word), {}});
             entries.Add(bulgarian, std::move(block), g > 0);
         }
     entries.AddDropped(phrases);

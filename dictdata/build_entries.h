@@ -48,15 +48,16 @@ class TTableEntries {
 
 // One translation pair of a foreign-to-Bulgarian source entry.
 struct TTranslationPair {
-    std::string Foreign;        // UTF-8 headword
-    std::string PartOfSpeech;   // may be empty
-    std::string Bulgarian;      // UTF-8, stress marks removed
+    std::string Foreign;       // UTF-8 headword
+    std::string PartOfSpeech;  // may be empty
+    std::string Bulgarian;     // UTF-8, stress marks removed
 };
 
 // Bulgarian-to-foreign entries: each Bulgarian word gets the foreign words
 // that translate to it, grouped by part of speech. Translations longer than
 // `maxWords` words are phrases and are not made headwords (counted as
 // dropped).
-TTableEntries InvertTranslations(const std::vector<TTranslationPair>& pairs, std::size_t maxWords = 3);
+TTableEntries InvertTranslations(const std::vector<TTranslationPair>& pairs,
+                                 std::size_t maxWords = 3);
 
 }  // namespace vorlano

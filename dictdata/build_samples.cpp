@@ -7,16 +7,11 @@ namespace vorlano {
 
 std::vector<TSampleEntry> ParseSamples(std::string_view text, const std::string& name) {
     std::vector<TSampleEntry> entries;
-    std::size_t lineNo = 0;
-    while (!text.empty()) {
-        ++lineNo;
-        const std::size_t end = text.find('\n');
-        const std::string_view line = Trim(text.substr(0, end));
-        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+    const std::vector<std::string_view> lines = SplitLines(text);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string_view line = Trim(lines[i]);
         if (line.empty() || line.front() == '#') continue;
-        const auto fail = [&](const char* what) {
-            throw EBuildSourceError(name + ": line " + std::to_string(lineNo) + ": " + what);
-        };
+        const auto fail = [&](const char* what) { FailSourceLine(name, i + 1, what); };
         const std::size_t bar1 = line.find('|');
         const std::size_t bar2 = bar1 == std::string_view::npos ? bar1 : line.find('|', bar1 + 1);
         if (bar2 == std::string_view::npos) fail("expected \"headword | part of speech | senses\"");

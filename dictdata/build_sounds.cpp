@@ -34,8 +34,8 @@ bool OnPath(const std::string& tool) {
 }
 
 bool RunPipeline(const std::string& voice, const std::string& word, const std::string& file) {
-    const char* argv[] = {"/bin/sh", "-c", kPipeline, "sh", voice.c_str(), word.c_str(), file.c_str(),
-                          nullptr};
+    const char* argv[] = {"/bin/sh",     "-c",         kPipeline,    "sh",
+                          voice.c_str(), word.c_str(), file.c_str(), nullptr};
     pid_t child = 0;
     if (posix_spawn(&child, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
         return false;
@@ -69,8 +69,10 @@ TSoundOutcome MakeSounds(const TSoundRequest& request, std::size_t limit, unsign
     const auto work = [&] {
         for (std::size_t i; (i = next.fetch_add(1)) < end.load();) {
             const std::string file = (request.Folder / (std::to_string(i + 1) + ".mp3")).string();
-            if (RunPipeline(request.Voice, ToUtf8(request.Words[i], request.CodePage), file)) ++written;
-            else ++failed;
+            if (RunPipeline(request.Voice, ToUtf8(request.Words[i], request.CodePage), file))
+                ++written;
+            else
+                ++failed;
         }
     };
     const auto runAll = [&] {
@@ -80,7 +82,8 @@ TSoundOutcome MakeSounds(const TSoundRequest& request, std::size_t limit, unsign
     };
     runAll();
     if (first < total && first > 0) {
-        const double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double spent =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const double perWord = spent / static_cast<double>(first);
         if (perWord * static_cast<double>(total) <= budgetSeconds) {
             next = first;

@@ -21,10 +21,10 @@
 namespace vorlano {
 
 struct TSoundRequest {
-    std::filesystem::path Folder;     // e.g. OUT/Sounds/EN_MP3
-    std::string Voice;                // espeak-ng voice, e.g. "en-us"
-    int CodePage = 1252;              // of the words
-    std::vector<std::string> Words;   // single-byte word list, in list order
+    std::filesystem::path Folder;    // e.g. OUT/Sounds/EN_MP3
+    std::string Voice;               // espeak-ng voice, e.g. "en-us"
+    int CodePage = 1252;             // of the words
+    std::vector<std::string> Words;  // single-byte word list, in list order
 };
 
 struct TSoundOutcome {

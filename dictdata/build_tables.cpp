@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "engine/data_cursor.h"
-#include "errors/engine_error_codes.h"
 #include "engine/data_directory.h"
 #include "engine/table_create.h"
+#include "errors/engine_error_codes.h"
 #include "locale/field_types.h"
 
 namespace vorlano {
@@ -25,14 +25,21 @@ pirin::TTableDefinition Definition(std::uint16_t language, bool wordList) {
     definition.Password = kTablePassword;
     definition.Fields = {
         {.Name = "Id", .Type = wordList ? pirin::kFieldWord : pirin::kFieldInteger},
-        {.Name = wordList ? "Table" : "Word", .Type = pirin::kFieldString,
-         .Subtype = pirin::kSubtypeFixedString, .Size = wordList ? std::uint8_t{5} : std::uint8_t{50}},
-        {.Name = wordList ? "Words" : "Desc", .Type = pirin::kFieldBlob, .Subtype = pirin::kSubtypeMemo},
+        {.Name = wordList ? "Table" : "Word",
+         .Type = pirin::kFieldString,
+         .Subtype = pirin::kSubtypeFixedString,
+         .Size = wordList ? std::uint8_t{5} : std::uint8_t{50}},
+        {.Name = wordList ? "Words" : "Desc",
+         .Type = pirin::kFieldBlob,
+         .Subtype = pirin::kSubtypeMemo},
     };
     definition.Primary = pirin::TIndexDefinition{.Fields = {"Id"}, .Unique = true};
     if (!wordList)
-        definition.Indexes.push_back({.Name = "IdxWord", .Fields = {"Word"}, .Unique = false,
-                                      .CaseInsensitive = true, .Compression = 3});
+        definition.Indexes.push_back({.Name = "IdxWord",
+                                      .Fields = {"Word"},
+                                      .Unique = false,
+                                      .CaseInsensitive = true,
+                                      .Compression = 3});
     return definition;
 }
 
@@ -66,7 +73,8 @@ class TTableFiller {
         FCursor.SetField(kTextField, FImage, Bytes(text));
         if (!memo.empty()) {
             std::uint32_t length = 0;
-            FCursor.CheckError(FCursor.OpenBlob(kMemoField, FImage, pirin::TBlobOpenMode::ReadWrite, length));
+            FCursor.CheckError(
+                FCursor.OpenBlob(kMemoField, FImage, pirin::TBlobOpenMode::ReadWrite, length));
             const std::uint16_t put = FCursor.PutBlob(kMemoField, FImage, 0, Bytes(memo));
             if (put != 0) ReleaseMemo();
             FCursor.CheckError(put);
@@ -99,7 +107,8 @@ class TTableFiller {
         std::vector<std::string> words;
         FCursor.SetToIndex("IdxWord");
         FCursor.First();
-        std::vector<std::uint8_t> value(pirin::FieldValueSize(FCursor.GetFieldDesc(kTextField).Field));
+        std::vector<std::uint8_t> value(
+            pirin::FieldValueSize(FCursor.GetFieldDesc(kTextField).Field));
         for (std::uint16_t code; (code = FCursor.GetNextRecord(FImage)) != pirin::PIRIN_EOF;) {
             FCursor.CheckError(code);
             std::fill(value.begin(), value.end(), 0);
@@ -127,8 +136,9 @@ class TTableFiller {
 
 }  // namespace
 
-std::vector<std::string> WriteDictionaryTable(pirin::TDataDirectory& directory, const std::string& name,
-                                              std::uint16_t language, const TTableEntries& entries) {
+std::vector<std::string> WriteDictionaryTable(pirin::TDataDirectory& directory,
+                                              const std::string& name, std::uint16_t language,
+                                              const TTableEntries& entries) {
     TTableFiller filler(directory, name, language, false);
     std::uint32_t id = 0;
     for (const auto& [word, article] : entries.Articles())
@@ -139,8 +149,9 @@ std::vector<std::string> WriteDictionaryTable(pirin::TDataDirectory& directory, 
     return words;
 }
 
-void WriteLangWordsTable(pirin::TDataDirectory& directory,
-                         const std::vector<std::pair<std::string, std::vector<std::string>>>& lists) {
+void WriteLangWordsTable(
+    pirin::TDataDirectory& directory,
+    const std::vector<std::pair<std::string, std::vector<std::string>>>& lists) {
     TTableFiller filler(directory, "LangWords", kLanguageBulgarian, true);
     std::uint32_t id = 0;
     for (const auto& [table, words] : lists) {

@@ -39,12 +39,14 @@ inline constexpr std::uint16_t kLanguageFrench = 0x040C;
 
 // Creates and fills one dictionary table; returns its headwords in the
 // order of "IdxWord" (single-byte text as stored).
-std::vector<std::string> WriteDictionaryTable(pirin::TDataDirectory& directory, const std::string& name,
-                                              std::uint16_t language, const TTableEntries& entries);
+std::vector<std::string> WriteDictionaryTable(pirin::TDataDirectory& directory,
+                                              const std::string& name, std::uint16_t language,
+                                              const TTableEntries& entries);
 
 // Creates "LangWords" with one row per (table name, word list), in order;
 // each "Words" memo holds the list's lines ending in CR LF.
-void WriteLangWordsTable(pirin::TDataDirectory& directory,
-                         const std::vector<std::pair<std::string, std::vector<std::string>>>& lists);
+void WriteLangWordsTable(
+    pirin::TDataDirectory& directory,
+    const std::vector<std::pair<std::string, std::vector<std::string>>>& lists);
 
 }  // namespace vorlano

@@ -14,7 +14,8 @@ const icu::Normalizer2& Normalizer(bool compose) {
     UErrorCode status = U_ZERO_ERROR;
     const icu::Normalizer2* normalizer = compose ? icu::Normalizer2::getNFCInstance(status)
                                                  : icu::Normalizer2::getNFDInstance(status);
-    if (U_FAILURE(status) || normalizer == nullptr) throw std::runtime_error("ICU normaliser missing");
+    if (U_FAILURE(status) || normalizer == nullptr)
+        throw std::runtime_error("ICU normaliser missing");
     return *normalizer;
 }
 
@@ -30,9 +31,9 @@ bool IsStressMark(UChar32 c) { return c == 0x0300 || c == 0x0301; }
 
 std::string ToHeadwordBytes(std::string_view utf8, int codePage) {
     const pirin::TCodePage& page = pirin::TCodePage::Of(codePage);
-    const icu::UnicodeString text = Normalized(
-        icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size()))),
-        true);
+    const icu::UnicodeString text = Normalized(icu::UnicodeString::fromUTF8(icu::StringPiece(
+                                                   utf8.data(), static_cast<int32_t>(utf8.size()))),
+                                               true);
     std::string out;
     const auto append = [&](UChar32 c) {
         if (u_isWhitespace(c) || c == 0xA0) {
@@ -49,7 +50,8 @@ std::string ToHeadwordBytes(std::string_view utf8, int codePage) {
         const UChar32 c = text.char32At(i);
         if (append(c)) continue;
         const icu::UnicodeString parts = Normalized(icu::UnicodeString(c), false);
-        for (int32_t j = 0; j < parts.length(); j = parts.moveIndex32(j, 1)) append(parts.char32At(j));
+        for (int32_t j = 0; j < parts.length(); j = parts.moveIndex32(j, 1))
+            append(parts.char32At(j));
     }
     while (!out.empty() && out.back() == ' ') out.pop_back();
     return out;
@@ -65,9 +67,9 @@ std::string CutHeadword(const std::string& bytes, std::size_t limit) {
 }
 
 std::string WithoutStress(std::string_view utf8) {
-    const icu::UnicodeString text = Normalized(
-        icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size()))),
-        false);
+    const icu::UnicodeString text = Normalized(icu::UnicodeString::fromUTF8(icu::StringPiece(
+                                                   utf8.data(), static_cast<int32_t>(utf8.size()))),
+                                               false);
     icu::UnicodeString kept;
     for (int32_t i = 0; i < text.length(); i = text.moveIndex32(i, 1))
         if (!IsStressMark(text.char32At(i))) kept.append(text.char32At(i));
@@ -83,6 +85,18 @@ bool HasCyrillic(std::string_view utf8) {
         if (lead >= 0xD0 && lead <= 0xD3) return true;
     }
     return false;
+}
+
+std::vector<std::string_view> SplitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        lines.push_back(line);
+        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+    }
+    return lines;
 }
 
 std::string_view Trim(std::string_view text) {

@@ -32,6 +32,10 @@ std::string WithoutStress(std::string_view utf8);
 // True when the text holds a Cyrillic letter.
 bool HasCyrillic(std::string_view utf8);
 
+// The lines of a text: LF ends a line and a CR before it is dropped; a
+// final LF gives no empty last line.
+std::vector<std::string_view> SplitLines(std::string_view text);
+
 // Trims blanks (space, tab, CR) at both ends.
 std::string_view Trim(std::string_view text);
 

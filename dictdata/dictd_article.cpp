@@ -13,13 +13,15 @@ std::string_view StripSenseNumbers(std::string_view line) {
     line = Trim(line);
     std::size_t digits = 0;
     while (digits < line.size() && line[digits] >= '0' && line[digits] <= '9') ++digits;
-    if (digits > 0 && digits < line.size() && line[digits] == '.') line = Trim(line.substr(digits + 1));
-    else if (digits > 0 && digits + 1 == line.size() && line[digits] == '.') return {};
+    if (digits > 0 && digits < line.size() && line[digits] == '.')
+        line = Trim(line.substr(digits + 1));
+    else if (digits > 0 && digits + 1 == line.size() && line[digits] == '.')
+        return {};
     const std::size_t blank = line.rfind(' ');
     if (blank != std::string_view::npos && line.back() == '.') {
         const std::string_view tail = line.substr(blank + 1, line.size() - blank - 2);
-        if (!tail.empty() && std::all_of(tail.begin(), tail.end(),
-                                         [](char c) { return c >= '0' && c <= '9'; }))
+        if (!tail.empty() &&
+            std::all_of(tail.begin(), tail.end(), [](char c) { return c >= '0' && c <= '9'; }))
             line = Trim(line.substr(0, blank));
     }
     return line;
@@ -28,7 +30,8 @@ std::string_view StripSenseNumbers(std::string_view line) {
 std::string PartOfSpeech(std::string_view firstLine) {
     const std::size_t open = firstLine.rfind('<');
     const std::size_t close = firstLine.rfind('>');
-    if (open == std::string_view::npos || close == std::string_view::npos || close < open) return {};
+    if (open == std::string_view::npos || close == std::string_view::npos || close < open)
+        return {};
     return std::string(Trim(firstLine.substr(open + 1, close - open - 1)));
 }
 
@@ -36,12 +39,7 @@ std::string PartOfSpeech(std::string_view firstLine) {
 
 TDictdArticle ParseDictdArticle(std::string_view article) {
     TDictdArticle result;
-    std::vector<std::string_view> lines;
-    while (!article.empty()) {
-        const std::size_t end = article.find('\n');
-        lines.push_back(article.substr(0, end));
-        article = end == std::string_view::npos ? std::string_view{} : article.substr(end + 1);
-    }
+    const std::vector<std::string_view> lines = SplitLines(article);
     if (lines.empty()) return result;
     result.Block.PartOfSpeech = PartOfSpeech(lines.front());
     std::vector<TArticleSense>& senses = result.Block.Senses;
@@ -63,7 +61,8 @@ TDictdArticle ParseDictdArticle(std::string_view article) {
                                  [&](const std::string& s) { return WithoutStress(s) == plain; }))
                     shown.push_back(std::move(word));
             }
-            for (const std::string& word : shown) sense.Text += (sense.Text.empty() ? "" : ", ") + word;
+            for (const std::string& word : shown)
+                sense.Text += (sense.Text.empty() ? "" : ", ") + word;
             senses.push_back(std::move(sense));
             lastWasTranslation = true;
         } else if (lastWasTranslation) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "dictdata/build_source_error.h"
+#include "dictdata/build_text.h"
 
 namespace vorlano {
 
@@ -29,20 +30,6 @@ bool IsBookkeeping(std::string_view headword) {
 
 }  // namespace
 
-std::string ReadSourceFile(const std::string& path, std::size_t limit) {
-    std::error_code error;
-    const auto size = std::filesystem::file_size(path, error);
-    if (error) throw EBuildSourceError(path + ": cannot read: " + error.message());
-    if (size > limit) throw EBuildSourceError(path + ": file too large");
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) throw EBuildSourceError(path + ": cannot open");
-    std::string bytes(size, '\0');
-    const std::size_t read = std::fread(bytes.data(), 1, bytes.size(), file);
-    std::fclose(file);
-    if (read != bytes.size()) throw EBuildSourceError(path + ": short read");
-    return bytes;
-}
-
 std::optional<std::uint64_t> DecodeDictdNumber(std::string_view digits) {
     if (digits.empty()) return std::nullopt;
     std::uint64_t value = 0;
@@ -57,20 +44,13 @@ std::optional<std::uint64_t> DecodeDictdNumber(std::string_view digits) {
 
 std::vector<TDictdIndexEntry> ParseDictdIndex(std::string_view text, const std::string& name) {
     std::vector<TDictdIndexEntry> entries;
-    std::size_t lineNo = 0;
-    while (!text.empty()) {
-        ++lineNo;
-        const std::size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const std::vector<std::string_view> lines = SplitLines(text);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string_view line = lines[i];
         if (line.empty()) continue;
-        const auto fail = [&](const char* what) {
-            throw EBuildSourceError(name + ": line " + std::to_string(lineNo) + ": " + what);
-        };
+        const auto fail = [&](const char* what) { FailSourceLine(name, i + 1, what); };
         const std::size_t tab1 = line.find('\t');
-        const std::size_t tab2 =
-            tab1 == std::string_view::npos ? tab1 : line.find('\t', tab1 + 1);
+        const std::size_t tab2 = tab1 == std::string_view::npos ? tab1 : line.find('\t', tab1 + 1);
         if (tab2 == std::string_view::npos) fail("expected headword, offset and length");
         std::string_view lengthText = line.substr(tab2 + 1);
         // Some indexes carry a fourth column (the original headword): ignored.

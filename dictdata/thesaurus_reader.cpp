@@ -16,7 +16,8 @@ constexpr unsigned long kMaxMeanings = 1000;
 // 0 for UTF-8, else the Windows code page the encoding line names.
 int EncodingCodePage(std::string_view encoding, const std::string& name) {
     std::string upper;
-    for (const char c : encoding) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (const char c : encoding)
+        upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     if (upper == "UTF-8" || upper == "UTF8") return 0;
     for (const std::string_view prefix : {"CP", "WINDOWS-", "MICROSOFT-CP"})
         if (upper.starts_with(prefix)) {
@@ -26,20 +27,13 @@ int EncodingCodePage(std::string_view encoding, const std::string& name) {
                 if (page >= 1250 && page <= 1258) return page;
             }
         }
-    throw EBuildSourceError(name + ": line 1: unsupported encoding \"" + std::string(encoding) + "\"");
+    FailSourceLine(name, 1, "unsupported encoding \"" + std::string(encoding) + "\"");
 }
 
 }  // namespace
 
 std::vector<TThesaurusEntry> ParseThesaurus(std::string_view text, const std::string& name) {
-    std::vector<std::string_view> lines;
-    while (!text.empty()) {
-        const std::size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        lines.push_back(line);
-        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
-    }
+    const std::vector<std::string_view> lines = SplitLines(text);
     if (lines.empty()) throw EBuildSourceError(name + ": empty file");
     const int codePage = EncodingCodePage(Trim(lines[0]), name);
     const auto toUtf8 = [&](std::string_view bytes) {
@@ -56,7 +50,7 @@ std::vector<TThesaurusEntry> ParseThesaurus(std::string_view text, const std::st
         const std::string_view head = lines[i++];
         if (Trim(head).empty()) continue;
         const auto fail = [&](std::size_t at, const std::string& what) {
-            throw EBuildSourceError(name + ": line " + std::to_string(at) + ": " + what);
+            FailSourceLine(name, at, what);
         };
         const std::size_t bar = head.rfind('|');
         if (bar == std::string_view::npos || bar == 0) fail(lineNo, "expected \"word|count\"");
@@ -65,11 +59,13 @@ std::vector<TThesaurusEntry> ParseThesaurus(std::string_view text, const std::st
             countText.find_first_not_of("0123456789") != std::string_view::npos)
             fail(lineNo, "bad meaning count");
         const unsigned long count = std::stoul(std::string(countText));
-        if (count > kMaxMeanings || count > lines.size() - i) fail(lineNo, "meaning count past the end");
+        if (count > kMaxMeanings || count > lines.size() - i)
+            fail(lineNo, "meaning count past the end");
         TThesaurusEntry entry{toUtf8(head.substr(0, bar)), {}};
         for (unsigned long m = 0; m < count; ++m, ++i) {
             const std::string_view line = lines[i];
-            if (line.empty() || line.front() != '(') fail(i + 1, "expected \"(part of speech)|...\"");
+            if (line.empty() || line.front() != '(')
+                fail(i + 1, "expected \"(part of speech)|...\"");
             std::vector<std::string> fields = SplitList(toUtf8(line), "|");
             TThesaurusMeaning meaning;
             if (!fields.empty() && fields.front().front() == '(') {

@@ -1,5 +1,7 @@
 // The dictionary builder on a small slice of every source: dictd files (one
 // gzip'd, one plain), a thesaurus and the two samples, written here.
+#include "dictdata/build_database.h"
+
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -7,20 +9,22 @@
 #include <fstream>
 #include <map>
 
-#include "dictdata/build_database.h"
-#include "dictdata/build_source_error.h"
+#include "dictdata/build_samples.h"
 #include "dictdata/build_sounds.h"
+#include "dictdata/build_source_error.h"
 #include "dictdata/datas.h"
 #include "dictdata/dictd_reader.h"
-#include "tests/dictdata/build_sources_support.h"
+#include "dictdata/thesaurus_reader.h"
 #include "engine/data_cursor.h"
 #include "engine/data_directory.h"
 #include "engine/data_session.h"
 #include "engine/data_table.h"
 #include "engine/engine.h"
 #include "errors/engine_error.h"
+#include "locale/code_page.h"
 #include "locale/field_types.h"
 #include "storage/table_verifier.h"
+#include "tests/dictdata/build_sources_support.h"
 
 namespace vorlano {
 namespace {
@@ -50,7 +54,8 @@ class TBuiltTables {
         return cursor;
     }
 
-    static std::string Text(pirin::TDataCursor& cursor, int field, std::span<const std::uint8_t> image) {
+    static std::string Text(pirin::TDataCursor& cursor, int field,
+                            std::span<const std::uint8_t> image) {
         std::vector<std::uint8_t> value(pirin::FieldValueSize(cursor.GetFieldDesc(field).Field));
         cursor.GetField(field, image, value);
         return {value.begin(), std::find(value.begin(), value.end(), 0)};
@@ -60,15 +65,16 @@ class TBuiltTables {
         cursor.CheckError(cursor.OpenBlob(field, image, pirin::TBlobOpenMode::Read, length));
         std::string bytes(length, '\0');
         std::uint32_t count = 0;
-        cursor.CheckError(cursor.GetBlob(field, image, 0,
-                                         {reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size()}, count));
+        cursor.CheckError(cursor.GetBlob(
+            field, image, 0, {reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size()}, count));
         cursor.CheckError(cursor.FreeBlob(field, image));
         return bytes;
     }
 
     // Headword → article of every row, walking "IdxWord"; `order` gets the
     // headwords in index order.
-    std::map<std::string, std::string> Rows(const std::string& table, std::vector<std::string>& order) {
+    std::map<std::string, std::string> Rows(const std::string& table,
+                                            std::vector<std::string>& order) {
         auto cursor = Open(table);
         cursor->SetToIndex("IdxWord");
         cursor->First();
@@ -89,7 +95,8 @@ class TBuiltTables {
         while (cursor->GetNextRecord(image) == 0) {
             std::vector<std::string>& words = lists[Text(*cursor, 2, image)];
             const std::string memo = Memo(*cursor, 3, image);
-            for (std::size_t at = 0, end; (end = memo.find("\r\n", at)) != std::string::npos; at = end + 2)
+            for (std::size_t at = 0, end; (end = memo.find("\r\n", at)) != std::string::npos;
+                 at = end + 2)
                 words.push_back(memo.substr(at, end - at));
         }
         return lists;
@@ -112,19 +119,15 @@ class BuildDatabaseTest : public ::testing::Test {
     void TearDown() override { fs::remove_all(FRoot); }
 
     TBuildResult Build() {
-        return BuildDictionaryDatabase({.OutDir = FRoot / "out", .SourcesDir = FRoot / "sources",
-                                        .MakeSounds = false});
+        return BuildDictionaryDatabase(
+            {.OutDir = FRoot / "out", .SourcesDir = FRoot / "sources", .MakeSounds = false});
     }
     fs::path Dictionary() const { return FRoot / "out" / "Dictionary"; }
 
     fs::path FRoot;
 };
 
-std::string Win1251(std::u16string_view text) {
-    std::string out;
-    for (const char16_t c : text) out += static_cast<char>(c >= 0x410 && c <= 0x44F ? c - 0x410 + 0xC0 : c);
-    return out;
-}
+std::string Win1251(std::u16string_view text) { return pirin::TCodePage::Of(1251).Encode(text); }
 
 TEST_F(BuildDatabaseTest, WritesThirteenEncryptedTablesWithTheDictionarySchema) {
     const TBuildResult result = Build();
@@ -150,15 +153,17 @@ TEST_F(BuildDatabaseTest, WritesThirteenEncryptedTablesWithTheDictionarySchema) 
     }
     tables.AddPassword();
     const std::map<std::string, std::uint16_t> languages = {
-        {"Bg_Bg", 0x0402}, {"Bg_Jd", 0x0402}, {"Bg_En", 0x0402}, {"En_Bg", 0x0409}, {"Gs_Bg", 0x0407},
-        {"Sp_Bg", 0x0C0A}, {"It_Bg", 0x0410}, {"Fr_Bg", 0x040C}, {"Bg_Fr", 0x0402}};
+        {"Bg_Bg", 0x0402}, {"Bg_Jd", 0x0402}, {"Bg_En", 0x0402},
+        {"En_Bg", 0x0409}, {"Gs_Bg", 0x0407}, {"Sp_Bg", 0x0C0A},
+        {"It_Bg", 0x0410}, {"Fr_Bg", 0x040C}, {"Bg_Fr", 0x0402}};
     for (const auto& [name, count] : counts) {
         SCOPED_TRACE(name);
         auto cursor = tables.Open(name);
         pirin::TDataTable& table = *cursor->Table();
         EXPECT_TRUE(table.DataFile().Encrypted());
-        EXPECT_EQ(pirin::TTableVerifier(table.DataFile(), table.IndexFile(), table.BlobFile()).Run(),
-                  std::vector<std::string>{});
+        EXPECT_EQ(
+            pirin::TTableVerifier(table.DataFile(), table.IndexFile(), table.BlobFile()).Run(),
+            std::vector<std::string>{});
         EXPECT_EQ(cursor->RecordCount(), static_cast<std::int32_t>(count.Entries));
         if (languages.contains(name)) {
             EXPECT_EQ(cursor->Language(), languages.at(name));
@@ -195,7 +200,10 @@ TEST_F(BuildDatabaseTest, WordListsFollowTheIndexOrderOfTheirLanguage) {
         EXPECT_EQ(words, order);
     }
     // German collation puts "über" with the u's, case-insensitively.
-    EXPECT_EQ(lists.at("Gs_Bg"), (std::vector<std::string>{"Apfel", "Haus", "\xFC" "ber", "Zug"}));
+    EXPECT_EQ(lists.at("Gs_Bg"), (std::vector<std::string>{"Apfel", "Haus",
+                                                           "\xFC"
+                                                           "ber",
+                                                           "Zug"}));
     EXPECT_EQ(lists.at("Fr_Bg").front(), "caf\xE9");
 }
 
@@ -237,7 +245,8 @@ TEST_F(BuildDatabaseTest, ArticlesAreRtfWithTheirTranslationsAndInversions) {
 
 TEST_F(BuildDatabaseTest, RebuildReplacesTheTablesAndKeepsOtherSettings) {
     fs::create_directories(FRoot / "out" / "System");
-    std::ofstream(FRoot / "out" / "System" / "path_bg.ini") << "[SETTINGS]\r\nActiveTranslate=0\r\n";
+    std::ofstream(FRoot / "out" / "System" / "path_bg.ini")
+        << "[SETTINGS]\r\nActiveTranslate=0\r\n";
     Build();
     Build();
     std::ifstream in(FRoot / "out" / "System" / "path_bg.ini");
@@ -259,6 +268,7 @@ TEST_F(BuildDatabaseTest, AMalformedSourceFailsWithItsNameAndLeavesTheOldDatabas
             << error.what();
     }
     EXPECT_TRUE(fs::exists(Dictionary() / "Gs_Bg.DAT"));
+    EXPECT_FALSE(fs::exists(FRoot / "out" / ".Dictionary.building"));
 }
 
 TEST(DictdReaderTest, RejectsMalformedInputWithAClearError) {
@@ -284,7 +294,8 @@ TEST(DictdReaderTest, RejectsMalformedInputWithAClearError) {
 }
 
 TEST(DictdReaderTest, AnEntryPastTheEndOfTheArticlesFails) {
-    const fs::path base = fs::temp_directory_path() / ("vorlano-dictd-" + std::to_string(::getpid()));
+    const fs::path base =
+        fs::temp_directory_path() / ("vorlano-dictd-" + std::to_string(::getpid()));
     std::ofstream(base.string() + ".index") << "word\tA\tZ\n";
     std::ofstream(base.string() + ".dict") << "short";
     EXPECT_THROW(ReadDictdDictionary(base.string()), EBuildSourceError);
@@ -292,12 +303,52 @@ TEST(DictdReaderTest, AnEntryPastTheEndOfTheArticlesFails) {
     fs::remove(base.string() + ".dict");
 }
 
+TEST(SourceReadersTest, AMalformedThesaurusOrSampleNamesItsLine) {
+    const struct {
+        bool Thesaurus;
+        std::string Text;
+        std::string Where;
+    } cases[] = {
+        {true, "", "t.dat: empty file"},
+        {true, "KOI8-R\nдом|1\n(същ.)|къща\n", "t.dat: line 1"},
+        {true, "UTF-8\nдом|3\n(същ.)|къща\n", "t.dat: line 2"},  // count past the end
+        {true, "UTF-8\nдом|x\n", "t.dat: line 2"},
+        {true, "UTF-8\nдом\n", "t.dat: line 2"},
+        {true, "UTF-8\nдом|1\nкъща\n", "t.dat: line 3"},
+        {false, "casa | същ.\n", "s.txt: line 1"},
+        {false, "# comment\n | същ. | къща\n", "s.txt: line 2"},
+        {false, "casa | същ. | ; \n", "s.txt: line 1"},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.Text);
+        try {
+            if (item.Thesaurus)
+                ParseThesaurus(item.Text, "t.dat");
+            else
+                ParseSamples(item.Text, "s.txt");
+            ADD_FAILURE() << "accepted";
+        } catch (const EBuildSourceError& error) {
+            EXPECT_TRUE(std::string(error.what()).starts_with(item.Where)) << error.what();
+        }
+    }
+    // A thesaurus in a Windows code page comes out as UTF-8.
+    const auto entries =
+        ParseThesaurus("CP1251\r\n" + Win1251(u"дом|1\r\n(същ.)|къща\r\n"), "t.dat");
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].Word, "дом");
+    EXPECT_EQ(entries[0].Meanings[0].PartOfSpeech, "същ.");
+    EXPECT_EQ(entries[0].Meanings[0].Synonyms, std::vector<std::string>{"къща"});
+}
+
 TEST(BuildSoundsTest, SpeaksTheFirstWordsNumberedByListPositionWithoutAShell) {
     if (!SoundToolsAvailable()) GTEST_SKIP() << "espeak-ng or lame missing";
-    const fs::path folder = fs::temp_directory_path() / ("vorlano-sounds-" + std::to_string(::getpid()));
+    const fs::path folder =
+        fs::temp_directory_path() / ("vorlano-sounds-" + std::to_string(::getpid()));
     fs::remove_all(folder);
     const fs::path marker = folder / "injected";
-    const TSoundRequest request{folder / "EN_MP3", "en-us", 1252,
+    const TSoundRequest request{folder / "EN_MP3",
+                                "en-us",
+                                1252,
                                 {"house", "$(touch " + marker.string() + ")'\"", "caf\xE9"}};
     const TSoundOutcome outcome = MakeSounds(request, 2, 2, 0.0);
     EXPECT_EQ(outcome.Written, 2u);

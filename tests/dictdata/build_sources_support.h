@@ -46,7 +46,8 @@ inline void WriteDictd(const std::filesystem::path& base,
     std::string data;
     std::string index;
     for (const auto& [headword, article] : entries) {
-        index += headword + "\t" + DictdNumber(data.size()) + "\t" + DictdNumber(article.size()) + "\n";
+        index +=
+            headword + "\t" + DictdNumber(data.size()) + "\t" + DictdNumber(article.size()) + "\n";
         data += article;
     }
     std::ofstream(base.string() + ".index", std::ios::binary) << index;
@@ -76,8 +77,8 @@ inline void WriteSourceSlice(const std::filesystem::path& folder) {
                {{"café", "café /ka.fe/ <n, masc>\nкафе\n"},
                 {"maison", "maison /mɛ.zɔ̃/ <n, fem>\n1. къща, дом\nBâtiment\n"}},
                true);
-    WriteDictd(folder / "freedict-ita-bul", {{"casa", "casa //ˈkasa// <n>\n1. дом, къща\ndomicilio\n"}},
-               true);
+    WriteDictd(folder / "freedict-ita-bul",
+               {{"casa", "casa //ˈkasa// <n>\n1. дом, къща\ndomicilio\n"}}, true);
     std::ofstream(folder / "th_bg_BG_v2.dat", std::ios::binary)
         << "UTF-8\nдом|2\n(същ.)|къща|жилище\n(същ.)|семейство|род\nкъща|1\n(същ.)|дом|жилище\n";
     std::ofstream(folder / "samples" / "sp_bg.txt", std::ios::binary)
