@@ -20,7 +20,6 @@ void ShowPlainMessage(QWidget* parent, const QString& text) {
 
 TVorlanoApplication::TVorlanoApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName("vorlano");
-    setApplicationDisplayName(kApplicationTitle);
     setQuitOnLastWindowClosed(false);
 }
 
