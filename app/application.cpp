@@ -42,6 +42,8 @@ void TVorlanoApplication::ShowError(const QString& text) {
     ShowPlainMessage(QApplication::activeWindow(), text);
 }
 
-void TVorlanoApplication::SetErrorSink(std::function<void(const QString&)> sink) { ErrorSink() = std::move(sink); }
+void TVorlanoApplication::SetErrorSink(std::function<void(const QString&)> sink) {
+    ErrorSink() = std::move(sink);
+}
 
 }  // namespace vorlano
