@@ -20,7 +20,6 @@ void ShowPlainMessage(QWidget* parent, const QString& text) {
 
 TVorlanoApplication::TVorlanoApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName("vorlano");
-    setApplicationDisplayName(kApplicationTitle);
     setQuitOnLastWindowClosed(false);
 }
 
@@ -43,6 +42,8 @@ void TVorlanoApplication::ShowError(const QString& text) {
     ShowPlainMessage(QApplication::activeWindow(), text);
 }
 
-void TVorlanoApplication::SetErrorSink(std::function<void(const QString&)> sink) { ErrorSink() = std::move(sink); }
+void TVorlanoApplication::SetErrorSink(std::function<void(const QString&)> sink) {
+    ErrorSink() = std::move(sink);
+}
 
 }  // namespace vorlano

@@ -28,8 +28,12 @@ QFont UiFont(int pixelSize, bool bold) {
 // A rounded button face; `state` 0 normal, 1 hover, 2 pressed.
 void DrawButtonFace(QPainter& p, const QRectF& r, int state) {
     QLinearGradient g(r.topLeft(), r.bottomLeft());
-    const QColor top = state == 2 ? kMidBrown : state == 1 ? QColor(250, 232, 206) : QColor(246, 226, 200);
-    const QColor bottom = state == 2 ? QColor(214, 160, 104) : state == 1 ? QColor(236, 190, 140) : QColor(226, 184, 138);
+    const QColor top = state == 2   ? kMidBrown
+                       : state == 1 ? QColor(250, 232, 206)
+                                    : QColor(246, 226, 200);
+    const QColor bottom = state == 2   ? QColor(214, 160, 104)
+                          : state == 1 ? QColor(236, 190, 140)
+                                       : QColor(226, 184, 138);
     g.setColorAt(0, top);
     g.setColorAt(1, bottom);
     p.setRenderHint(QPainter::Antialiasing);
@@ -114,10 +118,20 @@ QPixmap SmallChromeButton(bool close) {
 
 QPixmap ButtonPicture(int number) {
     switch (number) {
-        case 1: case 2: case 3: return SearchPicture(number - 1);
-        case 201: case 202: case 203: return KeyboardPicture(number - 201);
-        case 301: case 302: case 303: return HelpPicture(number - 301);
-        default: return {};
+        case 1:
+        case 2:
+        case 3:
+            return SearchPicture(number - 1);
+        case 201:
+        case 202:
+        case 203:
+            return KeyboardPicture(number - 201);
+        case 301:
+        case 302:
+        case 303:
+            return HelpPicture(number - 301);
+        default:
+            return {};
     }
 }
 
@@ -135,12 +149,21 @@ QPixmap TitleStripPicture() {
     p.setPen(QPen(Qt::white, 1.2));
     p.setBrush(QColor(255, 255, 255, 60));
     QPainterPath book;
-    book.moveTo(8, 5); book.quadTo(12, 4, 15, 6); book.lineTo(15, 16); book.quadTo(12, 14, 8, 15); book.closeSubpath();
-    book.moveTo(22, 5); book.quadTo(18, 4, 15, 6); book.lineTo(15, 16); book.quadTo(18, 14, 22, 15); book.closeSubpath();
+    book.moveTo(8, 5);
+    book.quadTo(12, 4, 15, 6);
+    book.lineTo(15, 16);
+    book.quadTo(12, 14, 8, 15);
+    book.closeSubpath();
+    book.moveTo(22, 5);
+    book.quadTo(18, 4, 15, 6);
+    book.lineTo(15, 16);
+    book.quadTo(18, 14, 22, 15);
+    book.closeSubpath();
     p.drawPath(book);
     p.setPen(Qt::white);
     p.setFont(UiFont(12, true));
-    p.drawText(QRectF(30, 0, 300, 20), Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("Речник Ворлано"));
+    p.drawText(QRectF(30, 0, 300, 20), Qt::AlignVCenter | Qt::AlignLeft,
+               QStringLiteral("Речник Ворлано"));
     return pm;
 }
 
@@ -161,8 +184,8 @@ QPixmap BackgroundPicture() {
         p.setBrush(Qt::white);
         p.drawRoundedRect(r, 4, 4);
     };
-    frame(QRectF(22.5, 19.5, 139, 24));    // Edit1 at (27, 24) 130 x 15
-    frame(QRectF(240.5, 18.5, 172, 24));   // ComboBox1 at (244, 21)
+    frame(QRectF(22.5, 19.5, 139, 24));   // Edit1 at (27, 24) 130 x 15
+    frame(QRectF(240.5, 18.5, 172, 24));  // ComboBox1 at (244, 21)
     // Content panel behind list and article.
     p.setPen(QPen(kMidBrown, 1));
     QLinearGradient panel(0, 56, 0, 350);

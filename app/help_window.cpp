@@ -6,7 +6,8 @@
 
 namespace vorlano {
 
-TfHelp::TfHelp(QWidget* anchor) : QWidget(nullptr), FAnchor(anchor), FBrowser(new QTextBrowser(this)) {
+TfHelp::TfHelp(QWidget* anchor)
+    : QWidget(nullptr), FAnchor(anchor), FBrowser(new QTextBrowser(this)) {
     setObjectName("fHelp");
     setWindowTitle(QStringLiteral("Помощ"));
     FBrowser->setObjectName("webHelp");
@@ -21,7 +22,8 @@ void TfHelp::ShowPage(const QString& path) {
     if (QFileInfo::exists(path)) {
         FBrowser->setSource(QUrl::fromLocalFile(path));
     } else {
-        FBrowser->setHtml(QStringLiteral("<p>Страницата <b>%1</b> не е намерена.</p>").arg(path.toHtmlEscaped()));
+        FBrowser->setHtml(
+            QStringLiteral("<p>Страницата <b>%1</b> не е намерена.</p>").arg(path.toHtmlEscaped()));
     }
     Present();
 }
@@ -39,7 +41,8 @@ void TfHelp::Present() {
 }
 
 void TfHelp::showEvent(QShowEvent* e) {
-    setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+    setWindowState(windowState() &
+                   ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
     if (FAnchor) move(FAnchor->frameGeometry().topLeft());
     resize(526, 382);
     QWidget::showEvent(e);

@@ -23,10 +23,10 @@
 #include "app/picture_button.h"
 #include "app/settings_file.h"
 #include "app/view_adapters.h"
+#include "locale/code_page.h"
 #include "lookup/dictionary_catalogue.h"
 #include "lookup/dictionary_lookup.h"
 #include "lookup/widgets/hint_list_box.h"
-#include "locale/code_page.h"
 
 namespace vorlano {
 namespace {
@@ -81,17 +81,36 @@ QFont PointFont(const QString& family, int points, bool bold = false) {
 // Windows key codes of the keys the entry box handler looks at.
 int VirtualKeyOf(int qtKey) {
     switch (qtKey) {
-        case Qt::Key_Return: case Qt::Key_Enter: return 13;
-        case Qt::Key_Escape: return 27;
-        case Qt::Key_Backspace: return 8;
-        case Qt::Key_Delete: return 46;
-        case Qt::Key_Up: return 38;
-        case Qt::Key_Down: return 40;
-        case Qt::Key_PageUp: return 33;
-        case Qt::Key_PageDown: return 34;
-        case Qt::Key_F1: return 112;
-        default: return qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z ? qtKey : 0;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            return 13;
+        case Qt::Key_Escape:
+            return 27;
+        case Qt::Key_Backspace:
+            return 8;
+        case Qt::Key_Delete:
+            return 46;
+        case Qt::Key_Up:
+            return 38;
+        case Qt::Key_Down:
+            return 40;
+        case Qt::Key_PageUp:
+            return 33;
+        case Qt::Key_PageDown:
+            return 34;
+        case Qt::Key_F1:
+            return 112;
+        default:
+            return qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z ? qtKey : 0;
     }
+}
+
+// Names a control after the layout and puts it at its place.
+template <class TWidget>
+TWidget* Placed(TWidget* widget, const char* name, const QRect& geometry) {
+    widget->setObjectName(name);
+    widget->setGeometry(geometry);
+    return widget;
 }
 
 // The family used where the layout asks for "HebarU" or "Arial": the font
@@ -102,9 +121,16 @@ const QString kUiFamily = QStringLiteral("DejaVu Sans");
 
 struct TQtViews {
     explicit TQtViews(TfDictionary& w)
-        : Edit1(w.Edit1), lbWords(w.lbWords), lWord(w.lWord), reDescription(w.reDescription), Image2(w.Image2),
-          vKeyBoard(w.vKeyBoard), MessageBox(&w), Window([&w] { w.MinimizeToTray(); }, [&w] { w.RestoreWindow(); }),
-          CtrlC1(w.CtrlC1), Settings(w.SettingsPath()) {}
+        : Edit1(w.Edit1),
+          lbWords(w.lbWords),
+          lWord(w.lWord),
+          reDescription(w.reDescription),
+          Image2(w.Image2),
+          vKeyBoard(w.vKeyBoard),
+          MessageBox(&w),
+          Window([&w] { w.MinimizeToTray(); }, [&w] { w.RestoreWindow(); }),
+          CtrlC1(w.CtrlC1),
+          Settings(w.SettingsPath()) {}
 
     TEntryBoxView Edit1;
     TWordListView lbWords;
@@ -122,8 +148,8 @@ struct TQtViews {
     TLookupLog Log;
 
     TLookupViews Table() {
-        return {&Edit1, &lbWords, &lWord, &reDescription, &Image2, &vKeyBoard, &MessageBox, &Clipboard,
-                &Keyboard, &Window, &Player, &CtrlC1, &Settings, &Log};
+        return {&Edit1,     &lbWords,  &lWord,  &reDescription, &Image2, &vKeyBoard, &MessageBox,
+                &Clipboard, &Keyboard, &Window, &Player,        &CtrlC1, &Settings,  &Log};
     }
 };
 
@@ -154,48 +180,31 @@ TfDictionary::~TfDictionary() {
 }
 
 void TfDictionary::BuildLayout() {
-    Panel1 = new QWidget(this);
-    Panel1->setObjectName("Panel1");
-    Panel1->setGeometry(0, 0, 518, 22);
-    Image3 = new QLabel(Panel1);
-    Image3->setObjectName("Image3");
-    Image3->setGeometry(0, 0, 518, 20);
+    Panel1 = Placed(new QWidget(this), "Panel1", QRect(0, 0, 518, 22));
+    Image3 = Placed(new QLabel(Panel1), "Image3", QRect(0, 0, 518, 20));
     Image3->setPixmap(TitleStripPicture());
     Image3->installEventFilter(this);
-    JvTransparentButton1 = new TPictureButton(MinimisePicture(), Panel1);
-    JvTransparentButton1->setObjectName("JvTransparentButton1");
-    JvTransparentButton1->setGeometry(482, 3, 15, 13);
+    JvTransparentButton1 = Placed(new TPictureButton(MinimisePicture(), Panel1),
+                                  "JvTransparentButton1", QRect(482, 3, 15, 13));
     JvTransparentButton1->setToolTip(QStringLiteral("Минимизиране"));
-    JvTransparentButton2 = new TPictureButton(ClosePicture(), Panel1);
-    JvTransparentButton2->setObjectName("JvTransparentButton2");
-    JvTransparentButton2->setGeometry(500, 3, 15, 13);
+    JvTransparentButton2 = Placed(new TPictureButton(ClosePicture(), Panel1),
+                                  "JvTransparentButton2", QRect(500, 3, 15, 13));
     JvTransparentButton2->setToolTip(QStringLiteral("Изход"));
 
-    Panel2 = new QWidget(this);
-    Panel2->setObjectName("Panel2");
-    Panel2->setGeometry(0, 20, 518, 357);
-    Image1 = new QLabel(Panel2);
-    Image1->setObjectName("Image1");
-    Image1->setGeometry(0, 0, 518, 357);
+    Panel2 = Placed(new QWidget(this), "Panel2", QRect(0, 20, 518, 357));
+    Image1 = Placed(new QLabel(Panel2), "Image1", QRect(0, 0, 518, 357));
     Image1->setPixmap(BackgroundPicture());
-    Shape2 = new TShape(kWindowColor, QColor(), Panel2);
-    Shape2->setObjectName("Shape2");
-    Shape2->setGeometry(0, 0, 518, 2);
+    Shape2 = Placed(new TShape(kWindowColor, QColor(), Panel2), "Shape2", QRect(0, 0, 518, 2));
 
-    Edit1 = new QLineEdit(Panel2);
-    Edit1->setObjectName("Edit1");
-    Edit1->setGeometry(27, 24, 130, 15);
+    Edit1 = Placed(new QLineEdit(Panel2), "Edit1", QRect(27, 24, 130, 15));
     Edit1->setFrame(false);
     Edit1->setFont(PointFont(kUiFamily, 8));
     Edit1->setStyleSheet("QLineEdit { background: white; border: none; padding: 0px; }");
 
-    JvTransparentButton3 = new TPictureButton(1, 2, 3, Panel2);
-    JvTransparentButton3->setObjectName("JvTransparentButton3");
-    JvTransparentButton3->setGeometry(164, 17, 59, 28);
+    JvTransparentButton3 =
+        Placed(new TPictureButton(1, 2, 3, Panel2), "JvTransparentButton3", QRect(164, 17, 59, 28));
 
-    ComboBox1 = new QComboBox(Panel2);
-    ComboBox1->setObjectName("ComboBox1");
-    ComboBox1->setGeometry(244, 21, 165, 19);
+    ComboBox1 = Placed(new QComboBox(Panel2), "ComboBox1", QRect(244, 21, 165, 19));
     ComboBox1->setFont(PixelFont(kUiFamily, 11));
     ComboBox1->setFrame(false);
     QPalette comboPalette = ComboBox1->palette();
@@ -204,22 +213,18 @@ void TfDictionary::BuildLayout() {
     comboPalette.setColor(QPalette::Highlight, kWindowColor);
     comboPalette.setColor(QPalette::HighlightedText, Qt::black);
     ComboBox1->setPalette(comboPalette);
-    for (const auto& info : DictTables) ComboBox1->addItem(QString::fromUtf8(info.Caption.data(), qsizetype(info.Caption.size())));
+    for (const auto& info : DictTables)
+        ComboBox1->addItem(QString::fromUtf8(info.Caption.data(), qsizetype(info.Caption.size())));
 
-    vKeyBoard = new TPictureButton(201, 202, 203, Panel2);
-    vKeyBoard->setObjectName("vKeyBoard");
-    vKeyBoard->setGeometry(422, 17, 59, 28);
+    vKeyBoard =
+        Placed(new TPictureButton(201, 202, 203, Panel2), "vKeyBoard", QRect(422, 17, 59, 28));
     vKeyBoard->setToolTip(QStringLiteral("Специални символи"));
     vKeyBoard->hide();
 
-    bHelp = new TPictureButton(301, 302, 303, Panel2);
-    bHelp->setObjectName("bHelp");
-    bHelp->setGeometry(486, 14, 21, 32);
+    bHelp = Placed(new TPictureButton(301, 302, 303, Panel2), "bHelp", QRect(486, 14, 21, 32));
     bHelp->setToolTip(QStringLiteral("Помощ"));
 
-    lbWords = new THintListBox(Panel2);
-    lbWords->setObjectName("lbWords");
-    lbWords->setGeometry(18, 62, 140, 277);
+    lbWords = Placed(new THintListBox(Panel2), "lbWords", QRect(18, 62, 140, 277));
     lbWords->setFrameShape(QFrame::NoFrame);
     lbWords->setFont(PixelFont(kUiFamily, 12));
     lbWords->FontColor1 = lbWords->FontColor2 = Qt::black;
@@ -227,22 +232,16 @@ void TfDictionary::BuildLayout() {
     lbWords->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     lbWords->setStyleSheet("QListWidget { background: white; }");
 
-    lWord = new QLabel(Panel2);
-    lWord->setObjectName("lWord");
-    lWord->setGeometry(194, 68, 255, 25);
+    lWord = Placed(new QLabel(Panel2), "lWord", QRect(194, 68, 255, 25));
     lWord->setFont(PointFont(kUiFamily, 12, true));
     lWord->setAutoFillBackground(true);
     QPalette white = lWord->palette();
     white.setColor(QPalette::Window, Qt::white);
     lWord->setPalette(white);
 
-    Shape1 = new TShape(kRuleFill, kRuleOutline, Panel2);
-    Shape1->setObjectName("Shape1");
-    Shape1->setGeometry(192, 96, 302, 4);
+    Shape1 = Placed(new TShape(kRuleFill, kRuleOutline, Panel2), "Shape1", QRect(192, 96, 302, 4));
 
-    Image2 = new TPictureButton(SpeakerPicture(), Panel2);
-    Image2->setObjectName("Image2");
-    Image2->setGeometry(460, 64, 32, 32);
+    Image2 = Placed(new TPictureButton(SpeakerPicture(), Panel2), "Image2", QRect(460, 64, 32, 32));
     Image2->hide();
 
     auto* article = new TArticleBrowser(Panel2);
@@ -298,9 +297,10 @@ void TfDictionary::ConnectHandlers() {
     connect(bHelp, &QAbstractButton::clicked, this,
             [this] { pmHelp->popup(bHelp->mapToGlobal(QPoint(0, bHelp->height()))); });
     if (TextTrayIcon1)
-        connect(TextTrayIcon1, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
-            if (r == QSystemTrayIcon::DoubleClick) RestoreWindow();
-        });
+        connect(TextTrayIcon1, &QSystemTrayIcon::activated, this,
+                [this](QSystemTrayIcon::ActivationReason r) {
+                    if (r == QSystemTrayIcon::DoubleClick) RestoreWindow();
+                });
 
     connect(JvTransparentButton3, &QAbstractButton::clicked, this, [this] {
         if (FLookup) FLookup->JvTransparentButton3Click();
@@ -318,7 +318,8 @@ void TfDictionary::ConnectHandlers() {
         if (FLookup) FLookup->vKeyBoardMouseDown();
     });
     connect(vKeyBoard, &QAbstractButton::clicked, this, [this] { ShowSpecialMenu(); });
-    connect(QApplication::clipboard(), &QClipboard::dataChanged, this, [this] { ClipboardChanged(); });
+    connect(QApplication::clipboard(), &QClipboard::dataChanged, this,
+            [this] { ClipboardChanged(); });
 }
 
 void TfDictionary::FormCreate() {
@@ -330,7 +331,8 @@ void TfDictionary::FormCreate() {
     const TIniFile settings(SettingsPath());
     FActiveTranslate = settings.ReadBool("SETTINGS", "ActiveTranslate", true);
     if (!settings.WriteBool("SETTINGS", "ActiveTranslate", FActiveTranslate)) {
-        TVorlanoApplication::ShowError(QString::fromStdString("Unable to write to " + SettingsPath()));
+        TVorlanoApplication::ShowError(
+            QString::fromStdString("Unable to write to " + SettingsPath()));
         return;
     }
     TOwnerDrawnMenu::SetTicked(CtrlC1, FActiveTranslate);
@@ -377,7 +379,8 @@ void TfDictionary::ShowSpecialMenu() {
     pmSpecial->clear();
     for (std::size_t tag = 0; tag < SpecialChars.size(); ++tag) {
         if (SpecialChars[tag].Menu != menu) continue;
-        QAction* item = pmSpecial->AddPictureItem(QString("sc%1").arg(tag + 1), QString(QChar(SpecialChars[tag].Letter)));
+        QAction* item = pmSpecial->AddPictureItem(QString("sc%1").arg(tag + 1),
+                                                  QString(QChar(SpecialChars[tag].Letter)));
         connect(item, &QAction::triggered, this, [this, tag] {
             if (FLookup) FLookup->sc1Click(int(tag));
         });
@@ -431,8 +434,10 @@ bool TfDictionary::eventFilter(QObject* watched, QEvent* event) {
 void TfDictionary::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     // A system minimise sends the window to the notification area too.
-    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) && TextTrayIcon1)
-        QMetaObject::invokeMethod(this, [this] { hide(); }, Qt::QueuedConnection);
+    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) &&
+        TextTrayIcon1)
+        QMetaObject::invokeMethod(
+            this, [this] { hide(); }, Qt::QueuedConnection);
 }
 
 void TfDictionary::closeEvent(QCloseEvent* event) {

@@ -1,7 +1,7 @@
 #include "app/owner_drawn_menu.h"
 
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QProxyStyle>
 #include <QStyleOptionMenuItem>
 
@@ -37,8 +37,10 @@ class TMenuMeasureStyle : public QProxyStyle {
         return result;
     }
 
-    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
-        if (metric == PM_MenuPanelWidth || metric == PM_MenuHMargin || metric == PM_MenuVMargin) return 1;
+    int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                    const QWidget* widget) const override {
+        if (metric == PM_MenuPanelWidth || metric == PM_MenuHMargin || metric == PM_MenuVMargin)
+            return 1;
         return QProxyStyle::pixelMetric(metric, option, widget);
     }
 
@@ -48,7 +50,9 @@ class TMenuMeasureStyle : public QProxyStyle {
 
 }  // namespace
 
-QString ClipboardItemCaption(bool ticked) { return ticked ? kClipboardOnCaption : kClipboardOffCaption; }
+QString ClipboardItemCaption(bool ticked) {
+    return ticked ? kClipboardOnCaption : kClipboardOffCaption;
+}
 
 void DrawTextMenuItem(QPainter& painter, const QRect& rect, const QString& caption, bool selected,
                       bool outline) {
@@ -76,7 +80,8 @@ TOwnerDrawnMenu::TOwnerDrawnMenu(QWidget* parent) : QMenu(parent) {
     setPalette(pal);
 }
 
-QAction* TOwnerDrawnMenu::AddTextItem(const QString& objectName, const QString& caption, int width) {
+QAction* TOwnerDrawnMenu::AddTextItem(const QString& objectName, const QString& caption,
+                                      int width) {
     QAction* action = addAction(caption);
     action->setObjectName(objectName);
     action->setProperty(kKindProperty, int(TMenuItemKind::Text));
@@ -106,12 +111,17 @@ TMenuItemKind TOwnerDrawnMenu::KindOf(const QAction* action) {
     return TMenuItemKind(action->property(kKindProperty).toInt());
 }
 
-bool TOwnerDrawnMenu::Ticked(const QAction* action) { return action->property(kTickProperty).toBool(); }
+bool TOwnerDrawnMenu::Ticked(const QAction* action) {
+    return action->property(kTickProperty).toBool();
+}
 
-void TOwnerDrawnMenu::SetTicked(QAction* action, bool ticked) { action->setProperty(kTickProperty, ticked); }
+void TOwnerDrawnMenu::SetTicked(QAction* action, bool ticked) {
+    action->setProperty(kTickProperty, ticked);
+}
 
 QString TOwnerDrawnMenu::DrawnCaption(const QAction* action) {
-    return KindOf(action) == TMenuItemKind::Clipboard ? ClipboardItemCaption(Ticked(action)) : action->text();
+    return KindOf(action) == TMenuItemKind::Clipboard ? ClipboardItemCaption(Ticked(action))
+                                                      : action->text();
 }
 
 void TOwnerDrawnMenu::paintEvent(QPaintEvent* e) {
@@ -123,7 +133,8 @@ void TOwnerDrawnMenu::paintEvent(QPaintEvent* e) {
         const bool selected = activeAction() == action;
         switch (KindOf(action)) {
             case TMenuItemKind::Picture:
-                p.drawPixmap(rect.topLeft(), LetterPicture(action->property(kLetterProperty).toString(), selected));
+                p.drawPixmap(rect.topLeft(),
+                             LetterPicture(action->property(kLetterProperty).toString(), selected));
                 break;
             case TMenuItemKind::Clipboard:
                 DrawTextMenuItem(p, rect, DrawnCaption(action), selected, true);

@@ -46,7 +46,8 @@ std::optional<TKeyLine> KeyLine(std::string_view line) {
     if (key.empty() || key.front() == ';') return std::nullopt;
     auto value = Trim(line.substr(eq + 1));
     // A value in matching quotes loses them, as the profile reader does.
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front())
         value = value.substr(1, value.size() - 2);
     return TKeyLine{key, value};
 }
@@ -84,7 +85,8 @@ std::optional<long> ParseIniInteger(std::string_view text) {
     if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
     // Hexadecimal takes the full unsigned 32-bit range (0xFFFFFFFF is -1).
     if (base == 16 && value <= 0xFFFFFFFFull) {
-        const auto v = static_cast<long>(static_cast<std::int32_t>(static_cast<std::uint32_t>(value)));
+        const auto v =
+            static_cast<long>(static_cast<std::int32_t>(static_cast<std::uint32_t>(value)));
         return negative ? -v : v;
     }
     if (value > static_cast<unsigned long long>(INT_MAX) + (negative ? 1 : 0)) return std::nullopt;
@@ -102,12 +104,14 @@ std::string TIniFile::ReadString(std::string_view section, std::string_view key,
             continue;
         }
         if (!inSection) continue;
-        if (const auto kv = KeyLine(line); kv && SameName(kv->key, key)) return std::string(kv->value);
+        if (const auto kv = KeyLine(line); kv && SameName(kv->key, key))
+            return std::string(kv->value);
     }
     return std::string(defaultValue);
 }
 
-long TIniFile::ReadInteger(std::string_view section, std::string_view key, long defaultValue) const {
+long TIniFile::ReadInteger(std::string_view section, std::string_view key,
+                           long defaultValue) const {
     const auto text = ReadString(section, key, "");
     return ParseIniInteger(text).value_or(defaultValue);
 }
@@ -116,7 +120,8 @@ bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool def
     return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
 }
 
-bool TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) const {
+bool TIniFile::WriteString(std::string_view section, std::string_view key,
+                           std::string_view value) const {
     bool readable = false;
     auto lines = ReadLines(FPath, readable);
     const std::string newLine = std::string(key) + "=" + std::string(value);

@@ -1,10 +1,11 @@
 #include "app/single_instance.h"
 
+#include <unistd.h>
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocalSocket>
-#include <unistd.h>
 
 namespace vorlano {
 namespace {
@@ -28,8 +29,10 @@ TSingleInstance::~TSingleInstance() = default;
 
 QString TSingleInstance::KeyFor(const QString& executablePath) {
     QFileInfo info(executablePath);
-    const QString canonical = info.canonicalFilePath().isEmpty() ? info.absoluteFilePath() : info.canonicalFilePath();
-    const QByteArray hash = QCryptographicHash::hash(canonical.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
+    const QString canonical =
+        info.canonicalFilePath().isEmpty() ? info.absoluteFilePath() : info.canonicalFilePath();
+    const QByteArray hash =
+        QCryptographicHash::hash(canonical.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
     return QStringLiteral("vorlano-%1-%2").arg(getuid()).arg(QString::fromLatin1(hash));
 }
 

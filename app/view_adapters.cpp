@@ -27,7 +27,8 @@ Q_LOGGING_CATEGORY(lcLookup, "vorlano.lookup", QtWarningMsg)
 int CodePageOf(TCharSet charSet) { return charSet == TCharSet::Cyrillic ? 1251 : 1252; }
 
 std::u16string ToU16(const QString& text) {
-    return std::u16string(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size()));
+    return std::u16string(reinterpret_cast<const char16_t*>(text.utf16()),
+                          static_cast<std::size_t>(text.size()));
 }
 
 QString FromU16(const std::u16string& text) {
@@ -94,7 +95,9 @@ void TLabelView::SetCharSet(TCharSet charSet) {
 void TArticleView::LoadArticle(const std::string& bytes) {
     FView->setHtml(QString::fromStdString(ArticleToHtml(bytes)));
 }
-std::u16string TArticleView::SelectedText() const { return ToU16(FView->textCursor().selectedText()); }
+std::u16string TArticleView::SelectedText() const {
+    return ToU16(FView->textCursor().selectedText());
+}
 
 // ---- visibility ----
 void TWidgetVisibility::SetVisible(bool visible) { FWidget->setVisible(visible); }
@@ -103,9 +106,13 @@ void TSpecialCharsView::SetVisible(bool visible) { FButton->setVisible(visible);
 bool TSpecialCharsView::Visible() const { return !FButton->isHidden(); }
 
 // ---- desktop services ----
-void TMessageBoxView::Show(const std::string& utf8Text) { ShowPlainMessage(FParent, QString::fromStdString(utf8Text)); }
+void TMessageBoxView::Show(const std::string& utf8Text) {
+    ShowPlainMessage(FParent, QString::fromStdString(utf8Text));
+}
 
-void TClipboardView::SetText(const std::u16string& text) { QApplication::clipboard()->setText(FromU16(text)); }
+void TClipboardView::SetText(const std::u16string& text) {
+    QApplication::clipboard()->setText(FromU16(text));
+}
 
 bool TKeyboardLayout::IsBulgarianKeyboard() const { return FLastCyrillic; }
 void TKeyboardLayout::NoteTypedLetter(QChar letter) {
@@ -138,6 +145,8 @@ void TSettingsWriter::WriteActiveTranslate(bool on) {
         throw std::runtime_error("Unable to write to " + FPath);
 }
 
-void TLookupLog::Write(const std::string& utf8Line) { qCDebug(lcLookup).noquote() << QString::fromStdString(utf8Line); }
+void TLookupLog::Write(const std::string& utf8Line) {
+    qCDebug(lcLookup).noquote() << QString::fromStdString(utf8Line);
+}
 
 }  // namespace vorlano

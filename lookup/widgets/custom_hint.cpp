@@ -17,7 +17,8 @@ TCustomHint::TCustomHint(QWidget* owner)
 QRect TCustomHint::PlaceOnScreen(QRect rect, const QRect& screen) {
     rect.setWidth(rect.width() + 4);
     rect.setHeight(rect.height() + 3);
-    if (rect.bottom() > screen.bottom()) rect.moveTop(screen.top() + screen.height() - rect.height());
+    if (rect.bottom() > screen.bottom())
+        rect.moveTop(screen.top() + screen.height() - rect.height());
     if (rect.right() > screen.right()) rect.moveLeft(screen.left() + screen.width() - rect.width());
     if (rect.left() < screen.left()) rect.moveLeft(screen.left());
     if (rect.top() < screen.top()) rect.moveTop(screen.top());
@@ -28,8 +29,8 @@ void TCustomHint::ActivateHint(QRect rect, const QString& text) {
     FText = text;
     const QScreen* screen = QGuiApplication::screenAt(rect.center());
     if (!screen) screen = QGuiApplication::primaryScreen();
-    const QRect placed = screen ? PlaceOnScreen(rect, screen->geometry())
-                                : rect.adjusted(0, 0, 4, 3);
+    const QRect placed =
+        screen ? PlaceOnScreen(rect, screen->geometry()) : rect.adjusted(0, 0, 4, 3);
     setGeometry(placed);
     show();
     raise();

@@ -17,12 +17,14 @@ class THintListBox::TItemDelegate : public QStyledItemDelegate {
     explicit TItemDelegate(THintListBox* list) : QStyledItemDelegate(list), FList(list) {}
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        const int width = FList->FHorizontalExtent > 0 ? FList->FHorizontalExtent
-                                                       : QStyledItemDelegate::sizeHint(option, index).width();
+        const int width = FList->FHorizontalExtent > 0
+                              ? FList->FHorizontalExtent
+                              : QStyledItemDelegate::sizeHint(option, index).width();
         return {width, FList->FItemHeight};
     }
 
-    void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    void paint(QPainter* p, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
         const QString text = index.data(Qt::DisplayRole).toString();
         const QRect r = option.rect;
         p->save();
@@ -43,13 +45,14 @@ class THintListBox::TItemDelegate : public QStyledItemDelegate {
             p->fillRect(r, background);
             p->setFont(font);
             p->setPen(ink);
-            p->drawText(r.adjusted(FList->LeftOffest, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                        text);
+            p->drawText(r.adjusted(FList->LeftOffest, 0, 0, 0),
+                        Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
         } else {
             const bool selected = option.state & QStyle::State_Selected;
             p->fillRect(r, option.palette.color(selected ? QPalette::Highlight : QPalette::Base));
             p->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
-            p->drawText(r.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
+            p->drawText(r.adjusted(2, 0, 0, 0),
+                        Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
         }
         if (option.state & QStyle::State_HasFocus) {
             p->setPen(QPen(Qt::black, 1, Qt::DotLine));
@@ -91,7 +94,8 @@ int THintListBox::ClientWidth() const { return viewport()->width(); }
 
 void THintListBox::SetHorizontalExtent(int extent) {
     if (extent == FHorizontalExtent) return;
-    if (extent < 0 || (extent > 0 && extent <= ClientWidth())) throw std::invalid_argument(kHorizontalExtentError);
+    if (extent < 0 || (extent > 0 && extent <= ClientWidth()))
+        throw std::invalid_argument(kHorizontalExtentError);
     FHorizontalExtent = extent;
     doItemsLayout();
 }
@@ -229,7 +233,8 @@ bool THintListBox::event(QEvent* e) {
 
 bool THintListBox::viewportEvent(QEvent* e) {
     if (FHint) {
-        const bool mouse = e->type() == QEvent::MouseButtonPress || e->type() == QEvent::MouseButtonRelease;
+        const bool mouse =
+            e->type() == QEvent::MouseButtonPress || e->type() == QEvent::MouseButtonRelease;
         const bool right = mouse && static_cast<QMouseEvent*>(e)->button() == Qt::RightButton;
         if (HintVisible() && !FRightButtonHint) {
             if (EndsHint(e)) HideHint();

@@ -17,5 +17,6 @@ struct TRegistrar {
 
 }  // namespace vorlano::testing
 
-#define VORLANO_REGISTER_TEST(Class) \
-    static const vorlano::testing::TRegistrar Class##Registrar([] { return std::make_unique<Class>(); });
+#define VORLANO_REGISTER_TEST(Class)                            \
+    static const vorlano::testing::TRegistrar Class##Registrar( \
+        [] { return std::make_unique<Class>(); });

@@ -1,10 +1,11 @@
+#include "lookup/widgets/hint_list_box.h"
+
 #include <QFontMetrics>
 #include <QImage>
 #include <QTest>
 #include <stdexcept>
 
 #include "lookup/widgets/custom_hint.h"
-#include "lookup/widgets/hint_list_box.h"
 #include "tests/app/app_test_registry.h"
 
 using vorlano::TCustomHint;
@@ -41,7 +42,7 @@ class THintListBoxTest : public QObject {
     void fitRule() {
         TListFixture f;
         const int client = f.list.ClientWidth();
-        QVERIFY(f.list.Fits(client));       // exactly as wide as the client area fits
+        QVERIFY(f.list.Fits(client));  // exactly as wide as the client area fits
         QVERIFY(!f.list.Fits(client + 1));
         f.MoveTo(0);
         QVERIFY(!f.list.NeedsHint());
@@ -146,8 +147,10 @@ class THintListBoxTest : public QObject {
                 f.list.SetHorizontalExtent(bad);
                 QFAIL("no error");
             } catch (const std::invalid_argument& e) {
-                QCOMPARE(QString(e.what()),
-                         QString("Property HorizontalExtent must be 0 or a value greater than ClientWidth"));
+                QCOMPARE(
+                    QString(e.what()),
+                    QString(
+                        "Property HorizontalExtent must be 0 or a value greater than ClientWidth"));
             }
             QCOMPARE(f.list.HorizontalExtent(), 0);
         }
@@ -180,7 +183,7 @@ class THintListBoxTest : public QObject {
         };
         QCOMPARE(pixelAt(0), vorlano::kSelectedItemColor);
         QCOMPARE(pixelAt(2), QColor(249, 223, 174));  // even: BgColor1
-        QCOMPARE(pixelAt(3), QColor(Qt::white));       // odd: BgColor2
+        QCOMPARE(pixelAt(3), QColor(Qt::white));      // odd: BgColor2
         QCOMPARE(f.list.visualItemRect(f.list.item(1)).height(), 16);
     }
 };

@@ -1,3 +1,5 @@
+#include "app/main_window.h"
+
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -13,7 +15,6 @@
 #include "app/application.h"
 #include "app/artwork.h"
 #include "app/help_window.h"
-#include "app/main_window.h"
 #include "app/owner_drawn_menu.h"
 #include "app/password_dialog.h"
 #include "app/picture_button.h"
@@ -113,7 +114,8 @@ class TMainWindowTest : public QObject {
     }
 
     void pictureSizes() {
-        for (int n : {1, 2, 3, 201, 202, 203}) QCOMPARE(vorlano::ButtonPicture(n).size(), QSize(59, 28));
+        for (int n : {1, 2, 3, 201, 202, 203})
+            QCOMPARE(vorlano::ButtonPicture(n).size(), QSize(59, 28));
         for (int n : {301, 302, 303}) QCOMPARE(vorlano::ButtonPicture(n).size(), QSize(21, 32));
         QCOMPARE(vorlano::TitleStripPicture().size(), QSize(518, 20));
         QCOMPARE(vorlano::BackgroundPicture().size(), QSize(518, 357));
@@ -158,7 +160,8 @@ class TMainWindowTest : public QObject {
             for (QAction* a : menu->actions()) list << TOwnerDrawnMenu::DrawnCaption(a);
             return list;
         };
-        QCOMPARE(captions(window.pmDict), QStringList({"Ворлано", "Ctrl + C  деактивирай", "Изход"}));
+        QCOMPARE(captions(window.pmDict),
+                 QStringList({"Ворлано", "Ctrl + C  деактивирай", "Изход"}));
         QCOMPARE(captions(window.pmHelp), QStringList({"Помощ", "За нас ...", "За програмата"}));
         TOwnerDrawnMenu::SetTicked(window.CtrlC1, false);
         QCOMPARE(TOwnerDrawnMenu::DrawnCaption(window.CtrlC1), QString("Ctrl + C  активирай"));
@@ -175,7 +178,8 @@ class TMainWindowTest : public QObject {
             QPainter p(&image);
             vorlano::DrawTextMenuItem(p, QRect(0, 0, 120, 20), "Изход", selected, false);
             p.end();
-            QCOMPARE(image.pixelColor(110, 18), selected ? QColor(239, 216, 191) : QColor(Qt::white));
+            QCOMPARE(image.pixelColor(110, 18),
+                     selected ? QColor(239, 216, 191) : QColor(Qt::white));
             // The caption starts 7 pixels in: nothing dark left of it.
             for (int x = 0; x < 7; ++x)
                 for (int y = 0; y < 20; ++y) QVERIFY(image.pixelColor(x, y).lightness() > 150);
@@ -202,9 +206,12 @@ class TMainWindowTest : public QObject {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<bool>("active");
         QTest::addColumn<QByteArray>("written");
-        QTest::newRow("off") << QByteArray("[SETTINGS]\nActiveTranslate=0\n") << false << QByteArray("ActiveTranslate=0");
-        QTest::newRow("abc") << QByteArray("[SETTINGS]\nActiveTranslate=abc\n") << true << QByteArray("ActiveTranslate=1");
-        QTest::newRow("hex") << QByteArray("[settings]\nactivetranslate=0x0\n") << false << QByteArray("ActiveTranslate=0");
+        QTest::newRow("off") << QByteArray("[SETTINGS]\nActiveTranslate=0\n") << false
+                             << QByteArray("ActiveTranslate=0");
+        QTest::newRow("abc") << QByteArray("[SETTINGS]\nActiveTranslate=abc\n") << true
+                             << QByteArray("ActiveTranslate=1");
+        QTest::newRow("hex") << QByteArray("[settings]\nactivetranslate=0x0\n") << false
+                             << QByteArray("ActiveTranslate=0");
     }
     void settingsValues() {
         QFETCH(QByteArray, file);
@@ -225,7 +232,8 @@ class TMainWindowTest : public QObject {
     void settingsUnwritable() {
         TExeDir exe(false);  // no "System" folder
         TfDictionary window(exe.dir.path());
-        QCOMPARE(exe.errors, QStringList({"Unable to write to " + QString::fromStdString(window.SettingsPath())}));
+        QCOMPARE(exe.errors, QStringList({"Unable to write to " +
+                                          QString::fromStdString(window.SettingsPath())}));
         QVERIFY(!TOwnerDrawnMenu::Ticked(window.CtrlC1));
         QVERIFY(window.ActiveTranslate());
         QCOMPARE(window.SourcePath(), std::string());

@@ -1,8 +1,9 @@
+#include "app/settings_file.h"
+
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "app/settings_file.h"
 #include "tests/app/app_test_registry.h"
 
 using vorlano::TIniFile;
@@ -53,13 +54,17 @@ class TSettingsFileTest : public QObject {
     void readsWithWindowsSemantics() {
         QTemporaryDir dir;
         const QString path = dir.filePath("s.ini");
-        WriteAll(path, "; comment\r\n[other]\r\nPath=wrong\r\n[ sourcepath ]\r\n  PATH = /snd \r\ngarbage line\r\n"
-                       "[Settings]\r\nActiveTranslate=0\r\n");
+        WriteAll(path,
+                 "; comment\r\n[other]\r\nPath=wrong\r\n[ sourcepath ]\r\n  PATH = /snd "
+                 "\r\ngarbage line\r\n"
+                 "[Settings]\r\nActiveTranslate=0\r\n");
         const TIniFile ini(path.toStdString());
         QCOMPARE(ini.ReadString("SOURCEPATH", "Path", "-"), std::string("/snd"));
         QCOMPARE(ini.ReadBool("SETTINGS", "ActiveTranslate", true), false);
         QCOMPARE(ini.ReadString("SETTINGS", "Missing", "dflt"), std::string("dflt"));
-        QCOMPARE(TIniFile(dir.filePath("none.ini").toStdString()).ReadBool("SETTINGS", "ActiveTranslate", true), true);
+        QCOMPARE(TIniFile(dir.filePath("none.ini").toStdString())
+                     .ReadBool("SETTINGS", "ActiveTranslate", true),
+                 true);
     }
 
     void nonIntegerBooleanIsTheDefault() {
@@ -72,16 +77,19 @@ class TSettingsFileTest : public QObject {
     void writeKeepsOtherLines() {
         QTemporaryDir dir;
         const QString path = dir.filePath("s.ini");
-        WriteAll(path, "; keep me\n[SETTINGS]\nactivetranslate=abc\nOther=7\n[SOURCEPATH]\nPath=/x\n");
+        WriteAll(path,
+                 "; keep me\n[SETTINGS]\nactivetranslate=abc\nOther=7\n[SOURCEPATH]\nPath=/x\n");
         const TIniFile ini(path.toStdString());
         QVERIFY(ini.WriteBool("Settings", "ActiveTranslate", true));
-        QCOMPARE(ReadAll(path), QByteArray("; keep me\r\n[SETTINGS]\r\nActiveTranslate=1\r\nOther=7\r\n"
-                                           "[SOURCEPATH]\r\nPath=/x\r\n"));
+        QCOMPARE(ReadAll(path),
+                 QByteArray("; keep me\r\n[SETTINGS]\r\nActiveTranslate=1\r\nOther=7\r\n"
+                            "[SOURCEPATH]\r\nPath=/x\r\n"));
         // A new key joins its section after the section's last key.
         QVERIFY(ini.WriteString("SOURCEPATH", "Extra", "y"));
         QVERIFY(ini.WriteString("SETTINGS", "New", "z"));
-        QCOMPARE(ReadAll(path), QByteArray("; keep me\r\n[SETTINGS]\r\nActiveTranslate=1\r\nOther=7\r\nNew=z\r\n"
-                                           "[SOURCEPATH]\r\nPath=/x\r\nExtra=y\r\n"));
+        QCOMPARE(ReadAll(path),
+                 QByteArray("; keep me\r\n[SETTINGS]\r\nActiveTranslate=1\r\nOther=7\r\nNew=z\r\n"
+                            "[SOURCEPATH]\r\nPath=/x\r\nExtra=y\r\n"));
     }
 
     void writeCreatesFileButNotFolder() {
@@ -89,7 +97,8 @@ class TSettingsFileTest : public QObject {
         const QString path = dir.filePath("fresh.ini");
         QVERIFY(TIniFile(path.toStdString()).WriteBool("SETTINGS", "ActiveTranslate", true));
         QCOMPARE(ReadAll(path), QByteArray("[SETTINGS]\r\nActiveTranslate=1\r\n"));
-        QVERIFY(!TIniFile(dir.filePath("no/such/dir.ini").toStdString()).WriteBool("SETTINGS", "A", true));
+        QVERIFY(!TIniFile(dir.filePath("no/such/dir.ini").toStdString())
+                     .WriteBool("SETTINGS", "A", true));
     }
 
     void malformedBytesAreTolerated() {

@@ -15,7 +15,8 @@ int main(int argc, char** argv) {
         options.OutDir = argv[1];
         options.MakeSounds = false;
         const auto result = vorlano::BuildDictionaryDatabase(options);
-        for (const auto& table : result.Tables) std::printf("%s %zu\n", table.Table.c_str(), table.Entries);
+        for (const auto& table : result.Tables)
+            std::printf("%s %zu\n", table.Table.c_str(), table.Entries);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;

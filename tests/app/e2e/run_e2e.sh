@@ -45,8 +45,11 @@ export QT_LOGGING_RULES="vorlano.lookup.debug=true"
 vorlano=$!
 pids+=($vorlano)
 
-wait_log() {  # pattern, what
-  for _ in $(seq 100); do grep -q -- "$1" "$work/log" && return 0; sleep 0.1; done
+wait_log() {  # pattern, what[, how many lines must match]
+  for _ in $(seq 100); do
+    [ "$(grep -c -- "$1" "$work/log" || true)" -ge "${3:-1}" ] && return 0
+    sleep 0.1
+  done
   fail "$2 (no log line matching '$1')"
 }
 window=""
@@ -92,7 +95,8 @@ xdotool type --delay 120 "Haus"
 wait_log "show-entry Gs_Bg .* [Hh]aus$" "typing Haus"
 shot german
 xdotool key --delay 150 Tab Up
-wait_log "switch 2 Bg_En En_Bg" "back to English"
+wait_log "switch 2 Bg_En En_Bg" "back to English" 2
+sleep 0.5
 xdotool windowminimize --sync "$window" 2>/dev/null || xdotool windowminimize "$window"
 sleep 0.5
 viewable && fail "the window stayed visible after minimising"
