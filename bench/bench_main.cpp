@@ -21,23 +21,6 @@ void LookUpEach(benchmark::State& state, Side& side, const std::vector<std::stri
     }
 }
 
-void FindExistingPirin(benchmark::State& state) {
-    TBenchSetup& setup = TBenchSetup::Instance();
-    LookUpEach(state, setup.Pirin(), setup.Data().Present, &TPirinWords::Find);
-}
-void FindExistingSqlite(benchmark::State& state) {
-    TBenchSetup& setup = TBenchSetup::Instance();
-    LookUpEach(state, setup.Sqlite(), setup.Data().Present, &TSqliteWords::Find);
-}
-void FindMissingPirin(benchmark::State& state) {
-    TBenchSetup& setup = TBenchSetup::Instance();
-    LookUpEach(state, setup.Pirin(), setup.Data().Missing, &TPirinWords::FindNearest);
-}
-void FindMissingSqlite(benchmark::State& state) {
-    TBenchSetup& setup = TBenchSetup::Instance();
-    LookUpEach(state, setup.Sqlite(), setup.Data().Missing, &TSqliteWords::FindNearest);
-}
-
 template <typename Side>
 void WalkAll(benchmark::State& state, Side& side) {
     for (auto _ : state) {
@@ -141,10 +124,22 @@ void Register(const char* name, TBenchmarkFunction function, int repetitions, be
 }
 
 void RegisterAll() {
-    Register("1-find-existing/Pirin", FindExistingPirin, 5, benchmark::kMicrosecond);
-    Register("1-find-existing/SQLite", FindExistingSqlite, 5, benchmark::kMicrosecond);
-    Register("2-find-missing/Pirin", FindMissingPirin, 5, benchmark::kMicrosecond);
-    Register("2-find-missing/SQLite", FindMissingSqlite, 5, benchmark::kMicrosecond);
+    Register("1-find-existing/Pirin", [](benchmark::State& state) {
+        TBenchSetup& setup = TBenchSetup::Instance();
+        LookUpEach(state, setup.Pirin(), setup.Data().Present, &TPirinWords::Find);
+    }, 5, benchmark::kMicrosecond);
+    Register("1-find-existing/SQLite", [](benchmark::State& state) {
+        TBenchSetup& setup = TBenchSetup::Instance();
+        LookUpEach(state, setup.Sqlite(), setup.Data().Present, &TSqliteWords::Find);
+    }, 5, benchmark::kMicrosecond);
+    Register("2-find-missing/Pirin", [](benchmark::State& state) {
+        TBenchSetup& setup = TBenchSetup::Instance();
+        LookUpEach(state, setup.Pirin(), setup.Data().Missing, &TPirinWords::FindNearest);
+    }, 5, benchmark::kMicrosecond);
+    Register("2-find-missing/SQLite", [](benchmark::State& state) {
+        TBenchSetup& setup = TBenchSetup::Instance();
+        LookUpEach(state, setup.Sqlite(), setup.Data().Missing, &TSqliteWords::FindNearest);
+    }, 5, benchmark::kMicrosecond);
     Register("4-walk-all/Pirin", WalkAllPirin, 3, benchmark::kMillisecond);
     Register("4-walk-all/SQLite", WalkAllSqlite, 3, benchmark::kMillisecond);
     Register("5-open-first/Pirin", OpenAndFindPirin, 5, benchmark::kMicrosecond);
