@@ -6,11 +6,13 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "errors/engine_error.h"
 #include "locale/code_page.h"
 #include "locale/locale_check.h"
+#include "locale/primary_ranks.h"
 
 namespace pirin {
 
@@ -20,12 +22,14 @@ struct TCollatorCloser {
     void operator()(UCollator* c) const { ucol_close(c); }
 };
 
-// One collator with its options fixed at creation, and the code page its
-// bytes are read in. Never changed after creation, so ucol_strcoll may run on
-// it from several threads at once.
+// One collator with its options fixed at creation, the code page its bytes
+// are read in, and the primary ranks that settle most comparisons without
+// ICU. Never changed after creation, so ucol_strcoll may run on it from
+// several threads at once.
 struct TCollation {
     const TCodePage* CodePage = nullptr;
     std::unique_ptr<UCollator, TCollatorCloser> Collator;
+    std::optional<TPrimaryRanks> Ranks;
 };
 
 std::unique_ptr<TCollation> OpenCollation(std::uint32_t localeId, std::uint16_t language,
@@ -44,6 +48,7 @@ std::unique_ptr<TCollation> OpenCollation(std::uint32_t localeId, std::uint16_t 
     ucol_setAttribute(c, UCOL_ALTERNATE_HANDLING, UCOL_NON_IGNORABLE, &status);
     ucol_setAttribute(c, UCOL_NORMALIZATION_MODE, UCOL_ON, &status);
     if (U_FAILURE(status)) RaiseEngineError(PIRIN_CANNOTLOADLDDRV);
+    collation->Ranks.emplace(*c, *collation->CodePage);
     return collation;
 }
 
@@ -112,22 +117,32 @@ class TDecoded {
 
 int Sign(UCollationResult r) { return r == UCOL_LESS ? -1 : r == UCOL_GREATER ? 1 : 0; }
 
+// The primary ranks where they settle the order, else ICU on the decoded
+// texts. A case-insensitive collator compares the primary level alone.
+int Compare(const TCollation& collation, const char* first, std::size_t firstLength, const char* second,
+            std::size_t secondLength, bool caseInsensitive) {
+    if (const auto settled = collation.Ranks->Compare(reinterpret_cast<const std::uint8_t*>(first), firstLength,
+                                                      reinterpret_cast<const std::uint8_t*>(second),
+                                                      secondLength, caseInsensitive))
+        return *settled;
+    const TDecoded a(*collation.CodePage, first, firstLength);
+    const TDecoded b(*collation.CodePage, second, secondLength);
+    return Sign(ucol_strcoll(collation.Collator.get(), a.Data(), a.Length(), b.Data(), b.Length()));
+}
+
 }  // namespace
 
 int LocaleCompare(std::uint16_t language, std::uint16_t sort, const char* first, const char* second,
                   std::size_t length, bool caseInsensitive) {
     const TCollation& collation = CollationOf(language, sort, caseInsensitive);
-    const TDecoded a(*collation.CodePage, first, TextLength(first, length));
-    const TDecoded b(*collation.CodePage, second, TextLength(second, length));
-    return Sign(ucol_strcoll(collation.Collator.get(), a.Data(), a.Length(), b.Data(), b.Length()));
+    return Compare(collation, first, TextLength(first, length), second, TextLength(second, length),
+                   caseInsensitive);
 }
 
 int LocaleCompare(std::uint16_t language, std::uint16_t sort, std::string_view first,
                   std::string_view second, bool caseInsensitive) {
     const TCollation& collation = CollationOf(language, sort, caseInsensitive);
-    const TDecoded a(*collation.CodePage, first.data(), first.size());
-    const TDecoded b(*collation.CodePage, second.data(), second.size());
-    return Sign(ucol_strcoll(collation.Collator.get(), a.Data(), a.Length(), b.Data(), b.Length()));
+    return Compare(collation, first.data(), first.size(), second.data(), second.size(), caseInsensitive);
 }
 
 int LocaleCompareChar(std::uint16_t language, std::uint16_t sort, std::uint8_t c1,

@@ -58,10 +58,19 @@ void TIndexFile::CreateNewFile() {
     SizeCaches();
 }
 
-void TIndexFile::ReadHeaderInto(TIndexFileHeader& header) {
+std::array<std::uint8_t, TIndexFileHeader::kSize> TIndexFile::ReadHeaderBytes() {
     std::array<std::uint8_t, TIndexFileHeader::kSize> bytes{};
     // A file too short for its header is a damaged header, not a read fault.
     if (ReadAt(0, bytes.data(), bytes.size(), true) != bytes.size()) Fail(PIRIN_HEADERCORRUPT);
+    return bytes;
+}
+
+void TIndexFile::ReadHeaderInto(TIndexFileHeader& header) {
+    UnpackHeader(ReadHeaderBytes(), header);
+}
+
+void TIndexFile::UnpackHeader(std::span<const std::uint8_t, TIndexFileHeader::kSize> bytes,
+                              TIndexFileHeader& header) {
     header = TIndexFileHeader::FromDisk(bytes, FEncrypted);
     // The page caches and every descriptor loop rely on these two; the rest
     // waits for CheckIndexHeader.
@@ -82,9 +91,12 @@ void TIndexFile::ReadIndexHeader() {
 }
 
 bool TIndexFile::IndexHeaderChanged() {
+    const auto bytes = ReadHeaderBytes();
+    // The common case (nobody wrote) needs the counter alone, not the
+    // unpacked descriptors.
+    if (TIndexFileHeader::ChangeCounterOnDisk(bytes, FEncrypted) == FHeader.ChangeCounter()) return false;
     TIndexFileHeader header;
-    ReadHeaderInto(header);
-    if (header.ChangeCounter() == FHeader.ChangeCounter()) return false;
+    UnpackHeader(bytes, header);
     // The cached pages belong to the old header (and hold views of its
     // names): drop them before anything can fetch against the new one.
     const std::vector<TIndexDescriptor> temporary = SetTemporaryAside();

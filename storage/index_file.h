@@ -246,6 +246,8 @@ class TIndexFile : public TFileHandler {
     // Raises `code` for a damaged file or a misuse (no system error behind).
     [[noreturn]] void Fail(std::uint16_t code, std::string_view index = {}) const;
     void ReadHeaderInto(TIndexFileHeader& header);
+    std::array<std::uint8_t, TIndexFileHeader::kSize> ReadHeaderBytes();
+    void UnpackHeader(std::span<const std::uint8_t, TIndexFileHeader::kSize> bytes, TIndexFileHeader& header);
     void MarkChanged() noexcept { FHeaderChanged = true; }
     // The definition checks AddIndex and DefinePrimaryIndex share.
     void CheckKeyFields(const TIndexDescriptor& descriptor,

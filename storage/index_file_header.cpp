@@ -65,6 +65,13 @@ std::array<std::uint8_t, TIndexFileHeader::kSize> TIndexFileHeader::ToDisk(bool 
     return bytes;
 }
 
+std::int32_t TIndexFileHeader::ChangeCounterOnDisk(std::span<const std::uint8_t, kSize> bytes,
+                                                  bool encrypted) {
+    std::array<std::uint8_t, 4> counter{bytes[0], bytes[1], bytes[2], bytes[3]};
+    if (encrypted) ScrambleBytes(counter.data(), counter.size(), kDataSeeds);
+    return le::GetI32(counter, 0);
+}
+
 TIndexFileHeader TIndexFileHeader::FromDisk(std::span<const std::uint8_t, kSize> bytes,
                                             bool encrypted) {
     TIndexFileHeader header;

@@ -71,6 +71,9 @@ class TIndexFileHeader {
     std::array<std::uint8_t, kSize> ToDisk(bool encrypted, bool changedMark) const;
     // Takes the bytes read from disk (unscrambling them when encrypted).
     static TIndexFileHeader FromDisk(std::span<const std::uint8_t, kSize> bytes, bool encrypted);
+    // The change counter of a header as read from disk, without unpacking
+    // the rest (the scramble of a byte depends only on its place).
+    static std::int32_t ChangeCounterOnDisk(std::span<const std::uint8_t, kSize> bytes, bool encrypted);
 
   private:
     std::array<std::uint8_t, kSize> FBytes{};

@@ -1,0 +1,90 @@
+#include "bench/pirin_words.h"
+
+#include <atomic>
+
+#include "engine/table_create.h"
+#include "locale/field_types.h"
+
+namespace vorlano::bench {
+namespace {
+
+std::string NextDatabaseName() {
+    static std::atomic<int> counter{0};
+    return "BenchDB" + std::to_string(counter++);
+}
+
+}  // namespace
+
+bool TNearestTable::FindNearest(std::string_view word) {
+    if (FindKey({std::string(word)})) return true;
+    ResyncToCursor();
+    return false;
+}
+
+void TPirinWords::Create(const std::string& folder, const std::string& name) {
+    pirin::TTableDefinition d;
+    d.Fields = {{.Name = "Id", .Type = pirin::kFieldInteger},
+                {.Name = "Word", .Type = pirin::kFieldString, .Size = 30},
+                {.Name = "Desc", .Type = pirin::kFieldBlob, .Subtype = pirin::kSubtypeMemo}};
+    d.Primary = pirin::TIndexDefinition{.Fields = {"Id"}};
+    d.Indexes = {{.Name = "IdxWord", .Fields = {"Word"}, .CaseInsensitive = true}};
+    d.Language = 1026;
+    pirin::CreateTable({.Directory = folder, .Name = name}, d);
+}
+
+TPirinWords::TPirinWords(const std::string& folder, const std::string& name) {
+    const std::string alias = NextDatabaseName();
+    FDatabase.SetDatabaseName(alias);
+    FDatabase.SetDirectory(folder);
+    FDatabase.Open();
+    FTable.SetDatabaseName(alias);
+    FTable.SetTableName(name);
+    FTable.SetIndexName("IdxWord");
+    FTable.Open();
+}
+
+TPirinWords::~TPirinWords() {
+    FTable.Close();
+    FDatabase.Close();
+}
+
+void TPirinWords::Load(const std::vector<TBenchRow>& rows) {
+    pirin::TField& id = FTable.FieldByName("Id");
+    pirin::TField& word = FTable.FieldByName("Word");
+    pirin::TField& desc = FTable.FieldByName("Desc");
+    FDatabase.StartTransaction();
+    for (const TBenchRow& row : rows) {
+        FTable.Append();
+        id.SetAsInteger(row.Id);
+        word.SetAsString(row.Word);
+        desc.SetAsString(row.Desc);
+        FTable.Post();
+    }
+    FDatabase.Commit();
+}
+
+bool TPirinWords::Find(std::string_view word, std::string& desc) {
+    const bool found = FTable.FindKey({std::string(word)});
+    desc = FTable.FieldByName("Desc").AsString();
+    return found;
+}
+
+bool TPirinWords::FindNearest(std::string_view word, std::string& desc) {
+    const bool found = FTable.FindNearest(word);
+    desc = FTable.FieldByName("Desc").AsString();
+    return found;
+}
+
+std::size_t TPirinWords::WalkAll() {
+    pirin::TField& word = FTable.FieldByName("Word");
+    pirin::TField& desc = FTable.FieldByName("Desc");
+    std::size_t count = 0;
+    std::size_t bytes = 0;
+    for (FTable.First(); !FTable.Eof(); FTable.Next()) {
+        bytes += word.AsString().size() + desc.AsString().size();
+        ++count;
+    }
+    return bytes > 0 ? count : 0;
+}
+
+}  // namespace vorlano::bench
