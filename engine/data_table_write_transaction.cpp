@@ -22,16 +22,26 @@ void TDataTable::StartTransaction() {
 
 void TDataTable::CommitTransaction(bool trim, bool flush) {
     if (!FInTransaction || FReadOnly) return;
-    // Units before the headers that count them, the data header last.
-    (void)FDataFile.WriteBack();
-    if (FBlobFile.IsOpen()) {
-        (void)FBlobFile.WriteBackBlocks();
-        (void)FBlobFile.WriteBlobHeader();
+    // Units before the headers that count them, the data header last. As
+    // for a write outside a transaction, a failed write is tried once more:
+    // units written stay clean, so the second attempt writes only the rest
+    // and one passing failure does not leave the files half written.
+    const auto writeAll = [&] {
+        (void)FDataFile.WriteBack();
+        if (FBlobFile.IsOpen()) {
+            (void)FBlobFile.WriteBackBlocks();
+            (void)FBlobFile.WriteBlobHeader();
+        }
+        (void)FIndexFile.WritePages();
+        (void)FIndexFile.WriteIndexHeader();
+        (void)FDataFile.WriteHeader();
+        if (flush || ForceFlush()) FlushFiles();
+    };
+    try {
+        writeAll();
+    } catch (const EPirinEngineError&) {
+        writeAll();
     }
-    (void)FIndexFile.WritePages();
-    (void)FIndexFile.WriteIndexHeader();
-    (void)FDataFile.WriteHeader();
-    if (flush || ForceFlush()) FlushFiles();
     if (trim) {
         FDataFile.TrimRecords();
         FIndexFile.TrimPages();

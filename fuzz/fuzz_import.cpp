@@ -1,5 +1,5 @@
 // Fuzzes `pirin-tool import`: the input is the import file (one JSON record
-// a line) for an in-memory table with a field of every kind, a primary key
+// a line) for a table (in a scratch folder in /dev/shm where there is one) with a field of every kind, a primary key
 // and a unique case-insensitive index. An import may refuse a line
 // (ERecordValueError) or stop at an engine error; anything else is a finding,
 // and so is a table that no longer passes the whole-table verifier after it.
@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -16,7 +17,6 @@
 #include "engine/table_files.h"
 #include "errors/engine_error.h"
 #include "storage/field_descriptor.h"
-#include "storage/file_handler.h"
 #include "storage/table_verifier.h"
 #include "tools/record_commands.h"
 #include "tools/record_json.h"
@@ -26,7 +26,33 @@ namespace {
 
 using namespace pirin;
 
-const TTableLocation kLocation{.Directory = "", .Name = "Import", .InMemory = true};
+// The tools open tables in folders only: a scratch folder of the process,
+// removed when it exits.
+class TScratch {
+  public:
+    TScratch() {
+        const std::filesystem::path base = std::filesystem::exists("/dev/shm")
+                                               ? std::filesystem::path("/dev/shm")
+                                               : std::filesystem::temp_directory_path();
+        FFolder = base / ("vorlano-fuzz-import-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(FFolder);
+        FLocation = {.Directory = FFolder.string() + "/", .Name = "Import"};
+    }
+    ~TScratch() {
+        std::error_code ignored;
+        std::filesystem::remove_all(FFolder, ignored);
+    }
+    const TTableLocation& Location() const { return FLocation; }
+
+  private:
+    std::filesystem::path FFolder;
+    TTableLocation FLocation;
+};
+
+const TTableLocation& Location() {
+    static const TScratch scratch;
+    return scratch.Location();
+}
 
 TFieldDefinition Field(std::string name, std::string_view keyword, std::uint8_t size = 0) {
     const TSqlFieldType type = *SqlFieldType(keyword);
@@ -51,19 +77,13 @@ TTableDefinition Definition() {
 }
 
 void RemoveTable() {
-    const TTableFileNames names = TableFileNames(kLocation.Directory, kLocation.Name);
-    for (const std::string& name : {names.Data, names.Index, names.Blob}) {
-        TFileHandler file(name);
-        file.SetInMemory(true);
-        try {
-            file.RemoveFile();
-        } catch (const EPirinEngineError&) {
-        }
-    }
+    const TTableFileNames names = TableFileNames(Location().Directory, Location().Name);
+    for (const std::string& name : {names.Data, names.Index, names.Blob})
+        std::filesystem::remove(name);
 }
 
 void ExpectSoundTable() {
-    TTableFiles files(kLocation);
+    TTableFiles files(Location());
     const std::vector<std::string> problems =
         TTableVerifier(files.Data(), files.Index(), files.Blob()).Run();
     if (problems.empty()) return;
@@ -74,14 +94,14 @@ void ExpectSoundTable() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const std::string path = "/tmp/vorlano-fuzz-import-" + std::to_string(::getpid());
+    static const std::string path = Location().Directory + "lines.jsonl";
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
-    CreateTable(kLocation, Definition());
+    CreateTable(Location(), Definition());
     {
-        tools::TToolTable table(kLocation, {});
+        tools::TToolTable table(Location(), {});
         try {
             (void)tools::ImportRecords(table, path);
         } catch (const tools::ERecordValueError&) {

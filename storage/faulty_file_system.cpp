@@ -4,11 +4,12 @@
 
 namespace pirin {
 
-void TFaultyFileSystem::FailNth(TCall call, int n, int error) {
+void TFaultyFileSystem::FailNth(TCall call, int n, int error, bool sticky) {
     std::lock_guard hold(FMutex);
     TArmed& armed = FArmed[static_cast<int>(call)];
     armed.Until = n;
     armed.Error = error;
+    armed.Sticky = sticky && n > 0;
 }
 
 int TFaultyFileSystem::CallCount(TCall call) const {
@@ -20,7 +21,12 @@ bool TFaultyFileSystem::FailsNow(TCall call, int& error) {
     std::lock_guard hold(FMutex);
     TArmed& armed = FArmed[static_cast<int>(call)];
     ++armed.Count;
-    if (armed.Until <= 0 || --armed.Until != 0) return false;
+    if (armed.Until <= 0) return false;
+    if (armed.Until > 1) {
+        --armed.Until;
+        return false;
+    }
+    if (!armed.Sticky) armed.Until = 0;
     error = armed.Error;
     return true;
 }

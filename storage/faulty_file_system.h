@@ -27,7 +27,9 @@ class TFaultyFileSystem final : public TOSFileSystem {
 
     // The n-th call of that kind from now (1 = the next one) transfers
     // nothing and fails with `error`. 0 disarms.
-    void FailNth(TCall call, int n, int error);
+    // With `sticky` that call and every later one of the kind fail, as on a
+    // disk that stays broken.
+    void FailNth(TCall call, int n, int error, bool sticky = false);
     void FailNthWrite(int n, int error = ENOSPC) { FailNth(TCall::Write, n, error); }
     // Every read from now transfers at most `maxBytes`, as if the file ended.
     void ShortenReads(std::size_t maxBytes);
@@ -80,6 +82,7 @@ class TFaultyFileSystem final : public TOSFileSystem {
     struct TArmed {
         int Until = 0;
         int Error = 0;
+        bool Sticky = false;
         int Count = 0;
     };
     // True when this call is to fail; counts it.

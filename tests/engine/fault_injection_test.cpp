@@ -1,10 +1,20 @@
 // Fault injection through the OS seam: every write operation and every
 // transaction step is run once to count its reads, writes, range locks and
-// syncs, then again once per call with that call failing. The operation
-// either raises an engine error or absorbs the failure (a write-back that is
-// retried, a lock taken on the next attempt); the process goes on (the same
-// session inserts another record), and the table then reopens, reads every
-// record and passes the whole-table verifier.
+// syncs, then again once per call with that call failing, in two modes: the
+// one call fails (a passing fault), or that call and every later one of its
+// kind fail until the operation is over (a disk that stays broken). The
+// operation either raises an engine error or absorbs the failure (a
+// write-back that is retried, a lock taken on the next attempt); the process
+// goes on (the same session inserts another record once the disk works
+// again), and the table then reopens and reads every record and memo.
+//
+// A passing fault always leaves a table that passes the whole-table
+// verifier. A broken disk may not: the files of a table are written one unit
+// at a time with no journal, so a write-back or commit whose writes keep
+// failing stops with some units on disk and others not (the verifier then
+// finds keys, counts or BLOB chains that disagree); the process still has
+// every change in its caches and the next successful write-back writes them.
+// Reads, locks and syncs that keep failing leave the files as they were.
 //
 // The test prints one line per operation and kind of call, the table the
 // README keeps.
@@ -91,6 +101,8 @@ const char* NameOf(TCall call) {
 // What one run with one failed call came to.
 struct TOutcome {
     bool Raised = false;
+    bool WentOn = true;   // the session wrote again after the failure
+    bool Reopened = true;  // a new session read every record and memo
     bool Verified = true;
     std::string Problems;
 };
@@ -100,7 +112,8 @@ struct TOutcome {
 // `calls` receives the count of calls of `kind` the operation made.
 class TFaultRun {
   public:
-    TFaultRun(TOperation operation, TCall kind) : FOperation(operation), FKind(kind) {}
+    TFaultRun(TOperation operation, TCall kind, bool sticky)
+        : FOperation(operation), FKind(kind), FSticky(sticky) {}
 
     TOutcome Run(int failAt, int& calls) {
         TFaultyFileSystem faulty;
@@ -112,22 +125,26 @@ class TFaultRun {
             TTableLocation location = table->Location();
             location.Name = "Made";
             const int before = faulty.CallCount(FKind);
-            if (failAt > 0) faulty.FailNth(FKind, failAt, ErrorFor(FKind));
+            if (failAt > 0) faulty.FailNth(FKind, failAt, ErrorFor(FKind), FSticky);
             outcome.Raised = Raises([&] { CreateTable(location, Definition()); });
             calls = faulty.CallCount(FKind) - before;
             faulty.FailNth(FKind, 0, 0);
             // The process goes on: the table can be made (again) and used.
-            if (outcome.Raised) CreateTable(location, Definition());
+            outcome.WentOn = !Raises([&] {
+                if (outcome.Raised) CreateTable(location, Definition());
+            });
             TFixtureTable made(location);
-            made.Append({1, "one", "memo"});
-            Check(made, 1, outcome);
+            if (outcome.WentOn) made.Append({1, "one", "memo"});
+            Check(made, outcome);
             return outcome;
         }
         table.emplace(Definition());
         for (int id = 1; id <= 5; ++id) table->Append({id, "w" + std::to_string(id), LongNote(id)});
-        int expectedAfterFailure = 5;
         {
             TTableSession session(*table);
+            // Every write-back is synced, so that syncs can fail too.
+            session.Session.SetForceBufferFlush(true);
+            session.Session.SetLockWaitTime(1);
             auto cursor = session.OpenCursor();
             const bool transaction =
                 FOperation == TOperation::Commit || FOperation == TOperation::Rollback;
@@ -141,16 +158,15 @@ class TFaultRun {
                 cursor->DeleteRecord(Seek(*cursor, 4), true);
             }
             const int before = faulty.CallCount(FKind);
-            if (failAt > 0) faulty.FailNth(FKind, failAt, ErrorFor(FKind));
+            if (failAt > 0) faulty.FailNth(FKind, failAt, ErrorFor(FKind), FSticky);
             outcome.Raised = Raises([&] { Operate(session, *cursor); });
             calls = faulty.CallCount(FKind) - before;
             faulty.FailNth(FKind, 0, 0);
             if (session.Directory.InTransaction()) session.Directory.Rollback();
             // The same cursor goes on writing after the failure.
-            Insert(*cursor, 100, "after", "after the failure");
-            expectedAfterFailure = 6;
+            outcome.WentOn = !Raises([&] { Insert(*cursor, 100, "after", "after the failure"); });
         }
-        Check(*table, expectedAfterFailure, outcome);
+        Check(*table, outcome);
         return outcome;
     }
 
@@ -205,14 +221,12 @@ class TFaultRun {
 
     // The table reopens in a new session and reads every record, memos
     // included; then the verifier judges it.
-    static void Check(const TFixtureTable& table, int minimumRecords, TOutcome& outcome) {
-        {
+    static void Check(const TFixtureTable& table, TOutcome& outcome) {
+        outcome.Reopened = !Raises([&] {
             TTableSession session(table);
             auto cursor = session.OpenCursor();
-            const auto records = ReadAll(*cursor);
-            EXPECT_GE(static_cast<int>(records.size()), minimumRecords - 1);
-            for (const TImage& image : records) (void)MemoText(*cursor, kNote, image);
-        }
+            for (const TImage& image : ReadAll(*cursor)) (void)MemoText(*cursor, kNote, image);
+        });
         const std::vector<std::string> problems = table.Verify();
         outcome.Verified = problems.empty();
         for (const std::string& problem : problems) outcome.Problems += problem + "; ";
@@ -220,18 +234,27 @@ class TFaultRun {
 
     TOperation FOperation;
     TCall FKind;
+    bool FSticky;
 };
 
-TEST(FaultInjectionTest, EveryFailedCallOfEveryWriteRaisesOrIsAbsorbedAndLeavesASoundTable) {
+// Whether a broken disk (a sticky fault) may leave a table failing the
+// verifier: only writes that keep failing in a write-back or commit.
+bool MayTearTable(TCall kind, bool sticky) { return sticky && kind == TCall::Write; }
+
+class FaultInjectionTest : public ::testing::TestWithParam<bool> {};
+
+TEST_P(FaultInjectionTest, EveryFailedCallOfEveryWriteRaisesOrIsAbsorbed) {
+    const bool sticky = GetParam();
     std::ostringstream report;
-    report << "| operation | call | calls | raised | absorbed | verify fails after |\n"
+    report << (sticky ? "Failing from call k on:\n" : "Failing call k only:\n")
+           << "| operation | call | calls | raised | absorbed | verify fails after call |\n"
               "| --- | --- | --- | --- | --- | --- |\n";
     for (const TOperation operation :
          {TOperation::CreateTable, TOperation::Insert, TOperation::Modify, TOperation::Delete,
           TOperation::Commit, TOperation::Rollback}) {
         for (const TCall kind : {TCall::Read, TCall::Write, TCall::Lock, TCall::Sync}) {
             SCOPED_TRACE(std::string(NameOf(operation)) + ", failed " + NameOf(kind));
-            TFaultRun run(operation, kind);
+            TFaultRun run(operation, kind, sticky);
             int calls = 0;
             const TOutcome clean = run.Run(0, calls);
             ASSERT_FALSE(clean.Raised);
@@ -243,8 +266,16 @@ TEST(FaultInjectionTest, EveryFailedCallOfEveryWriteRaisesOrIsAbsorbedAndLeavesA
                 int ignored = 0;
                 const TOutcome outcome = run.Run(k, ignored);
                 raised += outcome.Raised ? 1 : 0;
-                EXPECT_TRUE(outcome.Verified) << outcome.Problems;
+                EXPECT_TRUE(outcome.WentOn);
+                EXPECT_TRUE(outcome.Reopened);
+                if (!MayTearTable(kind, sticky)) {
+                    EXPECT_TRUE(outcome.Verified) << outcome.Problems;
+                }
                 if (!outcome.Verified) failing += (failing.empty() ? "" : ", ") + std::to_string(k);
+            }
+            // A fault that stays cannot be absorbed by trying again.
+            if (sticky && kind != TCall::Lock) {
+                EXPECT_EQ(raised, calls);
             }
             report << "| " << NameOf(operation) << " | " << NameOf(kind) << " | " << calls
                    << " | " << raised << " | " << calls - raised << " | "
@@ -253,6 +284,8 @@ TEST(FaultInjectionTest, EveryFailedCallOfEveryWriteRaisesOrIsAbsorbedAndLeavesA
     }
     std::cout << report.str();
 }
+
+INSTANTIATE_TEST_SUITE_P(OnceAndFromThenOn, FaultInjectionTest, ::testing::Bool());
 
 }  // namespace
 }  // namespace pirin::testing
