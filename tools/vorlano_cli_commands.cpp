@@ -12,9 +12,7 @@
 #include "lookup/memory_views.h"
 #include "lookup/search_key.h"
 #include "tables/session_list.h"
-#if VORLANO_CLI_BUILD
 #include "tools/vorlano_cli_build.h"
-#endif
 
 namespace vorlano::cli {
 
@@ -193,11 +191,9 @@ int RunVorlanoCli(const std::vector<std::string>& arguments, const std::string& 
             code = RunLookup(parsed, ResolveDataDir(parsed, executableDir), out, err);
         } else if (parsed.Command == "dicts") {
             code = RunDicts(ResolveDataDir(parsed, executableDir), out);
-#if VORLANO_CLI_BUILD
         } else if (parsed.Command == "build") {
             if (parsed.Out.empty()) throw EUsage("build needs --out DIR");
             code = RunBuild(parsed.Out, parsed.Sources, out);
-#endif
         } else {
             throw EUsage("unknown command " + parsed.Command);
         }
