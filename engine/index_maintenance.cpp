@@ -22,8 +22,7 @@ std::vector<std::uint8_t> StatusKey(std::uint8_t status, std::int32_t autoInc) {
 
 TRecordIndexes::TRecordIndexes(TDataFile& data, TIndexFile& index, std::string tableName,
                                std::string databaseName, TChangeCheck* cursor)
-    : FData(data),
-      FIndex(index),
+    : FIndex(index),
       FTableName(std::move(tableName)),
       FDatabaseName(std::move(databaseName)),
       FCursor(cursor) {

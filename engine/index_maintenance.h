@@ -66,7 +66,6 @@ class TRecordIndexes {
     void DeleteKey(int index, std::span<const std::uint8_t> key, std::int32_t n);
     [[noreturn]] void Raise(std::uint16_t code, const std::string& indexName = {}) const;
 
-    TDataFile& FData;
     TIndexFile& FIndex;
     std::string FTableName;
     std::string FDatabaseName;
