@@ -19,7 +19,6 @@
 #include "storage/field_descriptor.h"
 #include "storage/table_verifier.h"
 #include "tools/record_commands.h"
-#include "tools/record_json.h"
 #include "tools/tool_table.h"
 
 namespace {

@@ -4,6 +4,7 @@
 
 #include "engine/data_session.h"
 #include "errors/database_error.h"
+#include "tables/typed_fields.h"
 
 namespace pirin {
 
@@ -308,14 +309,29 @@ std::unique_ptr<TField> TDataSet::NewField(const TFieldDef& def) {
         case TFieldType::LargeInt:
             return std::make_unique<TLargeintField>(*this, def);
         case TFieldType::Float:
-        case TFieldType::Currency:
             return std::make_unique<TFloatField>(*this, def);
+        case TFieldType::Currency:
+            return std::make_unique<TCurrencyField>(*this, def);
         case TFieldType::Boolean:
             return std::make_unique<TBooleanField>(*this, def);
+        case TFieldType::Date:
+            return std::make_unique<TDateField>(*this, def);
+        case TFieldType::Time:
+            return std::make_unique<TTimeField>(*this, def);
+        case TFieldType::DateTime:
+            return std::make_unique<TDateTimeField>(*this, def);
+        case TFieldType::Bcd:
+            return std::make_unique<TBCDField>(*this, def);
+        case TFieldType::Bytes:
+            return std::make_unique<TBytesField>(*this, def);
+        case TFieldType::VarBytes:
+            return std::make_unique<TVarBytesField>(*this, def);
         case TFieldType::Memo:
-        case TFieldType::FmtMemo:
             return std::make_unique<TMemoField>(*this, def);
+        case TFieldType::FmtMemo:
+            return std::make_unique<TFmtMemoField>(*this, def);
         case TFieldType::Graphic:
+            return std::make_unique<TGraphicField>(*this, def);
         case TFieldType::TypedBinary:
         case TFieldType::Blob:
             return std::make_unique<TBlobField>(*this, def);

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "errors/database_error.h"
+#include "locale/value_conversions.h"
 #include "storage/little_endian.h"
 #include "tables/blob_stream.h"
 #include "tables/dataset.h"
@@ -15,6 +16,8 @@ using namespace le;
 namespace {
 
 constexpr std::string_view kNotInteger = "'%s' is not a valid integer value";
+constexpr std::string_view kNoAccess = "Cannot access field '%s' as ";
+constexpr std::string_view kTooManyBytes = "Field %s cannot hold more than ";
 
 }  // namespace
 
@@ -74,7 +77,22 @@ void TField::SetAsString(std::string_view value) {
 std::int64_t TField::AsInteger() const { return 0; }
 void TField::SetAsInteger(std::int64_t value) { SetAsString(std::to_string(value)); }
 double TField::AsFloat() const { return static_cast<double>(AsInteger()); }
+void TField::SetAsFloat(double) { AccessError("a float"); }
 bool TField::AsBoolean() const { return AsInteger() != 0; }
+double TField::AsDateTime() const { AccessError("a date and time"); }
+void TField::SetAsDateTime(double) { AccessError("a date and time"); }
+
+void TField::AccessError(std::string_view typeName) const {
+    DatabaseErrorFmt(std::string(kNoAccess) + std::string(typeName), DisplayName());
+}
+
+void TField::SetAsBytes(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() > static_cast<std::size_t>(FDataSize))
+        DatabaseErrorFmt(std::string(kTooManyBytes) + std::to_string(FDataSize) + " bytes", DisplayName());
+    std::vector<std::uint8_t> value(bytes.begin(), bytes.end());
+    value.resize(static_cast<std::size_t>(FDataSize), 0);
+    SetData(std::span<const std::uint8_t>(value));
+}
 
 // ---- strings ----
 
@@ -151,6 +169,28 @@ std::string TFloatField::AsString() const {
     char text[32];
     std::snprintf(text, sizeof text, "%.15g", AsFloat());
     return text;
+}
+
+void TFloatField::SetAsString(std::string_view value) {
+    if (value.empty()) return Clear();
+    SetAsFloat(StrToFloat(value));
+}
+
+void TFloatField::SetAsFloat(double value) {
+    std::vector<std::uint8_t> bytes(sizeof(double));
+    PutF64(bytes, 0, value);
+    SetData(std::span<const std::uint8_t>(bytes));
+}
+
+void TBooleanField::SetAsString(std::string_view value) {
+    if (value.empty()) return Clear();
+    SetAsBoolean(StrToBool(value));
+}
+
+void TBooleanField::SetAsBoolean(bool value) {
+    std::vector<std::uint8_t> bytes(2);
+    PutU16(bytes, 0, value ? 1 : 0);
+    SetData(std::span<const std::uint8_t>(bytes));
 }
 
 bool TBooleanField::AsBoolean() const {

@@ -6,8 +6,13 @@
 // Value forms (as the engine delivers them, little-endian): a string is its
 // bytes up to a zero, in the table's code page; integers their stored width;
 // a Boolean 16 bits; a float an IEEE double; a BLOB field is read through a
-// BLOB stream. Types with no typed class here (dates, times, BCD, bytes,
-// ADT...) are plain TField: their raw bytes through GetData/AsBytes.
+// BLOB stream. Dates, times, timestamps, BCD and byte fields are in
+// typed_fields.h; the object types (ADT, array, reference, dataset) are plain
+// TField: their raw bytes through GetData/AsBytes.
+//
+// Typed access a class does not support raises EDatabaseError "Cannot
+// access field '%s' as ..."; text that is not a value of the field's type
+// raises EConvertError (or EDatabaseError for whole numbers).
 //
 // Ownership: the dataset owns its fields. Threads: the dataset's thread.
 // Failures: EDatabaseError from the dataset (state, read-only); reading a
@@ -107,11 +112,21 @@ class TField {
     virtual std::int64_t AsInteger() const;
     virtual void SetAsInteger(std::int64_t value);
     virtual double AsFloat() const;
+    virtual void SetAsFloat(double value);
     virtual bool AsBoolean() const;
+    virtual void SetAsBoolean(bool value) { SetAsInteger(value ? 1 : 0); }
+    // The day-count scale of locale/date_time.h (day 0 = 1899-12-30).
+    virtual double AsDateTime() const;
+    virtual void SetAsDateTime(double value);
+    // Stores `bytes` as the value, zero-filled to DataSize; longer input
+    // raises "Field %s cannot hold more than %d bytes".
+    void SetAsBytes(std::span<const std::uint8_t> bytes);
 
   protected:
     // The value's bytes, or nothing when null.
     std::optional<std::vector<std::uint8_t>> Value() const;
+    // Raises "Cannot access field '%s' as <typeName>".
+    [[noreturn]] void AccessError(std::string_view typeName) const;
 
   private:
     TDataSet& FDataSet;
@@ -165,6 +180,14 @@ class TFloatField : public TField {
     std::string AsString() const override;
     double AsFloat() const override;
     std::int64_t AsInteger() const override { return static_cast<std::int64_t>(AsFloat()); }
+    // The float text forms of locale/number_text.h.
+    void SetAsString(std::string_view value) override;
+    void SetAsInteger(std::int64_t value) override { SetAsFloat(static_cast<double>(value)); }
+    void SetAsFloat(double value) override;
+};
+class TCurrencyField : public TFloatField {
+  public:
+    using TFloatField::TFloatField;
 };
 
 class TBooleanField : public TField {
@@ -173,6 +196,10 @@ class TBooleanField : public TField {
     std::string AsString() const override { return IsNull() ? "" : AsBoolean() ? "True" : "False"; }
     bool AsBoolean() const override;
     std::int64_t AsInteger() const override { return AsBoolean() ? 1 : 0; }
+    // "True" or "False" in any letter case.
+    void SetAsString(std::string_view value) override;
+    void SetAsInteger(std::int64_t value) override { SetAsBoolean(value != 0); }
+    void SetAsBoolean(bool value) override;
 };
 
 // BLOB fields: the value is read through a BLOB stream of the dataset.
@@ -187,6 +214,14 @@ class TBlobField : public TField {
     std::vector<std::string> Lines() const;
 };
 class TMemoField : public TBlobField {
+  public:
+    using TBlobField::TBlobField;
+};
+class TFmtMemoField : public TMemoField {
+  public:
+    using TMemoField::TMemoField;
+};
+class TGraphicField : public TBlobField {
   public:
     using TBlobField::TBlobField;
 };

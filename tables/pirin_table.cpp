@@ -226,34 +226,104 @@ bool TPirinTable::FindKey(const std::vector<TKeyValue>& values) {
     return GotoKey();
 }
 
-void TPirinTable::SetKey() {
+void TPirinTable::EditKey(TKeyIndex key) {
     CheckBrowseMode();
     if (IndexFieldCount() == 0) DatabaseError(messages::kNoFieldIndexes);
-    BeginKeyEdit(TKeyIndex::Lookup);
+    BeginKeyEdit(key);
+    FEditingKey = key;
     SetState(TDataSetState::SetKey);
 }
 
-bool TPirinTable::GotoKey() {
-    if (State() == TDataSetState::SetKey) {
-        // Every index field may have been assigned; count the leading ones.
-        std::int32_t count = 0;
-        while (count < IndexFieldCount()) {
-            TField* field = FieldByNumber(IndexFieldNo(count));
-            if (field == nullptr || field->IsNull()) break;
-            ++count;
-        }
-        SetKeyFieldCount(TKeyIndex::Lookup, count);
-        SetState(TDataSetState::Browse);
+void TPirinTable::EndKeyEdit() {
+    if (State() != TDataSetState::SetKey) return;
+    // Every index field may have been assigned; count the leading ones.
+    std::int32_t count = 0;
+    while (count < IndexFieldCount()) {
+        TField* field = FieldByNumber(IndexFieldNo(count));
+        if (field == nullptr || field->IsNull()) break;
+        ++count;
     }
-    CheckBrowseMode();
-    Fire(BeforeScroll);
+    SetKeyFieldCount(FEditingKey, count);
+    SetState(TDataSetState::Browse);
+}
+
+void TPirinTable::SetKey() { EditKey(TKeyIndex::Lookup); }
+
+bool TPirinTable::SearchKey(bool nearest) {
     std::vector<std::uint8_t> key(FCursor->KeyLength());
     FCursor->BuildKey(KeyRecord(TKeyIndex::Lookup), key);
-    const bool found = FCursor->FindKey(true, key, {}, 0, false, KeyFieldCount(TKeyIndex::Lookup));
-    if (!found) return false;
+    return FCursor->FindKey(true, key, {}, 0, nearest, KeyFieldCount(TKeyIndex::Lookup));
+}
+
+bool TPirinTable::GotoKey() {
+    EndKeyEdit();
+    CheckBrowseMode();
+    Fire(BeforeScroll);
+    if (!SearchKey(false)) return false;
     ResyncToCursor();
     Fire(AfterScroll);
     return true;
+}
+
+void TPirinTable::FindNearest(const std::vector<TKeyValue>& values) {
+    CheckBrowseMode();
+    SetKeyFields(TKeyIndex::Lookup, values);
+    GotoNearest();
+}
+
+void TPirinTable::GotoNearest() {
+    EndKeyEdit();
+    CheckBrowseMode();
+    Fire(BeforeScroll);
+    SearchKey(true);
+    if (ResyncToCursor()) {
+        Fire(AfterScroll);
+        return;
+    }
+    // Above every key the cursor stands after the last record (Last scrolls
+    // with its own events).
+    Last();
+}
+
+// ---- ranges ----
+
+void TPirinTable::SetRangeStart() { EditKey(TKeyIndex::RangeStart); }
+
+void TPirinTable::SetRangeEnd() {
+    EndKeyEdit();
+    EditKey(TKeyIndex::RangeEnd);
+}
+
+void TPirinTable::SetRange(const std::vector<TKeyValue>& start, const std::vector<TKeyValue>& end) {
+    CheckBrowseMode();
+    SetKeyFields(TKeyIndex::RangeStart, start);
+    SetKeyFields(TKeyIndex::RangeEnd, end);
+    ApplyRange();
+}
+
+void TPirinTable::ApplyRange() {
+    EndKeyEdit();
+    CheckBrowseMode();
+    // A bound of every key field is given as count 0, which the cursor takes
+    // for the whole key on any index.
+    const auto bound = [&](TKeyIndex key) {
+        const std::int32_t count = KeyFieldCount(key);
+        return std::pair(count == 0 ? std::span<std::uint8_t>() : KeyRecord(key),
+                         count == IndexFieldCount() ? 0 : count);
+    };
+    const auto [start, startCount] = bound(TKeyIndex::RangeStart);
+    const auto [end, endCount] = bound(TKeyIndex::RangeEnd);
+    FCursor->SetRange(false, start, startCount, end, endCount);
+    FreeLookupCursor();
+    First();
+}
+
+void TPirinTable::CancelRange() {
+    CheckBrowseMode();
+    if (!FCursor->RangeActive()) return;
+    FCursor->CancelRange();
+    FreeLookupCursor();
+    First();
 }
 
 }  // namespace pirin

@@ -1,7 +1,10 @@
 // TPirinTable: the table component. It names a table (TableName, with a
 // folder part going to DatabaseName) and an index (IndexName, or the index
 // of IndexFieldNames), opens an engine cursor on it through its database,
-// and positions by key (FindKey, or SetKey / field values / GotoKey).
+// positions by key (FindKey, or SetKey / field values / GotoKey; the
+// Nearest forms for the first key at or above) and limits the view to a key
+// range (SetRange, or SetRangeStart / SetRangeEnd / field values /
+// ApplyRange).
 //
 // Ownership: the application owns the table; the table owns its cursor and
 // buffers. Threads: the thread of its session. Failures: EDatabaseError
@@ -52,9 +55,28 @@ class TPirinTable : public TPirinDBDataSet {
 
     // ---- keys ----
     bool FindKey(const std::vector<TKeyValue>& values);
-    // Edits the lookup key buffer: fields take key values until GotoKey.
+    // Edits the lookup key buffer: fields take key values until GotoKey or
+    // GotoNearest. Fields assigned in the key buffer count up to the first
+    // index field left null.
     void SetKey();
     bool GotoKey();
+    // The first record whose key is at or above the values (the last record
+    // when none is; the table stays where it is when it is empty).
+    void FindNearest(const std::vector<TKeyValue>& values);
+    void GotoNearest();
+
+    // ---- ranges ----
+    // SetRangeStart / SetRangeEnd edit the bound's key buffer as SetKey does
+    // (a bound left without values is open); ApplyRange limits the view to
+    // the keys between the bounds, both inclusive, a bound of fewer values
+    // covering that prefix of the key, and goes to the first record.
+    // CancelRange shows every record again. A range ends when the index
+    // changes or the table closes.
+    void SetRangeStart();
+    void SetRangeEnd();
+    void ApplyRange();
+    void CancelRange();
+    void SetRange(const std::vector<TKeyValue>& start, const std::vector<TKeyValue>& end);
 
   protected:
     std::unique_ptr<TDataCursor> CreateHandle() override;
@@ -73,6 +95,12 @@ class TPirinTable : public TPirinDBDataSet {
     std::string ResolvedIndexName();
     void SelectIndex(std::string_view value, bool fieldsMode);
     void SetKeyFields(TKeyIndex key, const std::vector<TKeyValue>& values);
+    // Enters the set-key state on a cleared key buffer.
+    void EditKey(TKeyIndex key);
+    // Leaves the set-key state, counting the leading index fields assigned.
+    void EndKeyEdit();
+    // Searches the lookup key; true when a record with it exists.
+    bool SearchKey(bool nearest);
     void RefreshIndexDefs();
     // The name of an ascending index whose fields are the names, or begin
     // with them; nothing when there is none.
@@ -83,6 +111,7 @@ class TPirinTable : public TPirinDBDataSet {
     bool FReadOnly = false;
     std::string FIndexName;
     bool FFieldsIndex = false;
+    TKeyIndex FEditingKey = TKeyIndex::Lookup;
     std::vector<TIndexDef> FIndexDefs;
     bool FIndexDefsValid = false;
     // The last lookup cursor asked for (possibly none) and what for.

@@ -8,11 +8,12 @@
 
 #include "engine/data_table.h"
 #include "engine/table_create.h"
+#include "errors/database_error.h"
 #include "errors/engine_error.h"
+#include "locale/convert_error.h"
 #include "storage/file_handler.h"
 #include "storage/table_verifier.h"
 #include "tools/record_commands.h"
-#include "tools/record_json.h"
 #include "tools/record_search.h"
 #include "tools/table_info.h"
 #include "tools/table_schema.h"
@@ -231,6 +232,10 @@ int RunPirinTool(const std::vector<std::string>& arguments, std::ostream& out, s
     } catch (const ETableTextError& error) {
         err << error.what() << "\n";
     } catch (const ERecordValueError& error) {
+        err << error.what() << "\n";
+    } catch (const EDatabaseError& error) {
+        err << error.what() << "\n";
+    } catch (const EConvertError& error) {
         err << error.what() << "\n";
     }
     return 1;

@@ -3,8 +3,8 @@
 #include <nlohmann/json.hpp>
 
 #include "errors/engine_error.h"
+#include "tools/field_json.h"
 #include "tools/record_commands.h"
-#include "tools/record_json.h"
 
 namespace pirin::tools {
 
@@ -16,40 +16,47 @@ int ImportRecords(TToolTable& table, const std::string& file) {
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);) lines.push_back(std::move(line));
 
-    TDataCursor& cursor = table.Cursor();
-    TRecordJson records(cursor, table.CodePage());
-    std::vector<std::uint8_t> image(static_cast<std::size_t>(cursor.RecordSize()));
-    const auto convert = [&](std::size_t i) {
-        try {
-            records.StoreAll(json::parse(lines[i]), image);
-        } catch (const json::parse_error& error) {
-            throw ERecordValueError("line " + std::to_string(i + 1) +
-                                    ": not JSON: " + error.what());
-        } catch (const ERecordValueError& error) {
-            records.ReleaseBlobs(image);
-            throw ERecordValueError("line " + std::to_string(i + 1) + ": " + error.what());
-        }
-    };
+    TPirinTable& dataSet = table.DataSet();
+    TFieldJson records(dataSet);
     const auto blank = [&](std::size_t i) {
         return lines[i].find_first_not_of(" \t\r") == std::string::npos;
     };
+    // A new record holding line i; the record is given up on a bad value.
+    const auto fill = [&](std::size_t i) {
+        const std::string where = "line " + std::to_string(i + 1) + ": ";
+        json object;
+        try {
+            object = json::parse(lines[i]);
+        } catch (const json::parse_error& error) {
+            throw ERecordValueError(where + "not JSON: " + error.what());
+        }
+        dataSet.Insert();
+        try {
+            records.StoreAll(object);
+        } catch (const ERecordValueError& error) {
+            dataSet.Cancel();
+            throw ERecordValueError(where + error.what());
+        } catch (...) {
+            dataSet.Cancel();
+            throw;
+        }
+    };
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (blank(i)) continue;
-        convert(i);
-        records.ReleaseBlobs(image);
+        fill(i);
+        dataSet.Cancel();
     }
     int inserted = 0;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (blank(i)) continue;
-        convert(i);
+        fill(i);
         try {
-            cursor.InsertRecord(image, false);
+            dataSet.Post();
         } catch (const EPirinEngineError& error) {
-            records.ReleaseBlobs(image);
+            dataSet.Cancel();
             throw ERecordValueError("line " + std::to_string(i + 1) + ": " + error.what() + " (" +
                                     std::to_string(inserted) + " records imported before it)");
         }
-        records.ReleaseBlobs(image);
         ++inserted;
     }
     return inserted;

@@ -2,14 +2,10 @@
 
 #include <nlohmann/json.hpp>
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "engine/field_access.h"
-#include "locale/field_types.h"
+#include "tools/field_json.h"
 #include "tools/record_commands.h"
-#include "tools/record_json.h"
-#include "tools/table_text.h"
 #include "tools/tool_table.h"
 
 namespace pirin::tools {
@@ -19,7 +15,7 @@ namespace {
 using nlohmann::json;
 
 struct TCondition {
-    int FieldNo = 0;
+    const TFieldJson::TColumn* Column = nullptr;
     std::string Value;  // UTF-8
 };
 
@@ -28,90 +24,75 @@ TToolTable OpenTable(const TToolArguments& arguments) {
                       arguments.Values("password"));
 }
 
+// FIELD=VALUE items; a field must have a field object to be searched.
 std::vector<TCondition> ParseConditions(const std::vector<std::string>& items,
-                                        const TRecordJson& records) {
+                                        const TFieldJson& records) {
     std::vector<TCondition> conditions;
     for (const std::string& item : items) {
         const auto equals = item.find('=');
         if (equals == std::string::npos || equals == 0)
             throw EUsageError("expected FIELD=VALUE, got " + item);
         const std::string name = item.substr(0, equals);
-        const int fieldNo = records.FieldNumber(name);
-        if (fieldNo == 0) throw ERecordValueError("Field '" + name + "' not found");
-        conditions.push_back({fieldNo, item.substr(equals + 1)});
+        const TFieldJson::TColumn* column = records.Find(name);
+        if (column == nullptr || column->Field == nullptr)
+            throw ERecordValueError("Field '" + name + "' not found");
+        conditions.push_back({column, item.substr(equals + 1)});
     }
     return conditions;
 }
 
-// One equality comparison per condition, ANDed. The values go through the
-// record form (SetField), so each constant is what the field would store.
-std::unique_ptr<TFilterNode> EqualityTree(TDataCursor& cursor, TRecordJson& records,
-                                          const std::vector<TCondition>& conditions,
-                                          bool caseInsensitive, bool partial) {
-    std::vector<std::uint8_t> image(static_cast<std::size_t>(cursor.RecordSize()));
-    std::unique_ptr<TFilterNode> tree;
+// The conditions as the dataset's filter text: [Name] = 'value' ... joined
+// by AND, in the table's code page.
+std::string FilterText(const std::vector<TCondition>& conditions, const TFieldJson& records) {
+    std::string text;
     for (const TCondition& condition : conditions) {
-        const TFieldDescriptor& field = cursor.GetFieldDesc(condition.FieldNo).Field;
-        std::string value = condition.Value;
-        const bool text = field.Type == kFieldString;
-        if (partial && text && !value.empty() && value.back() == '*') value.pop_back();
-        cursor.BlankRecord(image);
-        if (!value.empty()) records.Store(condition.FieldNo, json(value), image);
-        std::optional<std::vector<std::uint8_t>> constant;
-        std::vector<std::uint8_t> bytes(FieldValueSize(field));
-        if (!cursor.GetField(condition.FieldNo, image, bytes)) constant = std::move(bytes);
-        int partialLength = 0;
-        if (partial && text && constant) {
-            const auto end = std::find(constant->begin(), constant->end(), std::uint8_t{0});
-            partialLength = static_cast<int>(end - constant->begin());
+        if (!text.empty()) text += " and ";
+        text += "[" + condition.Column->Field->FieldName() + "] = ";
+        const TKeyValue value = records.SearchValue(*condition.Column, condition.Value);
+        if (const auto* constant = std::get_if<std::string>(&value)) {
+            text += '\'';
+            for (const char c : *constant) text += c == '\'' ? std::string("''") : std::string(1, c);
+            text += '\'';
+        } else {
+            text += "NULL";
         }
-        auto node = TFilterNode::Compare(condition.FieldNo, TFilterOperator::Equal,
-                                         std::move(constant), caseInsensitive, partialLength);
-        tree = tree ? TFilterNode::And(std::move(tree), std::move(node)) : std::move(node);
     }
-    return tree;
+    return text;
 }
 
-// The key of the leading key fields holding `values`, as a record image.
-std::vector<std::uint8_t> BoundImage(TDataCursor& cursor, TRecordJson& records,
-                                     const std::vector<std::string>& values) {
-    const auto keyFields = static_cast<std::size_t>(cursor.KeyFieldCount());
-    if (values.size() > keyFields)
-        throw EUsageError("the index has " + std::to_string(keyFields) + " key fields");
-    std::vector<std::uint8_t> image(static_cast<std::size_t>(cursor.RecordSize()));
-    cursor.BlankRecord(image);
+// Edits a range bound: one value per leading key field.
+void StoreBound(TPirinTable& dataSet, TFieldJson& records, const std::vector<std::string>& values) {
     for (std::size_t i = 0; i < values.size(); ++i)
-        records.Store(cursor.KeyFields()[i].Number, json(values[i]), image);
-    return image;
+        records.Store(records.Column(dataSet.IndexFieldNo(static_cast<int>(i))), json(values[i]));
 }
 
 }  // namespace
 
 int LocateCommand(const TToolArguments& arguments, std::ostream& out) {
     TToolTable table = OpenTable(arguments);
-    TDataCursor& cursor = table.Cursor();
-    TRecordJson records(cursor, table.CodePage());
+    TPirinTable& dataSet = table.DataSet();
+    const TFieldJson records(dataSet);
     const std::vector<std::string>& positional = arguments.Positional();
-    const auto conditions = ParseConditions({positional.begin() + 2, positional.end()}, records);
-    TFilter& filter =
-        cursor.AddFilter(EqualityTree(cursor, records, conditions,
-                                      arguments.Flag("case-insensitive"), arguments.Flag("partial")));
-    cursor.ActivateFilter(&filter);
-    std::vector<std::uint8_t> image(static_cast<std::size_t>(cursor.RecordSize()));
-    cursor.First();
-    const bool found = cursor.GetNextRecord(image) == 0;
+    std::string names;
+    std::vector<TKeyValue> values;
+    for (const TCondition& condition :
+         ParseConditions({positional.begin() + 2, positional.end()}, records)) {
+        names += (names.empty() ? "" : ";") + condition.Column->Field->FieldName();
+        values.push_back(records.SearchValue(*condition.Column, condition.Value));
+    }
+    const bool found = dataSet.Locate(
+        names, values,
+        {.CaseInsensitive = arguments.Flag("case-insensitive"), .PartialKey = arguments.Flag("partial")});
     nlohmann::ordered_json result;
     result["found"] = found;
-    result["record"] =
-        found ? records.ToJson(cursor.CurrentRecordNumber(), image) : nlohmann::ordered_json();
-    cursor.RemoveFilter(&filter);
+    result["record"] = found ? records.ToJson() : nlohmann::ordered_json();
     out << result.dump(-1, ' ', false, json::error_handler_t::strict) << '\n';
     return 0;
 }
 
 int DumpViewCommand(const TToolArguments& arguments, std::ostream& out) {
     TToolTable table = OpenTable(arguments);
-    TDataCursor& cursor = table.Cursor();
+    TPirinTable& dataSet = table.DataSet();
     const std::vector<std::string> index = arguments.Values("index");
     if (index.size() > 1) throw EUsageError("give --index once");
     const auto start = arguments.Values("range-start");
@@ -122,18 +103,26 @@ int DumpViewCommand(const TToolArguments& arguments, std::ostream& out) {
         return 0;
     }
     if (start.empty() != end.empty()) throw EUsageError("give --range-start and --range-end together");
-    // Index names are stored in the table's code page.
-    if (!index.empty()) cursor.SetToIndex(EncodeTableText(table.CodePage(), index.front()));
-    TRecordJson records(cursor, table.CodePage());
+    if (!index.empty()) dataSet.SetIndexName(table.TableName(index.front()));
+    TFieldJson records(dataSet);
     if (!start.empty()) {
-        if (cursor.WithoutIndex()) throw EUsageError("a range needs an index with key fields");
-        cursor.SetRange(false, BoundImage(cursor, records, start), static_cast<int>(start.size()),
-                        BoundImage(cursor, records, end), static_cast<int>(end.size()));
+        const auto keyFields = static_cast<std::size_t>(dataSet.IndexFieldCount());
+        if (keyFields == 0) throw EUsageError("a range needs an index with key fields");
+        if (start.size() > keyFields || end.size() > keyFields)
+            throw EUsageError("the index has " + std::to_string(keyFields) + " key fields");
+        dataSet.SetRangeStart();
+        StoreBound(dataSet, records, start);
+        dataSet.SetRangeEnd();
+        StoreBound(dataSet, records, end);
+        dataSet.ApplyRange();
     }
-    if (!where.empty())
-        cursor.ActivateFilter(&cursor.AddFilter(
-            EqualityTree(cursor, records, ParseConditions(where, records), false, false)));
-    // The cursor stands on its view now: the dump walks it as it is.
+    if (!where.empty()) {
+        // Exact comparisons: letter case counts and a trailing "*" is a character.
+        dataSet.SetFilterOptions({.CaseInsensitive = false, .NoPartialCompare = true});
+        dataSet.SetFilter(FilterText(ParseConditions(where, records), records));
+        dataSet.SetFiltered(true);
+    }
+    // The dataset shows its view now: the dump walks it as it is.
     DumpRecords(table, std::string(), out);
     return 0;
 }

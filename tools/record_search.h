@@ -1,19 +1,20 @@
 // The pirin-tool commands that search records by field values or limit a
-// dump to part of a table, through the engine cursor's key ranges and
-// filters:
+// dump to part of a table, through the table component's Locate, key
+// ranges and filters:
 //
 // - locate DIR TABLE FIELD=VALUE... [--case-insensitive] [--partial]: the
-//   first record, in the primary order, whose listed fields equal the values
-//   (an empty value asks for a field without a value; with --partial a
-//   string field's value need only begin with the text, a trailing "*"
-//   dropped). The values are ANDed into one equality filter, which the
-//   engine answers through an index where one serves. Prints {"found":
-//   bool, "record": {...} or null}.
+//   table's Locate: the first record whose listed fields equal the values
+//   (an empty value asks for a field without a value; with --partial the
+//   last listed field, when it is a string field, need only begin with the
+//   text, a trailing "*" dropped), searched by key on the primary index or another index that
+//   begins with the fields (first in that index's order), else by a scan in
+//   the primary order. Prints {"found": bool, "record": {...} or null}.
 // - dump/export ... [--range-start VALUE... --range-end VALUE...]
 //   [--where FIELD=VALUE]...: the dump limited to the key range of the
-//   chosen index (one value per leading key field, repeated options in key
-//   order; both bounds inclusive) and to the records whose fields equal the
-//   --where values (compared exactly, letter case included).
+//   chosen index (SetRangeStart/SetRangeEnd/ApplyRange: one value per
+//   leading key field, repeated options in key order; both bounds
+//   inclusive) and to the records whose fields equal the --where values
+//   (the dataset's Filter, compared exactly, letter case included).
 //
 // Threads: one. Failures: EUsageError for a malformed FIELD=VALUE or a
 // range given by one end only; ERecordValueError for an unknown field

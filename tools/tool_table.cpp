@@ -1,11 +1,46 @@
 #include "tools/tool_table.h"
 
-#include "engine/data_directory.h"
-#include "engine/data_session.h"
-#include "engine/engine.h"
+#include "errors/engine_error.h"
+#include "tables/pirin_session.h"
+#include "tables/session_list.h"
 #include "tools/table_text.h"
 
 namespace pirin::tools {
+
+namespace {
+
+// The single-byte code pages a table language can have.
+constexpr int kCodePages[] = {874, 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258};
+
+// Each password in every code page that holds it, once, noted in `added`;
+// false the second time, so the engine gives up with 10498.
+TPirinSession::TPasswordEvent PasswordPrompt(std::vector<std::string> passwords,
+                                             std::vector<std::string>& added) {
+    return [passwords = std::move(passwords), &added, asked = false](TPirinSession& session,
+                                                                     bool& continueOpen) mutable {
+        continueOpen = !asked;
+        if (asked) return;
+        asked = true;
+        for (const int number : kCodePages) {
+            const TCodePage* codePage = nullptr;
+            try {
+                codePage = &TCodePage::Of(number);
+            } catch (const EPirinEngineError&) {
+                continue;  // a code page ICU lacks holds no table here
+            }
+            for (const std::string& password : passwords) {
+                try {
+                    added.push_back(EncodeTableText(*codePage, password));
+                    session.AddPassword(added.back());
+                } catch (const ETableTextError&) {
+                    // A password this code page cannot hold is not a table's of it.
+                }
+            }
+        }
+    };
+}
+
+}  // namespace
 
 TTableLocation ToolTableLocation(const std::string& directory, const std::string& table) {
     std::string folder = directory.empty() ? "./" : directory;
@@ -14,31 +49,20 @@ TTableLocation ToolTableLocation(const std::string& directory, const std::string
 }
 
 TToolTable::TToolTable(const TTableLocation& location, const std::vector<std::string>& passwords) {
-    FOwnsEngine = !EngineInitialized();
-    InitializeEngine();
+    TPirinSession& session = Session();
+    FStartedSession = !session.Active();
     try {
-        TDataSession& session = DefaultSession();
-        for (const std::string& password : passwords) session.AddPassword(password);
-        FDirectory = &session.OpenDatabase(location.Directory, location.Directory);
-        FCursor = std::make_unique<TDataCursor>(*FDirectory);
-        FCursor->SetTableName(location.Name);
-        FCursor->SetPasswordCallback(
-            nullptr, [passwords, encodedOnce = false](void*, TDataCursor& cursor) mutable {
-                if (encodedOnce) return false;
-                encodedOnce = true;
-                const TCodePage& codePage =
-                    TCodePage::OfLanguage(cursor.Table()->DataFile().Language());
-                for (const std::string& password : passwords) {
-                    try {
-                        cursor.Session().AddPassword(EncodeTableText(codePage, password));
-                    } catch (const ETableTextError&) {
-                        // A password this code page cannot hold is not the table's.
-                    }
-                }
-                return true;
-            });
-        FCursor->Open();
-        FCodePage = &TCodePage::OfLanguage(FCursor->Language());
+        session.SetActive(true);
+        for (const std::string& password : passwords) {
+            session.AddPassword(password);
+            FPasswords.push_back(password);
+        }
+        session.OnPassword = PasswordPrompt(passwords, FPasswords);
+        FTable = std::make_unique<TPirinTable>();
+        FTable->SetDatabaseName(location.Directory);
+        FTable->SetTableName(location.Name);
+        FTable->Open();
+        FCodePage = &TCodePage::OfLanguage(Cursor().Language());
     } catch (...) {
         Release();
         throw;
@@ -47,22 +71,34 @@ TToolTable::TToolTable(const TTableLocation& location, const std::vector<std::st
 
 TToolTable::~TToolTable() { Release(); }
 
+std::string TToolTable::TableName(const std::string& utf8) const {
+    try {
+        return EncodeTableText(*FCodePage, utf8);
+    } catch (const ETableTextError&) {
+        return utf8;
+    }
+}
+
 void TToolTable::Close() {
-    if (FCursor && FCursor->IsOpen()) FCursor->Close();
+    if (FTable) FTable->Close();
     Release();
 }
 
 void TToolTable::Release() noexcept {
+    FTable.reset();  // closes quietly
+    TPirinSession& session = Session();
+    session.OnPassword = nullptr;
     try {
-        if (FCursor) FCursor->Close(true);
+        if (FStartedSession) {
+            session.SetActive(false);
+        } else {
+            for (const std::string& password : FPasswords) session.RemovePassword(password);
+        }
     } catch (...) {
         // Only after an error already on its way, or after Close.
     }
-    FCursor.reset();
-    if (FDirectory != nullptr) DefaultSession().CloseDatabase(*FDirectory);
-    FDirectory = nullptr;
-    if (FOwnsEngine) FinalizeEngine();
-    FOwnsEngine = false;
+    FStartedSession = false;
+    FPasswords.clear();
 }
 
 }  // namespace pirin::tools

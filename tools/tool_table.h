@@ -1,19 +1,21 @@
-// Opening a table for a tool command through the engine, as any program
-// does: the engine is initialised, the default session gets every password
-// given by --password, a database is opened on the folder, and a cursor
-// opens the table (header verification for the first opener, the password
-// gate, field descriptors, the primary index). Passwords come as UTF-8 and a
-// table keeps its own in its code page, which is known only once the table
-// is open: the cursor's password callback therefore registers the passwords
-// again in that code page, once, before the gate gives up. A tool never
-// prompts.
+// Opening a table for a tool command through the table component, as any
+// program does: the default session gets every password given by
+// --password, and a TPirinTable opens the table by its folder (a temporary
+// database of the session) and name. Passwords come as UTF-8, and a table
+// keeps its own in its code page, which is known only once the table is
+// open: the session's password prompt (OnPassword, the mechanism the
+// desktop program's dialog uses) therefore registers each password once
+// more in every single-byte code page that can hold it, and gives up when
+// the engine asks a second time. A tool never prompts a person.
 //
-// Ownership: owns the engine state it initialised (finalised again on
-// destruction), the database reference and the open cursor.
+// Ownership: owns the table component; when the default session was
+// inactive it is started here and stopped again on destruction (which
+// finalises the engine), else the passwords added are removed again.
 // Threads: one; one TToolTable at a time per process.
 // Failures: EPirinEngineError from opening (11010 missing table, 11013 a
 // file in use, 12035, 8961, 15878, ...) and 10498 when the table is
-// encrypted and no given password is its own.
+// encrypted and no given password is its own; EDatabaseError from the
+// component.
 #pragma once
 
 #include <memory>
@@ -24,10 +26,7 @@
 #include "engine/data_table.h"
 #include "engine/table_create.h"
 #include "locale/code_page.h"
-
-namespace pirin {
-class TDataDirectory;
-}
+#include "tables/pirin_table.h"
 
 namespace pirin::tools {
 
@@ -41,20 +40,27 @@ class TToolTable {
     TToolTable(const TToolTable&) = delete;
     TToolTable& operator=(const TToolTable&) = delete;
 
-    // Closes the cursor, raising what closing raises; the destructor closes
+    // Closes the table, raising what closing raises; the destructor closes
     // quietly (after an error that is already on its way).
     void Close();
 
-    TDataCursor& Cursor() noexcept { return *FCursor; }
-    TDataTable& Table() noexcept { return *FCursor->Table(); }
+    // The open table component.
+    TPirinTable& DataSet() noexcept { return *FTable; }
+    // Its engine cursor and shared table, for the commands that work on
+    // the files (info, verify, copy).
+    TDataCursor& Cursor() noexcept { return *FTable->Cursor(); }
+    TDataTable& Table() noexcept { return *Cursor().Table(); }
     const TCodePage& CodePage() const noexcept { return *FCodePage; }
+    // A name (index, field) given as UTF-8 in the table's code page; a name
+    // the code page cannot hold is returned as given (no such name exists).
+    std::string TableName(const std::string& utf8) const;
 
   private:
     void Release() noexcept;
 
-    bool FOwnsEngine = false;
-    TDataDirectory* FDirectory = nullptr;
-    std::unique_ptr<TDataCursor> FCursor;
+    bool FStartedSession = false;
+    std::vector<std::string> FPasswords;
+    std::unique_ptr<TPirinTable> FTable;
     const TCodePage* FCodePage = nullptr;
 };
 

@@ -103,6 +103,43 @@ TEST_F(TableTest, FindKeyHitMissAndLetterCase) {
     EXPECT_EQ(Table.FieldByName("Id").AsInteger(), 1);
 }
 
+TEST_F(TableTest, FindNearestStandsOnTheFirstKeyAtOrAbove) {
+    Table.SetIndexName("IdxWord");
+    Table.Open();
+    const std::pair<const char*, const char*> cases[] = {
+        {"BANANA", "banana"}, {"b", "banana"}, {"bz", "cherry"}, {"", "apple"}, {"zzz", "cherry"}};
+    for (const auto& [key, word] : cases) {
+        Table.FindNearest({std::string(key)});
+        EXPECT_EQ(Table.FieldByName("Word").AsString(), word) << key;
+        // The cursor stands there too: the next record follows it.
+        if (std::string(word) == "apple") {
+            Table.Next();
+            EXPECT_EQ(Table.FieldByName("Word").AsString(), "banana");
+        }
+    }
+}
+
+TEST_F(TableTest, RangesLimitTheViewToTheirKeysBothInclusive) {
+    Fixture.Append({4, "date", nullptr});
+    Table.SetIndexName("IdxWord");
+    Table.Open();
+    Table.SetRange({std::string("banana")}, {std::string("CHERRY")});
+    EXPECT_EQ(Table.FieldByName("Word").AsString(), "banana");
+    EXPECT_THAT(Words(), ::testing::ElementsAre("banana", "cherry"));
+    // Bounds through the key buffers; an open start.
+    Table.SetRangeStart();
+    Table.SetRangeEnd();
+    Table.FieldByName("Word").SetAsString("banana");
+    Table.ApplyRange();
+    EXPECT_THAT(Words(), ::testing::ElementsAre("apple", "banana"));
+    // Searches stay inside the range.
+    EXPECT_FALSE(Table.FindKey({std::string("date")}));
+    EXPECT_TRUE(Table.Locate("Word", std::string("apple")));
+    Table.CancelRange();
+    EXPECT_THAT(Words(), ::testing::ElementsAre("apple", "banana", "cherry", "date"));
+    EXPECT_EQ(MessageOf([&] { Table.FieldByName("Word").SetAsString("x"); }), "Table is not in edit or insert mode.");
+}
+
 TEST_F(TableTest, KeyErrors) {
     TTableDefinition d;
     d.Fields = {Field("Id", "INTEGER")};

@@ -142,6 +142,22 @@ TEST_P(RecordCommands, DumpPrintsEveryTypeInItsForm) {
     for (const auto& line : Lines(byWord.Out)) words.push_back(line["Дума"]);
     EXPECT_EQ(words, (std::vector<std::string>{"банан", "круша", "Ябълка"}));
 
+    // A range on the date and decimal index, and a condition on a decimal.
+    const auto counts = [&](const std::vector<std::string>& options) {
+        std::vector<std::string> arguments = {"dump", Db(), "T"};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        const TRun run = Tool(arguments);
+        EXPECT_EQ(run.Exit, 0) << run.Err;
+        std::vector<int> values;
+        for (const auto& line : Lines(run.Out)) values.push_back(line["Count"]);
+        return values;
+    };
+    EXPECT_EQ(counts({"--index", "ByBornAmount", "--range-start", "2004-03-07", "--range-end",
+                      "2004-03-07"}),
+              (std::vector<int>{3, 7}));
+    EXPECT_EQ(counts({"--where", "Amount=-1234.50"}), (std::vector<int>{7}));
+    EXPECT_EQ(counts({"--where", "Born=1999-12-31"}), (std::vector<int>{5}));
+
     const TRun unknown = Tool({"dump", Db(), "T", "--index", "Nowhere"});
     EXPECT_EQ(unknown.Exit, 1);
     EXPECT_THAT(unknown.Err, HasSubstr("10022"));

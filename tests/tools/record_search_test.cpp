@@ -27,7 +27,10 @@ class RecordSearch : public PirinTool {
                                     {{"name", "Kind"}, {"type", "VARCHAR"}, {"size", 5}},
                                     {{"name", "Note"}, {"type", "VARCHAR"}, {"size", 10}}})},
             {"primary", {{"fields", {"Id"}}}},
-            {"indexes", json::array({{{"name", "ByKindWord"}, {"fields", {"Kind", "Word"}}}})}};
+            {"indexes", json::array({{{"name", "ByKindWord"}, {"fields", {"Kind", "Word"}}},
+                                     {{"name", "ByWordNoCase"},
+                                      {"fields", {"Word"}},
+                                      {"case_insensitive", true}}})}};
         ASSERT_EQ(Run({"create", Db(), "T", "--schema", WriteSchema(schema)}).Exit, 0);
         TFixtureTable table(ToolLocation("T"));
         table.Append({4, "Pear", "b", "ripe"});
@@ -57,18 +60,23 @@ class RecordSearch : public PirinTool {
     }
 };
 
-TEST_F(RecordSearch, LocateFindsTheFirstMatchInPrimaryOrder) {
+// Locate searches by key where an index serves (the first match in that
+// index's order) and scans in the primary order where none does.
+TEST_F(RecordSearch, LocateFindsTheFirstMatchByKeyOrByScan) {
     struct TCase {
         std::vector<std::string> Options;
         int Id;  // 0: not found
     };
     const TCase cases[] = {
-        {{"Kind=b"}, 3},
+        {{"Kind=b"}, 4},  // ByKindWord: (b, Pear) before (b, plum)
         {{"Kind=b", "Word=Pear"}, 4},
-        {{"Word=pear"}, 0},
-        {{"Word=pear", "--case-insensitive"}, 4},
+        {{"Word=pear"}, 0},                         // scan: no case-sensitive index on Word
+        {{"Word=pear", "--case-insensitive"}, 4},   // by key on ByWordNoCase
+        {{"Word=PEA", "--case-insensitive", "--partial"}, 2},
+        {{"Note=RIPE", "--case-insensitive"}, 2},   // scan, primary order
         {{"Word=p*", "--partial"}, 2},
-        {{"Word=pe", "--partial", "Note=ripe"}, 2},
+        {{"Note=ripe", "Word=pe", "--partial"}, 2},
+        {{"Word=pe", "--partial", "Note=ripe"}, 0},  // only the last field is partial
         {{"Note="}, 1},
         {{"Id=5"}, 5},
         {{"Kind=z"}, 0},
@@ -107,6 +115,7 @@ TEST_F(RecordSearch, BadArgumentsAreReported) {
     EXPECT_THAT(run.Err, HasSubstr("together"));
     run = Run({"locate", Db(), "T", "Id=x"});
     EXPECT_EQ(run.Exit, 1);
+    EXPECT_THAT(run.Err, HasSubstr("'x' is not a valid integer value"));
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
-#include "tools/bcd_text.h"
+#include "tables/bcd_text.h"
 
 #include <stdexcept>
 
-namespace pirin::tools {
+namespace pirin {
 
 namespace {
 
@@ -78,4 +78,4 @@ std::array<std::uint8_t, kBcdStoredSize> TextToBcd(std::string_view text, int pl
     return bcd;
 }
 
-}  // namespace pirin::tools
+}  // namespace pirin

@@ -22,11 +22,11 @@
 
 #include "storage/index_key_bcd.h"
 
-namespace pirin::tools {
+namespace pirin {
 
 std::optional<std::string> BcdToText(std::span<const std::uint8_t, kBcdStoredSize> bcd);
 
 // The stored form with the engine's precision and `places` decimals.
 std::array<std::uint8_t, kBcdStoredSize> TextToBcd(std::string_view text, int places);
 
-}  // namespace pirin::tools
+}  // namespace pirin
