@@ -71,7 +71,7 @@ std::string TField::AsString() const {
 }
 
 void TField::SetAsString(std::string_view value) {
-    SetData(std::span(reinterpret_cast<const std::uint8_t*>(value.data()), value.size()));
+    SetAsBytes(std::span(reinterpret_cast<const std::uint8_t*>(value.data()), value.size()));
 }
 
 std::int64_t TField::AsInteger() const { return 0; }

@@ -21,6 +21,13 @@ constexpr std::string_view kMalformedBcd = "Field %s holds a malformed BCD value
 const std::int64_t kFirstStamp = TimeStampToMSecs({kMinDayNumber, 0});
 const std::int64_t kLastStamp = TimeStampToMSecs({kMaxDayNumber, kMSecsPerDay - 1});
 
+// Dates and times store a 32-bit number.
+std::optional<std::int32_t> ReadI32(const TField& field) {
+    std::vector<std::uint8_t> bytes(4);
+    if (!field.GetData(bytes)) return std::nullopt;
+    return GetI32(bytes, 0);
+}
+
 void StoreI32(TField& field, std::int32_t value) {
     std::vector<std::uint8_t> bytes(4);
     PutI32(bytes, 0, value);
@@ -35,11 +42,7 @@ std::span<const std::uint8_t> AsSpan(std::string_view text) {
 
 // ---- dates ----
 
-std::optional<std::int32_t> TDateField::DayNumber() const {
-    const auto bytes = Value();
-    if (!bytes) return std::nullopt;
-    return GetI32(*bytes, 0);
-}
+std::optional<std::int32_t> TDateField::DayNumber() const { return ReadI32(*this); }
 
 void TDateField::SetDayNumber(std::int32_t dayNumber) { StoreI32(*this, dayNumber); }
 
@@ -62,11 +65,7 @@ void TDateField::SetAsDateTime(double value) { SetDayNumber(DayCountToTimeStamp(
 
 // ---- times ----
 
-std::optional<std::int32_t> TTimeField::MSecs() const {
-    const auto bytes = Value();
-    if (!bytes) return std::nullopt;
-    return GetI32(*bytes, 0);
-}
+std::optional<std::int32_t> TTimeField::MSecs() const { return ReadI32(*this); }
 
 void TTimeField::SetMSecs(std::int32_t msecs) { StoreI32(*this, msecs); }
 
