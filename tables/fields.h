@@ -10,9 +10,10 @@
 // typed_fields.h; the object types (ADT, array, reference, dataset) are plain
 // TField: their raw bytes through GetData/AsBytes.
 //
-// Typed access a class does not support raises EDatabaseError "Cannot
-// access field '%s' as ..."; text that is not a value of the field's type
-// raises EConvertError (or EDatabaseError for whole numbers).
+// Date-and-time access, and setting a float, on a class without them raises
+// EDatabaseError "Cannot access field '%s' as ..."; text that is not a value
+// of the field's type raises EConvertError (EDatabaseError for whole
+// numbers). A field without a typed class takes text as its bytes.
 //
 // Ownership: the dataset owns its fields. Threads: the dataset's thread.
 // Failures: EDatabaseError from the dataset (state, read-only); reading a
