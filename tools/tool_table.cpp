@@ -1,5 +1,7 @@
 #include "tools/tool_table.h"
 
+#include <utility>
+
 #include "errors/engine_error.h"
 #include "tables/pirin_session.h"
 #include "tables/session_list.h"
@@ -57,7 +59,8 @@ TToolTable::TToolTable(const TTableLocation& location, const std::vector<std::st
             session.AddPassword(password);
             FPasswords.push_back(password);
         }
-        session.OnPassword = PasswordPrompt(passwords, FPasswords);
+        FPreviousPrompt = std::exchange(session.OnPassword, PasswordPrompt(passwords, FPasswords));
+        FPromptSet = true;
         FTable = std::make_unique<TPirinTable>();
         FTable->SetDatabaseName(location.Directory);
         FTable->SetTableName(location.Name);
@@ -87,7 +90,9 @@ void TToolTable::Close() {
 void TToolTable::Release() noexcept {
     FTable.reset();  // closes quietly
     TPirinSession& session = Session();
-    session.OnPassword = nullptr;
+    if (FPromptSet) session.OnPassword = std::move(FPreviousPrompt);
+    FPromptSet = false;
+    FPreviousPrompt = nullptr;
     try {
         if (FStartedSession) {
             session.SetActive(false);

@@ -10,7 +10,8 @@
 //
 // Ownership: owns the table component; when the default session was
 // inactive it is started here and stopped again on destruction (which
-// finalises the engine), else the passwords added are removed again.
+// finalises the engine), else the passwords added are removed again; the
+// session's own OnPassword is restored.
 // Threads: one; one TToolTable at a time per process.
 // Failures: EPirinEngineError from opening (11010 missing table, 11013 a
 // file in use, 12035, 8961, 15878, ...) and 10498 when the table is
@@ -26,6 +27,7 @@
 #include "engine/data_table.h"
 #include "engine/table_create.h"
 #include "locale/code_page.h"
+#include "tables/pirin_session.h"
 #include "tables/pirin_table.h"
 
 namespace pirin::tools {
@@ -60,6 +62,9 @@ class TToolTable {
 
     bool FStartedSession = false;
     std::vector<std::string> FPasswords;
+    // The session's prompt before this table's, given back on release.
+    TPirinSession::TPasswordEvent FPreviousPrompt;
+    bool FPromptSet = false;
     std::unique_ptr<TPirinTable> FTable;
     const TCodePage* FCodePage = nullptr;
 };
