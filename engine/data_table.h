@@ -112,7 +112,8 @@ class TDataTable final : public TTableFileContext {
     // ---- shared read lock (data_table_locks.cpp) ----
     // True when the headers showed a change by another process (the caches
     // were emptied). Takes no lock on an exclusive or read-only-attribute
-    // table, or when this process holds the read or write lock already.
+    // table, or when this process holds the read, write or transaction lock
+    // already (nobody else can write then).
     [[nodiscard]] bool BeginRead();
     void EndRead();
     [[nodiscard]] bool CheckForChanges();
