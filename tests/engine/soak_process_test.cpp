@@ -17,7 +17,6 @@
 #include <random>
 
 #include "engine/data_directory.h"
-#include "tests/engine/child_process.h"
 #include "tests/engine/writer_log.h"
 
 namespace pirin::testing {
@@ -39,16 +38,11 @@ class SoakTest : public ::testing::Test {
   protected:
     SoakTest() : Fixture(WordsDefinition()) {}
 
-    std::string LogPath(int writer) const {
-        return Fixture.Directory() + "writer-" + std::to_string(writer) + ".log";
-    }
-    std::string StopPath() const { return Fixture.Directory() + "stop"; }
-
     // Writes until the deadline and logs what it committed. Returns 0 when
     // all went well and it both committed and rolled back transactions,
     // otherwise a code naming what went wrong (printed to stderr).
     int Writer(int writer, TClock::time_point deadline) {
-        TWriterLog log(LogPath(writer));
+        TWriterLog log(WriterLogPath(Fixture.Directory(), writer));
         TTableSession session(Fixture);
         if (writer == kWriters) session.Session.SetLockProtocol(TLockProtocol::Optimistic);
         auto cursor = session.OpenCursor();
@@ -107,7 +101,7 @@ class SoakTest : public ::testing::Test {
         auto cursor = session.OpenCursor();
         cursor->SetToIndex("ByWord");
         int walks = 0;
-        while (!std::ifstream(StopPath()) || walks < 3) {
+        while (!std::ifstream(StopPath(Fixture.Directory())) || walks < 3) {
             cursor->First();
             TImage image(static_cast<std::size_t>(cursor->RecordSize()));
             int walked = 0;
@@ -137,21 +131,10 @@ class SoakTest : public ::testing::Test {
 
 TEST_F(SoakTest, EightProcessesWithTransactionsLoseAndDuplicateNothing) {
     const TClock::time_point deadline = TClock::now() + kSoakTime;
-    std::vector<std::unique_ptr<TChildProcess>> writers;
-    std::vector<std::unique_ptr<TChildProcess>> readers;
-    for (int w = 1; w <= kWriters; ++w)
-        writers.push_back(std::make_unique<TChildProcess>(
-            [this, w, deadline](TChildProcess&) { return Writer(w, deadline); }));
-    for (int r = 0; r < kReaders; ++r)
-        readers.push_back(
-            std::make_unique<TChildProcess>([this, r](TChildProcess&) { return Reader(r == 0); }));
-    for (auto& writer : writers) EXPECT_EQ(writer->Join(), 0);
-    std::ofstream(StopPath()) << "stop";
-    for (auto& reader : readers) EXPECT_EQ(reader->Join(), 0);
-
-    std::vector<std::string> logs;
-    for (int w = 1; w <= kWriters; ++w) logs.push_back(LogPath(w));
-    EXPECT_GT(ExpectTableHolds(Fixture, ReplayLogs(logs)), 20u);
+    const auto expected = RunWritersAndReaders(
+        Fixture.Directory(), kWriters, [&](int w) { return Writer(w, deadline); }, kReaders,
+        [&](int r) { return Reader(r == 0); });
+    EXPECT_GT(ExpectTableHolds(Fixture, expected), 20u);
 }
 
 }  // namespace

@@ -59,15 +59,10 @@ class ConcurrentWritersTest : public ::testing::Test {
   protected:
     ConcurrentWritersTest() : Fixture(WordsDefinition()) {}
 
-    std::string LogPath(int writer) const {
-        return Fixture.Directory() + "writer-" + std::to_string(writer) + ".log";
-    }
-    std::string StopPath() const { return Fixture.Directory() + "stop"; }
-
     // Inserts, modifies and deletes its own records, each change logged
     // once it is written.
     int Writer(int writer) {
-        TWriterLog log(LogPath(writer));
+        TWriterLog log(WriterLogPath(Fixture.Directory(), writer));
         TTableSession session(Fixture);
         auto cursor = session.OpenCursor();
         std::mt19937 random(static_cast<std::uint32_t>(writer) * 7919u);
@@ -91,7 +86,7 @@ class ConcurrentWritersTest : public ::testing::Test {
         cursor->SetToIndex("ByWord");
         int undisturbed = 0;
         int walks = 0;
-        while (!std::ifstream(StopPath()) || walks < 3) {
+        while (!std::ifstream(StopPath(Fixture.Directory())) || walks < 3) {
             ++walks;
             const std::int32_t count = cursor->RecordCount();
             const auto before = cursor->ChangeSnapshot();
@@ -126,21 +121,10 @@ class ConcurrentWritersTest : public ::testing::Test {
 };
 
 TEST_F(ConcurrentWritersTest, FourWritersAndTwoReadersKeepTheTableSound) {
-    std::vector<std::unique_ptr<TChildProcess>> writers;
-    std::vector<std::unique_ptr<TChildProcess>> readers;
-    for (int w = 1; w <= kWriters; ++w)
-        writers.push_back(
-            std::make_unique<TChildProcess>([this, w](TChildProcess&) { return Writer(w); }));
-    for (int r = 0; r < kReaders; ++r)
-        readers.push_back(
-            std::make_unique<TChildProcess>([this](TChildProcess&) { return Reader(); }));
-    for (auto& writer : writers) EXPECT_EQ(writer->Join(), 0);
-    std::ofstream(StopPath()) << "stop";
-    for (auto& reader : readers) EXPECT_EQ(reader->Join(), 0);
-
-    std::vector<std::string> logs;
-    for (int w = 1; w <= kWriters; ++w) logs.push_back(LogPath(w));
-    EXPECT_GT(ExpectTableHolds(Fixture, ReplayLogs(logs)), 600u);
+    const auto expected = RunWritersAndReaders(
+        Fixture.Directory(), kWriters, [&](int w) { return Writer(w); }, kReaders,
+        [&](int) { return Reader(); });
+    EXPECT_GT(ExpectTableHolds(Fixture, expected), 600u);
 }
 
 }  // namespace

@@ -4,7 +4,10 @@
 
 #include <gmock/gmock.h>
 
+#include <memory>
 #include <stdexcept>
+
+#include "tests/engine/child_process.h"
 
 namespace pirin::testing {
 
@@ -79,6 +82,32 @@ void ChangeOwnRecord(TDataCursor& cursor, std::mt19937& random, TOwnRecords& own
         own.Ids.erase(own.Ids.begin() + static_cast<std::ptrdiff_t>(which));
         log.Deleted(id);
     }
+}
+
+std::string WriterLogPath(const std::string& directory, int writer) {
+    return directory + "writer-" + std::to_string(writer) + ".log";
+}
+
+std::string StopPath(const std::string& directory) { return directory + "stop"; }
+
+std::map<std::int32_t, std::string> RunWritersAndReaders(const std::string& directory, int writers,
+                                                         const std::function<int(int)>& writer,
+                                                         int readers,
+                                                         const std::function<int(int)>& reader) {
+    std::vector<std::unique_ptr<TChildProcess>> writing;
+    std::vector<std::unique_ptr<TChildProcess>> reading;
+    for (int w = 1; w <= writers; ++w)
+        writing.push_back(
+            std::make_unique<TChildProcess>([&writer, w](TChildProcess&) { return writer(w); }));
+    for (int r = 0; r < readers; ++r)
+        reading.push_back(
+            std::make_unique<TChildProcess>([&reader, r](TChildProcess&) { return reader(r); }));
+    for (auto& process : writing) EXPECT_EQ(process->Join(), 0);
+    std::ofstream(StopPath(directory)) << "stop";
+    for (auto& process : reading) EXPECT_EQ(process->Join(), 0);
+    std::vector<std::string> logs;
+    for (int w = 1; w <= writers; ++w) logs.push_back(WriterLogPath(directory, w));
+    return ReplayLogs(logs);
 }
 
 std::map<std::int32_t, std::string> ReplayLogs(const std::vector<std::string>& paths) {

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <random>
 #include <string>
@@ -75,8 +76,22 @@ struct TOwnRecords {
 void ChangeOwnRecord(TDataCursor& cursor, std::mt19937& random, TOwnRecords& own,
                      TWriterLog& log);
 
+// Where writer w of a run in `directory` logs, and the file whose presence
+// tells the readers to stop.
+std::string WriterLogPath(const std::string& directory, int writer);
+std::string StopPath(const std::string& directory);
+
 // What the logs add up to: id -> last word.
 std::map<std::int32_t, std::string> ReplayLogs(const std::vector<std::string>& paths);
+
+// Forks writers 1..writers and readers 0..readers-1 (each runs its body and
+// exits with what it returns), waits for every writer, creates the stop
+// file, waits for the readers, and expects every process to have exited
+// with 0. Returns what the writers' logs add up to.
+std::map<std::int32_t, std::string> RunWritersAndReaders(const std::string& directory, int writers,
+                                                         const std::function<int(int)>& writer,
+                                                         int readers,
+                                                         const std::function<int(int)>& reader);
 
 // The table verifies, every record is there once with the memo of its word,
 // and the records are exactly `expected`. Returns how many records it holds.
