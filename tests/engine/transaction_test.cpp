@@ -202,6 +202,33 @@ TEST_F(TransactionTest, EditsAfterWritesInTheTransactionKeepThem) {
     }
 }
 
+// A commit that cannot take the write lock writes nothing: the transaction
+// is rolled back, and no cursor goes on seeing its changes in the caches.
+TEST_F(TransactionTest, ACommitThatCannotLockRollsBack) {
+    const auto before = FileBytes(Fixture);
+    TTableSession session(Fixture);
+    auto cursor = session.OpenCursor();
+    cursor->Table()->SetWriteLockPolicy(Impatient());
+    session.Directory.StartTransaction();
+    Insert(*cursor, 30, "thirty", "memo");
+    TFileHandler reader(Fixture.FileNames().Index);
+    reader.OpenFile();
+    std::uint16_t key = 0;
+    ASSERT_TRUE(LockFileRead(reader, key));
+    EXPECT_EQ(CodeOfCall([&] { session.Directory.Commit(); }), PIRIN_LOCKTIMEOUT);
+    EXPECT_TRUE(UnlockFileRead(reader, key));
+    EXPECT_FALSE(session.Directory.InTransaction());
+    EXPECT_EQ(cursor->RecordCount(), 2);
+    TImage image = NewImage(*cursor);
+    SetInteger(*cursor, 1, image, 30);
+    EXPECT_FALSE(cursor->FindKey(false, image, {}, 0, false, 0));
+    EXPECT_EQ(FileBytes(Fixture), before);
+    Insert(*cursor, 40, "forty");
+    cursor.reset();
+    EXPECT_THAT(Fixture.Verify(), IsEmpty());
+    EXPECT_EQ(Fixture.RecordCount(), 3);
+}
+
 // A write that fails after it changed the caches cannot be told apart from
 // the transaction's earlier writes: the transaction is rolled back.
 TEST_F(TransactionTest, AWriteFailingHalfWayRollsTheTransactionBack) {
