@@ -168,10 +168,12 @@ class TDataTable final : public TTableFileContext {
     // A write-back (or commit) whose writes failed twice may have left part
     // of the change on disk. It is owed, not undone: the change stays in
     // the caches and the write lock (with the writer's byte) stays held, so
-    // that other processes wait instead of reading half-written files; the
-    // next BeginWrite, BeginRead, StartTransaction or Close of this process
-    // writes the rest (BeginWrite and Close pass on a failure, BeginRead
-    // then serves from the caches).
+    // that other processes wait instead of reading half-written files. This
+    // process meanwhile reads through its caches, which hold every unit the
+    // change touched (dirty units stay cached); a unit it reads from disk is
+    // one the change did not touch. The next BeginWrite, StartTransaction or
+    // Close of this process writes the rest, raising while the disk still
+    // fails (Close then leaves the files half written and the locks go).
     bool WriteBackOwed() const noexcept { return FWriteBackOwed; }
 
     // ---- transactions (data_table_write_transaction.cpp) ----

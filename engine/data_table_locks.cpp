@@ -20,15 +20,6 @@ void MakeRoomFor(TRecordsBitmap& bitmap, std::int32_t record) {
 }  // namespace
 
 bool TDataTable::BeginRead() {
-    // A write-back still owed is tried again; while the disk fails, this
-    // process reads its caches, which hold the whole change, under the
-    // write lock it keeps.
-    if (FWriteBackOwed) {
-        try {
-            FinishOwedWriteBackOutsideWrite();
-        } catch (const EPirinEngineError&) {
-        }
-    }
     // A transaction holds the writer's byte: no other process can change the
     // files, and the caches hold the transaction's own changes, whose
     // counters run ahead of the files' (a change check would take them for
