@@ -102,8 +102,9 @@ void TDataTable::WriteOutOrOwe(const TWriteOut& what) {
         // change is finished, not undone (the files hold no copy of what it
         // overwrote): it stays in the caches, the write lock stays held so
         // that no other process reads the half-written files, and the next
-        // access of this process writes the rest. Headers are then written
-        // whether or not they were marked, so their counters advance.
+        // write, StartTransaction or Close of this process writes the rest.
+        // Headers are then written whether or not they were marked, so their
+        // counters advance.
         FOwedWrite = what;
         FOwedWrite.ForceHeaders = true;
         FWriteBackOwed = true;
