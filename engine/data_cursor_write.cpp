@@ -9,7 +9,9 @@
 // the cached units and rereads the headers: the table is as it was. Inside
 // a transaction a failure after the first change rolls the directory's
 // transaction back, since the changes before it cannot be told apart from
-// the failed write's.
+// the failed write's. A write-back that keeps failing may have put part of
+// the write on disk: the table keeps it owed and finishes it later
+// (TDataTable::WriteBackOwed).
 #include <algorithm>
 #include <vector>
 
@@ -104,7 +106,9 @@ void TDataCursor::RunWrite(TSteps&& steps) {
         } catch (...) {
             // The write's own error is the one to report.
         }
-        if (!FTable->TransactionActive()) {
+        if (FTable->WriteBackOwed()) {
+            // Part of the write may be on disk: the table keeps it to finish.
+        } else if (!FTable->TransactionActive()) {
             FTable->DiscardWrite();
         } else if (FWriteChanged) {
             try {

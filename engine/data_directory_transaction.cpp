@@ -1,6 +1,7 @@
 // Transactions of a database directory, and creating a table in it.
 #include <algorithm>
 #include <exception>
+#include <vector>
 
 #include "engine/data_directory.h"
 #include "engine/data_table.h"
@@ -50,12 +51,23 @@ void TDataDirectory::Commit(bool trim, bool flush) {
         if (table.TransactionActive() && !table.ReadOnly())
             attempt([&] { (void)table.BeginWrite(); });
     }
+    std::vector<const TDataTable*> written;
     if (!failure) {
         for (auto it = FTables.rbegin(); it != FTables.rend() && !failure; ++it)
-            attempt([&] { (*it)->CommitTransaction(trim, flush); });
+            attempt([&] {
+                (*it)->CommitTransaction(trim, flush);
+                written.push_back(it->get());
+            });
     }
-    for (auto it = FTables.rbegin(); it != FTables.rend(); ++it)
-        attempt([&] { (*it)->EndTransaction(); });
+    // A table the commit did not write (a lock or an earlier table failed)
+    // is rolled back: its caches must not go on showing changes that never
+    // reach the files. One whose write-back is owed keeps it.
+    for (auto it = FTables.rbegin(); it != FTables.rend(); ++it) {
+        TDataTable& table = **it;
+        const bool stored = table.WriteBackOwed() ||
+                            std::find(written.begin(), written.end(), &table) != written.end();
+        attempt([&] { stored ? table.EndTransaction() : table.RollbackTransaction(); });
+    }
     EndTransactions();
     if (failure) std::rethrow_exception(failure);
 }

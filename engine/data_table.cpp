@@ -128,6 +128,9 @@ void TDataTable::Close(bool force) {
             Table.FPhysicallyOpen = false;
         }
     } closer{*this};
+    // A write-back still owed gets its last chance; if the disk still fails,
+    // the files stay half written (the error passes on).
+    FinishOwedWriteBack();
     if (FExclusive && !FReadOnly) WriteBackExclusive(FTemporary && force);
 }
 

@@ -24,7 +24,9 @@
 // headers' change counters in memory). Every write advances the in-memory
 // counters, so sibling cursors of this process resync on their next step.
 // DiscardWrite throws away whatever a failed write left in the caches and
-// rereads the headers, so the table is as it was on disk.
+// rereads the headers, so the table is as it was on disk; a write-back that
+// failed after part of it may have reached the disk is owed instead and
+// finished later (WriteBackOwed).
 //
 // Transactions (data_table_write_transaction.cpp): StartTransaction holds
 // the writer's byte until EndTransaction or RollbackTransaction; meanwhile
@@ -112,7 +114,8 @@ class TDataTable final : public TTableFileContext {
     // ---- shared read lock (data_table_locks.cpp) ----
     // True when the headers showed a change by another process (the caches
     // were emptied). Takes no lock on an exclusive or read-only-attribute
-    // table, or when this process holds the read or write lock already.
+    // table, or when this process holds the read, write or transaction lock
+    // already (nobody else can write then).
     [[nodiscard]] bool BeginRead();
     void EndRead();
     [[nodiscard]] bool CheckForChanges();
@@ -162,6 +165,16 @@ class TDataTable final : public TTableFileContext {
     // table is as it is on disk (after a failed write outside a
     // transaction, where nothing is dirty when a write starts).
     void DiscardWrite() noexcept;
+    // A write-back (or commit) whose writes failed twice may have left part
+    // of the change on disk. It is owed, not undone: the change stays in
+    // the caches and the write lock (with the writer's byte) stays held, so
+    // that other processes wait instead of reading half-written files. This
+    // process meanwhile reads through its caches, which hold every unit the
+    // change touched (dirty units stay cached); a unit it reads from disk is
+    // one the change did not touch. The next BeginWrite, StartTransaction or
+    // Close of this process writes the rest, raising while the disk still
+    // fails (Close then leaves the files half written and the locks go).
+    bool WriteBackOwed() const noexcept { return FWriteBackOwed; }
 
     // ---- transactions (data_table_write_transaction.cpp) ----
     // Nothing for a read-only table or one in a transaction already; 10249
@@ -200,6 +213,21 @@ class TDataTable final : public TTableFileContext {
     void OpenFiles();
     void CreateIndexFile();
     void WriteBackExclusive(bool discard);
+    // What a write-back writes: records and the data header always.
+    struct TWriteOut {
+        bool Index = false;
+        bool Blobs = false;
+        bool ForceHeaders = false;
+        bool Flush = false;
+    };
+    void WriteOut(const TWriteOut& what);
+    // WriteOut, tried twice; after the second failure the rest is owed.
+    void WriteOutOrOwe(const TWriteOut& what);
+    // Writes what is owed (raising while the disk still fails); the write
+    // lock stays held for the write under way.
+    void FinishOwedWriteBack();
+    // The same between writes, releasing the write lock once done.
+    void FinishOwedWriteBackOutsideWrite();
     void ReleaseLocks() noexcept;
     void ReleaseTransactionLock();
     void FlushFiles();
@@ -228,6 +256,8 @@ class TDataTable final : public TTableFileContext {
     bool FTransactionLocked = false;
     bool FWriteUnderWay = false;
     bool FHeadersStale = false;
+    bool FWriteBackOwed = false;
+    TWriteOut FOwedWrite;
     TLockRetryPolicy FWriteLockPolicy = DefaultLockRetryPolicy();
     std::uint16_t FIndexReadKey = 0;
     std::uint16_t FBlobReadKey = 0;

@@ -20,7 +20,12 @@ void MakeRoomFor(TRecordsBitmap& bitmap, std::int32_t record) {
 }  // namespace
 
 bool TDataTable::BeginRead() {
-    if (FExclusive || FReadOnlyAttribute || FReadLocked || FWriteLocked) return false;
+    // A transaction holds the writer's byte: no other process can change the
+    // files, and the caches hold the transaction's own changes, whose
+    // counters run ahead of the files' (a change check would take them for
+    // another process's write and throw them away).
+    if (FExclusive || FReadOnlyAttribute || FReadLocked || FWriteLocked || FTransactionLocked)
+        return false;
     std::uint16_t indexKey = 0;
     if (!LockFileRead(FIndexFile, indexKey, FReadLockPolicy)) Raise(PIRIN_LOCKTIMEOUT);
     std::uint16_t blobKey = 0;
@@ -114,6 +119,7 @@ void TDataTable::ReleaseLocks() noexcept {
         if (FBlobReadKey != 0) (void)UnlockFileRead(FBlobFile, FBlobReadKey);
         FReadLocked = false;
     }
+    FWriteBackOwed = false;
     if (FWriteLocked) {
         (void)UnlockFileWrite(FIndexFile);
         if (FBlobFile.IsOpen()) (void)UnlockFileWrite(FBlobFile);

@@ -8,8 +8,10 @@
 namespace pirin {
 
 bool TDataTable::BeginWrite() {
-    // Headers a failed write could not reread are read before anything else.
+    // Headers a failed write could not reread are read before anything else,
+    // and a write-back still owed is finished (under the write lock it kept).
     if (FHeadersStale) RereadHeaders();
+    FinishOwedWriteBack();
     if (FWriteLocked || FExclusive || FReadOnlyAttribute) return false;
     // The shared read lock of this table cannot be widened into the write
     // range (a second lock over a held byte is refused), so it goes first.
@@ -39,7 +41,9 @@ bool TDataTable::BeginWrite() {
 }
 
 void TDataTable::EndWrite() {
-    if (!FWriteLocked) return;
+    // Other processes must not read files a failed write-back left half
+    // written: the lock stays until the rest is written.
+    if (!FWriteLocked || FWriteBackOwed) return;
     bool released = true;
     if (FBlobFile.IsOpen()) released = UnlockFileWrite(FBlobFile);
     released = UnlockFileWrite(FIndexFile) && released;
@@ -57,30 +61,69 @@ void TDataTable::WriteBack(bool indexChanged, bool blobsChanged) {
         if (blobsChanged && FBlobFile.IsOpen()) FBlobFile.TouchBlobHeader();
         return;
     }
-    // Units before the headers that count them; the data header last, so
-    // that it never counts what the other files lack. Units written stay
-    // clean, so a second attempt after a failed write writes only the rest:
-    // one passing failure does not leave the files half written.
-    const auto writeAll = [&] {
-        (void)FDataFile.WriteBack();
-        if (blobsChanged && FBlobFile.IsOpen()) {
-            (void)FBlobFile.WriteBackBlocks();
-            (void)FBlobFile.WriteBlobHeader(true);
-        }
-        if (indexChanged) {
-            (void)FIndexFile.WritePages();
-            (void)FIndexFile.WriteIndexHeader(true);
-        }
-        (void)FDataFile.WriteHeader(true);
-        if (ForceFlush()) FlushFiles();
-    };
-    try {
-        writeAll();
-    } catch (const EPirinEngineError&) {
-        writeAll();
-    }
+    // Every header concerned is written, changed or not, so that its change
+    // counter tells other processes about the write.
+    WriteOutOrOwe({.Index = indexChanged,
+                   .Blobs = blobsChanged && FBlobFile.IsOpen(),
+                   .ForceHeaders = true,
+                   .Flush = ForceFlush()});
     FDataFile.TrimRecords();
     FIndexFile.TrimPages();
+}
+
+void TDataTable::WriteOut(const TWriteOut& what) {
+    // Units before the headers that count them; the data header last, so
+    // that it never counts what the other files lack.
+    (void)FDataFile.WriteBack();
+    if (what.Blobs) {
+        (void)FBlobFile.WriteBackBlocks();
+        (void)FBlobFile.WriteBlobHeader(what.ForceHeaders);
+    }
+    if (what.Index) {
+        (void)FIndexFile.WritePages();
+        (void)FIndexFile.WriteIndexHeader(what.ForceHeaders);
+    }
+    (void)FDataFile.WriteHeader(what.ForceHeaders);
+    if (what.Flush) FlushFiles();
+}
+
+void TDataTable::WriteOutOrOwe(const TWriteOut& what) {
+    // Units written stay clean, so a second attempt writes only the rest:
+    // one passing failure does not leave the files half written.
+    try {
+        WriteOut(what);
+        return;
+    } catch (const EPirinEngineError&) {
+    }
+    try {
+        WriteOut(what);
+    } catch (...) {
+        // The disk keeps failing and part of the write may be on it. The
+        // change is finished, not undone (the files hold no copy of what it
+        // overwrote): it stays in the caches, the write lock stays held so
+        // that no other process reads the half-written files, and the next
+        // write, StartTransaction or Close of this process writes the rest.
+        // Headers are then written whether or not they were marked, so their
+        // counters advance.
+        FOwedWrite = what;
+        FOwedWrite.ForceHeaders = true;
+        FWriteBackOwed = true;
+        throw;
+    }
+}
+
+void TDataTable::FinishOwedWriteBack() {
+    if (!FWriteBackOwed) return;
+    WriteOut(FOwedWrite);
+    FWriteBackOwed = false;
+    FDataFile.TrimRecords();
+    FIndexFile.TrimPages();
+}
+
+void TDataTable::FinishOwedWriteBackOutsideWrite() {
+    if (!FWriteBackOwed || FWriteUnderWay || FInTransaction) return;
+    FinishOwedWriteBack();
+    EndWrite();
 }
 
 void TDataTable::FlushFiles() {

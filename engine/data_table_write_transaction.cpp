@@ -12,6 +12,7 @@ namespace pirin {
 
 void TDataTable::StartTransaction() {
     if (FReadOnly || FInTransaction) return;
+    FinishOwedWriteBackOutsideWrite();
     if (FExclusive) WriteBackExclusive(false);
     (void)FIndexFile.WritePages(true);
     if (!FExclusive && !LockTableWrite(FDataFile, FWriteLockPolicy)) Raise(PIRIN_LOCKTIMEOUT);
@@ -22,26 +23,10 @@ void TDataTable::StartTransaction() {
 
 void TDataTable::CommitTransaction(bool trim, bool flush) {
     if (!FInTransaction || FReadOnly) return;
-    // Units before the headers that count them, the data header last. As
-    // for a write outside a transaction, a failed write is tried once more:
-    // units written stay clean, so the second attempt writes only the rest
-    // and one passing failure does not leave the files half written.
-    const auto writeAll = [&] {
-        (void)FDataFile.WriteBack();
-        if (FBlobFile.IsOpen()) {
-            (void)FBlobFile.WriteBackBlocks();
-            (void)FBlobFile.WriteBlobHeader();
-        }
-        (void)FIndexFile.WritePages();
-        (void)FIndexFile.WriteIndexHeader();
-        (void)FDataFile.WriteHeader();
-        if (flush || ForceFlush()) FlushFiles();
-    };
-    try {
-        writeAll();
-    } catch (const EPirinEngineError&) {
-        writeAll();
-    }
+    WriteOutOrOwe({.Index = true,
+                   .Blobs = FBlobFile.IsOpen(),
+                   .ForceHeaders = false,
+                   .Flush = flush || ForceFlush()});
     if (trim) {
         FDataFile.TrimRecords();
         FIndexFile.TrimPages();
@@ -52,7 +37,9 @@ void TDataTable::CommitTransaction(bool trim, bool flush) {
 void TDataTable::ReleaseTransactionLock() {
     if (!FTransactionLocked) return;
     FTransactionLocked = false;
-    bool released = FExclusive || UnlockTableWrite(FDataFile);
+    // A commit that left its write-back owed hands the writer's byte on to
+    // the write lock it keeps.
+    bool released = FExclusive || FWriteBackOwed || UnlockTableWrite(FDataFile);
     if (!FExclusive) {
         for (std::int32_t record = FPendingUnlock->FindNext(0); record != 0;
              record = FPendingUnlock->FindNext(record)) {

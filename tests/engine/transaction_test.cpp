@@ -163,6 +163,72 @@ TEST_F(TransactionTest, RecordUnlocksWaitForTheEnd) {
     EXPECT_TRUE(UnlockTableWrite(other));
 }
 
+// Inside a transaction the caches hold its writes with change counters
+// ahead of the files'. Locking a record for an edit (lazy change detection)
+// or any step under strict change detection checks for other processes'
+// changes; that check must not take the transaction's own counters for one
+// and throw its writes away: the writer's byte keeps every other writer out.
+TEST_F(TransactionTest, EditsAfterWritesInTheTransactionKeepThem) {
+    for (const bool strict : {false, true}) {
+        SCOPED_TRACE(strict ? "strict change detection" : "lazy change detection");
+        TFixtureTable table(NotesDefinition());
+        table.Append({10, "ten", "memo of ten"});
+        TTableSession session(table);
+        session.Session.SetStrictChangeDetection(strict);
+        auto cursor = session.OpenCursor();
+        session.Directory.StartTransaction();
+        Insert(*cursor, 30, "thirty", "memo of thirty");
+        TImage image = NewImage(*cursor);
+        SetInteger(*cursor, 1, image, 30);
+        ASSERT_TRUE(cursor->FindKey(false, image, image, 0, false, 0));
+        ASSERT_EQ(cursor->GetCurrentRecord(image, true), 0);
+        SetString(*cursor, 2, image, "edited");
+        cursor->ModifyRecord(image, true, true);
+        SetInteger(*cursor, 1, image, 10);
+        ASSERT_TRUE(cursor->FindKey(false, image, image, 0, false, 0));
+        ASSERT_EQ(cursor->GetCurrentRecord(image, true), 0);
+        cursor->DeleteRecord(image, true);
+        session.Directory.Commit();
+        cursor.reset();
+
+        EXPECT_THAT(table.Verify(), IsEmpty());
+        TTableSession reader(table);
+        auto check = reader.OpenCursor();
+        const std::vector<TImage> images = ReadAll(*check);
+        ASSERT_EQ(images.size(), 1u);
+        EXPECT_EQ(IntegerField(*check, 1, images[0]), 30);
+        EXPECT_EQ(StringField(*check, 2, images[0]), "edited");
+        EXPECT_EQ(MemoText(*check, 3, images[0]), "memo of thirty");
+    }
+}
+
+// A commit that cannot take the write lock writes nothing: the transaction
+// is rolled back, and no cursor goes on seeing its changes in the caches.
+TEST_F(TransactionTest, ACommitThatCannotLockRollsBack) {
+    const auto before = FileBytes(Fixture);
+    TTableSession session(Fixture);
+    auto cursor = session.OpenCursor();
+    cursor->Table()->SetWriteLockPolicy(Impatient());
+    session.Directory.StartTransaction();
+    Insert(*cursor, 30, "thirty", "memo");
+    TFileHandler reader(Fixture.FileNames().Index);
+    reader.OpenFile();
+    std::uint16_t key = 0;
+    ASSERT_TRUE(LockFileRead(reader, key));
+    EXPECT_EQ(CodeOfCall([&] { session.Directory.Commit(); }), PIRIN_LOCKTIMEOUT);
+    EXPECT_TRUE(UnlockFileRead(reader, key));
+    EXPECT_FALSE(session.Directory.InTransaction());
+    EXPECT_EQ(cursor->RecordCount(), 2);
+    TImage image = NewImage(*cursor);
+    SetInteger(*cursor, 1, image, 30);
+    EXPECT_FALSE(cursor->FindKey(false, image, {}, 0, false, 0));
+    EXPECT_EQ(FileBytes(Fixture), before);
+    Insert(*cursor, 40, "forty");
+    cursor.reset();
+    EXPECT_THAT(Fixture.Verify(), IsEmpty());
+    EXPECT_EQ(Fixture.RecordCount(), 3);
+}
+
 // A write that fails after it changed the caches cannot be told apart from
 // the transaction's earlier writes: the transaction is rolled back.
 TEST_F(TransactionTest, AWriteFailingHalfWayRollsTheTransactionBack) {
