@@ -171,9 +171,9 @@ TTableEntries ForeignEntries(const TLanguagePair& pair, const TSourcePaths& path
         const std::string base =
             (paths.Dictd / ("freedict-" + std::string(pair.Source) + "-bul")).string();
         for (const TDictdEntry& source : ReadDictdDictionary(base)) {
-            // A foreign headword never holds Cyrillic: such an entry is junk.
-            const std::string headword = WithoutWikiMarkup(source.Headword);
+            const std::string headword = DictdHeadword(source.Headword, source.Article);
             TDictdArticle article = ParseDictdArticle(source.Article);
+            // A foreign headword never holds Cyrillic: such an entry is junk.
             if (article.Block.Senses.empty() || HasCyrillic(headword)) {
                 entries.AddDropped(1);
                 continue;

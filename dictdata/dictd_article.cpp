@@ -1,6 +1,7 @@
 #include "dictdata/dictd_article.h"
 
 #include <unicode/uchar.h>
+#include <unicode/unistr.h>
 #include <unicode/utf8.h>
 
 #include <algorithm>
@@ -204,6 +205,19 @@ TDictdArticle ParseDictdArticle(std::string_view article) {
     if (senses.empty())
         for (std::string& note : notes) senses.push_back({std::move(note), {}});
     return result;
+}
+
+std::string DictdHeadword(std::string_view indexHeadword, std::string_view article) {
+    const std::string index = WithoutWikiMarkup(indexHeadword);
+    std::string_view first = article.substr(0, article.find('\n'));
+    // The headword ends where the pronunciation ("/.../") or the part of
+    // speech ("<...>") begins.
+    first = first.substr(0, std::min(first.find(" /"), first.find(" <")));
+    const std::string written = WithoutWikiMarkup(first);
+    const auto folded = [](const std::string& utf8) {
+        return icu::UnicodeString::fromUTF8(utf8).foldCase();
+    };
+    return !written.empty() && folded(written) == folded(index) ? written : index;
 }
 
 std::string WithoutWikiMarkup(std::string_view text) {

@@ -33,6 +33,11 @@ struct TDictdArticle {
 
 TDictdArticle ParseDictdArticle(std::string_view article);
 
+// The headword as the article's first line writes it ("Tür" where the
+// index, lower-cased for searching, has "tür"), cleaned of markup; the
+// index headword when the first line differs from it by more than case.
+std::string DictdHeadword(std::string_view indexHeadword, std::string_view article);
+
 // `text` without the wiki markup above: "[[a|b]]" gives "b", "[[a]]" gives
 // "a", templates "{{...}}" and stray "{{" / "}}" and footnote marks "[12]"
 // are dropped; blanks are collapsed, a blank before "," or ";" and a

@@ -136,7 +136,7 @@ TEST_F(BuildDatabaseTest, WritesThirteenEncryptedTablesWithTheDictionarySchema) 
     for (const TTableCount& count : result.Tables) counts[count.Table] = count;
     ASSERT_EQ(counts.size(), 13u);
     EXPECT_EQ(counts["LangWords"].Entries, 12u);
-    EXPECT_EQ(counts["En_Bg"].Entries, 6u);  // two "house" entries merged, one long headword cut
+    EXPECT_EQ(counts["En_Bg"].Entries, 7u);  // two "house" entries merged, one long headword cut
     EXPECT_EQ(counts["En_Bg"].Merged, 1u);
     EXPECT_EQ(counts["En_Bg"].Shortened, 1u);
     EXPECT_EQ(counts["Gs_Bg"].Entries, 4u);
@@ -243,6 +243,7 @@ TEST_F(BuildDatabaseTest, ArticlesAreRtfWithTheirTranslationsAndInversions) {
         SCOPED_TRACE(headword);
         EXPECT_EQ(headword.find_first_of("[]{}|abcdefghijklmnopqrstuvwxyz"), std::string::npos);
     }
+    EXPECT_TRUE(english.contains("Aachen"));  // as the article writes it
     const std::string& absolutism = english.at("absolutism");
     EXPECT_EQ(absolutism.find_first_of("[]|"), std::string::npos) << absolutism;
     EXPECT_NE(absolutism.find("transliteration of"), std::string::npos);  // kept as a note
@@ -309,6 +310,25 @@ TEST(DictdArticleTest, WikiMarkupIsCleanedFromLines) {
     for (const auto& item : cases) {
         SCOPED_TRACE(item.Line);
         EXPECT_EQ(WithoutWikiMarkup(item.Line), item.Clean);
+    }
+}
+
+TEST(DictdArticleTest, TheHeadwordKeepsTheLetterCaseOfTheArticle) {
+    const struct {
+        const char* Index;
+        const char* Article;
+        const char* Headword;
+    } cases[] = {
+        {"tür", "Tür /tyːɐ̯/ <n, fem>\nврата\n", "Tür"},
+        {"aachen", "Aachen //ˈɑkən// //ˈɑxən// <pn>\nАахен\n", "Aachen"},
+        {"a few", "a few <phraseologicalUnit>\nняколко\n", "a few"},
+        {"être", "ÊTRE\nсъм\n", "ÊTRE"},
+        {"house", "home <n>\nдом\n", "house"},  // another word: the index wins
+        {"house", "", "house"},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.Article);
+        EXPECT_EQ(DictdHeadword(item.Index, item.Article), item.Headword);
     }
 }
 

@@ -71,7 +71,9 @@ inline void WriteSourceSlice(const std::filesystem::path& folder) {
                 {"absolutism",
                  "absolutism <n>\n1. [[абсолютен|абсолю́тна]] [[власт]]\n}}, }}\n"
                  "2. aнтиутопия\ntransliteration of }}\n"},
-                {"Anatoli", "Anatoli <pn>\nАнато́лий\ntransliteration of Анатолий\n"}},
+                {"Anatoli", "Anatoli <pn>\nАнато́лий\ntransliteration of Анатолий\n"},
+                // The index is lower-cased; the article keeps the letter case.
+                {"aachen", "Aachen //ˈɑkən// <pn>\nАахен\n"}},
                true);
     WriteDictd(folder / "freedict-deu-bul",
                {{"Apfel", "Apfel <n, masc>\nябълка\n"},
