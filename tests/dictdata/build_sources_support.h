@@ -73,7 +73,8 @@ inline void WriteSourceSlice(const std::filesystem::path& folder) {
                  "2. aнтиутопия\ntransliteration of }}\n"},
                 {"Anatoli", "Anatoli <pn>\nАнато́лий\ntransliteration of Анатолий\n"},
                 // The index is lower-cased; the article keeps the letter case.
-                {"aachen", "Aachen //ˈɑkən// <pn>\nАахен\n"}},
+                {"aachen", "Aachen //ˈɑkən// <pn>\nАахен\n"},
+                {"forty-year-old", "forty-year-old <adj>\n40 годишен, четиридесетгодишен\n"}},
                true);
     WriteDictd(folder / "freedict-deu-bul",
                {{"Apfel", "Apfel <n, masc>\nябълка\n"},
