@@ -120,13 +120,15 @@ eval "$(xdotool getwindowgeometry --shell "$window")"
 xdotool mousemove $((X + 451)) $((Y + 51)) click 1  # vKeyBoard
 wait_log 'keyboard xkb "Bulgarian[^"]*" bulgarian' "the layout switched to Bulgarian" 2
 setxkbmap -layout us,bg
+sleep 0.5  # the program takes in the new keyboard map
 xdotool mousemove $((X + 92)) $((Y + 51)) click 1  # back into the entry box
+sleep 0.3
 pass "the special-characters button followed the XKB group, not the last letter"
 xdotool key --delay 150 Tab Up
 wait_log "switch 2 Bg_En En_Bg" "back to English" 2
 sleep 0.5
 xdotool windowminimize --sync "$window" 2>/dev/null || xdotool windowminimize "$window"
-sleep 0.5
+for _ in $(seq 50); do viewable || break; sleep 0.1; done
 viewable && fail "the window stayed visible after minimising"
 printf 'water' | xclip -selection clipboard
 wait_log "clipboard water" "the clipboard look-up"
