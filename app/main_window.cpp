@@ -51,6 +51,41 @@ class TShape : public QFrame {
     QColor FFill, FOutline;
 };
 
+// The flat white dictionary selector, drawn here: the caption and a small
+// arrow. Our fallback font is wider than the layout's, so a caption that
+// does not fit ("Италиански <=> Български" in 165 pixels) is drawn a little
+// narrower rather than cut. With the focus the caption is shown selected,
+// as in a drop-down list.
+class TFlatComboBox : public QComboBox {
+  public:
+    using QComboBox::QComboBox;
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.fillRect(rect(), palette().color(QPalette::Base));
+        constexpr int kArrowWidth = 7;
+        const QRect caption = rect().adjusted(1, 1, -(kArrowWidth + 5), -1);
+        if (hasFocus()) p.fillRect(caption, palette().color(QPalette::Highlight));
+        p.setPen(palette().color(hasFocus() ? QPalette::HighlightedText : QPalette::Text));
+        const QRect text = caption.adjusted(2, 0, 0, 0);
+        const int needed = fontMetrics().horizontalAdvance(currentText());
+        p.save();
+        p.translate(text.topLeft());
+        if (needed > text.width()) p.scale(double(text.width()) / needed, 1.0);
+        p.drawText(QRect(0, 0, std::max(needed, text.width()), text.height()),
+                   Qt::AlignVCenter | Qt::AlignLeft, currentText());
+        p.restore();
+        const QPoint tip(width() - 3 - kArrowWidth / 2, height() / 2 + 2);
+        const QPoint arrow[] = {tip + QPoint(-kArrowWidth / 2, -kArrowWidth / 2),
+                                tip + QPoint(kArrowWidth / 2, -kArrowWidth / 2), tip};
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(palette().color(QPalette::Text));
+        p.drawPolygon(arrow, 3);
+    }
+};
+
 // The article view: a double-click selects the word, then the handler runs.
 class TArticleBrowser : public QTextBrowser {
   public:
@@ -204,7 +239,7 @@ void TfDictionary::BuildLayout() {
     JvTransparentButton3 =
         Placed(new TPictureButton(1, 2, 3, Panel2), "JvTransparentButton3", QRect(164, 17, 59, 28));
 
-    ComboBox1 = Placed(new QComboBox(Panel2), "ComboBox1", QRect(244, 21, 165, 19));
+    ComboBox1 = Placed(new TFlatComboBox(Panel2), "ComboBox1", QRect(244, 21, 165, 19));
     ComboBox1->setFont(PixelFont(kUiFamily, 11));
     ComboBox1->setFrame(false);
     QPalette comboPalette = ComboBox1->palette();

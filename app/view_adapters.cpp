@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMediaPlayer>
+#include <QMetaEnum>
 #include <QSignalBlocker>
 #include <QTextBrowser>
 #include <QTextCursor>
@@ -16,6 +17,7 @@
 #include "app/application.h"
 #include "app/owner_drawn_menu.h"
 #include "app/settings_file.h"
+#include "app/xkb_keyboard.h"
 #include "locale/code_page.h"
 #include "lookup/rtf_reader.h"
 #include "lookup/widgets/hint_list_box.h"
@@ -114,7 +116,20 @@ void TClipboardView::SetText(const std::u16string& text) {
     QApplication::clipboard()->setText(FromU16(text));
 }
 
-bool TKeyboardLayout::IsBulgarianKeyboard() const { return FLastCyrillic; }
+bool TKeyboardLayout::IsBulgarianKeyboard() const {
+    const std::optional<QString> group = ActiveKeyboardGroupName();
+    const bool bulgarian =
+        group ? group->contains(QStringLiteral("Bulgarian"), Qt::CaseInsensitive) : FLastCyrillic;
+    const QString report =
+        QStringLiteral("keyboard %1 %2")
+            .arg(group ? QStringLiteral("xkb \"%1\"").arg(*group) : QStringLiteral("last-letter"),
+                 bulgarian ? QStringLiteral("bulgarian") : QStringLiteral("other"));
+    if (report != FLastReport) {
+        FLastReport = report;
+        qCDebug(lcLookup).noquote() << report;
+    }
+    return bulgarian;
+}
 void TKeyboardLayout::NoteTypedLetter(QChar letter) {
     if (letter.isLetter()) FLastCyrillic = letter.script() == QChar::Script_Cyrillic;
 }
@@ -131,8 +146,19 @@ void TSoundPlayer::Play(const std::string& path) {
         FPlayer = std::make_unique<QMediaPlayer>();
         FOutput = std::make_unique<QAudioOutput>();
         FPlayer->setAudioOutput(FOutput.get());
+        QObject::connect(
+            FPlayer.get(), &QMediaPlayer::mediaStatusChanged, [](QMediaPlayer::MediaStatus status) {
+                qCDebug(lcLookup).noquote()
+                    << "sound-status"
+                    << QMetaEnum::fromType<QMediaPlayer::MediaStatus>().valueToKey(status);
+            });
+        QObject::connect(FPlayer.get(), &QMediaPlayer::errorOccurred,
+                         [](QMediaPlayer::Error, const QString& text) {
+                             qCDebug(lcLookup).noquote() << "sound-error" << text;
+                         });
     }
     FLastSource = QString::fromStdString(path);
+    qCDebug(lcLookup).noquote() << "sound" << FLastSource;
     FPlayer->setSource(QUrl::fromLocalFile(FLastSource));
     FPlayer->play();
 }

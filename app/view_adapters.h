@@ -133,6 +133,9 @@ class TClipboardView final : public IClipboard {
     void SetText(const std::u16string& text) override;
 };
 
+// Bulgarian when the active XKB group's name says so; where the platform
+// names no group, when the last letter typed was Cyrillic. Each change of
+// the answer or of where it came from is logged ("keyboard ...").
 class TKeyboardLayout final : public IKeyboardLayout {
   public:
     bool IsBulgarianKeyboard() const override;
@@ -140,7 +143,8 @@ class TKeyboardLayout final : public IKeyboardLayout {
     void NoteTypedLetter(QChar letter);
 
   private:
-    mutable bool FLastCyrillic = true;
+    bool FLastCyrillic = true;
+    mutable QString FLastReport;
 };
 
 class TWindowRestorer final : public IWindowRestorer {
@@ -154,6 +158,10 @@ class TWindowRestorer final : public IWindowRestorer {
     std::function<void()> FMinimize, FRestore;
 };
 
+// Plays through one QMediaPlayer made on first use. Its failures are
+// swallowed (the user sees nothing) but logged: "sound <file>" for each
+// request, "sound-status <status>" as the media loads and "sound-error
+// <text>" when it cannot be played (no audio device, a broken file).
 class TSoundPlayer final : public ISoundPlayer {
   public:
     TSoundPlayer();

@@ -29,6 +29,7 @@ namespace {
 struct TLanguagePair {
     const char* Source;    // dictd name part, "eng"; empty for our sample
     const char* Sample;    // sample file for the foreign side, or empty
+    const char* BgSample;  // sample file for the Bulgarian side; empty: inverted
     const char* ForTable;  // "En_Bg"
     const char* BgTable;   // "Bg_En"
     std::uint16_t Language;
@@ -37,11 +38,11 @@ struct TLanguagePair {
 };
 
 constexpr TLanguagePair kPairs[] = {
-    {"eng", "", "En_Bg", "Bg_En", kLanguageEnglishUsa, "EN_MP3", "en-us"},
-    {"deu", "", "Gs_Bg", "Bg_Gs", kLanguageGerman, "GS_MP3", "de"},
-    {"", "sp_bg.txt", "Sp_Bg", "Bg_Sp", kLanguageSpanishModern, "SPA_MP3", "es"},
-    {"ita", "", "It_Bg", "Bg_It", kLanguageItalian, "ITA_MP3", "it"},
-    {"fra", "", "Fr_Bg", "Bg_Fr", kLanguageFrench, "FRE_MP3", "fr-fr"},
+    {"eng", "", "", "En_Bg", "Bg_En", kLanguageEnglishUsa, "EN_MP3", "en-us"},
+    {"deu", "", "", "Gs_Bg", "Bg_Gs", kLanguageGerman, "GS_MP3", "de"},
+    {"", "sp_bg.txt", "bg_sp.txt", "Sp_Bg", "Bg_Sp", kLanguageSpanishModern, "SPA_MP3", "es"},
+    {"ita", "", "", "It_Bg", "Bg_It", kLanguageItalian, "ITA_MP3", "it"},
+    {"fra", "", "", "Fr_Bg", "Bg_Fr", kLanguageFrench, "FRE_MP3", "fr-fr"},
 };
 
 constexpr const char* kThesaurusFile = "th_bg_BG_v2.dat";
@@ -170,13 +171,15 @@ TTableEntries ForeignEntries(const TLanguagePair& pair, const TSourcePaths& path
         const std::string base =
             (paths.Dictd / ("freedict-" + std::string(pair.Source) + "-bul")).string();
         for (const TDictdEntry& source : ReadDictdDictionary(base)) {
+            const std::string headword = DictdHeadword(source.Headword, source.Article);
             TDictdArticle article = ParseDictdArticle(source.Article);
-            if (article.Block.Senses.empty()) {
+            // A foreign headword never holds Cyrillic: such an entry is junk.
+            if (article.Block.Senses.empty() || HasCyrillic(headword)) {
                 entries.AddDropped(1);
                 continue;
             }
-            addTranslations(source.Headword, article.Block, article.Translations);
-            entries.Add(source.Headword, std::move(article.Block));
+            addTranslations(headword, article.Block, article.Translations);
+            entries.Add(headword, std::move(article.Block));
         }
     } else {
         for (TSampleEntry& sample : ReadSamples((paths.Samples / pair.Sample).string())) {
@@ -211,10 +214,11 @@ TTableEntries ExplanatoryEntries(const TSourcePaths& paths) {
     return entries;
 }
 
-TTableEntries ForeignWordsEntries(const TSourcePaths& paths) {
+// A Bulgarian-side table written from one of our samples as it stands.
+TTableEntries BulgarianSampleEntries(const TSourcePaths& paths, const char* sample) {
     TTableEntries entries(1251);
-    for (TSampleEntry& sample : ReadSamples((paths.Samples / "bg_jd.txt").string()))
-        entries.Add(sample.Headword, std::move(sample.Block));
+    for (TSampleEntry& entry : ReadSamples((paths.Samples / sample).string()))
+        entries.Add(entry.Headword, std::move(entry.Block));
     return entries;
 }
 
@@ -242,11 +246,13 @@ TBuildResult BuildDictionaryDatabase(const TBuildOptions& options) {
             return lists.back().second;
         };
         write("Bg_Bg", kLanguageBulgarian, ExplanatoryEntries(paths));
-        write("Bg_Jd", kLanguageBulgarian, ForeignWordsEntries(paths));
+        write("Bg_Jd", kLanguageBulgarian, BulgarianSampleEntries(paths, "bg_jd.txt"));
         for (const TLanguagePair& pair : kPairs) {
             std::vector<TTranslationPair> translations;
             const TTableEntries foreign = ForeignEntries(pair, paths, translations);
-            write(pair.BgTable, kLanguageBulgarian, InvertTranslations(translations));
+            write(pair.BgTable, kLanguageBulgarian,
+                  *pair.BgSample != '\0' ? BulgarianSampleEntries(paths, pair.BgSample)
+                                         : InvertTranslations(translations));
             const std::vector<std::string>& words = write(pair.ForTable, pair.Language, foreign);
             sounds.push_back({outDir / "Sounds" / pair.SoundFolder, pair.Voice, 1252, words});
         }
@@ -266,8 +272,8 @@ TBuildResult BuildDictionaryDatabase(const TBuildOptions& options) {
         } else {
             for (const TSoundRequest& request : sounds) {
                 fs::remove_all(request.Folder);
-                const TSoundOutcome outcome =
-                    MakeSounds(request, options.SoundLimit, options.SoundJobs);
+                const TSoundOutcome outcome = MakeSounds(
+                    request, options.SoundLimit, options.SoundJobs, options.SoundBudgetSeconds);
                 result.Sounds += outcome.Written;
                 if (outcome.Failed > 0)
                     result.Warnings.push_back(std::to_string(outcome.Failed) + " words of " +

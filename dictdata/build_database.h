@@ -23,12 +23,14 @@ struct TBuildOptions {
     std::filesystem::path OutDir{};  // receives Dictionary/, Sounds/, System/
     // Where the sources lie: the dictd files freedict-{eng,deu,fra,ita}-bul
     // (.index, .dict.dz or .dict), the thesaurus th_bg_BG_v2.dat and a folder
-    // samples/ with bg_jd.txt and sp_bg.txt. Empty: the Debian package folders
-    // (/usr/share/dictd, /usr/share/mythes) and the bundled data/samples.
+    // samples/ with bg_jd.txt, sp_bg.txt and bg_sp.txt. Empty: the Debian
+    // package folders (/usr/share/dictd, /usr/share/mythes) and the bundled
+    // data/samples.
     std::filesystem::path SourcesDir{};
     std::filesystem::path SamplesDir{};  // empty: as above
     bool MakeSounds = true;              // run espeak-ng | lame
     std::size_t SoundLimit = 500;        // per foreign table; 0 means all
+    double SoundBudgetSeconds = 60.0;    // beyond the limit, all when they fit
     unsigned SoundJobs = 2;              // parallel speaker processes
 };
 

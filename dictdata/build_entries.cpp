@@ -41,7 +41,10 @@ TTableEntries InvertTranslations(const std::vector<TTranslationPair>& pairs, std
     for (const TTranslationPair& pair : pairs) {
         const std::size_t words = 1 + static_cast<std::size_t>(std::count(
                                           pair.Bulgarian.begin(), pair.Bulgarian.end(), ' '));
-        if (words > maxWords || pair.Bulgarian.find('(') != std::string::npos) {
+        // A headword of a Bulgarian word list begins with a Cyrillic letter:
+        // the look-up tells the direction by its first letters.
+        if (words > maxWords || pair.Bulgarian.find('(') != std::string::npos ||
+            !StartsWithCyrillic(pair.Bulgarian)) {
             ++phrases;
             continue;
         }

@@ -55,8 +55,9 @@ struct TTranslationPair {
 
 // Bulgarian-to-foreign entries: each Bulgarian word gets the foreign words
 // that translate to it, grouped by part of speech. Translations longer than
-// `maxWords` words are phrases and are not made headwords (counted as
-// dropped).
+// `maxWords` words are phrases and are not made headwords, nor are those
+// that do not begin with a Cyrillic letter ("40 годишен", "SIM карта"); both
+// are counted as dropped.
 TTableEntries InvertTranslations(const std::vector<TTranslationPair>& pairs,
                                  std::size_t maxWords = 3);
 

@@ -87,6 +87,8 @@ bool HasCyrillic(std::string_view utf8) {
     return false;
 }
 
+bool StartsWithCyrillic(std::string_view utf8) { return HasCyrillic(utf8.substr(0, 2)); }
+
 std::vector<std::string_view> SplitLines(std::string_view text) {
     std::vector<std::string_view> lines;
     while (!text.empty()) {

@@ -31,6 +31,8 @@ std::string WithoutStress(std::string_view utf8);
 
 // True when the text holds a Cyrillic letter.
 bool HasCyrillic(std::string_view utf8);
+// True when the text begins with a Cyrillic letter.
+bool StartsWithCyrillic(std::string_view utf8);
 
 // The lines of a text: LF ends a line and a CR before it is dropped; a
 // final LF gives no empty last line.

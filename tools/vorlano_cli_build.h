@@ -1,5 +1,7 @@
 // `vorlano-cli build`: builds the demo dictionary database into a folder
-// with the database builder, and prints the entry count of every table.
+// with the database builder, and prints for every table its rows and the
+// source entries merged into another row, cut to the headword field or
+// dropped.
 //
 // Threads: one. Failures: the builder's errors propagate.
 #pragma once

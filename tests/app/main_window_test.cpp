@@ -19,6 +19,7 @@
 #include "app/password_dialog.h"
 #include "app/picture_button.h"
 #include "app/view_adapters.h"
+#include "app/xkb_keyboard.h"
 #include "lookup/widgets/hint_list_box.h"
 #include "tables/session_list.h"
 #include "tests/app/app_test_registry.h"
@@ -288,6 +289,20 @@ class TMainWindowTest : public QObject {
         QCOMPARE(list.item(0)->text(), QString("häuser"));
         QCOMPARE(label.text(), QString("häuser"));
         QCOMPARE(words.ItemIndex(), 1);
+    }
+
+    // Offscreen there is no XKB group to ask: the last letter typed decides,
+    // and keys that are no letters leave the answer as it was.
+    void keyboardFallsBackToTheLastLetterTyped() {
+        QVERIFY(!vorlano::ActiveKeyboardGroupName());
+        vorlano::TKeyboardLayout keyboard;
+        QVERIFY(keyboard.IsBulgarianKeyboard());  // before any key
+        keyboard.NoteTypedLetter(QChar(u'h'));
+        QVERIFY(!keyboard.IsBulgarianKeyboard());
+        keyboard.NoteTypedLetter(QChar(u'5'));
+        QVERIFY(!keyboard.IsBulgarianKeyboard());
+        keyboard.NoteTypedLetter(QChar(u'ж'));
+        QVERIFY(keyboard.IsBulgarianKeyboard());
     }
 
     void passwordDialogEnabling() {

@@ -13,6 +13,7 @@
 #include "dictdata/build_sounds.h"
 #include "dictdata/build_source_error.h"
 #include "dictdata/datas.h"
+#include "dictdata/dictd_article.h"
 #include "dictdata/dictd_reader.h"
 #include "dictdata/thesaurus_reader.h"
 #include "engine/data_cursor.h"
@@ -135,13 +136,15 @@ TEST_F(BuildDatabaseTest, WritesThirteenEncryptedTablesWithTheDictionarySchema) 
     for (const TTableCount& count : result.Tables) counts[count.Table] = count;
     ASSERT_EQ(counts.size(), 13u);
     EXPECT_EQ(counts["LangWords"].Entries, 12u);
-    EXPECT_EQ(counts["En_Bg"].Entries, 4u);  // two "house" entries merged, one long headword cut
+    EXPECT_EQ(counts["En_Bg"].Entries, 8u);  // two "house" entries merged, one long headword cut
     EXPECT_EQ(counts["En_Bg"].Merged, 1u);
     EXPECT_EQ(counts["En_Bg"].Shortened, 1u);
     EXPECT_EQ(counts["Gs_Bg"].Entries, 4u);
     EXPECT_EQ(counts["Bg_Bg"].Entries, 2u);
     EXPECT_EQ(counts["Sp_Bg"].Entries, 3u);
     EXPECT_EQ(counts["Bg_Jd"].Entries, 2u);
+    EXPECT_EQ(counts["Bg_Sp"].Entries, 3u);  // from our sample, the two "син" merged
+    EXPECT_EQ(counts["Bg_Sp"].Merged, 1u);
 
     TBuiltTables tables(Dictionary());
     // Encrypted: nothing opens without the password.
@@ -232,10 +235,26 @@ TEST_F(BuildDatabaseTest, ArticlesAreRtfWithTheirTranslationsAndInversions) {
     EXPECT_NE(bulgarian.at(kashta).find("house"), std::string::npos);
     EXPECT_FALSE(bulgarian.contains(Win1251(u"къ́ща")));  // stress dropped from headwords
 
+    // Wiki markup and Latin look-alikes are gone from the inverted
+    // headwords; explanations in English never become headwords.
+    EXPECT_TRUE(bulgarian.contains(Win1251(u"абсолютна власт")));
+    EXPECT_TRUE(bulgarian.contains(Win1251(u"антиутопия")));
+    EXPECT_TRUE(bulgarian.contains(Win1251(u"четиридесетгодишен")));
+    for (const std::string& headword : order) {
+        SCOPED_TRACE(headword);
+        EXPECT_EQ(headword.find_first_of("[]{}|abcdefghijklmnopqrstuvwxyz0123456789"),
+                  std::string::npos);
+    }
+    EXPECT_TRUE(english.contains("Aachen"));  // as the article writes it
+    const std::string& absolutism = english.at("absolutism");
+    EXPECT_EQ(absolutism.find_first_of("[]|"), std::string::npos) << absolutism;
+    EXPECT_NE(absolutism.find("transliteration of"), std::string::npos);  // kept as a note
+
     order.clear();
     const auto spanish = tables.Rows("Bg_Sp", order);
     ASSERT_TRUE(spanish.contains(kashta));
-    EXPECT_NE(spanish.at(kashta).find("casa"), std::string::npos);
+    EXPECT_NE(spanish.at(kashta).find("hogar"), std::string::npos);  // the sample, not inverted
+    EXPECT_NE(spanish.at(Win1251(u"син")).find("azul"), std::string::npos);
 
     order.clear();
     const auto explanatory = tables.Rows("Bg_Bg", order);
@@ -269,6 +288,85 @@ TEST_F(BuildDatabaseTest, AMalformedSourceFailsWithItsNameAndLeavesTheOldDatabas
     }
     EXPECT_TRUE(fs::exists(Dictionary() / "Gs_Bg.DAT"));
     EXPECT_FALSE(fs::exists(FRoot / "out" / ".Dictionary.building"));
+}
+
+TEST(DictdArticleTest, WikiMarkupIsCleanedFromLines) {
+    const struct {
+        const char* Line;
+        const char* Clean;
+    } cases[] = {
+        {"[[абсолютен|абсолю́тна]] власт", "абсолю́тна власт"},
+        {"[[съвет|Съве́т]] за [[икономически|икономи́ческа]] [[взаимопо́мощ]], СИВ",
+         "Съве́т за икономи́ческа взаимопо́мощ, СИВ"},
+        {"[[англи́йски]] ([[ези́к]]), английски", "англи́йски (ези́к), английски"},
+        {"}}, }}", ""},
+        {"}} {{}} persona lenta", "persona lenta"},
+        {"of, relating to}} or influenced by climate", "of, relating to or influenced by climate"},
+        {"{{lb|en|figurative}} deep {{w|sea|{{nested}}}} water", "deep water"},
+        {"Gebäude, Ausstellung mit mehreren Aquarien[1]",
+         "Gebäude, Ausstellung mit mehreren Aquarien"},
+        {"Frucht von [1]; die [23] Fasern [x] […]", "Frucht von; die Fasern [x] […]"},
+        {"unclosed [[link and {{brace", "unclosed [[link and brace"},
+        {"  plain,  text ; ", "plain, text"},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.Line);
+        EXPECT_EQ(WithoutWikiMarkup(item.Line), item.Clean);
+    }
+}
+
+TEST(DictdArticleTest, TheHeadwordKeepsTheLetterCaseOfTheArticle) {
+    const struct {
+        const char* Index;
+        const char* Article;
+        const char* Headword;
+    } cases[] = {
+        {"tür", "Tür /tyːɐ̯/ <n, fem>\nврата\n", "Tür"},
+        {"aachen", "Aachen //ˈɑkən// //ˈɑxən// <pn>\nАахен\n", "Aachen"},
+        {"a few", "a few <phraseologicalUnit>\nняколко\n", "a few"},
+        {"être", "ÊTRE\nсъм\n", "ÊTRE"},
+        {"house", "home <n>\nдом\n", "house"},  // another word: the index wins
+        {"house", "", "house"},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.Article);
+        EXPECT_EQ(DictdHeadword(item.Index, item.Article), item.Headword);
+    }
+}
+
+TEST(DictdArticleTest, OnlyBulgarianWordsBecomeTranslations) {
+    const struct {
+        const char* Text;
+        const char* Repaired;  // Latin look-alikes replaced
+        bool Bulgarian;
+    } cases[] = {
+        {"aнтиутопия", "антиутопия", true},
+        {"сл. Хр., след Xpиста", "сл. Хр., след Христа", true},
+        {"Mapc", "Mapc", false},             // a Latin word stays Latin
+        {"Марс, Mapc", "Марс, Марс", true},  // but not among Cyrillic words
+        {"Ява, Java, Mapc", "Ява, Java, Mapc", false},
+        {"0ценявам", "оценявам", true},
+        {"40 годишен", "40 годишен", true},
+        {"hотификация", "hотификация", false},  // "h" is no look-alike: still mixed
+        {"QR код", "QR код", true},
+        {"transliteration of Дмитрий", "transliteration of Дмитрий", false},
+        {"name of а ruler of Bulgars", "name of а ruler of Bulgars", false},
+        {"къща", "къща", true},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.Text);
+        EXPECT_EQ(WithCyrillicLookalikes(item.Text), item.Repaired);
+        EXPECT_EQ(IsBulgarianText(WithCyrillicLookalikes(item.Text)), item.Bulgarian);
+    }
+    // A comma between digits belongs to the word ("2,4,6-...").
+    const TDictdArticle article = ParseDictdArticle(
+        "Java <pn>\nЯва, Java, Джава\nMapc 2.\n}}\ntransliteration of Дмитрий\n"
+        "2,4,6-тринитрофенол, пикринова киселина\n");
+    EXPECT_EQ(article.Translations, (std::vector<std::string>{"Ява", "Джава", "2,4,6-тринитрофенол",
+                                                              "пикринова киселина"}));
+    ASSERT_EQ(article.Block.Senses.size(), 2u);
+    EXPECT_EQ(article.Block.Senses[0].Text, "Ява, Java, Джава");
+    EXPECT_EQ(article.Block.Senses[0].Note, "Mapc");
 }
 
 TEST(DictdReaderTest, RejectsMalformedInputWithAClearError) {

@@ -1,6 +1,6 @@
 // A small slice of every source of the dictionary builder, written into a
 // folder: dictd dictionaries (English, French and Italian gzip'd, German as
-// plain ".dict"), the thesaurus and our two samples.
+// plain ".dict"), the thesaurus and our three samples.
 #pragma once
 
 #include <zlib.h>
@@ -65,7 +65,16 @@ inline void WriteSourceSlice(const std::filesystem::path& folder) {
                 {"be", "be //bi// <v>\nсъм 2.\nexist\n 3.\noccupy a place\n"},
                 {"house", "house //haʊs// <n>\n1. къ́ща, къща\nhuman abode\n2. дом\nhome\n"},
                 {"house", "house //haʊz// <v>\n1. подслонявам\ntake shelter\n"},
-                {"zebra", "zebra /ˈziːbɹə/ <n>\nзебра\n"}},
+                {"zebra", "zebra /ˈziːbɹə/ <n>\nзебра\n"},
+                // Wiki markup, template leftovers and Latin look-alikes, as
+                // the real sources carry them.
+                {"absolutism",
+                 "absolutism <n>\n1. [[абсолютен|абсолю́тна]] [[власт]]\n}}, }}\n"
+                 "2. aнтиутопия\ntransliteration of }}\n"},
+                {"Anatoli", "Anatoli <pn>\nАнато́лий\ntransliteration of Анатолий\n"},
+                // The index is lower-cased; the article keeps the letter case.
+                {"aachen", "Aachen //ˈɑkən// <pn>\nАахен\n"},
+                {"forty-year-old", "forty-year-old <adj>\n40 годишен, четиридесетгодишен\n"}},
                true);
     WriteDictd(folder / "freedict-deu-bul",
                {{"Apfel", "Apfel <n, masc>\nябълка\n"},
@@ -84,6 +93,9 @@ inline void WriteSourceSlice(const std::filesystem::path& folder) {
     std::ofstream(folder / "samples" / "sp_bg.txt", std::ios::binary)
         << "# Spanish to Bulgarian\ncasa | същ. | къща, дом ; семейство\nperro | същ. | куче\n"
            "gato | същ. | котка\n";
+    std::ofstream(folder / "samples" / "bg_sp.txt", std::ios::binary)
+        << "# Bulgarian to Spanish\nкъща | същ. ж. | casa ; hogar\nкуче | същ. ср. | perro\n"
+           "син | същ. м. | hijo\nсин | прил. | azul\n";
     std::ofstream(folder / "samples" / "bg_jd.txt", std::ios::binary)
         << "абсурд | същ. | безсмислица, нелепост\nалиби | същ. | доказателство за отсъствие\n";
 }

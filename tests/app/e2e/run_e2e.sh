@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # End-to-end test of the desktop program on the demo database, under a
 # virtual X server: typing in two scripts, switching dictionaries with the
-# keyboard, clipboard translation bringing the window back, a second start
-# bringing the first forward, and closing emptying the clipboard.
+# keyboard, the keyboard layout read from XKB, playing a pronunciation,
+# clipboard translation bringing the window back, a second start bringing
+# the first forward, and closing emptying the clipboard.
 # Usage: run_e2e.sh BUILD_DIR [SCREENSHOT_DIR]
 set -euo pipefail
 build="$(cd "$1" && pwd)"
@@ -27,7 +28,9 @@ app="$work/app"
 mkdir -p "$app/System"
 cp "$build/app/vorlano" "$app/"
 cp -r "$build/app/Help" "$app/Help"
-"$build/tests/build_demo_data" "$app" > "$work/build.txt"
+# The pronunciations of the first three words of each foreign list only.
+"$build/tests/build_demo_data" "$app" 3 > "$work/build.txt"
+[ -f "$app/Sounds/EN_MP3/1.mp3" ] || { cat "$work/build.txt"; echo "e2e: FAIL: no sounds built" >&2; exit 1; }
 
 # The X server, a window manager and the keyboard layouts.
 for n in $(seq 90 99); do [ -e "/tmp/.X$n-lock" ] || { display=":$n"; break; }; done
@@ -75,8 +78,23 @@ pass "switched dictionaries with the keyboard"
 xdotool key --delay 150 shift+Tab
 xdotool type --delay 120 "house"
 wait_log "show-entry En_Bg .* house" "typing house"
+wait_log 'keyboard xkb "English (US)" other' "the English layout read from XKB"
 pass "typed house and saw its entry"
 shot english
+
+# The first English word has a pronunciation: its speaker plays it. Under
+# Xvfb there is no sound card; the player still loads and decodes the file.
+xdotool key --delay 150 ctrl+a BackSpace
+xdotool type --delay 120 "a"
+wait_log "show-entry En_Bg lmForeignToBg 0 " "the first English word"
+sleep 0.3
+eval "$(xdotool getwindowgeometry --shell "$window")"
+xdotool mousemove $((X + 476)) $((Y + 100)) click 1  # the speaker, Image2
+wait_log "sound $app/Sounds/EN_MP3/1.mp3" "the speaker asking for 1.mp3"
+wait_log "sound-status \(LoadedMedia\|BufferedMedia\|EndOfMedia\)\|sound-error" "the player loading 1.mp3"
+grep -q "sound-status \(LoadedMedia\|BufferedMedia\|EndOfMedia\)" "$work/log" ||
+  fail "the player did not load 1.mp3"
+pass "the speaker played the first English word ($(grep -o 'sound-status [A-Za-z]*' "$work/log" | tail -1))"
 
 # A Bulgarian word through the Bulgarian layout (second group).
 xdotool key --delay 150 ctrl+a BackSpace
@@ -84,6 +102,7 @@ setxkbmap -layout bg,us -variant phonetic, || setxkbmap -layout bg,us
 xdotool type --delay 150 "кон"
 setxkbmap -layout us,bg
 wait_log "show-entry Bg_En .* кон" "typing a Bulgarian word"
+wait_log 'keyboard xkb "Bulgarian[^"]*" bulgarian' "the Bulgarian layout read from XKB"
 pass "typed a Bulgarian word and the direction followed"
 
 # German, then the clipboard: the window is minimised, a copied word brings it back.
@@ -94,11 +113,22 @@ xdotool key --delay 150 shift+Tab
 xdotool type --delay 120 "Haus"
 wait_log "show-entry Gs_Bg .* [Hh]aus$" "typing Haus"
 shot german
+# The layout, not the last letter typed ("s"), decides: with the Bulgarian
+# group active the special-characters button offers no German letters.
+setxkbmap -layout bg,us -variant phonetic, || setxkbmap -layout bg,us
+eval "$(xdotool getwindowgeometry --shell "$window")"
+xdotool mousemove $((X + 451)) $((Y + 51)) click 1  # vKeyBoard
+wait_log 'keyboard xkb "Bulgarian[^"]*" bulgarian' "the layout switched to Bulgarian" 2
+setxkbmap -layout us,bg
+sleep 0.5  # the program takes in the new keyboard map
+xdotool mousemove $((X + 92)) $((Y + 51)) click 1  # back into the entry box
+sleep 0.3
+pass "the special-characters button followed the XKB group, not the last letter"
 xdotool key --delay 150 Tab Up
 wait_log "switch 2 Bg_En En_Bg" "back to English" 2
 sleep 0.5
 xdotool windowminimize --sync "$window" 2>/dev/null || xdotool windowminimize "$window"
-sleep 0.5
+for _ in $(seq 50); do viewable || break; sleep 0.1; done
 viewable && fail "the window stayed visible after minimising"
 printf 'water' | xclip -selection clipboard
 wait_log "clipboard water" "the clipboard look-up"
