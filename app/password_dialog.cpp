@@ -9,9 +9,21 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include "tables/password_encodings.h"
 #include "tables/pirin_session.h"
 
 namespace vorlano {
+
+namespace {
+
+// The typed text in the code pages a table may keep its password in.
+std::vector<std::string> PasswordForms(const QString& text) {
+    return pirin::PasswordEncodings(
+        std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
+                            static_cast<std::size_t>(text.size())));
+}
+
+}  // namespace
 
 TPirinPasswordDialog::TPirinPasswordDialog(pirin::TPirinSession& session, QWidget* parent)
     : QDialog(parent), FSession(session) {
@@ -45,14 +57,14 @@ TPirinPasswordDialog::TPirinPasswordDialog(pirin::TPirinSession& session, QWidge
 
     connect(FEdit, &QLineEdit::textChanged, this, [this] { EditChange(); });
     connect(FAdd, &QPushButton::clicked, this, [this] {
-        FSession.AddPassword(FEdit->text().toStdString());
+        for (const std::string& form : PasswordForms(FEdit->text())) FSession.AddPassword(form);
         FAdded = true;
         FEdit->clear();
         FEdit->setFocus();
         EditChange();
     });
     connect(FRemove, &QPushButton::clicked, this, [this] {
-        FSession.RemovePassword(FEdit->text().toStdString());
+        for (const std::string& form : PasswordForms(FEdit->text())) FSession.RemovePassword(form);
         FEdit->clear();
         FEdit->setFocus();
     });
@@ -61,7 +73,7 @@ TPirinPasswordDialog::TPirinPasswordDialog(pirin::TPirinSession& session, QWidge
         FEdit->setFocus();
     });
     connect(FOK, &QPushButton::clicked, this, [this] {
-        FSession.AddPassword(FEdit->text().toStdString());
+        for (const std::string& form : PasswordForms(FEdit->text())) FSession.AddPassword(form);
         accept();
     });
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);

@@ -1,8 +1,11 @@
 #include "tools/tool_table.h"
 
+#include <unicode/unistr.h>
+
 #include <utility>
 
 #include "errors/engine_error.h"
+#include "tables/password_encodings.h"
 #include "tables/pirin_session.h"
 #include "tables/session_list.h"
 #include "tools/table_text.h"
@@ -10,9 +13,6 @@
 namespace pirin::tools {
 
 namespace {
-
-// The single-byte code pages a table language can have.
-constexpr int kCodePages[] = {874, 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258};
 
 // Each password in every code page that holds it, once, noted in `added`;
 // false the second time, so the engine gives up with 10498.
@@ -23,20 +23,14 @@ TPirinSession::TPasswordEvent PasswordPrompt(std::vector<std::string> passwords,
         continueOpen = !asked;
         if (asked) return;
         asked = true;
-        for (const int number : kCodePages) {
-            const TCodePage* codePage = nullptr;
-            try {
-                codePage = &TCodePage::Of(number);
-            } catch (const EPirinEngineError&) {
-                continue;  // a code page ICU lacks holds no table here
-            }
-            for (const std::string& password : passwords) {
-                try {
-                    added.push_back(EncodeTableText(*codePage, password));
-                    session.AddPassword(added.back());
-                } catch (const ETableTextError&) {
-                    // A password this code page cannot hold is not a table's of it.
-                }
+        for (const std::string& password : passwords) {
+            const icu::UnicodeString text = icu::UnicodeString::fromUTF8(
+                icu::StringPiece(password.data(), static_cast<int32_t>(password.size())));
+            const std::u16string_view units(text.getBuffer(),
+                                            static_cast<std::size_t>(text.length()));
+            for (std::string& form : PasswordEncodings(units)) {
+                session.AddPassword(form);
+                added.push_back(std::move(form));
             }
         }
     };

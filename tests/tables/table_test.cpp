@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "tables/password_encodings.h"
 #include "tests/tables/tables_test_support.h"
 
 namespace pirin::testing {
@@ -282,6 +283,25 @@ TEST_F(TableTest, EncryptedTableAsksTheSessionsPasswordPrompt) {
     Session().OnPassword = [](TPirinSession&, bool& continueOpen) { continueOpen = false; };
     EXPECT_EQ(CodeOfCall([&] { table.Open(); }), 10498);
     EXPECT_FALSE(table.Active());
+}
+
+TEST_F(TableTest, TypedPasswordsReachTablesInTheirCodePage) {
+    EXPECT_EQ(PasswordEncodings(u"Sesame"), std::vector<std::string>{"Sesame"});
+    EXPECT_TRUE(PasswordEncodings(u"\u4E2D").empty());  // no single-byte page holds it
+    TTableDefinition d = WordsDefinition();
+    d.Password = "\xD1\xE5\xE7\xE0\xEC";  // "Сезам" in Windows-1251
+    TFixtureTable locked(d, TFixtureStorage::Disk, "Cyrillic");
+    locked.Append({1, "one", nullptr});
+    TPirinTable table;
+    PointAt(table, locked);
+    Session().OnPassword = [](TPirinSession& session, bool& continueOpen) {
+        for (const std::string& form : PasswordEncodings(u"Сезам")) session.AddPassword(form);
+        continueOpen = true;
+    };
+    table.Open();
+    EXPECT_EQ(table.FieldByName("Word").AsString(), "one");
+    table.Close();
+    Session().OnPassword = [](TPirinSession&, bool& continueOpen) { continueOpen = false; };
 }
 
 TEST_F(TableTest, BookmarksCompareWithAbsentOnesLast) {
