@@ -49,7 +49,7 @@ vorlano=$!
 pids+=($vorlano)
 
 wait_log() {  # pattern, what[, how many lines must match]
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do
     [ "$(grep -c -- "$1" "$work/log" || true)" -ge "${3:-1}" ] && return 0
     sleep 0.1
   done
@@ -128,12 +128,12 @@ xdotool key --delay 150 Tab Up
 wait_log "switch 2 Bg_En En_Bg" "back to English" 2
 sleep 0.5
 xdotool windowminimize --sync "$window" 2>/dev/null || xdotool windowminimize "$window"
-for _ in $(seq 50); do viewable || break; sleep 0.1; done
+for _ in $(seq 300); do viewable || break; sleep 0.1; done
 viewable && fail "the window stayed visible after minimising"
 printf 'water' | xclip -selection clipboard
 wait_log "clipboard water" "the clipboard look-up"
 wait_log "show-entry En_Bg .* water" "the entry of the copied word"
-for _ in $(seq 50); do viewable && break; sleep 0.1; done
+for _ in $(seq 300); do viewable && break; sleep 0.1; done
 viewable || fail "the window did not come back after the clipboard look-up"
 pass "copied word looked up and the window restored"
 
@@ -141,7 +141,7 @@ pass "copied word looked up and the window restored"
 xdotool windowminimize "$window"
 sleep 0.5
 timeout 10 "$app/vorlano" > "$work/second.log" 2>&1 || fail "the second instance did not end by itself"
-for _ in $(seq 50); do viewable && break; sleep 0.1; done
+for _ in $(seq 300); do viewable && break; sleep 0.1; done
 viewable || fail "the first instance did not come forward on a second start"
 kill -0 "$vorlano" || fail "the first instance ended"
 pass "second start ended and brought the first forward"
