@@ -1,21 +1,20 @@
 // Fuzzes `pirin-tool import`: the input is the import file (one JSON record
-// a line) for a table (in a scratch folder in /dev/shm where there is one) with a field of every kind, a primary key
-// and a unique case-insensitive index. An import may refuse a line
-// (ERecordValueError) or stop at an engine error; anything else is a finding,
-// and so is a table that no longer passes the whole-table verifier after it.
-#include <unistd.h>
-
+// a line) for a table in the process's scratch folder, with a field of every
+// kind, a primary key and a unique case-insensitive index. An import may
+// refuse a line (ERecordValueError) or stop at an engine error; anything else
+// is a finding, and so is a table that no longer passes the whole-table
+// verifier after it.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "engine/table_create.h"
 #include "engine/table_files.h"
 #include "errors/engine_error.h"
+#include "fuzz/fuzz_scratch.h"
 #include "storage/field_descriptor.h"
 #include "storage/table_verifier.h"
 #include "tools/record_commands.h"
@@ -26,32 +25,16 @@ namespace {
 
 using namespace pirin;
 
-// The tools open tables in folders only: a scratch folder of the process,
-// removed when it exits.
-class TScratch {
-  public:
-    TScratch() {
-        const std::filesystem::path base = std::filesystem::exists("/dev/shm")
-                                               ? std::filesystem::path("/dev/shm")
-                                               : std::filesystem::temp_directory_path();
-        FFolder = base / ("vorlano-fuzz-import-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(FFolder);
-        FLocation = {.Directory = FFolder.string() + "/", .Name = "Import"};
-    }
-    ~TScratch() {
-        std::error_code ignored;
-        std::filesystem::remove_all(FFolder, ignored);
-    }
-    const TTableLocation& Location() const { return FLocation; }
-
-  private:
-    std::filesystem::path FFolder;
-    TTableLocation FLocation;
-};
+// The tools open tables in folders only: the scratch folder of the process.
+const vorlano::fuzz::TScratchFolder& Scratch() {
+    static const vorlano::fuzz::TScratchFolder scratch("fuzz-import");
+    return scratch;
+}
 
 const TTableLocation& Location() {
-    static const TScratch scratch;
-    return scratch.Location();
+    static const TTableLocation location{.Directory = Scratch().Path().string() + "/",
+                                         .Name = "Import"};
+    return location;
 }
 
 TFieldDefinition Field(std::string name, std::string_view keyword, std::uint8_t size = 0) {
@@ -94,11 +77,7 @@ void ExpectSoundTable() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const std::string path = Location().Directory + "lines.jsonl";
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    }
+    const std::string path = Scratch().Put("lines.jsonl", {data, size});
     CreateTable(Location(), Definition());
     {
         tools::TToolTable table(Location(), {});
