@@ -48,15 +48,15 @@ TFieldDefinition Field(std::string name, std::string_view keyword, std::uint8_t 
 }
 
 TTableDefinition Definition() {
-    return {.Fields = {Field("Id", "AUTOINC"), Field("Word", "VARCHAR", 20),
-                       Field("Count", "SMALLINT"), Field("Big", "LARGEINT"),
-                       Field("Price", "MONEY"), Field("Amount", "DECIMAL", 2),
-                       Field("Ratio", "FLOAT"), Field("Day", "DATE"), Field("At", "TIME"),
-                       Field("Stamp", "TIMESTAMP"), Field("Flag", "BOOLEAN"),
-                       Field("Raw", "BYTES", 8), Field("Note", "MEMO"), Field("Data", "BLOB")},
-            .Primary = TIndexDefinition{.Fields = {"Id"}},
-            .Indexes = {{.Name = "ByWord", .Fields = {"Word"}, .Unique = true,
-                         .CaseInsensitive = true}}};
+    return {
+        .Fields = {Field("Id", "AUTOINC"), Field("Word", "VARCHAR", 20), Field("Count", "SMALLINT"),
+                   Field("Big", "LARGEINT"), Field("Price", "MONEY"), Field("Amount", "DECIMAL", 2),
+                   Field("Ratio", "FLOAT"), Field("Day", "DATE"), Field("At", "TIME"),
+                   Field("Stamp", "TIMESTAMP"), Field("Flag", "BOOLEAN"), Field("Raw", "BYTES", 8),
+                   Field("Note", "MEMO"), Field("Data", "BLOB")},
+        .Primary = TIndexDefinition{.Fields = {"Id"}},
+        .Indexes = {
+            {.Name = "ByWord", .Fields = {"Word"}, .Unique = true, .CaseInsensitive = true}}};
 }
 
 void RemoveTable() {

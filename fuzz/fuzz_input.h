@@ -12,7 +12,7 @@
 namespace vorlano::fuzz {
 
 inline std::vector<std::span<const std::uint8_t>> SplitInput(const std::uint8_t* data,
-                                                            std::size_t size, int parts) {
+                                                             std::size_t size, int parts) {
     std::span<const std::uint8_t> rest(data, size);
     std::vector<std::uint32_t> lengths;
     for (int i = 0; i + 1 < parts; ++i) {

@@ -46,15 +46,14 @@ inline void ExerciseSettings(const std::uint8_t* data, std::size_t size) {
     static const TScratchFolder scratch("fuzz-settings");
     const auto parts = SplitInput(data, size, 2);
     const TIniFile ini(scratch.Put("vorlano.ini", parts[0]));
-    const std::string_view query(reinterpret_cast<const char*>(parts[1].data()),
-                                 parts[1].size());
+    const std::string_view query(reinterpret_cast<const char*>(parts[1].data()), parts[1].size());
     const std::size_t lineEnd = query.find('\n');
     const std::string_view section = query.substr(0, lineEnd);
     const std::string_view key =
         lineEnd == std::string_view::npos ? query : query.substr(lineEnd + 1);
 
-    for (const auto& [s, k] : {std::pair{section, key}, std::pair{std::string_view("Options"),
-                                                                  std::string_view("Font")}}) {
+    for (const auto& [s, k] : {std::pair{section, key},
+                               std::pair{std::string_view("Options"), std::string_view("Font")}}) {
         (void)ini.ReadString(s, k, "default");
         (void)ini.ReadInteger(s, k, -7);
         (void)ini.ReadBool(s, k, true);

@@ -28,8 +28,7 @@ namespace vorlano::fuzz {
 inline void ExerciseDictd(const std::uint8_t* data, std::size_t size) {
     static const TScratchFolder scratch("fuzz-dictd");
     const auto parts = SplitInput(data, size, 2);
-    const std::string_view index(reinterpret_cast<const char*>(parts[0].data()),
-                                 parts[0].size());
+    const std::string_view index(reinterpret_cast<const char*>(parts[0].data()), parts[0].size());
     const std::string_view articles(reinterpret_cast<const char*>(parts[1].data()),
                                     parts[1].size());
     try {
