@@ -22,7 +22,7 @@ int ImportRecords(TToolTable& table, const std::string& file) {
     const auto convert = [&](std::size_t i) {
         try {
             records.StoreAll(json::parse(lines[i]), image);
-        } catch (const json::parse_error& error) {
+        } catch (const json::exception& error) {  // parse errors and numbers out of range
             throw ERecordValueError("line " + std::to_string(i + 1) +
                                     ": not JSON: " + error.what());
         } catch (const ERecordValueError& error) {

@@ -18,7 +18,7 @@ namespace {
 
 TEST(FuzzFindingsTest, EveryKeptTableInputEndsInEngineErrorsOrACleanRead) {
     const std::filesystem::path folder =
-        std::filesystem::path(__FILE__).parent_path() / "fuzz_findings";
+        std::filesystem::path(VORLANO_TESTS_DIR) / "engine" / "fuzz_findings";
     int inputs = 0;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
         if (entry.path().filename().string().rfind("table-", 0) != 0) continue;

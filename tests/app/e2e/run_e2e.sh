@@ -98,7 +98,7 @@ xdotool key --delay 150 Tab Up
 wait_log "switch 2 Bg_En En_Bg" "back to English" 2
 sleep 0.5
 xdotool windowminimize --sync "$window" 2>/dev/null || xdotool windowminimize "$window"
-sleep 0.5
+for _ in $(seq 50); do viewable || break; sleep 0.1; done
 viewable && fail "the window stayed visible after minimising"
 printf 'water' | xclip -selection clipboard
 wait_log "clipboard water" "the clipboard look-up"
