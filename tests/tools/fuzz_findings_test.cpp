@@ -7,30 +7,25 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <string>
 #include <vector>
 
+#include "fuzz/fuzz_input.h"
 #include "fuzz/import_exercise.h"
 
 namespace pirin::testing {
 namespace {
 
 TEST(FuzzFindingsTest, EveryKeptImportInputEndsInARefusalOrACleanImport) {
-    const std::filesystem::path folder =
-        std::filesystem::path(VORLANO_TESTS_DIR) / "tools" / "fuzz_findings";
-    int inputs = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        SCOPED_TRACE(entry.path().filename().string());
-        std::ifstream file(entry.path(), std::ios::binary);
-        const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)),
-                                              std::istreambuf_iterator<char>());
+    const auto inputs = vorlano::fuzz::ReadKeptInputs(
+        std::filesystem::path(VORLANO_TESTS_DIR) / "tools" / "fuzz_findings", "import-");
+    EXPECT_FALSE(inputs.empty());
+    for (const auto& [name, bytes] : inputs) {
+        SCOPED_TRACE(name);
         std::vector<std::string> problems;
         EXPECT_NO_THROW(problems = vorlano::fuzz::ExerciseImport(bytes.data(), bytes.size()));
         EXPECT_EQ(problems, std::vector<std::string>{});
-        ++inputs;
     }
-    EXPECT_GT(inputs, 0);
 }
 
 }  // namespace
