@@ -434,7 +434,9 @@ void TfDictionary::ClipboardChanged() {
 bool TfDictionary::eventFilter(QObject* watched, QEvent* event) {
     // Dragging the title strip moves the window.
     if (watched == Image3) {
-        auto* mouse = static_cast<QMouseEvent*>(event);
+        // Every event of the strip passes here; only mouse events are read.
+        auto* mouse = dynamic_cast<QMouseEvent*>(event);
+        if (mouse == nullptr) return false;
         if (event->type() == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton) {
             if (windowHandle() && windowHandle()->startSystemMove()) return true;
             FDragging = true;  // no window manager: follow the mouse ourselves

@@ -27,7 +27,7 @@ int ImportRecords(TToolTable& table, const std::string& file) {
         json object;
         try {
             object = json::parse(lines[i]);
-        } catch (const json::parse_error& error) {
+        } catch (const json::exception& error) {  // parse errors and numbers out of range
             throw ERecordValueError(where + "not JSON: " + error.what());
         }
         dataSet.Insert();

@@ -83,7 +83,13 @@ THintListBox::THintListBox(QWidget* parent) : QListWidget(parent) {
     CreateHint();
 }
 
-THintListBox::~THintListBox() = default;
+THintListBox::~THintListBox() {
+    // The hint is a child widget: deleting it sends this list events, which
+    // must find FHint empty rather than pointing at a half-destroyed widget
+    // (reset empties the pointer before deleting; the member's destructor
+    // does not).
+    FHint.reset();
+}
 
 void THintListBox::SetItemHeight(int height) {
     FItemHeight = height;

@@ -7,29 +7,21 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <vector>
 
+#include "fuzz/fuzz_input.h"
 #include "fuzz/table_exercise.h"
 
 namespace pirin::testing {
 namespace {
 
 TEST(FuzzFindingsTest, EveryKeptTableInputEndsInEngineErrorsOrACleanRead) {
-    const std::filesystem::path folder =
-        std::filesystem::path(VORLANO_TEST_SOURCE_DIR) / "engine" / "fuzz_findings";
-    int inputs = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        if (entry.path().filename().string().rfind("table-", 0) != 0) continue;
-        SCOPED_TRACE(entry.path().filename().string());
-        std::ifstream file(entry.path(), std::ios::binary);
-        const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)),
-                                              std::istreambuf_iterator<char>());
+    const auto inputs = vorlano::fuzz::ReadKeptInputs(
+        std::filesystem::path(VORLANO_TESTS_DIR) / "engine" / "fuzz_findings", "table-");
+    EXPECT_FALSE(inputs.empty());
+    for (const auto& [name, bytes] : inputs) {
+        SCOPED_TRACE(name);
         EXPECT_NO_THROW(vorlano::fuzz::ExerciseTable(bytes.data(), bytes.size()));
-        ++inputs;
     }
-    EXPECT_GT(inputs, 0);
 }
 
 }  // namespace

@@ -172,7 +172,9 @@ TEST(IndexFile, DefinePrimaryIndex) {
     };
     for (const auto& [descriptor, code] : cases) {
         TIndexTable table;
-        EXPECT_EQ(CodeOf([&] { table.File.DefinePrimaryIndex(descriptor, fields); }), code);
+        // clang 14 lambdas cannot capture structured bindings.
+        const TIndexDescriptor& defined = descriptor;
+        EXPECT_EQ(CodeOf([&] { table.File.DefinePrimaryIndex(defined, fields); }), code);
         EXPECT_EQ(table.File.GetIndexDescriptor(0), TIndexDescriptor{});
     }
 }
@@ -193,9 +195,12 @@ TEST(IndexFile, AddIndexRefusesBadDefinitions) {
         {tooMany, PIRIN_INDEXLIMIT},
         {Describe("Ghost", {9}), PIRIN_INVALIDIDXDESC},
     };
-    for (const auto& [descriptor, code] : cases)
-        EXPECT_EQ(CodeOf([&] { (void)table.File.AddIndex(descriptor, fields); }), code)
+    for (const auto& [descriptor, code] : cases) {
+        // clang 14 lambdas cannot capture structured bindings.
+        const TIndexDescriptor& added = descriptor;
+        EXPECT_EQ(CodeOf([&] { (void)table.File.AddIndex(added, fields); }), code)
             << descriptor.Name;
+    }
     EXPECT_EQ(table.File.SecondaryIndexCount(), 1);
     // Names may start with an underscore or a byte from 128 to 254.
     EXPECT_EQ(table.File.AddIndex(Describe("_x", {1}), fields), 2);

@@ -48,7 +48,11 @@ void CheckAgainstModel(TTreeTable& table, const TModel& model, std::mt19937& ran
 }
 
 TEST_P(IndexTreeModel, RandomInsertsAndDeletesMatchTheModel) {
-    const auto [shape, unique, compression] = GetParam();
+    // Plain variables, not structured bindings: clang 14 lambdas cannot
+    // capture those.
+    const TShape shape = std::get<0>(GetParam());
+    const bool unique = std::get<1>(GetParam());
+    const int compression = std::get<2>(GetParam());
     const unsigned seed = TestSeed();
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::printf("IndexTreeModel %s unique=%d compression=%d seed %u\n", ShapeName(shape), unique,

@@ -1,0 +1,10 @@
+// Fuzzes the builder's dictd reader (source_exercise.h).
+#include <cstddef>
+#include <cstdint>
+
+#include "fuzz/source_exercise.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    vorlano::fuzz::ExerciseDictd(data, size);
+    return 0;
+}
