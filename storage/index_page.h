@@ -255,6 +255,8 @@ class TPage : public TCacheUnit {
     // --- cache hooks --------------------------------------------------------
 
     void Reset() override;
+    // A page read from disk replaces all its bytes: only the fields clear.
+    void ResetForLoad() override;
     void LoadBytes(std::span<const std::uint8_t> bytes) override;
     // Packs into the 4096 clear bytes; 8965 when a compressed leaf's entries
     // do not fit in 4083 bytes.
@@ -276,7 +278,12 @@ class TPage : public TCacheUnit {
     // Recomputes d and t of entry `index` (0-based) and the packed size.
     void Repack(std::size_t index) noexcept;
     void RepackAll() noexcept;
+    // Right after Unpack, with FPrefix and FTrailing holding the d and t read:
+    // keeps those that Repack would compute and repacks the others.
+    void RepackStored() noexcept;
+    bool StoredPackingIsOwn(std::size_t index) const noexcept;
     void ClearEntries() noexcept;
+    void ClearFields() noexcept;
     // Moves entries [first, first + count) of this page to `to` at 0-based
     // index `at`.
     void MoveEntries(std::size_t first, std::size_t count, TPage& to, std::size_t at);

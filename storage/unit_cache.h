@@ -61,6 +61,16 @@
 // that a rollback can drop the changes), never for pinned units, and never
 // for units within the run being read at that moment.
 //
+// Victim count: the cache counts its clean, unpinned units, so that a full
+// cache of dirty units (a long transaction) learns that it has no victim
+// without walking the chain, which would make every growth step cost the
+// whole cache. Insert, Detach, Pin and Release keep the count; a write-back
+// (which may mark units of several caches of one file clean) moves a
+// counter shared by all caches of the unit type, and a cache that sees it
+// moved counts again. A unit marked dirty while unpinned (outside the
+// contract) only makes the count too high, which costs a walk, never a
+// wrong victim.
+//
 // Reading a run: the unit asked for is loaded and pinned first, then the
 // rest of the run in the direction of travel, so that taking objects for the
 // rest cannot choose it as a victim. Cached units of the run that are clean
@@ -72,6 +82,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -202,8 +213,13 @@ class TUnitCache {
     TPin Append(std::int32_t n, std::size_t unitSize);
     TPin ReadRun(std::int32_t n, TReadAhead readAhead, std::size_t unitSize, std::int32_t next);
     TUnit* LoadRunUnit(std::int32_t m, std::span<std::uint8_t> bytes);
-    std::unique_ptr<TUnit> TakeUnit(std::int32_t n, std::size_t unitSize);
-    TUnit* FindVictim() const;
+    // `loading`: LoadBytes fills the unit next (a reused unit need not be
+    // cleared first).
+    std::unique_ptr<TUnit> TakeUnit(std::int32_t n, std::size_t unitSize, bool loading = false);
+    TUnit* FindVictim();
+    static bool IsVictim(const TCacheUnit& unit) noexcept {
+        return !unit.FDirty && unit.FPinCount == 0 && !unit.FDetached;
+    }
     TPin Pin(TUnit* unit);
 
     // List and chain maintenance; none of these throws except Insert
@@ -237,6 +253,11 @@ class TUnitCache {
     std::vector<std::uint8_t> FReadBuffer;
     std::vector<std::uint8_t> FWriteBuffer;
     TUnitCacheStats FStats;
+    // Clean, unpinned units in the list (see the design note), as of write
+    // generation FCountedCleaning.
+    std::size_t FVictims = 0;
+    std::uint64_t FCountedCleaning = 0;
+    static inline std::atomic<std::uint64_t> FCleanings{0};
 };
 
 // ---------------------------------------------------------------------------
@@ -336,13 +357,14 @@ TUnit* TUnitCache<TUnit>::LoadRunUnit(std::int32_t m, std::span<std::uint8_t> by
         return cached;
     }
     FOwner.UnscrambleUnit(m, bytes);
-    std::unique_ptr<TUnit> unit = TakeUnit(m, bytes.size());
+    std::unique_ptr<TUnit> unit = TakeUnit(m, bytes.size(), true);
     unit->LoadBytes(bytes);
     return Insert(std::move(unit));
 }
 
 template <class TUnit>
-std::unique_ptr<TUnit> TUnitCache<TUnit>::TakeUnit(std::int32_t n, std::size_t unitSize) {
+std::unique_ptr<TUnit> TUnitCache<TUnit>::TakeUnit(std::int32_t n, std::size_t unitSize,
+                                                   bool loading) {
     if (FUnits.size() < FCapacity) {
         std::unique_ptr<TUnit> unit = FStack.Pop(unitSize);
         unit->FUnitNumber = n;
@@ -362,15 +384,26 @@ std::unique_ptr<TUnit> TUnitCache<TUnit>::TakeUnit(std::int32_t n, std::size_t u
     std::unique_ptr<TUnit> unit = Detach(victim);
     unit->ClearCacheState();
     if (unit->Size() != unitSize) unit->ResizeBytes(unitSize);
-    unit->Reset();
+    if (loading)
+        unit->ResetForLoad();
+    else
+        unit->Reset();
     unit->FUnitNumber = n;
     return unit;
 }
 
 template <class TUnit>
-TUnit* TUnitCache<TUnit>::FindVictim() const {
+TUnit* TUnitCache<TUnit>::FindVictim() {
+    const std::uint64_t cleanings = FCleanings.load(std::memory_order_relaxed);
+    if (cleanings != FCountedCleaning) {
+        FVictims = static_cast<std::size_t>(std::count_if(
+            FUnits.begin(), FUnits.end(), [](const auto& unit) { return IsVictim(*unit); }));
+        FCountedCleaning = cleanings;
+    }
+    if (FVictims == 0) return nullptr;
     for (TCacheUnit* unit = FTail; unit != nullptr; unit = unit->FChainPrev)
         if (!unit->FDirty && unit->FPinCount == 0) return static_cast<TUnit*>(unit);
+    FVictims = 0;
     return nullptr;
 }
 
@@ -378,13 +411,17 @@ template <class TUnit>
 TUnitPin<TUnit> TUnitCache<TUnit>::Pin(TUnit* unit) {
     // A pin count that would overflow means pins are leaking.
     if (unit->FPinCount == std::numeric_limits<std::int16_t>::max()) RaiseCorrupt();
+    if (IsVictim(*unit) && FVictims > 0) --FVictims;
     ++unit->FPinCount;
     return TPin(this, unit);
 }
 
 template <class TUnit>
 void TUnitCache<TUnit>::Release(TUnit& unit) noexcept {
-    if (unit.FPinCount > 0) --unit.FPinCount;
+    if (unit.FPinCount > 0) {
+        --unit.FPinCount;
+        if (IsVictim(unit)) ++FVictims;
+    }
     if (unit.FPinCount > 0 || !unit.FDetached) return;
     const auto it =
         std::find_if(FDetached.begin(), FDetached.end(),
@@ -440,6 +477,7 @@ void TUnitCache<TUnit>::WriteRuns(TUnitCacheOwner& owner, std::vector<TUnit*>& u
                          std::span<const std::uint8_t>(buffer.data(), bytes));
         ++writes;
         for (std::size_t i = begin; i < end; ++i) units[i]->FDirty = false;
+        FCleanings.fetch_add(1, std::memory_order_relaxed);
         owner.SetWrittenSinceOpen();
         begin = end;
     }
@@ -486,6 +524,7 @@ void TUnitCache<TUnit>::DiscardAll() {
     FUnits.clear();
     FHead = nullptr;
     FTail = nullptr;
+    FVictims = 0;
 }
 
 template <class TUnit>
@@ -494,6 +533,7 @@ TUnit* TUnitCache<TUnit>::Insert(std::unique_ptr<TUnit> unit) {
     TUnit* raw = unit.get();
     FUnits.insert(at, std::move(unit));
     PushHead(raw);
+    if (IsVictim(*raw)) ++FVictims;
     return raw;
 }
 
@@ -503,6 +543,7 @@ std::unique_ptr<TUnit> TUnitCache<TUnit>::Detach(TUnit* unit) noexcept {
     std::unique_ptr<TUnit> owned = std::move(*it);
     FUnits.erase(it);
     Unlink(unit);
+    if (IsVictim(*unit) && FVictims > 0) --FVictims;
     return owned;
 }
 
