@@ -156,6 +156,10 @@ class TPage : public TCacheUnit {
 
     int NumberOfEntries() const noexcept { return static_cast<int>(FRefs.size()); }
     std::span<const std::uint8_t> EntryKey(int position) const;
+    // Every entry's key, one after the other (entries x key length bytes),
+    // and every entry's reference, in entry order.
+    std::span<const std::uint8_t> EntryKeys() const noexcept { return FKeys; }
+    std::span<const std::int32_t> EntryReferences() const noexcept { return FRefs; }
     std::int32_t EntryReference(int position) const;
     // The entry's count of keys below it (interior pages with counts; 0
     // otherwise).
