@@ -2,13 +2,15 @@
 //   vorlano_bench_probe make DIR               makes both tables in DIR
 //   vorlano_bench_probe find pirin|sqlite DIR N
 //   vorlano_bench_probe keystroke pirin|sqlite DIR DEMO N
+//   vorlano_bench_probe insert DIR N
 // "find" opens the table in DIR, looks up N random existing words with
 // their memos (after as many uninstrumented look-ups to warm the caches),
 // and prints its peak resident memory. "keystroke" starts the program's
 // look-up on the demo database in DEMO (the SQLite copy of its tables in
 // DIR) and types N keys the same way. Only the N counted operations run
 // with callgrind's instrumentation on, so callgrind (started with
-// --instr-atstart=no) counts their instructions alone.
+// --instr-atstart=no) counts their instructions alone. "insert" loads the
+// first N generated rows into a new table in DIR in one transaction.
 #include <sys/resource.h>
 #include <valgrind/callgrind.h>
 
@@ -61,6 +63,23 @@ int Run(int argc, char** argv) {
         MakeTables(argv[2], MakeBenchData(kGeneratedRows, kMemoBytes));
         return 0;
     }
+    if (command == "insert" && argc == 4) {
+        // The first N generated rows into a new table in DIR, in one
+        // transaction (operation 6 at a size callgrind can follow).
+        const std::size_t count = std::strtoul(argv[3], nullptr, 10);
+        TBenchData data = MakeBenchData(kGeneratedRows, kMemoBytes);
+        if (count == 0 || count > data.Rows.size()) return 2;
+        data.Rows.resize(count);
+        const std::string folder = std::string(argv[2]) + "/";
+        std::filesystem::create_directories(folder);
+        TPirinWords::Create(folder, kPirinTableName);
+        TPirinWords words(folder, kPirinTableName);
+        CALLGRIND_START_INSTRUMENTATION;
+        words.Load(data.Rows);
+        CALLGRIND_STOP_INSTRUMENTATION;
+        PrintPeakMemory(count, count);
+        return 0;
+    }
     if (command == "keystroke" && argc == 6) {
         const std::string engine = argv[2];
         const std::size_t count = std::strtoul(argv[5], nullptr, 10);
@@ -88,7 +107,7 @@ int Run(int argc, char** argv) {
         }
     }
     std::cerr << "usage: vorlano_bench_probe make DIR | find pirin|sqlite DIR COUNT"
-                 " | keystroke pirin|sqlite DIR DEMO COUNT\n";
+                 " | keystroke pirin|sqlite DIR DEMO COUNT | insert DIR COUNT\n";
     return 2;
 }
 

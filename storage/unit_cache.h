@@ -217,6 +217,8 @@ class TUnitCache {
     // cleared first).
     std::unique_ptr<TUnit> TakeUnit(std::int32_t n, std::size_t unitSize, bool loading = false);
     TUnit* FindVictim();
+    // Whether the cache may hold a victim (false: it surely holds none).
+    bool MayHaveVictims();
     static bool IsVictim(const TCacheUnit& unit) noexcept {
         return !unit.FDirty && unit.FPinCount == 0 && !unit.FDetached;
     }
@@ -296,8 +298,8 @@ TUnitPin<TUnit> TUnitCache<TUnit>::Append(std::int32_t n, std::size_t unitSize) 
     std::unique_ptr<TUnit> unit = TakeUnit(n, unitSize);
     unit->FDirty = true;
     // Reserve before the header moves on, so that the insert cannot fail
-    // after it.
-    FUnits.reserve(FUnits.size() + 1);
+    // after it; by doubling, so that appending stays linear.
+    if (FUnits.size() == FUnits.capacity()) FUnits.reserve(std::max<std::size_t>(16, 2 * FUnits.size()));
     FOwner.AdvanceNextUnitNumber();
     return Pin(Insert(std::move(unit)));
 }
@@ -393,14 +395,19 @@ std::unique_ptr<TUnit> TUnitCache<TUnit>::TakeUnit(std::int32_t n, std::size_t u
 }
 
 template <class TUnit>
-TUnit* TUnitCache<TUnit>::FindVictim() {
+bool TUnitCache<TUnit>::MayHaveVictims() {
     const std::uint64_t cleanings = FCleanings.load(std::memory_order_relaxed);
     if (cleanings != FCountedCleaning) {
         FVictims = static_cast<std::size_t>(std::count_if(
             FUnits.begin(), FUnits.end(), [](const auto& unit) { return IsVictim(*unit); }));
         FCountedCleaning = cleanings;
     }
-    if (FVictims == 0) return nullptr;
+    return FVictims > 0;
+}
+
+template <class TUnit>
+TUnit* TUnitCache<TUnit>::FindVictim() {
+    if (!MayHaveVictims()) return nullptr;
     for (TCacheUnit* unit = FTail; unit != nullptr; unit = unit->FChainPrev)
         if (!unit->FDirty && unit->FPinCount == 0) return static_cast<TUnit*>(unit);
     FVictims = 0;
@@ -491,12 +498,32 @@ void TUnitCache<TUnit>::SetBudget(std::size_t budget) {
 
 template <class TUnit>
 void TUnitCache<TUnit>::Trim() {
-    while (FUnits.size() > FBudget) {
-        TUnit* victim = FindVictim();
-        if (victim == nullptr) break;
-        std::unique_ptr<TUnit> unit = Detach(victim);
-        unit->ClearCacheState();
-        FStack.Push(std::move(unit));
+    if (FUnits.size() > FBudget && MayHaveVictims()) {
+        // The victims, least recently used first, as many as the list is
+        // over its budget; then one pass over the list drops them all (one
+        // erase each would move the list once per victim).
+        std::vector<TCacheUnit*> victims;
+        for (TCacheUnit* unit = FTail; unit != nullptr && FUnits.size() - victims.size() > FBudget;
+             unit = unit->FChainPrev)
+            if (IsVictim(*unit)) victims.push_back(unit);
+        std::sort(victims.begin(), victims.end(), [](const TCacheUnit* a, const TCacheUnit* b) {
+            return a->FUnitNumber < b->FUnitNumber;
+        });
+        std::size_t next = 0;
+        auto kept = FUnits.begin();
+        for (auto it = FUnits.begin(); it != FUnits.end(); ++it) {
+            if (next < victims.size() && it->get() == victims[next]) {
+                ++next;
+                Unlink(it->get());
+                if (FVictims > 0) --FVictims;
+                (*it)->ClearCacheState();
+                FStack.Push(std::move(*it));
+            } else {
+                if (kept != it) *kept = std::move(*it);
+                ++kept;
+            }
+        }
+        FUnits.erase(kept, FUnits.end());
     }
     // Never below the budget: a cache trimmed while nearly empty must still
     // be able to fill up to its budget before it starts evicting.
