@@ -115,6 +115,9 @@ class TUnitCache {
         : FOwner(owner), FStack(stack), FParams(params), FBudget(budget), FCapacity(budget) {}
     TUnitCache(const TUnitCache&) = delete;
     TUnitCache& operator=(const TUnitCache&) = delete;
+    ~TUnitCache() {
+        for (TUnit* unit : FUnits) delete unit;
+    }
 
     // Unit n, pinned. An empty pin means nothing was fetched: another process
     // changed the table, the caches were emptied, and the caller starts its
@@ -160,7 +163,7 @@ class TUnitCache {
     // Visits every cached unit in list order.
     template <class TVisit>
     void ForEachCached(TVisit&& visit) const {
-        for (const auto& unit : FUnits) visit(static_cast<const TUnit&>(*unit));
+        for (const TUnit* unit : FUnits) visit(*unit);
     }
     // Unit numbers from the head of the chain to its tail.
     std::vector<std::int32_t> ChainNumbers() const {
@@ -171,7 +174,10 @@ class TUnitCache {
     }
 
   private:
-    using TList = std::vector<std::unique_ptr<TUnit>>;
+    // The list owns its units through plain pointers: inserting into and
+    // erasing from the middle then moves bare pointers, which a list of
+    // unique_ptr cannot do in one block move.
+    using TList = std::vector<TUnit*>;
 
     // Marks the run being read, so that a write-back it causes skips it.
     class TReadInProgress {
@@ -194,13 +200,13 @@ class TUnitCache {
 
     typename TList::const_iterator LowerBound(std::int32_t n) const {
         return std::lower_bound(FUnits.begin(), FUnits.end(), n,
-                                [](const std::unique_ptr<TUnit>& unit, std::int32_t key) {
+                                [](const TUnit* unit, std::int32_t key) {
                                     return unit->FUnitNumber < key;
                                 });
     }
     TUnit* Search(std::int32_t n) const {
         const auto it = LowerBound(n);
-        return it != FUnits.end() && (*it)->FUnitNumber == n ? it->get() : nullptr;
+        return it != FUnits.end() && (*it)->FUnitNumber == n ? *it : nullptr;
     }
     TUnit* Probe(std::int32_t n) const {
         TCacheUnit* unit = FHead;
@@ -247,7 +253,7 @@ class TUnitCache {
     std::size_t FBudget;
     std::size_t FCapacity;
     TList FUnits;
-    TList FDetached;
+    std::vector<std::unique_ptr<TUnit>> FDetached;
     TCacheUnit* FHead = nullptr;
     TCacheUnit* FTail = nullptr;
     std::int32_t FReadFirst = 0;
@@ -399,7 +405,7 @@ bool TUnitCache<TUnit>::MayHaveVictims() {
     const std::uint64_t cleanings = FCleanings.load(std::memory_order_relaxed);
     if (cleanings != FCountedCleaning) {
         FVictims = static_cast<std::size_t>(std::count_if(
-            FUnits.begin(), FUnits.end(), [](const auto& unit) { return IsVictim(*unit); }));
+            FUnits.begin(), FUnits.end(), [](const TUnit* unit) { return IsVictim(*unit); }));
         FCountedCleaning = cleanings;
     }
     return FVictims > 0;
@@ -451,10 +457,10 @@ std::size_t TUnitCache<TUnit>::WriteBack() {
 
 template <class TUnit>
 void TUnitCache<TUnit>::CollectWritable(std::vector<TUnit*>& out) const {
-    for (const auto& unit : FUnits) {
+    for (TUnit* unit : FUnits) {
         const bool reading =
             FReadFirst != 0 && unit->FUnitNumber >= FReadFirst && unit->FUnitNumber <= FReadLast;
-        if (unit->FDirty && unit->FPinCount == 0 && !reading) out.push_back(unit.get());
+        if (unit->FDirty && unit->FPinCount == 0 && !reading) out.push_back(unit);
     }
 }
 
@@ -512,15 +518,14 @@ void TUnitCache<TUnit>::Trim() {
         std::size_t next = 0;
         auto kept = FUnits.begin();
         for (auto it = FUnits.begin(); it != FUnits.end(); ++it) {
-            if (next < victims.size() && it->get() == victims[next]) {
+            if (next < victims.size() && *it == victims[next]) {
                 ++next;
-                Unlink(it->get());
+                Unlink(*it);
                 if (FVictims > 0) --FVictims;
                 (*it)->ClearCacheState();
-                FStack.Push(std::move(*it));
+                FStack.Push(std::unique_ptr<TUnit>(*it));
             } else {
-                if (kept != it) *kept = std::move(*it);
-                ++kept;
+                *kept++ = *it;
             }
         }
         FUnits.erase(kept, FUnits.end());
@@ -533,19 +538,19 @@ void TUnitCache<TUnit>::Trim() {
 template <class TUnit>
 void TUnitCache<TUnit>::DiscardAll() {
     const auto pinned = std::count_if(FUnits.begin(), FUnits.end(),
-                                      [](const auto& unit) { return unit->FPinCount > 0; });
+                                      [](const TUnit* unit) { return unit->FPinCount > 0; });
     // The only allocation, made before anything changes.
     FDetached.reserve(FDetached.size() + static_cast<std::size_t>(pinned));
-    for (auto& unit : FUnits) {
+    for (TUnit* unit : FUnits) {
         unit->FChainNext = nullptr;
         unit->FChainPrev = nullptr;
         if (unit->FPinCount > 0) {
             unit->FDetached = true;
             unit->FDirty = false;
-            FDetached.push_back(std::move(unit));
+            FDetached.emplace_back(unit);
         } else {
             unit->ClearCacheState();
-            FStack.Push(std::move(unit));
+            FStack.Push(std::unique_ptr<TUnit>(unit));
         }
     }
     FUnits.clear();
@@ -558,7 +563,8 @@ template <class TUnit>
 TUnit* TUnitCache<TUnit>::Insert(std::unique_ptr<TUnit> unit) {
     const auto at = LowerBound(unit->FUnitNumber);
     TUnit* raw = unit.get();
-    FUnits.insert(at, std::move(unit));
+    FUnits.insert(at, raw);
+    unit.release();  // the list owns it now (the insert may throw before)
     PushHead(raw);
     if (IsVictim(*raw)) ++FVictims;
     return raw;
@@ -567,7 +573,7 @@ TUnit* TUnitCache<TUnit>::Insert(std::unique_ptr<TUnit> unit) {
 template <class TUnit>
 std::unique_ptr<TUnit> TUnitCache<TUnit>::Detach(TUnit* unit) noexcept {
     auto it = FUnits.begin() + (LowerBound(unit->FUnitNumber) - FUnits.cbegin());
-    std::unique_ptr<TUnit> owned = std::move(*it);
+    std::unique_ptr<TUnit> owned(*it);
     FUnits.erase(it);
     Unlink(unit);
     if (IsVictim(*unit) && FVictims > 0) --FVictims;
