@@ -2,10 +2,16 @@
 // same data in the same run, then the table of medians and ratios.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <iostream>
+#include <random>
 
 #include "bench/bench_setup.h"
+#include "bench/demo_lookup.h"
 #include "bench/ratio_table.h"
+#include "lookup/rtf_reader.h"
+#include "lookup/word_list.h"
 
 namespace vorlano::bench {
 namespace {
@@ -100,15 +106,118 @@ void InsertAllSqlite(benchmark::State& state) {
     }
 }
 
+// The demo database's look-up, made on first use and closed before the
+// table layer ends; nullptr when VORLANO_DEMO_DATA names no demo database.
+std::unique_ptr<TDemoLookup> GDemo;
+TDemoLookup* Demo() {
+    static const bool made = [] {
+        const char* folder = std::getenv("VORLANO_DEMO_DATA");
+        if (folder == nullptr || !std::filesystem::exists(std::filesystem::path(folder) / "Dictionary"))
+            return false;
+        const std::string path = (TBenchSetup::Instance().Loaded() / "demo.sqlite").string();
+        GDemo = std::make_unique<TDemoLookup>(std::string(folder) + "/", path);
+        return true;
+    }();
+    return made ? GDemo.get() : nullptr;
+}
+
+template <typename Operation>
+void OnDemo(benchmark::State& state, Operation operation) {
+    TDemoLookup* demo = Demo();
+    if (demo == nullptr) {
+        state.SkipWithError("no demo database (VORLANO_DEMO_DATA)");
+        return;
+    }
+    std::size_t next = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(operation(*demo, next));
+        ++next;
+    }
+}
+
+void KeystrokePirin(benchmark::State& state) {
+    OnDemo(state, [](TDemoLookup& demo, std::size_t i) { return demo.Keystroke(demo.Keys()[i % demo.Keys().size()]); });
+}
+void KeystrokeSqlite(benchmark::State& state) {
+    OnDemo(state,
+           [](TDemoLookup& demo, std::size_t i) { return demo.KeystrokeSqlite(demo.Keys()[i % demo.Keys().size()]); });
+}
+void LocatePirin(benchmark::State& state) {
+    OnDemo(state, [](TDemoLookup& demo, std::size_t i) {
+        return demo.Locate(demo.TableNames()[i % demo.TableNames().size()]);
+    });
+}
+void LocateSqlite(benchmark::State& state) {
+    OnDemo(state, [](TDemoLookup& demo, std::size_t i) {
+        return demo.LocateSqlite(demo.TableNames()[i % demo.TableNames().size()]);
+    });
+}
+
+// The keystroke on the generated table: the list search over its 200,000
+// words, the entry's look-up with its memo and the memo's HTML, for keys
+// that are words and prefixes of words as they are typed.
+struct TGeneratedKeystrokes {
+    TWordList List;
+    std::vector<std::string> Keys;
+
+    TGeneratedKeystrokes() {
+        const TBenchData& data = TBenchSetup::Instance().Data();
+        std::vector<std::string> words;
+        words.reserve(data.Rows.size());
+        for (const TBenchRow& row : data.Rows) words.push_back(row.Word);
+        // The list's order is the index's: for these letters-only words,
+        // the bytes with letter case folded.
+        std::sort(words.begin(), words.end(), [](const std::string& a, const std::string& b) {
+            return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+                return FoldCase(static_cast<std::uint8_t>(x)) < FoldCase(static_cast<std::uint8_t>(y));
+            });
+        });
+        List = TWordList(std::move(words));
+        std::mt19937 random(7);
+        for (std::size_t i = 0; i < 10000; ++i) {
+            const std::string& word = data.Present[i];
+            std::uniform_int_distribution<std::size_t> length(2, word.size());
+            Keys.push_back(i % 2 == 0 ? word : word.substr(0, length(random)));
+        }
+    }
+    static const TGeneratedKeystrokes& Instance() {
+        static const TGeneratedKeystrokes keystrokes;
+        return keystrokes;
+    }
+};
+
+void GeneratedKeystrokePirin(benchmark::State& state) {
+    const TGeneratedKeystrokes& keystrokes = TGeneratedKeystrokes::Instance();
+    TPirinWords& pirin = TBenchSetup::Instance().Pirin();
+    std::string desc;
+    std::size_t next = 0;
+    for (auto _ : state) {
+        const int item = keystrokes.List.Search(keystrokes.Keys[next++ % keystrokes.Keys.size()]);
+        if (item >= 0) pirin.Find(keystrokes.List.Item(item), desc);
+        benchmark::DoNotOptimize(ArticleToHtml(desc).size());
+    }
+}
+void GeneratedKeystrokeSqlite(benchmark::State& state) {
+    const TGeneratedKeystrokes& keystrokes = TGeneratedKeystrokes::Instance();
+    TSqliteWords& sqlite = TBenchSetup::Instance().Sqlite();
+    std::string desc;
+    std::size_t next = 0;
+    for (auto _ : state) {
+        sqlite.FindNearest(keystrokes.Keys[next++ % keystrokes.Keys.size()], desc);
+        benchmark::DoNotOptimize(ArticleToHtml(desc).size());
+    }
+}
+
 const std::vector<TOperation>& Operations() {
     static const std::vector<TOperation> operations = {
         {"1-find-existing", "1 FindKey existing word + Desc memo", ""},
         {"2-find-missing", "2 FindKey missing word, nearest entry + memo", ""},
-        {"3-keystroke", "3 keystroke: SearchWord + ShowEntry + HTML", "needs the lookup logic (branch dict)"},
+        {"3-keystroke", "3 keystroke: SearchWord + ShowEntry + HTML (En_Bg)", "needs the demo database"},
+        {"3b-keystroke-200k", "3b keystroke on the 200,000-word list", ""},
         {"4-walk-all", "4 walk 200,000 records in IdxWord order", ""},
         {"5-open-first", "5 open database and table + first look-up", ""},
         {"6-insert-all", "6 insert 200,000 records in one transaction (1 run)", ""},
-        {"7-locate", "7 Locate on LangWords by Table", "needs Locate (branch tables) and the demo data"},
+        {"7-locate", "7 Locate on LangWords by Table", "needs the demo database"},
     };
     return operations;
 }
@@ -140,6 +249,10 @@ void RegisterAll() {
         TBenchSetup& setup = TBenchSetup::Instance();
         LookUpEach(state, setup.Sqlite(), setup.Data().Missing, &TSqliteWords::FindNearest);
     }, 5, benchmark::kMicrosecond);
+    Register("3-keystroke/Pirin", KeystrokePirin, 5, benchmark::kMicrosecond);
+    Register("3-keystroke/SQLite", KeystrokeSqlite, 5, benchmark::kMicrosecond);
+    Register("3b-keystroke-200k/Pirin", GeneratedKeystrokePirin, 5, benchmark::kMicrosecond);
+    Register("3b-keystroke-200k/SQLite", GeneratedKeystrokeSqlite, 5, benchmark::kMicrosecond);
     Register("4-walk-all/Pirin", WalkAllPirin, 3, benchmark::kMillisecond);
     Register("4-walk-all/SQLite", WalkAllSqlite, 3, benchmark::kMillisecond);
     Register("5-open-first/Pirin", OpenAndFindPirin, 5, benchmark::kMicrosecond);
@@ -147,6 +260,8 @@ void RegisterAll() {
     // One load each: a load takes minutes on a busy two-core machine.
     Register("6-insert-all/Pirin", InsertAllPirin, 1, benchmark::kMillisecond, 1);
     Register("6-insert-all/SQLite", InsertAllSqlite, 1, benchmark::kMillisecond, 1);
+    Register("7-locate/Pirin", LocatePirin, 5, benchmark::kMicrosecond);
+    Register("7-locate/SQLite", LocateSqlite, 5, benchmark::kMicrosecond);
 }
 
 }  // namespace
@@ -160,6 +275,7 @@ int main(int argc, char** argv) {
     TRatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.PrintTable(std::cout, Operations());
+    GDemo.reset();
     TBenchSetup::Finish();
     benchmark::Shutdown();
     return 0;

@@ -1,11 +1,16 @@
 // A look-up process for the measurements that need a process of their own:
 //   vorlano_bench_probe make DIR               makes both tables in DIR
 //   vorlano_bench_probe find pirin|sqlite DIR N
+//   vorlano_bench_probe keystroke pirin|sqlite DIR DEMO N
+//   vorlano_bench_probe insert DIR N
 // "find" opens the table in DIR, looks up N random existing words with
 // their memos (after as many uninstrumented look-ups to warm the caches),
-// and prints its peak resident memory. Only the N timed look-ups run with
-// callgrind's instrumentation on, so callgrind (started with
-// --instr-atstart=no) counts the instructions of the look-ups alone.
+// and prints its peak resident memory. "keystroke" starts the program's
+// look-up on the demo database in DEMO (the SQLite copy of its tables in
+// DIR) and types N keys the same way. Only the N counted operations run
+// with callgrind's instrumentation on, so callgrind (started with
+// --instr-atstart=no) counts their instructions alone. "insert" loads the
+// first N generated rows into a new table in DIR in one transaction.
 #include <sys/resource.h>
 #include <valgrind/callgrind.h>
 
@@ -16,10 +21,17 @@
 #include <string>
 
 #include "bench/bench_setup.h"
+#include "bench/demo_lookup.h"
 #include "tables/session_list.h"
 
 namespace vorlano::bench {
 namespace {
+
+void PrintPeakMemory(std::size_t done, std::size_t asked) {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    std::printf("found %zu of %zu; peak resident memory %ld KiB\n", done, asked, usage.ru_maxrss);
+}
 
 template <typename Side>
 int FindWords(Side& side, const TBenchData& data, std::size_t count) {
@@ -29,10 +41,19 @@ int FindWords(Side& side, const TBenchData& data, std::size_t count) {
     CALLGRIND_START_INSTRUMENTATION;
     for (std::size_t i = 0; i < count; ++i) found += side.Find(data.Present[i], desc);
     CALLGRIND_STOP_INSTRUMENTATION;
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    std::printf("found %zu of %zu; peak resident memory %ld KiB\n", found, 2 * count, usage.ru_maxrss);
+    PrintPeakMemory(found, 2 * count);
     return found == 2 * count ? 0 : 1;
+}
+
+template <typename Keystroke>
+int TypeKeys(const std::vector<std::string>& keys, std::size_t count, Keystroke keystroke) {
+    std::size_t shown = 0;
+    for (std::size_t i = 0; i < count; ++i) shown += keystroke(keys[(count + i) % keys.size()]) > 0;
+    CALLGRIND_START_INSTRUMENTATION;
+    for (std::size_t i = 0; i < count; ++i) shown += keystroke(keys[i % keys.size()]) > 0;
+    CALLGRIND_STOP_INSTRUMENTATION;
+    PrintPeakMemory(shown, 2 * count);
+    return shown == 2 * count ? 0 : 1;
 }
 
 int Run(int argc, char** argv) {
@@ -41,6 +62,33 @@ int Run(int argc, char** argv) {
         std::filesystem::create_directories(argv[2]);
         MakeTables(argv[2], MakeBenchData(kGeneratedRows, kMemoBytes));
         return 0;
+    }
+    if (command == "insert" && argc == 4) {
+        // The first N generated rows into a new table in DIR, in one
+        // transaction (operation 6 at a size callgrind can follow).
+        const std::size_t count = std::strtoul(argv[3], nullptr, 10);
+        TBenchData data = MakeBenchData(kGeneratedRows, kMemoBytes);
+        if (count == 0 || count > data.Rows.size()) return 2;
+        data.Rows.resize(count);
+        const std::string folder = std::string(argv[2]) + "/";
+        std::filesystem::create_directories(folder);
+        TPirinWords::Create(folder, kPirinTableName);
+        TPirinWords words(folder, kPirinTableName);
+        CALLGRIND_START_INSTRUMENTATION;
+        words.Load(data.Rows);
+        CALLGRIND_STOP_INSTRUMENTATION;
+        PrintPeakMemory(count, count);
+        return 0;
+    }
+    if (command == "keystroke" && argc == 6) {
+        const std::string engine = argv[2];
+        const std::size_t count = std::strtoul(argv[5], nullptr, 10);
+        TDemoLookup demo(std::string(argv[4]) + "/", (std::filesystem::path(argv[3]) / "demo.sqlite").string());
+        if (count == 0) return 2;
+        if (engine == "pirin")
+            return TypeKeys(demo.Keys(), count, [&](const std::string& key) { return demo.Keystroke(key); });
+        if (engine == "sqlite")
+            return TypeKeys(demo.Keys(), count, [&](const std::string& key) { return demo.KeystrokeSqlite(key); });
     }
     // The words alone: the memos would dwarf the look-ups' memory.
     const TBenchData data = MakeBenchData(kGeneratedRows, 0);
@@ -58,7 +106,8 @@ int Run(int argc, char** argv) {
             return FindWords(words, data, count);
         }
     }
-    std::cerr << "usage: vorlano_bench_probe make DIR | find pirin|sqlite DIR COUNT\n";
+    std::cerr << "usage: vorlano_bench_probe make DIR | find pirin|sqlite DIR COUNT"
+                 " | keystroke pirin|sqlite DIR DEMO COUNT | insert DIR COUNT\n";
     return 2;
 }
 

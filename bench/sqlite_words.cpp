@@ -15,6 +15,7 @@ TSqliteWords::~TSqliteWords() {
     sqlite3_finalize(FFind);
     sqlite3_finalize(FNearest);
     sqlite3_finalize(FWalk);
+    sqlite3_finalize(FFindName);
     sqlite3_close(FDb);
 }
 
@@ -82,6 +83,28 @@ std::size_t TSqliteWords::WalkAll() {
     if (result != SQLITE_DONE) Fail("walk");
     sqlite3_reset(FWalk);
     return bytes > 0 ? count : 0;
+}
+
+void TSqliteWords::LoadNames(const std::vector<std::string>& names) {
+    Execute("CREATE TABLE IF NOT EXISTS names(Id INTEGER PRIMARY KEY, Name TEXT)");
+    sqlite3_stmt* insert = Prepare("INSERT INTO names(Name) VALUES(?)");
+    Execute("BEGIN");
+    for (const std::string& name : names) {
+        sqlite3_bind_text(insert, 1, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
+        if (sqlite3_step(insert) != SQLITE_DONE) Fail("insert");
+        sqlite3_reset(insert);
+    }
+    Execute("COMMIT");
+    sqlite3_finalize(insert);
+}
+
+bool TSqliteWords::FindName(std::string_view name) {
+    if (FFindName == nullptr) FFindName = Prepare("SELECT Id FROM names WHERE Name = ?");
+    sqlite3_bind_text(FFindName, 1, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
+    const int result = sqlite3_step(FFindName);
+    if (result != SQLITE_ROW && result != SQLITE_DONE) Fail("select");
+    sqlite3_reset(FFindName);
+    return result == SQLITE_ROW;
 }
 
 }  // namespace vorlano::bench

@@ -35,6 +35,12 @@ class TSqliteWords {
     // The ordered SELECT of Word and Desc over all rows; their count.
     std::size_t WalkAll();
 
+    // A second table of names without an index (the word lists' "Table"
+    // column): made and filled in one transaction; FindName is SELECT Id
+    // ... WHERE Name = ? over it.
+    void LoadNames(const std::vector<std::string>& names);
+    bool FindName(std::string_view name);
+
   private:
     void Execute(const char* sql);
     sqlite3_stmt* Prepare(const char* sql);
@@ -45,6 +51,7 @@ class TSqliteWords {
     sqlite3_stmt* FFind = nullptr;
     sqlite3_stmt* FNearest = nullptr;
     sqlite3_stmt* FWalk = nullptr;
+    sqlite3_stmt* FFindName = nullptr;
 };
 
 }  // namespace vorlano::bench

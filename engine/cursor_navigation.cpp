@@ -18,15 +18,11 @@ void TLeafCopy::Take(const TPage& page, std::int32_t number) {
     Page = number;
     Previous = page.Previous();
     Next = page.Next();
-    // resize keeps the capacity: after the first leaves nothing allocates.
-    Keys.resize(static_cast<std::size_t>(entries) * KeyLength);
-    Refs.resize(static_cast<std::size_t>(entries));
-    for (int i = 1; i <= entries; ++i) {
-        const auto key = page.EntryKey(i);
-        std::memcpy(Keys.data() + static_cast<std::size_t>(i - 1) * KeyLength, key.data(),
-                    KeyLength);
-        Refs[static_cast<std::size_t>(i - 1)] = page.EntryReference(i);
-    }
+    // assign keeps the capacity: after the first leaves nothing allocates.
+    const auto keys = page.EntryKeys().first(static_cast<std::size_t>(entries) * KeyLength);
+    const auto refs = page.EntryReferences();
+    Keys.assign(keys.begin(), keys.end());
+    Refs.assign(refs.begin(), refs.end());
 }
 
 void TLeafCopy::Clear() noexcept {

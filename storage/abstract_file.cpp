@@ -94,23 +94,21 @@ std::int64_t TAbstractFile::Seek(std::int32_t id, int origin, std::int64_t offse
 bool TAbstractFile::RegionIsFree(std::uint64_t start, std::uint64_t length) const {
     if (length == 0 || length - 1 > std::numeric_limits<std::uint64_t>::max() - start) return false;
     const std::uint64_t end = start + length - 1;
-    return std::none_of(FLocks.begin(), FLocks.end(), [&](const TLockedRegion& region) {
-        return start <= region.End && region.Start <= end;
-    });
+    auto after = FLocks.upper_bound(end);
+    if (after == FLocks.begin()) return true;
+    return std::prev(after)->second.End < start;
 }
 
 void TAbstractFile::AddRegion(std::uint64_t start, std::uint64_t length) {
-    FLocks.push_back({start, start + length - 1, length});
+    FLocks.emplace(start, TLockedRegion{start, start + length - 1, length});
 }
 
-std::ptrdiff_t TAbstractFile::FindRegion(std::uint64_t start, std::uint64_t length) const {
-    for (std::size_t i = 0; i < FLocks.size(); ++i)
-        if (FLocks[i].Start == start && FLocks[i].Length == length)
-            return static_cast<std::ptrdiff_t>(i);
-    return -1;
+bool TAbstractFile::HasRegion(std::uint64_t start, std::uint64_t length) const {
+    const auto it = FLocks.find(start);
+    return it != FLocks.end() && it->second.Length == length;
 }
 
-void TAbstractFile::RemoveRegion(std::ptrdiff_t index) { FLocks.erase(FLocks.begin() + index); }
+void TAbstractFile::RemoveRegion(std::uint64_t start) { FLocks.erase(start); }
 
 bool TAbstractFile::LockRegion(std::uint64_t start, std::uint64_t length) {
     TFileSectionGuard hold(FCriticalSection);
@@ -121,9 +119,8 @@ bool TAbstractFile::LockRegion(std::uint64_t start, std::uint64_t length) {
 
 bool TAbstractFile::UnlockRegion(std::uint64_t start, std::uint64_t length) {
     TFileSectionGuard hold(FCriticalSection);
-    std::ptrdiff_t index = FindRegion(start, length);
-    if (index < 0) return false;
-    RemoveRegion(index);
+    if (!HasRegion(start, length)) return false;
+    RemoveRegion(start);
     return true;
 }
 

@@ -22,6 +22,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -101,9 +102,9 @@ class TAbstractFile {
     std::int32_t IssueHandle();
     bool RegionIsFree(std::uint64_t start, std::uint64_t length) const;
     void AddRegion(std::uint64_t start, std::uint64_t length);
-    // Index of the region with exactly this start and length, or -1.
-    std::ptrdiff_t FindRegion(std::uint64_t start, std::uint64_t length) const;
-    void RemoveRegion(std::ptrdiff_t index);
+    // Whether a region with exactly this start and length is locked.
+    bool HasRegion(std::uint64_t start, std::uint64_t length) const;
+    void RemoveRegion(std::uint64_t start);
 
     std::recursive_mutex FCriticalSection;
     bool FExclusive = false;
@@ -112,7 +113,11 @@ class TAbstractFile {
     bool FTemporary = false;
     std::string FName;
     std::uint64_t FSize = 0;  // kept by in-memory files
-    std::vector<TLockedRegion> FLocks;
+    // Locked regions by start. They never overlap (a lock is added only
+    // where none is), so the one that starts last at or before a region's
+    // end is the only one that can overlap it: a transaction that locks
+    // every record it adds stays logarithmic per lock.
+    std::map<std::uint64_t, TLockedRegion> FLocks;
     std::uint16_t FOpenCount = 0;
     std::vector<TFileHandleEntry> FHandles;
     std::int32_t FLastHandleId = 0;

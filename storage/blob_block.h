@@ -37,6 +37,10 @@ class TBlock : public TCacheUnit {
 
     explicit TBlock(std::size_t blockSize) : TCacheUnit(blockSize) {}
 
+    // A block is its bytes alone, and a block read from disk replaces them
+    // all: nothing to clear first.
+    void ResetForLoad() override {}
+
     std::int32_t Previous() const noexcept;
     void SetPrevious(std::int32_t value) noexcept;
     std::int32_t Next() const noexcept;

@@ -74,7 +74,9 @@ bool TBlobBuffer::TryLoad() {
 
     // Each block is visited once: a link back into the chain is a cycle, and
     // the stored length bounds the walk besides.
-    std::unordered_set<std::int32_t> seen{FFirstBlock};
+    // Filled on the first link followed: a value of one block (the usual
+    // memo) costs no allocation.
+    std::unordered_set<std::int32_t> seen;
     for (;;) {
         if (pin->OwnerStamp() != FStamp) Fail(FFile, PIRIN_KEYORRECDELETED);
         if (pin->PinCount() > 1) Fail(FFile, PIRIN_MEMOCORRUPT);
@@ -86,6 +88,7 @@ bool TBlobBuffer::TryLoad() {
         FData.resize(at + got);
         if (got < asked || FData.size() == length || pin->Next() == 0) break;
         const std::int32_t next = pin->Next();
+        if (seen.empty()) seen.insert(FFirstBlock);
         if (next < 1 || next > last || !seen.insert(next).second) Fail(FFile, PIRIN_MEMOCORRUPT);
         TBlockPin nextPin =
             FFile.FetchBlock(FCursor, next, BlocksLeft(length - FData.size(), perBlock), true);

@@ -305,6 +305,12 @@ void TPage::ClearEntries() noexcept {
 
 void TPage::Reset() {
     TCacheUnit::Reset();
+    ClearFields();
+}
+
+void TPage::ResetForLoad() { ClearFields(); }
+
+void TPage::ClearFields() noexcept {
     FConfig = {};
     FAttached = false;
     FPending = false;

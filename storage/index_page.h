@@ -156,6 +156,10 @@ class TPage : public TCacheUnit {
 
     int NumberOfEntries() const noexcept { return static_cast<int>(FRefs.size()); }
     std::span<const std::uint8_t> EntryKey(int position) const;
+    // Every entry's key, one after the other (entries x key length bytes),
+    // and every entry's reference, in entry order.
+    std::span<const std::uint8_t> EntryKeys() const noexcept { return FKeys; }
+    std::span<const std::int32_t> EntryReferences() const noexcept { return FRefs; }
     std::int32_t EntryReference(int position) const;
     // The entry's count of keys below it (interior pages with counts; 0
     // otherwise).
@@ -255,6 +259,8 @@ class TPage : public TCacheUnit {
     // --- cache hooks --------------------------------------------------------
 
     void Reset() override;
+    // A page read from disk replaces all its bytes: only the fields clear.
+    void ResetForLoad() override;
     void LoadBytes(std::span<const std::uint8_t> bytes) override;
     // Packs into the 4096 clear bytes; 8965 when a compressed leaf's entries
     // do not fit in 4083 bytes.
@@ -276,7 +282,12 @@ class TPage : public TCacheUnit {
     // Recomputes d and t of entry `index` (0-based) and the packed size.
     void Repack(std::size_t index) noexcept;
     void RepackAll() noexcept;
+    // Right after Unpack, with FPrefix and FTrailing holding the d and t read:
+    // keeps those that Repack would compute and repacks the others.
+    void RepackStored() noexcept;
+    bool StoredPackingIsOwn(std::size_t index) const noexcept;
     void ClearEntries() noexcept;
+    void ClearFields() noexcept;
     // Moves entries [first, first + count) of this page to `to` at 0-based
     // index `at`.
     void MoveEntries(std::size_t first, std::size_t count, TPage& to, std::size_t at);

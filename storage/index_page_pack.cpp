@@ -119,6 +119,42 @@ void TPage::RepackAll() noexcept {
     for (std::size_t i = 0; i < FRefs.size(); ++i) Repack(i);
 }
 
+bool TPage::StoredPackingIsOwn(std::size_t index) const noexcept {
+    const TIndexCompression c = FConfig.Compression;
+    const std::size_t k = KeyLength();
+    const std::uint8_t* key = KeyAt(index);
+    const std::size_t d = FPrefix[index];
+    const std::size_t t = FTrailing[index];
+    // The first d bytes equal the previous key's and the t dropped bytes are
+    // zeros by the way they were read: only the bytes next to them decide.
+    if (HasPrefix(c) && index > 0) {
+        const std::size_t cap = std::min<std::size_t>(k, kMaxPackedRun);
+        if (d < cap && key[d] == KeyAt(index - 1)[d]) return false;
+    } else if (d != 0) {
+        return false;
+    }
+    const std::size_t limit =
+        std::min<std::size_t>(TrailingLimit(c, FConfig.Unique, k, d), kMaxPackedRun);
+    const std::size_t end = SplitSuffix(c, FConfig.Unique, k, d) ? k - kSuffix : k;
+    if (t > limit) return false;
+    return t == limit || key[end - 1 - t] != 0;
+}
+
+void TPage::RepackStored() noexcept {
+    if (!CompressedLeaf()) {
+        // Fixed-size entries; d and t were read as 0.
+        FPackedSize = FRefs.size() * FixedEntrySize();
+        return;
+    }
+    // Pages this engine wrote store the d and t Repack computes; only other
+    // entries (a writer that shared or dropped fewer bytes) are computed.
+    FPackedSize = 0;
+    for (std::size_t i = 0; i < FRefs.size(); ++i) {
+        FPackedSize += EntrySize(i);
+        if (!StoredPackingIsOwn(i)) Repack(i);
+    }
+}
+
 void TPage::Pack(std::span<std::uint8_t> out) const {
     if (out.size() < kPageSize) RaiseCorrupt();
     std::fill(out.begin(), out.end(), std::uint8_t{0});
@@ -177,10 +213,22 @@ void TPage::Unpack(std::span<const std::uint8_t> bytes, const TPageConfig& confi
     const bool counted = !leaf && config.HasCounts();
     const TIndexCompression c = leaf ? config.Compression : TIndexCompression::None;
 
-    std::vector<std::uint8_t> keys;
-    std::vector<std::int32_t> refs;
-    std::vector<std::int32_t> counts;
-    std::vector<std::uint8_t> parameter;
+    // Scratch vectors of the thread, swapped with the page's own at the end
+    // so that both keep their allocations: a page read from disk costs no
+    // allocation once the process has read a few.
+    thread_local std::vector<std::uint8_t> keys;
+    thread_local std::vector<std::int32_t> refs;
+    thread_local std::vector<std::int32_t> counts;
+    thread_local std::vector<std::uint8_t> parameter;
+    thread_local std::vector<std::uint8_t> storedPrefix;
+    thread_local std::vector<std::uint8_t> storedTrailing;
+    // Every key byte is written below: resizing keeps the old bytes
+    // instead of clearing them first.
+    refs.clear();
+    counts.clear();
+    parameter.clear();
+    storedPrefix.assign(n, 0);
+    storedTrailing.assign(n, 0);
     if (type == TPageType::Parameter) {
         parameter.assign(bytes.begin() + kHeaderSize, bytes.begin() + kPageSize);
     } else if (c == TIndexCompression::None) {
@@ -202,7 +250,7 @@ void TPage::Unpack(std::span<const std::uint8_t> bytes, const TPageConfig& confi
     } else {
         if (GetU16(bytes, kUsedAt) > kDataSize) corrupt();
         const std::size_t end = kPageSize;
-        keys.assign(n * k, 0);
+        keys.resize(n * k);
         refs.resize(n);
         counts.assign(n, 0);
         std::size_t at = kHeaderSize;
@@ -214,12 +262,17 @@ void TPage::Unpack(std::span<const std::uint8_t> bytes, const TPageConfig& confi
             // The first key has no previous key to share bytes with.
             if (i == 0 && d != 0) corrupt();
             if (t > ReadTrailingLimit(c, config.Unique, k, d)) corrupt();
+            storedPrefix[i] = static_cast<std::uint8_t>(d);
+            storedTrailing[i] = static_cast<std::uint8_t>(t);
             const TStoredRuns runs = StoredRuns(c, config.Unique, k, d, t);
             if (end - at < runs.Length() + 4) corrupt();
             std::uint8_t* key = keys.data() + i * k;
             if (d > 0) std::memcpy(key, key - k, d);
             std::memcpy(key + runs.HeadFrom, bytes.data() + at, runs.HeadLength);
             at += runs.HeadLength;
+            // The dropped trailing bytes are zeros.
+            const std::size_t stored = runs.HeadFrom + runs.HeadLength;
+            std::memset(key + stored, 0, (runs.Tail ? k - kSuffix : k) - stored);
             if (runs.Tail) {
                 std::memcpy(key + k - kSuffix, bytes.data() + at, kSuffix);
                 at += kSuffix;
@@ -229,19 +282,21 @@ void TPage::Unpack(std::span<const std::uint8_t> bytes, const TPageConfig& confi
         }
     }
 
+    storedPrefix.resize(refs.size());
+    storedTrailing.resize(refs.size());
     // Nothing can fail from here on.
     FConfig = config;
     FType = type;
     FPrevious = GetI32(bytes, kPreviousAt);
     FNext = GetI32(bytes, kNextAt);
     FFree = false;
-    FKeys = std::move(keys);
-    FRefs = std::move(refs);
-    FCounts = std::move(counts);
-    FPrefix.assign(FRefs.size(), 0);
-    FTrailing.assign(FRefs.size(), 0);
-    FParameter = std::move(parameter);
-    RepackAll();
+    FKeys.swap(keys);
+    FRefs.swap(refs);
+    FCounts.swap(counts);
+    FPrefix.swap(storedPrefix);
+    FTrailing.swap(storedTrailing);
+    FParameter.swap(parameter);
+    RepackStored();
 }
 
 }  // namespace pirin

@@ -176,10 +176,9 @@ bool TPhysicalFile::LockRegion(std::uint64_t start, std::uint64_t length) {
 
 bool TPhysicalFile::UnlockRegion(std::uint64_t start, std::uint64_t length) {
     TFileSectionGuard hold(FCriticalSection);
-    std::ptrdiff_t index = FindRegion(start, length);
-    if (index < 0 || FHandle == kNoOSFile) return false;
+    if (!HasRegion(start, length) || FHandle == kNoOSFile) return false;
     if (FFileSystem.UnlockRange(FHandle, start, length) != 0) return false;
-    RemoveRegion(index);
+    RemoveRegion(start);
     return true;
 }
 

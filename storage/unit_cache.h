@@ -61,6 +61,16 @@
 // that a rollback can drop the changes), never for pinned units, and never
 // for units within the run being read at that moment.
 //
+// Victim count: the cache counts its clean, unpinned units, so that a full
+// cache of dirty units (a long transaction) learns that it has no victim
+// without walking the chain, which would make every growth step cost the
+// whole cache. Insert, Detach, Pin and Release keep the count; a write-back
+// (which may mark units of several caches of one file clean) moves a
+// counter shared by all caches of the unit type, and a cache that sees it
+// moved counts again. A unit marked dirty while unpinned (outside the
+// contract) only makes the count too high, which costs a walk, never a
+// wrong victim.
+//
 // Reading a run: the unit asked for is loaded and pinned first, then the
 // rest of the run in the direction of travel, so that taking objects for the
 // rest cannot choose it as a victim. Cached units of the run that are clean
@@ -72,6 +82,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -104,6 +115,9 @@ class TUnitCache {
         : FOwner(owner), FStack(stack), FParams(params), FBudget(budget), FCapacity(budget) {}
     TUnitCache(const TUnitCache&) = delete;
     TUnitCache& operator=(const TUnitCache&) = delete;
+    ~TUnitCache() {
+        for (TUnit* unit : FUnits) delete unit;
+    }
 
     // Unit n, pinned. An empty pin means nothing was fetched: another process
     // changed the table, the caches were emptied, and the caller starts its
@@ -149,7 +163,7 @@ class TUnitCache {
     // Visits every cached unit in list order.
     template <class TVisit>
     void ForEachCached(TVisit&& visit) const {
-        for (const auto& unit : FUnits) visit(static_cast<const TUnit&>(*unit));
+        for (const TUnit* unit : FUnits) visit(*unit);
     }
     // Unit numbers from the head of the chain to its tail.
     std::vector<std::int32_t> ChainNumbers() const {
@@ -160,7 +174,10 @@ class TUnitCache {
     }
 
   private:
-    using TList = std::vector<std::unique_ptr<TUnit>>;
+    // The list owns its units through plain pointers: inserting into and
+    // erasing from the middle then moves bare pointers, which a list of
+    // unique_ptr cannot do in one block move.
+    using TList = std::vector<TUnit*>;
 
     // Marks the run being read, so that a write-back it causes skips it.
     class TReadInProgress {
@@ -183,13 +200,13 @@ class TUnitCache {
 
     typename TList::const_iterator LowerBound(std::int32_t n) const {
         return std::lower_bound(FUnits.begin(), FUnits.end(), n,
-                                [](const std::unique_ptr<TUnit>& unit, std::int32_t key) {
+                                [](const TUnit* unit, std::int32_t key) {
                                     return unit->FUnitNumber < key;
                                 });
     }
     TUnit* Search(std::int32_t n) const {
         const auto it = LowerBound(n);
-        return it != FUnits.end() && (*it)->FUnitNumber == n ? it->get() : nullptr;
+        return it != FUnits.end() && (*it)->FUnitNumber == n ? *it : nullptr;
     }
     TUnit* Probe(std::int32_t n) const {
         TCacheUnit* unit = FHead;
@@ -202,8 +219,15 @@ class TUnitCache {
     TPin Append(std::int32_t n, std::size_t unitSize);
     TPin ReadRun(std::int32_t n, TReadAhead readAhead, std::size_t unitSize, std::int32_t next);
     TUnit* LoadRunUnit(std::int32_t m, std::span<std::uint8_t> bytes);
-    std::unique_ptr<TUnit> TakeUnit(std::int32_t n, std::size_t unitSize);
-    TUnit* FindVictim() const;
+    // `loading`: LoadBytes fills the unit next (a reused unit need not be
+    // cleared first).
+    std::unique_ptr<TUnit> TakeUnit(std::int32_t n, std::size_t unitSize, bool loading = false);
+    TUnit* FindVictim();
+    // Whether the cache may hold a victim (false: it surely holds none).
+    bool MayHaveVictims();
+    static bool IsVictim(const TCacheUnit& unit) noexcept {
+        return !unit.FDirty && unit.FPinCount == 0 && !unit.FDetached;
+    }
     TPin Pin(TUnit* unit);
 
     // List and chain maintenance; none of these throws except Insert
@@ -229,7 +253,7 @@ class TUnitCache {
     std::size_t FBudget;
     std::size_t FCapacity;
     TList FUnits;
-    TList FDetached;
+    std::vector<std::unique_ptr<TUnit>> FDetached;
     TCacheUnit* FHead = nullptr;
     TCacheUnit* FTail = nullptr;
     std::int32_t FReadFirst = 0;
@@ -237,6 +261,11 @@ class TUnitCache {
     std::vector<std::uint8_t> FReadBuffer;
     std::vector<std::uint8_t> FWriteBuffer;
     TUnitCacheStats FStats;
+    // Clean, unpinned units in the list (see the design note), as of write
+    // generation FCountedCleaning.
+    std::size_t FVictims = 0;
+    std::uint64_t FCountedCleaning = 0;
+    static inline std::atomic<std::uint64_t> FCleanings{0};
 };
 
 // ---------------------------------------------------------------------------
@@ -275,8 +304,8 @@ TUnitPin<TUnit> TUnitCache<TUnit>::Append(std::int32_t n, std::size_t unitSize) 
     std::unique_ptr<TUnit> unit = TakeUnit(n, unitSize);
     unit->FDirty = true;
     // Reserve before the header moves on, so that the insert cannot fail
-    // after it.
-    FUnits.reserve(FUnits.size() + 1);
+    // after it; by doubling, so that appending stays linear.
+    if (FUnits.size() == FUnits.capacity()) FUnits.reserve(std::max<std::size_t>(16, 2 * FUnits.size()));
     FOwner.AdvanceNextUnitNumber();
     return Pin(Insert(std::move(unit)));
 }
@@ -336,13 +365,14 @@ TUnit* TUnitCache<TUnit>::LoadRunUnit(std::int32_t m, std::span<std::uint8_t> by
         return cached;
     }
     FOwner.UnscrambleUnit(m, bytes);
-    std::unique_ptr<TUnit> unit = TakeUnit(m, bytes.size());
+    std::unique_ptr<TUnit> unit = TakeUnit(m, bytes.size(), true);
     unit->LoadBytes(bytes);
     return Insert(std::move(unit));
 }
 
 template <class TUnit>
-std::unique_ptr<TUnit> TUnitCache<TUnit>::TakeUnit(std::int32_t n, std::size_t unitSize) {
+std::unique_ptr<TUnit> TUnitCache<TUnit>::TakeUnit(std::int32_t n, std::size_t unitSize,
+                                                   bool loading) {
     if (FUnits.size() < FCapacity) {
         std::unique_ptr<TUnit> unit = FStack.Pop(unitSize);
         unit->FUnitNumber = n;
@@ -362,15 +392,31 @@ std::unique_ptr<TUnit> TUnitCache<TUnit>::TakeUnit(std::int32_t n, std::size_t u
     std::unique_ptr<TUnit> unit = Detach(victim);
     unit->ClearCacheState();
     if (unit->Size() != unitSize) unit->ResizeBytes(unitSize);
-    unit->Reset();
+    if (loading)
+        unit->ResetForLoad();
+    else
+        unit->Reset();
     unit->FUnitNumber = n;
     return unit;
 }
 
 template <class TUnit>
-TUnit* TUnitCache<TUnit>::FindVictim() const {
+bool TUnitCache<TUnit>::MayHaveVictims() {
+    const std::uint64_t cleanings = FCleanings.load(std::memory_order_relaxed);
+    if (cleanings != FCountedCleaning) {
+        FVictims = static_cast<std::size_t>(std::count_if(
+            FUnits.begin(), FUnits.end(), [](const TUnit* unit) { return IsVictim(*unit); }));
+        FCountedCleaning = cleanings;
+    }
+    return FVictims > 0;
+}
+
+template <class TUnit>
+TUnit* TUnitCache<TUnit>::FindVictim() {
+    if (!MayHaveVictims()) return nullptr;
     for (TCacheUnit* unit = FTail; unit != nullptr; unit = unit->FChainPrev)
         if (!unit->FDirty && unit->FPinCount == 0) return static_cast<TUnit*>(unit);
+    FVictims = 0;
     return nullptr;
 }
 
@@ -378,13 +424,17 @@ template <class TUnit>
 TUnitPin<TUnit> TUnitCache<TUnit>::Pin(TUnit* unit) {
     // A pin count that would overflow means pins are leaking.
     if (unit->FPinCount == std::numeric_limits<std::int16_t>::max()) RaiseCorrupt();
+    if (IsVictim(*unit) && FVictims > 0) --FVictims;
     ++unit->FPinCount;
     return TPin(this, unit);
 }
 
 template <class TUnit>
 void TUnitCache<TUnit>::Release(TUnit& unit) noexcept {
-    if (unit.FPinCount > 0) --unit.FPinCount;
+    if (unit.FPinCount > 0) {
+        --unit.FPinCount;
+        if (IsVictim(unit)) ++FVictims;
+    }
     if (unit.FPinCount > 0 || !unit.FDetached) return;
     const auto it =
         std::find_if(FDetached.begin(), FDetached.end(),
@@ -407,10 +457,10 @@ std::size_t TUnitCache<TUnit>::WriteBack() {
 
 template <class TUnit>
 void TUnitCache<TUnit>::CollectWritable(std::vector<TUnit*>& out) const {
-    for (const auto& unit : FUnits) {
+    for (TUnit* unit : FUnits) {
         const bool reading =
             FReadFirst != 0 && unit->FUnitNumber >= FReadFirst && unit->FUnitNumber <= FReadLast;
-        if (unit->FDirty && unit->FPinCount == 0 && !reading) out.push_back(unit.get());
+        if (unit->FDirty && unit->FPinCount == 0 && !reading) out.push_back(unit);
     }
 }
 
@@ -440,6 +490,7 @@ void TUnitCache<TUnit>::WriteRuns(TUnitCacheOwner& owner, std::vector<TUnit*>& u
                          std::span<const std::uint8_t>(buffer.data(), bytes));
         ++writes;
         for (std::size_t i = begin; i < end; ++i) units[i]->FDirty = false;
+        FCleanings.fetch_add(1, std::memory_order_relaxed);
         owner.SetWrittenSinceOpen();
         begin = end;
     }
@@ -453,12 +504,31 @@ void TUnitCache<TUnit>::SetBudget(std::size_t budget) {
 
 template <class TUnit>
 void TUnitCache<TUnit>::Trim() {
-    while (FUnits.size() > FBudget) {
-        TUnit* victim = FindVictim();
-        if (victim == nullptr) break;
-        std::unique_ptr<TUnit> unit = Detach(victim);
-        unit->ClearCacheState();
-        FStack.Push(std::move(unit));
+    if (FUnits.size() > FBudget && MayHaveVictims()) {
+        // The victims, least recently used first, as many as the list is
+        // over its budget; then one pass over the list drops them all (one
+        // erase each would move the list once per victim).
+        std::vector<TCacheUnit*> victims;
+        for (TCacheUnit* unit = FTail; unit != nullptr && FUnits.size() - victims.size() > FBudget;
+             unit = unit->FChainPrev)
+            if (IsVictim(*unit)) victims.push_back(unit);
+        std::sort(victims.begin(), victims.end(), [](const TCacheUnit* a, const TCacheUnit* b) {
+            return a->FUnitNumber < b->FUnitNumber;
+        });
+        std::size_t next = 0;
+        auto kept = FUnits.begin();
+        for (auto it = FUnits.begin(); it != FUnits.end(); ++it) {
+            if (next < victims.size() && *it == victims[next]) {
+                ++next;
+                Unlink(*it);
+                if (FVictims > 0) --FVictims;
+                (*it)->ClearCacheState();
+                FStack.Push(std::unique_ptr<TUnit>(*it));
+            } else {
+                *kept++ = *it;
+            }
+        }
+        FUnits.erase(kept, FUnits.end());
     }
     // Never below the budget: a cache trimmed while nearly empty must still
     // be able to fill up to its budget before it starts evicting.
@@ -468,41 +538,45 @@ void TUnitCache<TUnit>::Trim() {
 template <class TUnit>
 void TUnitCache<TUnit>::DiscardAll() {
     const auto pinned = std::count_if(FUnits.begin(), FUnits.end(),
-                                      [](const auto& unit) { return unit->FPinCount > 0; });
+                                      [](const TUnit* unit) { return unit->FPinCount > 0; });
     // The only allocation, made before anything changes.
     FDetached.reserve(FDetached.size() + static_cast<std::size_t>(pinned));
-    for (auto& unit : FUnits) {
+    for (TUnit* unit : FUnits) {
         unit->FChainNext = nullptr;
         unit->FChainPrev = nullptr;
         if (unit->FPinCount > 0) {
             unit->FDetached = true;
             unit->FDirty = false;
-            FDetached.push_back(std::move(unit));
+            FDetached.emplace_back(unit);
         } else {
             unit->ClearCacheState();
-            FStack.Push(std::move(unit));
+            FStack.Push(std::unique_ptr<TUnit>(unit));
         }
     }
     FUnits.clear();
     FHead = nullptr;
     FTail = nullptr;
+    FVictims = 0;
 }
 
 template <class TUnit>
 TUnit* TUnitCache<TUnit>::Insert(std::unique_ptr<TUnit> unit) {
     const auto at = LowerBound(unit->FUnitNumber);
     TUnit* raw = unit.get();
-    FUnits.insert(at, std::move(unit));
+    FUnits.insert(at, raw);
+    unit.release();  // the list owns it now (the insert may throw before)
     PushHead(raw);
+    if (IsVictim(*raw)) ++FVictims;
     return raw;
 }
 
 template <class TUnit>
 std::unique_ptr<TUnit> TUnitCache<TUnit>::Detach(TUnit* unit) noexcept {
     auto it = FUnits.begin() + (LowerBound(unit->FUnitNumber) - FUnits.cbegin());
-    std::unique_ptr<TUnit> owned = std::move(*it);
+    std::unique_ptr<TUnit> owned(*it);
     FUnits.erase(it);
     Unlink(unit);
+    if (IsVictim(*unit) && FVictims > 0) --FVictims;
     return owned;
 }
 

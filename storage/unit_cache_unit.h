@@ -50,6 +50,10 @@ class TCacheUnit {
     // Clears the contents (all bytes 0). Derived units clear their own fields
     // too and call this.
     virtual void Reset();
+    // Reset for a unit that LoadBytes fills next: a unit whose LoadBytes
+    // replaces every byte and field may skip clearing them. Reset unless
+    // overridden.
+    virtual void ResetForLoad() { Reset(); }
     // Fills the unit from `bytes` (exactly Size() clear bytes read from disk).
     virtual void LoadBytes(std::span<const std::uint8_t> bytes);
     // Stores the unit's clear bytes into `out` (exactly Size() bytes).

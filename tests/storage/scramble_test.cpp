@@ -20,6 +20,21 @@ TEST(Scramble, TenZeroBytesShowTheTwoCounters) {
     EXPECT_EQ(bytes[1], 0x5C ^ 0xA5);
 }
 
+// Word-wise XOR, tails, the 256-byte period and a change of seeds between
+// calls all give the bytes of the two counters.
+TEST(Scramble, EveryLengthAndSeedPairMatchesTheCounters) {
+    for (const TScrambleSeeds seeds : {kDataSeeds, kStringSeeds, TScrambleSeeds{0xFF, 0x00}}) {
+        for (const std::size_t length : {1u, 7u, 8u, 9u, 255u, 256u, 257u, 700u, 4096u}) {
+            std::vector<std::uint8_t> bytes(length);
+            std::iota(bytes.begin(), bytes.end(), 0);
+            ScrambleBytes(bytes.data(), bytes.size(), seeds);
+            std::uint8_t a = seeds.First, b = seeds.Second;
+            for (std::size_t i = 0; i < length; ++i, ++a, --b)
+                ASSERT_EQ(bytes[i], static_cast<std::uint8_t>(i) ^ a ^ b) << length << " at " << i;
+        }
+    }
+}
+
 TEST(Scramble, IsItsOwnInverseAndRestartsFromTheSeedsEachCall) {
     std::vector<std::uint8_t> clear(700);
     std::iota(clear.begin(), clear.end(), 0);
