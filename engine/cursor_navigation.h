@@ -226,8 +226,9 @@ class TCursorNavigation : public TChangeCheck {
     // ---- change detection --------------------------------------------------
     // Recomputes the range bounds and the view bitmap (after a change).
     void Reset();
-    // Resyncs when the table's counters in memory differ from the snapshot;
-    // returns whether it did.
+    // Resyncs when the table's counters in memory differ from the snapshot
+    // (under the table's read lock, after its change check, unless the
+    // cursor takes no locks); returns whether it did.
     bool QuickResync();
     // Asks the table (shared read lock, header counters) and resyncs on a
     // change; returns whether one was found.

@@ -21,6 +21,12 @@ bool TCursorNavigation::QuickResync() {
     // Also for a cursor that takes no locks: the counters in memory advance
     // with every write of a sibling cursor, whose changes its leaf copy lacks.
     if (FData == nullptr || !CountersChanged()) return false;
+    // The resync reads pages and records, and its misses do not ask for a
+    // change check. Once this process's own change (a commit, a rollback, a
+    // sibling's write) is done, other processes may have written since: the
+    // read lock and the change check come first, so that the resync reads
+    // files that match the headers in memory.
+    if (!TakesNoLocks() && BeginTableRead()) (void)CountersChanged();
     Resync();
     return true;
 }
