@@ -2,7 +2,8 @@
 // (visible to cursors of the same database at once, to other processes only
 // afterwards); a rollback leaves the files byte for byte as they were;
 // tables opened meanwhile join; a table closed meanwhile stays listed until
-// the end; record unlocks wait for the end.
+// the end; record unlocks wait for the end; the first step after a commit
+// reads what other processes wrote since.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -200,6 +201,46 @@ TEST_F(TransactionTest, EditsAfterWritesInTheTransactionKeepThem) {
         EXPECT_EQ(StringField(*check, 2, images[0]), "edited");
         EXPECT_EQ(MemoText(*check, 3, images[0]), "memo of thirty");
     }
+}
+
+// After a commit the cursor's snapshot of the counters is behind the
+// table's, and its next step resyncs. Another process may have written
+// since: the resync must read the files under the read lock and after the
+// change check, not with the headers this process still has (it met page
+// and record numbers beyond them: 8965, 8962).
+TEST_F(TransactionTest, TheResyncAfterACommitSeesWhatAnotherProcessWroteSince) {
+    constexpr int kOwn = 600;
+    constexpr int kOther = 1500;
+    TChildProcess other([this](TChildProcess& self) {
+        if (!self.Wait()) return 90;
+        TTableSession session(Fixture);
+        auto cursor = session.OpenCursor();
+        for (int i = 0; i < kOther; ++i)
+            Insert(*cursor, 100000 + i, "t" + std::to_string(i * 7919 % kOther));
+        self.Signal();
+        return 0;
+    });
+    TTableSession session(Fixture);
+    // Small caches: the resync's descent reads pages from the files.
+    session.Session.SetBufferLimits({.RecordBytes = 4096, .IndexBytes = 4096});
+    auto cursor = session.OpenCursor();
+    for (int i = 0; i < kOwn; ++i) Insert(*cursor, 1000 + i, "p" + std::to_string(i));
+    cursor->SetToIndex("ByWord");
+    session.Directory.StartTransaction();
+    Insert(*cursor, 30, "thirty");
+    session.Directory.Commit();
+    other.Signal();
+    ASSERT_TRUE(other.Wait());
+    ASSERT_EQ(other.Join(), 0);
+
+    TImage image(static_cast<std::size_t>(cursor->RecordSize()));
+    EXPECT_EQ(cursor->GetNextRecord(image), 0);
+    cursor->First();
+    int walked = 0;
+    while (cursor->GetNextRecord(image) == 0) ++walked;
+    EXPECT_EQ(walked, 2 + kOwn + 1 + kOther);
+    cursor.reset();
+    EXPECT_THAT(Fixture.Verify(), IsEmpty());
 }
 
 // A commit that cannot take the write lock writes nothing: the transaction
