@@ -127,7 +127,9 @@ int Compare(const TCollation& collation, const char* first, std::size_t firstLen
         return *settled;
     // Equal bytes are equal texts under any collation: the usual way a
     // key search ends (an exact match) costs no ICU call.
-    if (firstLength == secondLength && std::memcmp(first, second, firstLength) == 0) return 0;
+    if (firstLength == secondLength &&
+        (firstLength == 0 || std::memcmp(first, second, firstLength) == 0))
+        return 0;
     const TDecoded a(*collation.CodePage, first, firstLength);
     const TDecoded b(*collation.CodePage, second, secondLength);
     return Sign(ucol_strcoll(collation.Collator.get(), a.Data(), a.Length(), b.Data(), b.Length()));

@@ -122,7 +122,7 @@ TEST(WholeNumberText, RangesOfTheFourTypes) {
     }
 }
 
-TEST(WholeNumberText, DefaultTextsOfPart72) {
+TEST(WholeNumberText, ValidityChecksAtTheTypeLimits) {
     EXPECT_TRUE(IsValidWord("65535"));
     EXPECT_FALSE(IsValidWord("65536"));
     EXPECT_TRUE(IsValidSmallInt("-32768"));
