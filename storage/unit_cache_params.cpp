@@ -27,7 +27,7 @@ std::size_t RecordCacheBudget(const TCacheBudgets& budgets, std::size_t recordSi
 }
 
 std::size_t PageCacheBudget(const TCacheBudgets& budgets) noexcept {
-    return NonNegative(budgets.RecordBytes) / 8192;
+    return std::max(NonNegative(budgets.RecordBytes) / 8192, NonNegative(budgets.IndexPages));
 }
 
 std::size_t BlockCacheBudget(const TCacheBudgets& budgets, std::size_t blockSize) noexcept {

@@ -26,19 +26,26 @@ inline constexpr TUnitCacheParams kBlockCacheParams{4, 32, 16384};
 // Units in one read-ahead run: max(1, run bytes / unit size).
 std::int32_t UnitsPerRun(std::size_t runBytes, std::size_t unitSize) noexcept;
 
-// The session's cache settings, in the order the session passes them.
+// The session's cache settings, in the order the session passes them, and
+// the engine's own floor for the page caches.
 struct TCacheBudgets {
     std::int32_t RecordBytes = 16384;
     std::int32_t RecordCount = 8192;
     std::int32_t IndexBytes = 16384;
     std::int32_t BlobBytes = 32768;
     std::int32_t BlobCount = 8192;
+    // Pages every index keeps at least (1 MB of pages): record bytes / 8192
+    // alone leaves 2 pages to an index, fewer than one descent touches, so
+    // every look-up would read, unpack and change-check each level again.
+    // With this floor the upper levels and the leaves used most stay in
+    // memory. 0 leaves the budget to the record bytes alone.
+    std::int32_t IndexPages = 256;
 };
 
 // Records a data file keeps: min(record bytes / record size, record count);
 // the count alone for a record size of 0.
 std::size_t RecordCacheBudget(const TCacheBudgets& budgets, std::size_t recordSize) noexcept;
-// Pages each index keeps: record bytes / 8192.
+// Pages each index keeps: record bytes / 8192, at least the index pages.
 std::size_t PageCacheBudget(const TCacheBudgets& budgets) noexcept;
 // Blocks a BLOB file keeps: min(BLOB bytes / block size, BLOB count); the
 // count alone for a block size of 0.

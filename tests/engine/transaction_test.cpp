@@ -222,7 +222,7 @@ TEST_F(TransactionTest, TheResyncAfterACommitSeesWhatAnotherProcessWroteSince) {
     });
     TTableSession session(Fixture);
     // Small caches: the resync's descent reads pages from the files.
-    session.Session.SetBufferLimits({.RecordBytes = 4096, .IndexBytes = 4096});
+    session.Session.SetBufferLimits({.RecordBytes = 4096, .IndexBytes = 4096, .IndexPages = 0});
     auto cursor = session.OpenCursor();
     for (int i = 0; i < kOwn; ++i) Insert(*cursor, 1000 + i, "p" + std::to_string(i));
     cursor->SetToIndex("ByWord");

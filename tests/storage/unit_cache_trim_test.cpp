@@ -113,7 +113,11 @@ TEST(UnitCacheTrim, BudgetsFollowTheSessionSettings) {
     EXPECT_EQ(RecordCacheBudget(defaults, 1), 8192u);  // the count bounds it
     EXPECT_EQ(RecordCacheBudget(defaults, 0), 8192u);
     EXPECT_EQ(RecordCacheBudget(defaults, 20000), 0u);
-    EXPECT_EQ(PageCacheBudget(defaults), 2u);
+    // Record bytes / 8192, with the engine's floor of 256 pages.
+    EXPECT_EQ(PageCacheBudget(defaults), 256u);
+    EXPECT_EQ(PageCacheBudget({.IndexPages = 0}), 2u);
+    EXPECT_EQ(PageCacheBudget({.RecordBytes = 8192 * 300}), 300u);
+    EXPECT_EQ(PageCacheBudget({.IndexPages = -1}), 2u);
     EXPECT_EQ(BlockCacheBudget(defaults, 512), 64u);
     EXPECT_EQ(BlockCacheBudget(defaults, 0), 8192u);
     EXPECT_EQ(BlockCacheBudget({.BlobBytes = -5}, 512), 0u);
