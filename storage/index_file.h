@@ -200,6 +200,9 @@ class TIndexFile : public TFileHandler {
         std::int32_t UnitNumberLimit() const override { return kPageNumberLimit; }
         void UnscrambleUnit(std::int32_t n, std::span<std::uint8_t> bytes) override;
         void ScrambleUnit(std::int32_t n, std::span<std::uint8_t> bytes) override;
+        void LoadUnit(TCacheUnit& unit, std::span<const std::uint8_t> bytes) override {
+            FIndex.LoadPage(unit, bytes);
+        }
 
       private:
         TIndexFile& FIndex;
@@ -221,11 +224,17 @@ class TIndexFile : public TFileHandler {
         std::int32_t UnitNumberLimit() const override { return kPageNumberLimit; }
         void UnscrambleUnit(std::int32_t n, std::span<std::uint8_t> bytes) override;
         void ScrambleUnit(std::int32_t n, std::span<std::uint8_t> bytes) override;
+        void LoadUnit(TCacheUnit& unit, std::span<const std::uint8_t> bytes) override {
+            FIndex.LoadPage(unit, bytes);
+        }
 
       private:
         TIndexFile& FIndex;
     };
 
+    // Unpacks a page read from disk with the settings of the fetch under way
+    // (none: the page keeps its bytes until Attach).
+    void LoadPage(TCacheUnit& unit, std::span<const std::uint8_t> bytes);
     void SizeCaches();
     // Gives index i a fresh cache on this file or on the temporary page file
     // (its cache must hold no pinned page).
@@ -270,6 +279,8 @@ class TIndexFile : public TFileHandler {
     std::deque<std::string> FNames;
     std::array<std::string_view, kIndexCount> FIndexNames{};
     std::string_view FTableName;
+    // The settings of the index whose page FetchPage is fetching.
+    const TPageConfig* FLoadingConfig = nullptr;
     TOwner FOwner{*this};
     std::string FPrivateDirectory;
     TFileHandler FTemporaryFile;

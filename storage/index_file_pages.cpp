@@ -111,6 +111,13 @@ TPagePin TIndexFile::FetchPage(TChangeCheck* cursor, int index, std::int32_t pag
     TPageCache& cache = CacheOf(index);
     const TPageConfig config = PageConfig(index);
     TTableUnitOwner::TAskingScope asking(FOwner, cursor);
+    // A page read from disk is unpacked straight from the read buffer.
+    struct TLoadingScope {
+        const TPageConfig*& Loading;
+        const TPageConfig* Previous;
+        ~TLoadingScope() { Loading = Previous; }
+    } loading{FLoadingConfig, FLoadingConfig};
+    FLoadingConfig = &config;
     TPagePin pin = cache.Fetch(page);
     if (!pin) return pin;
     if (isNew)
@@ -176,6 +183,14 @@ std::size_t TIndexFile::WritePages(bool temporary) {
 
 // ---------------------------------------------------------------------------
 // What the page caches ask.
+
+void TIndexFile::LoadPage(TCacheUnit& unit, std::span<const std::uint8_t> bytes) {
+    auto& page = static_cast<TPage&>(unit);
+    if (FLoadingConfig != nullptr)
+        page.LoadAttached(bytes, *FLoadingConfig);
+    else
+        page.LoadBytes(bytes);
+}
 
 void TIndexFile::TTemporaryOwner::UnscrambleUnit(std::int32_t, std::span<std::uint8_t> bytes) {
     if (FIndex.FEncrypted) ScrambleBytes(bytes.data(), bytes.size(), kDataSeeds);

@@ -160,17 +160,20 @@ std::int32_t TPage::EntryCount(int position) const {
 
 int TPage::EntryPrefix(int position) const {
     CheckPosition(position, NumberOfEntries());
+    EnsurePacking();
     return FPrefix[static_cast<std::size_t>(position - 1)];
 }
 
 int TPage::EntryTrailing(int position) const {
     CheckPosition(position, NumberOfEntries());
+    EnsurePacking();
     return FTrailing[static_cast<std::size_t>(position - 1)];
 }
 
 void TPage::SetEntryKey(int position, std::span<const std::uint8_t> key) {
     CheckPosition(position, NumberOfEntries());
     if (key.size() < KeyLength()) RaiseKeySize();
+    EnsurePacking();
     const auto index = static_cast<std::size_t>(position - 1);
     std::copy_n(key.begin(), KeyLength(),
                 FKeys.begin() + static_cast<std::ptrdiff_t>(index * KeyLength()));
@@ -226,6 +229,7 @@ void TPage::InsertEntry(int position, std::span<const std::uint8_t> key, std::in
     CheckPosition(position, NumberOfEntries() + 1);
     if (IsParameterPage()) RaiseCorrupt();
     if (key.size() < KeyLength()) RaiseKeySize();
+    EnsurePacking();
     const auto index = static_cast<std::size_t>(position - 1);
     const auto k = static_cast<std::ptrdiff_t>(KeyLength());
     // A key of this very page (a caller copying an entry) would move while
@@ -253,6 +257,7 @@ void TPage::InsertEntry(int position, std::span<const std::uint8_t> key, std::in
 
 void TPage::DeleteEntry(int position) {
     CheckPosition(position, NumberOfEntries());
+    EnsurePacking();
     const auto index = static_cast<std::size_t>(position - 1);
     const auto k = static_cast<std::ptrdiff_t>(KeyLength());
     FPackedSize -= EntrySize(index);
@@ -283,7 +288,7 @@ int TPage::MaxEntries() const noexcept {
 }
 
 bool TPage::Overflows() const noexcept {
-    if (CompressedLeaf()) return FPackedSize > kDataSize;
+    if (CompressedLeaf()) return PackedSize() > kDataSize;
     return NumberOfEntries() > MaxEntries();
 }
 
@@ -301,6 +306,7 @@ void TPage::ClearEntries() noexcept {
     FPrefix.clear();
     FTrailing.clear();
     FPackedSize = 0;
+    FPackingPending = false;
 }
 
 void TPage::Reset() {
@@ -308,17 +314,22 @@ void TPage::Reset() {
     ClearFields();
 }
 
-void TPage::ResetForLoad() { ClearFields(); }
-
-void TPage::ClearFields() noexcept {
+// The entry buffers keep their size: the page read next overwrites them, and
+// resizing from a similar size clears next to nothing.
+void TPage::ResetForLoad() {
     FConfig = {};
     FAttached = false;
     FPending = false;
     FType = TPageType::Leaf;
     FPrevious = FNext = 0;
     FFree = false;
-    ClearEntries();
+    FPackingPending = false;
     FParameter.clear();
+}
+
+void TPage::ClearFields() noexcept {
+    ResetForLoad();
+    ClearEntries();
 }
 
 void TPage::LoadBytes(std::span<const std::uint8_t> bytes) {
@@ -332,7 +343,21 @@ void TPage::LoadBytes(std::span<const std::uint8_t> bytes) {
         return;
     }
     TCacheUnit::LoadBytes(bytes);
+    ClearEntries();
     FPending = true;
+}
+
+void TPage::LoadAttached(std::span<const std::uint8_t> bytes, const TPageConfig& config) {
+    if (bytes.size() != kPageSize) RaiseCorrupt();
+    if (!config.Valid()) {
+        RaiseEngineError(PIRIN_INDEXCORRUPT,
+                         {.table = config.TableName, .index = config.IndexName});
+    }
+    // A refresh of an attached page must keep its format, as in Attach.
+    if (FAttached && !FConfig.SameFormat(config)) RaiseCorrupt();
+    Unpack(bytes, config);
+    FAttached = true;
+    FPending = false;
 }
 
 void TPage::SaveBytes(std::span<std::uint8_t> out) const {

@@ -16,6 +16,9 @@
 // compare by. The page cache constructs pages from the unit size alone and
 // shares one free stack among all indexes, so a page learns its settings
 // from Attach (after every fetch) or Format (a page made new):
+//   - LoadAttached unpacks bytes with the settings of the index they were
+//     read for (the index file's fetches load pages this way, straight from
+//     the read buffer).
 //   - LoadBytes of a page without settings keeps the clear bytes and defers
 //     unpacking to Attach; LoadBytes of an attached page (the cache
 //     refreshing a clean page of the same index) unpacks at once.
@@ -30,6 +33,14 @@
 //
 // Positions are 1-based, as in the tree's descent paths. Every edit marks
 // the page dirty.
+//
+// Packing of compressed leaves. The d and t of every entry, and so the packed
+// size, follow from the keys alone (d: bytes shared with the previous key,
+// t: trailing zeros, each up to 254). A page read from disk keeps the d and t
+// it was stored with and works them out only when something needs them (an
+// edit, the packed size, SaveBytes): most pages are only searched. Another
+// writer may have shared or dropped fewer bytes; the page then packs as if
+// this engine had built it from its keys.
 //
 // Threads: as the cache that holds the page (one thread at a time).
 // Failures: bytes from disk are untrusted; a page that cannot be unpacked,
@@ -228,7 +239,10 @@ class TPage : public TCacheUnit {
     // for an interior page with counts.
     int MaxEntries() const noexcept;
     // Bytes the entries take when packed (at most 4083 to be written).
-    std::size_t PackedSize() const noexcept { return FPackedSize; }
+    std::size_t PackedSize() const noexcept {
+        EnsurePacking();
+        return FPackedSize;
+    }
     // More entries than the page holds: above MaxEntries(), or above 4083
     // packed bytes for a compressed leaf.
     bool Overflows() const noexcept;
@@ -262,6 +276,10 @@ class TPage : public TCacheUnit {
     // A page read from disk replaces all its bytes: only the fields clear.
     void ResetForLoad() override;
     void LoadBytes(std::span<const std::uint8_t> bytes) override;
+    // Loads and unpacks `bytes` (4096 clear bytes) as a page of the index
+    // `config` describes; the page is then attached. 8965 as Attach; the
+    // page must then not be used until it is reset.
+    void LoadAttached(std::span<const std::uint8_t> bytes, const TPageConfig& config);
     // Packs into the 4096 clear bytes; 8965 when a compressed leaf's entries
     // do not fit in 4083 bytes.
     void SaveBytes(std::span<std::uint8_t> out) const override;
@@ -280,12 +298,18 @@ class TPage : public TCacheUnit {
     int Compare(std::size_t index, std::span<const std::uint8_t> key, std::size_t length) const;
 
     // Recomputes d and t of entry `index` (0-based) and the packed size.
-    void Repack(std::size_t index) noexcept;
+    void Repack(std::size_t index) const noexcept;
     void RepackAll() noexcept;
-    // Right after Unpack, with FPrefix and FTrailing holding the d and t read:
-    // keeps those that Repack would compute and repacks the others.
-    void RepackStored() noexcept;
+    // While FPackingPending (a compressed leaf as read, FPrefix and FTrailing
+    // holding the d and t stored): keeps those that Repack would compute,
+    // repacks the others and sums the packed size. Every reader of the
+    // packing and every edit calls it first.
+    void EnsurePacking() const noexcept;
     bool StoredPackingIsOwn(std::size_t index) const noexcept;
+    void UnpackFixed(std::span<const std::uint8_t> bytes, const TPageConfig& config,
+                     TPageType type, std::size_t n);
+    void UnpackCompressed(std::span<const std::uint8_t> bytes, const TPageConfig& config,
+                          std::size_t n);
     void ClearEntries() noexcept;
     void ClearFields() noexcept;
     // Moves entries [first, first + count) of this page to `to` at 0-based
@@ -308,9 +332,12 @@ class TPage : public TCacheUnit {
     std::vector<std::uint8_t> FKeys;
     std::vector<std::int32_t> FRefs;
     std::vector<std::int32_t> FCounts;
-    std::vector<std::uint8_t> FPrefix;    // d
-    std::vector<std::uint8_t> FTrailing;  // t
-    std::size_t FPackedSize = 0;
+    // The packing: derived from the keys, so worked out on first need even
+    // on a const page (EnsurePacking).
+    mutable std::vector<std::uint8_t> FPrefix;    // d
+    mutable std::vector<std::uint8_t> FTrailing;  // t
+    mutable std::size_t FPackedSize = 0;
+    mutable bool FPackingPending = false;
     std::vector<std::uint8_t> FParameter;
 };
 

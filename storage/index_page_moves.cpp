@@ -6,6 +6,8 @@ namespace pirin {
 
 void TPage::MoveEntries(std::size_t first, std::size_t count, TPage& to, std::size_t at) {
     if (count == 0) return;
+    EnsurePacking();
+    to.EnsurePacking();
     const auto k = static_cast<std::ptrdiff_t>(KeyLength());
     const auto from = static_cast<std::ptrdiff_t>(first);
     const auto n = static_cast<std::ptrdiff_t>(count);

@@ -84,7 +84,7 @@ std::size_t TPage::EntrySize(std::size_t index) const noexcept {
     return CountBytes(FConfig.Compression) + (k - FPrefix[index] - FTrailing[index]) + 4;
 }
 
-void TPage::Repack(std::size_t index) noexcept {
+void TPage::Repack(std::size_t index) const noexcept {
     if (!CompressedLeaf()) {
         FPrefix[index] = FTrailing[index] = 0;
         return;
@@ -111,6 +111,7 @@ void TPage::Repack(std::size_t index) noexcept {
 }
 
 void TPage::RepackAll() noexcept {
+    FPackingPending = false;
     FPackedSize = 0;
     for (std::size_t i = 0; i < FRefs.size(); ++i) {
         FPrefix[i] = FTrailing[i] = 0;
@@ -140,12 +141,9 @@ bool TPage::StoredPackingIsOwn(std::size_t index) const noexcept {
     return t == limit || key[end - 1 - t] != 0;
 }
 
-void TPage::RepackStored() noexcept {
-    if (!CompressedLeaf()) {
-        // Fixed-size entries; d and t were read as 0.
-        FPackedSize = FRefs.size() * FixedEntrySize();
-        return;
-    }
+void TPage::EnsurePacking() const noexcept {
+    if (!FPackingPending) return;
+    FPackingPending = false;
     // Pages this engine wrote store the d and t Repack computes; only other
     // entries (a writer that shared or dropped fewer bytes) are computed.
     FPackedSize = 0;
@@ -157,6 +155,7 @@ void TPage::RepackStored() noexcept {
 
 void TPage::Pack(std::span<std::uint8_t> out) const {
     if (out.size() < kPageSize) RaiseCorrupt();
+    EnsurePacking();
     std::fill(out.begin(), out.end(), std::uint8_t{0});
     out[kTypeAt] = static_cast<std::uint8_t>(FType);
     PutI32(out, kPreviousAt, FPrevious);
@@ -198,6 +197,17 @@ void TPage::Pack(std::span<std::uint8_t> out) const {
     }
 }
 
+namespace {
+
+// A 32-bit little-endian value at `at`, read without a bounds check: the
+// callers checked the entries' extent against the page first.
+std::int32_t LoadI32(const std::uint8_t* at) noexcept {
+    return static_cast<std::int32_t>(std::uint32_t{at[0]} | (std::uint32_t{at[1]} << 8) |
+                                     (std::uint32_t{at[2]} << 16) | (std::uint32_t{at[3]} << 24));
+}
+
+}  // namespace
+
 void TPage::Unpack(std::span<const std::uint8_t> bytes, const TPageConfig& config) {
     const auto corrupt = [&config]() {
         RaiseEngineError(PIRIN_INDEXCORRUPT,
@@ -208,95 +218,127 @@ void TPage::Unpack(std::span<const std::uint8_t> bytes, const TPageConfig& confi
     if (typeByte > static_cast<std::uint8_t>(TPageType::Parameter)) corrupt();
     const auto type = static_cast<TPageType>(typeByte);
     const std::size_t n = GetU16(bytes, kCountAt);
-    const std::size_t k = config.KeyLength;
     const bool leaf = type == TPageType::Leaf || type == TPageType::RootLeaf;
-    const bool counted = !leaf && config.HasCounts();
-    const TIndexCompression c = leaf ? config.Compression : TIndexCompression::None;
-
-    // Scratch vectors of the thread, swapped with the page's own at the end
-    // so that both keep their allocations: a page read from disk costs no
-    // allocation once the process has read a few.
-    thread_local std::vector<std::uint8_t> keys;
-    thread_local std::vector<std::int32_t> refs;
-    thread_local std::vector<std::int32_t> counts;
-    thread_local std::vector<std::uint8_t> parameter;
-    thread_local std::vector<std::uint8_t> storedPrefix;
-    thread_local std::vector<std::uint8_t> storedTrailing;
-    // Every key byte is written below: resizing keeps the old bytes
-    // instead of clearing them first.
-    refs.clear();
-    counts.clear();
-    parameter.clear();
-    storedPrefix.assign(n, 0);
-    storedTrailing.assign(n, 0);
     if (type == TPageType::Parameter) {
-        parameter.assign(bytes.begin() + kHeaderSize, bytes.begin() + kPageSize);
-    } else if (c == TIndexCompression::None) {
-        const std::size_t entrySize = k + 4 + (counted ? 4 : 0);
-        if (n * entrySize > kDataSize) corrupt();
-        keys.resize(n * k);
-        refs.resize(n);
-        counts.assign(n, 0);
-        std::size_t at = kHeaderSize;
-        for (std::size_t i = 0; i < n; ++i) {
-            std::memcpy(keys.data() + i * k, bytes.data() + at, k);
-            refs[i] = GetI32(bytes, at + k);
-            if (counted) counts[i] = GetI32(bytes, at + k + 4);
-            // A child must be a page; a subtree cannot hold fewer than 0 keys.
-            if (!leaf && refs[i] <= 0) corrupt();
-            if (counts[i] < 0) corrupt();
-            at += entrySize;
-        }
+        // Nothing can fail from here on.
+        ClearEntries();
+        FParameter.assign(bytes.begin() + kHeaderSize, bytes.begin() + kPageSize);
+    } else if (!leaf || config.Compression == TIndexCompression::None) {
+        UnpackFixed(bytes, config, type, n);
     } else {
-        if (GetU16(bytes, kUsedAt) > kDataSize) corrupt();
-        const std::size_t end = kPageSize;
-        keys.resize(n * k);
-        refs.resize(n);
-        counts.assign(n, 0);
-        std::size_t at = kHeaderSize;
-        for (std::size_t i = 0; i < n; ++i) {
-            if (end - at < CountBytes(c)) corrupt();
-            const std::size_t d = HasPrefix(c) ? bytes[at++] : 0;
-            const std::size_t t = HasTrailing(c) ? bytes[at++] : 0;
-            if (d > kMaxPackedRun || t > kMaxPackedRun || d > k) corrupt();
-            // The first key has no previous key to share bytes with.
-            if (i == 0 && d != 0) corrupt();
-            if (t > ReadTrailingLimit(c, config.Unique, k, d)) corrupt();
-            storedPrefix[i] = static_cast<std::uint8_t>(d);
-            storedTrailing[i] = static_cast<std::uint8_t>(t);
-            const TStoredRuns runs = StoredRuns(c, config.Unique, k, d, t);
-            if (end - at < runs.Length() + 4) corrupt();
-            std::uint8_t* key = keys.data() + i * k;
-            if (d > 0) std::memcpy(key, key - k, d);
-            std::memcpy(key + runs.HeadFrom, bytes.data() + at, runs.HeadLength);
-            at += runs.HeadLength;
-            // The dropped trailing bytes are zeros.
-            const std::size_t stored = runs.HeadFrom + runs.HeadLength;
-            std::memset(key + stored, 0, (runs.Tail ? k - kSuffix : k) - stored);
-            if (runs.Tail) {
-                std::memcpy(key + k - kSuffix, bytes.data() + at, kSuffix);
-                at += kSuffix;
-            }
-            refs[i] = GetI32(bytes, at);
-            at += 4;
-        }
+        UnpackCompressed(bytes, config, n);
     }
-
-    storedPrefix.resize(refs.size());
-    storedTrailing.resize(refs.size());
-    // Nothing can fail from here on.
     FConfig = config;
     FType = type;
     FPrevious = GetI32(bytes, kPreviousAt);
     FNext = GetI32(bytes, kNextAt);
     FFree = false;
+}
+
+// Fixed-size entries: checked first, then copied into the page's own
+// buffers, which keep their size from the page's last use so that resizing
+// them rarely clears anything.
+void TPage::UnpackFixed(std::span<const std::uint8_t> bytes, const TPageConfig& config,
+                        TPageType type, std::size_t n) {
+    const bool leaf = type == TPageType::Leaf || type == TPageType::RootLeaf;
+    const bool counted = !leaf && config.HasCounts();
+    const std::size_t k = config.KeyLength;
+    const std::size_t entrySize = k + 4 + (counted ? 4 : 0);
+    if (n * entrySize > kDataSize) {
+        RaiseEngineError(PIRIN_INDEXCORRUPT,
+                         {.table = config.TableName, .index = config.IndexName});
+    }
+    const std::uint8_t* entries = bytes.data() + kHeaderSize;
+    if (!leaf) {
+        // A child must be a page; a subtree cannot hold fewer than 0 keys.
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::uint8_t* entry = entries + i * entrySize;
+            if (LoadI32(entry + k) <= 0 || (counted && LoadI32(entry + k + 4) < 0))
+                RaiseEngineError(PIRIN_INDEXCORRUPT,
+                                 {.table = config.TableName, .index = config.IndexName});
+        }
+    }
+    // Nothing can fail from here on (but the allocations).
+    FKeys.resize(n * k);
+    FRefs.resize(n);
+    FCounts.resize(n);
+    FPrefix.assign(n, 0);
+    FTrailing.assign(n, 0);
+    FParameter.clear();
+    std::uint8_t* keys = FKeys.data();
+    std::int32_t* refs = FRefs.data();
+    std::int32_t* counts = FCounts.data();
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint8_t* entry = entries + i * entrySize;
+        std::memcpy(keys + i * k, entry, k);
+        refs[i] = LoadI32(entry + k);
+        counts[i] = counted ? LoadI32(entry + k + 4) : 0;
+    }
+    FPackedSize = n * entrySize;
+    FPackingPending = false;
+}
+
+// Compressed leaves: each entry is checked as it is decoded, into scratch
+// buffers of the thread that are swapped with the page's own at the end (so
+// a damaged page leaves the page as it was, and both keep their
+// allocations). The d and t read are kept; EnsurePacking checks them when
+// the packing is first needed.
+void TPage::UnpackCompressed(std::span<const std::uint8_t> bytes, const TPageConfig& config,
+                             std::size_t n) {
+    const auto corrupt = [&config]() {
+        RaiseEngineError(PIRIN_INDEXCORRUPT,
+                         {.table = config.TableName, .index = config.IndexName});
+    };
+    const TIndexCompression c = config.Compression;
+    const std::size_t k = config.KeyLength;
+    thread_local std::vector<std::uint8_t> keys;
+    thread_local std::vector<std::int32_t> refs;
+    thread_local std::vector<std::uint8_t> storedPrefix;
+    thread_local std::vector<std::uint8_t> storedTrailing;
+    // Every key byte is written below: resizing keeps the old bytes
+    // instead of clearing them first.
+    if (GetU16(bytes, kUsedAt) > kDataSize) corrupt();
+    keys.resize(n * k);
+    refs.resize(n);
+    storedPrefix.resize(n);
+    storedTrailing.resize(n);
+    const std::size_t end = kPageSize;
+    std::size_t at = kHeaderSize;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (end - at < CountBytes(c)) corrupt();
+        const std::size_t d = HasPrefix(c) ? bytes[at++] : 0;
+        const std::size_t t = HasTrailing(c) ? bytes[at++] : 0;
+        if (d > kMaxPackedRun || t > kMaxPackedRun || d > k) corrupt();
+        // The first key has no previous key to share bytes with.
+        if (i == 0 && d != 0) corrupt();
+        if (t > ReadTrailingLimit(c, config.Unique, k, d)) corrupt();
+        storedPrefix[i] = static_cast<std::uint8_t>(d);
+        storedTrailing[i] = static_cast<std::uint8_t>(t);
+        const TStoredRuns runs = StoredRuns(c, config.Unique, k, d, t);
+        if (end - at < runs.Length() + 4) corrupt();
+        std::uint8_t* key = keys.data() + i * k;
+        if (d > 0) std::memcpy(key, key - k, d);
+        std::memcpy(key + runs.HeadFrom, bytes.data() + at, runs.HeadLength);
+        at += runs.HeadLength;
+        // The dropped trailing bytes are zeros.
+        const std::size_t stored = runs.HeadFrom + runs.HeadLength;
+        std::memset(key + stored, 0, (runs.Tail ? k - kSuffix : k) - stored);
+        if (runs.Tail) {
+            std::memcpy(key + k - kSuffix, bytes.data() + at, kSuffix);
+            at += kSuffix;
+        }
+        refs[i] = LoadI32(bytes.data() + at);
+        at += 4;
+    }
+
+    FCounts.assign(n, 0);
+    // Nothing can fail from here on.
     FKeys.swap(keys);
     FRefs.swap(refs);
-    FCounts.swap(counts);
     FPrefix.swap(storedPrefix);
     FTrailing.swap(storedTrailing);
-    FParameter.swap(parameter);
-    RepackStored();
+    FParameter.clear();
+    FPackingPending = true;
 }
 
 }  // namespace pirin

@@ -219,7 +219,7 @@ class TUnitCache {
     TPin Append(std::int32_t n, std::size_t unitSize);
     TPin ReadRun(std::int32_t n, TReadAhead readAhead, std::size_t unitSize, std::int32_t next);
     TUnit* LoadRunUnit(std::int32_t m, std::span<std::uint8_t> bytes);
-    // `loading`: LoadBytes fills the unit next (a reused unit need not be
+    // `loading`: the owner's LoadUnit fills the unit next (a reused unit need not be
     // cleared first).
     std::unique_ptr<TUnit> TakeUnit(std::int32_t n, std::size_t unitSize, bool loading = false);
     TUnit* FindVictim();
@@ -354,7 +354,7 @@ TUnit* TUnitCache<TUnit>::LoadRunUnit(std::int32_t m, std::span<std::uint8_t> by
         if (cached->FDirty || cached->FPinCount > 0) return cached;
         FOwner.UnscrambleUnit(m, bytes);
         try {
-            cached->LoadBytes(bytes);
+            FOwner.LoadUnit(*cached, bytes);
         } catch (...) {
             // Half refreshed: drop it (it was clean, so nothing is lost).
             std::unique_ptr<TUnit> dropped = Detach(cached);
@@ -366,7 +366,7 @@ TUnit* TUnitCache<TUnit>::LoadRunUnit(std::int32_t m, std::span<std::uint8_t> by
     }
     FOwner.UnscrambleUnit(m, bytes);
     std::unique_ptr<TUnit> unit = TakeUnit(m, bytes.size(), true);
-    unit->LoadBytes(bytes);
+    FOwner.LoadUnit(*unit, bytes);
     return Insert(std::move(unit));
 }
 

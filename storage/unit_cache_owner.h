@@ -15,6 +15,8 @@
 #include <span>
 #include <string_view>
 
+#include "storage/unit_cache_unit.h"
+
 namespace pirin {
 
 // No unit of any table file may end beyond this offset: the byte-range locks
@@ -56,6 +58,12 @@ class TUnitCacheOwner {
     // as the file format asks (a live record carries its own number).
     virtual void UnscrambleUnit(std::int32_t n, std::span<std::uint8_t> bytes) = 0;
     virtual void ScrambleUnit(std::int32_t n, std::span<std::uint8_t> bytes) = 0;
+    // Fills `unit` from the clear bytes of unit n read from disk. A unit
+    // loads itself unless its owner knows more about it than its bytes (the
+    // index file gives a page the settings of the index it was read for).
+    virtual void LoadUnit(TCacheUnit& unit, std::span<const std::uint8_t> bytes) {
+        unit.LoadBytes(bytes);
+    }
 
     // Inside a transaction dirty units are never written early.
     virtual bool InTransaction() const = 0;

@@ -114,6 +114,65 @@ TEST(IndexPageLoad, TrailingZerosAfterAPrefixIntoTheRowSuffix) {
         std::equal(rewritten.begin(), rewritten.end(), again.begin() + TPage::kHeaderSize + 13));
 }
 
+// A leaf written by another writer that shared fewer bytes than it could:
+// loaded both ways a page is read (the index file's fetch and a load before
+// the settings), it reports, edits and writes exactly as the page this
+// engine builds from the same keys, however the edits start.
+TEST(IndexPageLoad, AForeignPackingWritesAsThisEnginesOwn) {
+    const auto config = Config(8, C::Duplicate);
+    const std::vector<Bytes> keys = {Key("AAAA1111", 8), Key("AAAA2222", 8), Key("AAAA3333", 8)};
+    Bytes bytes(TPage::kPageSize, 0);
+    bytes[0] = 3, bytes[1] = 3;
+    Bytes entries;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        const std::size_t d = i == 2 ? 4 : 0;  // entry 2 shares nothing, entry 3 its 4 bytes
+        entries.push_back(static_cast<std::uint8_t>(d));
+        entries.insert(entries.end(), keys[i].begin() + static_cast<std::ptrdiff_t>(d), keys[i].end());
+        for (int b = 0; b < 4; ++b) entries.push_back(b == 0 ? static_cast<std::uint8_t>(i + 1) : 0);
+    }
+    std::copy(entries.begin(), entries.end(), bytes.begin() + TPage::kHeaderSize);
+    PutU16(bytes, 11, static_cast<std::uint16_t>(entries.size()));
+
+    const auto own = [&](const std::vector<Bytes>& ownKeys) {
+        return PageOf(config, TPageType::RootLeaf, ownKeys);
+    };
+    const std::vector<std::function<std::unique_ptr<TPage>()>> loads = {
+        [&] {
+            auto page = std::make_unique<TPage>();
+            page->LoadAttached(bytes, config);
+            return page;
+        },
+        [&] { return Loaded(config, bytes); }};
+    const std::vector<std::pair<const char*, std::function<void(TPage&)>>> edits = {
+        {"none", [](TPage&) {}},
+        {"link", [](TPage& page) { page.SetNext(9); }},
+        {"insert", [](TPage& page) { page.InsertEntry(4, Key("AAAA4444", 8), 4); }},
+        {"delete", [](TPage& page) { page.DeleteEntry(3); }},
+        {"key", [](TPage& page) { page.SetEntryKey(1, Key("AAAA0000", 8)); }},
+    };
+    for (const auto& load : loads) {
+        for (const auto& [name, edit] : edits) {
+            SCOPED_TRACE(name);
+            auto page = load();
+            auto expected = own(keys);
+            edit(*page);
+            edit(*expected);
+            EXPECT_EQ(page->PackedSize(), expected->PackedSize());
+            EXPECT_EQ(page->EntryPrefix(2), expected->EntryPrefix(2));
+            EXPECT_EQ(Packed(*page), Packed(*expected));
+        }
+    }
+    // Moves between pages: the entries moved and those left behind pack as own.
+    auto page = loads[0]();
+    auto right = NewPage(config, TPageType::Leaf);
+    page->MoveTopHalfTo(*right);
+    auto expected = own(keys);
+    auto expectedRight = NewPage(config, TPageType::Leaf);
+    expected->MoveTopHalfTo(*expectedRight);
+    EXPECT_EQ(Packed(*page), Packed(*expected));
+    EXPECT_EQ(Packed(*right), Packed(*expectedRight));
+}
+
 // Random damage to valid pages of every format: each page either loads
 // (and then packs, or refuses to with 8965) or is refused with 8965.
 TEST(IndexPageLoad, RandomDamageNeverGoesUnnoticedOrOutOfBounds) {
