@@ -58,11 +58,11 @@ void TIndexFile::CreateNewFile() {
     SizeCaches();
 }
 
-std::array<std::uint8_t, TIndexFileHeader::kSize> TIndexFile::ReadHeaderBytes() {
-    std::array<std::uint8_t, TIndexFileHeader::kSize> bytes{};
+std::span<const std::uint8_t, TIndexFileHeader::kSize> TIndexFile::ReadHeaderBytes() {
     // A file too short for its header is a damaged header, not a read fault.
-    if (ReadAt(0, bytes.data(), bytes.size(), true) != bytes.size()) Fail(PIRIN_HEADERCORRUPT);
-    return bytes;
+    if (ReadAt(0, FHeaderRead.data(), FHeaderRead.size(), true) != FHeaderRead.size())
+        Fail(PIRIN_HEADERCORRUPT);
+    return FHeaderRead;
 }
 
 void TIndexFile::ReadHeaderInto(TIndexFileHeader& header) {

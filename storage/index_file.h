@@ -255,7 +255,8 @@ class TIndexFile : public TFileHandler {
     // Raises `code` for a damaged file or a misuse (no system error behind).
     [[noreturn]] void Fail(std::uint16_t code, std::string_view index = {}) const;
     void ReadHeaderInto(TIndexFileHeader& header);
-    std::array<std::uint8_t, TIndexFileHeader::kSize> ReadHeaderBytes();
+    // Reads the header into FHeaderRead (valid until the next read).
+    std::span<const std::uint8_t, TIndexFileHeader::kSize> ReadHeaderBytes();
     void UnpackHeader(std::span<const std::uint8_t, TIndexFileHeader::kSize> bytes, TIndexFileHeader& header);
     void MarkChanged() noexcept { FHeaderChanged = true; }
     // The definition checks AddIndex and DefinePrimaryIndex share.
@@ -267,6 +268,9 @@ class TIndexFile : public TFileHandler {
     bool FEncrypted = false;
     TIndexFileHeader FHeader = TIndexFileHeader::New();
     bool FHeaderChanged = false;
+    // The header bytes last read. Not cleared before a read: every change
+    // check reads the header, and the read fills all of it or fails.
+    std::array<std::uint8_t, TIndexFileHeader::kSize> FHeaderRead;
     // The table's fields and locale, for the key descriptions.
     std::vector<TFieldDescriptor> FFields;
     std::uint16_t FLanguage = 0;
