@@ -1,6 +1,7 @@
 #include "locale/compare_keys.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "locale/field_types.h"
 #include "locale/locale_compare.h"
@@ -33,6 +34,18 @@ int CompareTextKeys(const TKeyDescription& index, const char* a, const char* b, 
 
 int CompareKeys(const TKeyDescription& index, const void* key1, const void* key2,
                 std::size_t count) {
+    return TKeyComparer(index)(key1, key2, count);
+}
+
+const TLocaleCollation& TKeyComparer::Collation() const {
+    // Texts of keys compare with letter case: a case-insensitive index
+    // stores them upper-cased.
+    if (FCollation == nullptr) FCollation = &LocaleCollationOf(FIndex.Language, FIndex.Sort, false);
+    return *FCollation;
+}
+
+int TKeyComparer::operator()(const void* key1, const void* key2, std::size_t count) const {
+    const TKeyDescription& index = FIndex;
     if (key1 == nullptr || key2 == nullptr || count == 0)
         return BinaryCompare(key1, key2, count, false);
     const auto* a = static_cast<const char*>(key1);
@@ -49,15 +62,14 @@ int CompareKeys(const TKeyDescription& index, const void* key1, const void* key2
         int r = 0;
         std::size_t took = 0;
         if (field.Type == kFieldString) {
-            r = BinaryCompare(a + offset, b + offset, 1, descending);
+            // The null flag, then the text.
+            const auto flagA = static_cast<std::uint8_t>(a[offset]);
+            const auto flagB = static_cast<std::uint8_t>(b[offset]);
+            r = (flagA > flagB) - (flagA < flagB);
             const std::size_t length = std::min(keySize, count - offset - 1);
-            // A text cut to nothing (or a key size of 0) has nothing to compare;
-            // length 0 would mean "zero-terminated" and read past the count.
-            if (r == 0 && length > 0) {
-                r = LocaleCompare(index.Language, index.Sort, a + offset + 1, b + offset + 1,
-                                  length, false);
-                if (descending) r = -r;
-            }
+            // A text cut to nothing (or a key size of 0) has nothing to compare.
+            if (r == 0 && length > 0) r = LocaleCompare(Collation(), a + offset + 1, b + offset + 1, length);
+            if (descending) r = -r;
             took = length + 1;
         } else {
             took = std::min(keySize + 1, count - offset);

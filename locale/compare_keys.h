@@ -17,6 +17,9 @@
 // first zero byte, the key's padding.
 // Result -1, 0 or +1. Works on caller-owned data and takes no lock (the
 // collator cache has its own); raises 15878 when the locale has no ICU name.
+//
+// TKeyComparer is the same comparison for many keys of one index (a search
+// of a page): it looks the collation up once, on its first text.
 #pragma once
 
 #include <cstddef>
@@ -25,7 +28,23 @@
 
 namespace pirin {
 
+class TLocaleCollation;
+
 [[nodiscard]] int CompareKeys(const TKeyDescription& index, const void* key1, const void* key2,
                               std::size_t count);
+
+class TKeyComparer {
+  public:
+    // `index` must outlive the comparer.
+    explicit TKeyComparer(const TKeyDescription& index) noexcept : FIndex(index) {}
+    // As CompareKeys(index, key1, key2, count).
+    [[nodiscard]] int operator()(const void* key1, const void* key2, std::size_t count) const;
+
+  private:
+    const TLocaleCollation& Collation() const;
+
+    const TKeyDescription& FIndex;
+    mutable const TLocaleCollation* FCollation = nullptr;
+};
 
 }  // namespace pirin

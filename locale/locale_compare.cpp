@@ -22,15 +22,24 @@ struct TCollatorCloser {
     void operator()(UCollator* c) const { ucol_close(c); }
 };
 
+}  // namespace
+
 // One collator with its options fixed at creation, the code page its bytes
 // are read in, and the primary ranks that settle most comparisons without
 // ICU. Never changed after creation, so ucol_strcoll may run on it from
 // several threads at once.
-struct TCollation {
+class TLocaleCollation {
+  public:
     const TCodePage* CodePage = nullptr;
     std::unique_ptr<UCollator, TCollatorCloser> Collator;
     std::optional<TPrimaryRanks> Ranks;
+    bool CaseInsensitive = false;
 };
+
+namespace {
+
+using TCollation = TLocaleCollation;
+
 
 std::unique_ptr<TCollation> OpenCollation(std::uint32_t localeId, std::uint16_t language,
                                           bool caseInsensitive) {
@@ -38,6 +47,7 @@ std::unique_ptr<TCollation> OpenCollation(std::uint32_t localeId, std::uint16_t 
     if (name.empty()) RaiseEngineError(PIRIN_CANNOTLOADLDDRV);
     auto collation = std::make_unique<TCollation>();
     collation->CodePage = &TCodePage::OfLanguage(language);
+    collation->CaseInsensitive = caseInsensitive;
     UErrorCode status = U_ZERO_ERROR;
     collation->Collator.reset(ucol_open(name.c_str(), &status));
     if (U_FAILURE(status) || !collation->Collator) RaiseEngineError(PIRIN_CANNOTLOADLDDRV);
@@ -117,22 +127,28 @@ class TDecoded {
 
 int Sign(UCollationResult r) { return r == UCOL_LESS ? -1 : r == UCOL_GREATER ? 1 : 0; }
 
-// The primary ranks where they settle the order, else ICU on the decoded
-// texts. A case-insensitive collator compares the primary level alone.
-int Compare(const TCollation& collation, const char* first, std::size_t firstLength, const char* second,
-            std::size_t secondLength, bool caseInsensitive) {
-    if (const auto settled = collation.Ranks->Compare(reinterpret_cast<const std::uint8_t*>(first), firstLength,
-                                                      reinterpret_cast<const std::uint8_t*>(second),
-                                                      secondLength, caseInsensitive))
-        return *settled;
-    // Equal bytes are equal texts under any collation: the usual way a
-    // key search ends (an exact match) costs no ICU call.
+// ICU on the decoded texts, unless their bytes are equal: equal bytes are
+// equal texts under any collation, so the usual way a key search ends (an
+// exact match) costs no ICU call.
+int IcuCompare(const TCollation& collation, const char* first, std::size_t firstLength,
+               const char* second, std::size_t secondLength) {
     if (firstLength == secondLength &&
         (firstLength == 0 || std::memcmp(first, second, firstLength) == 0))
         return 0;
     const TDecoded a(*collation.CodePage, first, firstLength);
     const TDecoded b(*collation.CodePage, second, secondLength);
     return Sign(ucol_strcoll(collation.Collator.get(), a.Data(), a.Length(), b.Data(), b.Length()));
+}
+
+// The primary ranks where they settle the order, else ICU. A
+// case-insensitive collator compares the primary level alone.
+int Compare(const TCollation& collation, const char* first, std::size_t firstLength, const char* second,
+            std::size_t secondLength, bool caseInsensitive) {
+    if (const auto settled = collation.Ranks->Compare(reinterpret_cast<const std::uint8_t*>(first), firstLength,
+                                                      reinterpret_cast<const std::uint8_t*>(second),
+                                                      secondLength, caseInsensitive))
+        return *settled;
+    return IcuCompare(collation, first, firstLength, second, secondLength);
 }
 
 }  // namespace
@@ -142,6 +158,20 @@ int LocaleCompare(std::uint16_t language, std::uint16_t sort, const char* first,
     const TCollation& collation = CollationOf(language, sort, caseInsensitive);
     return Compare(collation, first, TextLength(first, length), second, TextLength(second, length),
                    caseInsensitive);
+}
+
+const TLocaleCollation& LocaleCollationOf(std::uint16_t language, std::uint16_t sort,
+                                          bool caseInsensitive) {
+    return CollationOf(language, sort, caseInsensitive);
+}
+
+int LocaleCompare(const TLocaleCollation& collation, const char* first, const char* second,
+                  std::size_t length) {
+    const auto* a = reinterpret_cast<const std::uint8_t*>(first);
+    const auto* b = reinterpret_cast<const std::uint8_t*>(second);
+    if (const auto settled = collation.Ranks->ComparePadded(a, b, length, collation.CaseInsensitive))
+        return *settled;
+    return IcuCompare(collation, first, TextLength(first, length), second, TextLength(second, length));
 }
 
 int LocaleCompare(std::uint16_t language, std::uint16_t sort, std::string_view first,

@@ -26,6 +26,18 @@ namespace pirin {
 [[nodiscard]] int LocaleCompare(std::uint16_t language, std::uint16_t sort, const char* first,
                                 const char* second, std::size_t length, bool caseInsensitive);
 
+// The collation of a locale and letter-case option, looked up once for many
+// comparisons (a key search compares by one collation throughout). Lives
+// until the process ends; opaque outside this file's implementation.
+class TLocaleCollation;
+// Raises 15878 as LocaleCompare.
+[[nodiscard]] const TLocaleCollation& LocaleCollationOf(std::uint16_t language, std::uint16_t sort,
+                                                         bool caseInsensitive);
+// LocaleCompare of two texts of at most `length` bytes (length > 0) that end
+// at their first zero byte within them (a key's padded text).
+[[nodiscard]] int LocaleCompare(const TLocaleCollation& collation, const char* first,
+                                const char* second, std::size_t length);
+
 // Compares two texts of their own lengths (word lists, filters); every byte
 // is read as a character.
 [[nodiscard]] int LocaleCompare(std::uint16_t language, std::uint16_t sort, std::string_view first,

@@ -295,7 +295,6 @@ class TPage : public TCacheUnit {
     std::size_t FixedEntrySize() const noexcept;
     std::size_t EntrySize(std::size_t index) const noexcept;
     const std::uint8_t* KeyAt(std::size_t index) const noexcept;
-    int Compare(std::size_t index, std::span<const std::uint8_t> key, std::size_t length) const;
 
     // Recomputes d and t of entry `index` (0-based) and the packed size.
     void Repack(std::size_t index) const noexcept;

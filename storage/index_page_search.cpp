@@ -5,9 +5,6 @@
 
 namespace pirin {
 
-int TPage::Compare(std::size_t index, std::span<const std::uint8_t> key, std::size_t length) const {
-    return CompareKeys(*FConfig.Keys, KeyAt(index), key.data(), length);
-}
 
 void TPage::CheckSearch(std::span<const std::uint8_t> key, std::size_t compareLength) const {
     if (!FAttached || IsParameterPage()) RaiseCorrupt();
@@ -21,12 +18,13 @@ TPageFind TPage::FindEntry(std::span<const std::uint8_t> key, std::size_t compar
     const int n = NumberOfEntries();
     const bool leaf = IsLeaf();
     TPageFind result;
+    const TKeyComparer compare(*FConfig.Keys);
     int lo = 1;
     int hi = n;
     while (lo <= hi) {
         const int mid = (lo + hi) / 2;
         result.Position = mid;
-        const int c = Compare(static_cast<std::size_t>(mid - 1), key, compareLength);
+        const int c = compare(KeyAt(static_cast<std::size_t>(mid - 1)), key.data(), compareLength);
         if (c < 0) {
             lo = mid + 1;
             if (leaf && nearest && lo > hi && lo <= n) result.Position = lo;
@@ -45,11 +43,12 @@ TPageFind TPage::FindEntry(std::span<const std::uint8_t> key, std::size_t compar
 int TPage::FindInsertPosition(std::span<const std::uint8_t> key) const {
     CheckSearch(key, KeyLength());
     // Entries not above the key form a prefix of the page: find its end.
+    const TKeyComparer compare(*FConfig.Keys);
     int lo = 0;
     int hi = NumberOfEntries();
     while (lo < hi) {
         const int mid = (lo + hi) / 2;
-        if (Compare(static_cast<std::size_t>(mid), key, KeyLength()) <= 0)
+        if (compare(KeyAt(static_cast<std::size_t>(mid)), key.data(), KeyLength()) <= 0)
             lo = mid + 1;
         else
             hi = mid;
@@ -59,11 +58,12 @@ int TPage::FindInsertPosition(std::span<const std::uint8_t> key) const {
 
 int TPage::FindFirst(std::span<const std::uint8_t> key, std::size_t compareLength) const {
     CheckSearch(key, compareLength);
+    const TKeyComparer compare(*FConfig.Keys);
     int lo = 0;
     int hi = NumberOfEntries();
     while (lo < hi) {
         const int mid = (lo + hi) / 2;
-        if (Compare(static_cast<std::size_t>(mid), key, compareLength) < 0)
+        if (compare(KeyAt(static_cast<std::size_t>(mid)), key.data(), compareLength) < 0)
             lo = mid + 1;
         else
             hi = mid;
@@ -73,11 +73,12 @@ int TPage::FindFirst(std::span<const std::uint8_t> key, std::size_t compareLengt
 
 int TPage::FindLast(std::span<const std::uint8_t> key, std::size_t compareLength) const {
     CheckSearch(key, compareLength);
+    const TKeyComparer compare(*FConfig.Keys);
     int lo = 0;
     int hi = NumberOfEntries();
     while (lo < hi) {
         const int mid = (lo + hi) / 2;
-        if (Compare(static_cast<std::size_t>(mid), key, compareLength) <= 0)
+        if (compare(KeyAt(static_cast<std::size_t>(mid)), key.data(), compareLength) <= 0)
             lo = mid + 1;
         else
             hi = mid;

@@ -84,6 +84,22 @@ TEST_P(PrimaryRanksTest, EverySettledComparisonAgreesWithIcu) {
                     const auto result = ranks.Compare(reinterpret_cast<const std::uint8_t*>(a.data()), a.size(),
                                                       reinterpret_cast<const std::uint8_t*>(b.data()), b.size(),
                                                       caseInsensitive);
+                    // The same texts zero-padded, as keys hold them: settled
+                    // wherever they are, and as ICU orders them.
+                    std::string paddedA = a, paddedB = b;
+                    paddedA.resize(8, '\0');
+                    paddedB.resize(8, '\0');
+                    const auto padded = ranks.ComparePadded(reinterpret_cast<const std::uint8_t*>(paddedA.data()),
+                                                            reinterpret_cast<const std::uint8_t*>(paddedB.data()),
+                                                            paddedA.size(), caseInsensitive);
+                    if (padded) {
+                        ASSERT_EQ(*padded, IcuCompare(*collator, page, a, b))
+                            << GetParam().Name << " padded '" << a << "' '" << b << "' case-insensitive "
+                            << caseInsensitive;
+                    }
+                    if (result) {
+                        EXPECT_TRUE(padded.has_value()) << "'" << a << "' '" << b << "'";
+                    }
                     if (!result) continue;
                     ++settled;
                     ASSERT_EQ(*result, IcuCompare(*collator, page, a, b))
@@ -128,6 +144,23 @@ TEST(PrimaryRanks, SettlesTheDictionaryLettersAndLeavesContractionsToIcu) {
     EXPECT_EQ(english.RankOf('l'), 0);
     EXPECT_EQ(czech.RankOf('c'), 0);
     EXPECT_EQ(czech.RankOf('h'), 0);
+    // A letter that only begins contractions is settled wherever the next
+    // letter cannot go on with one: "l" before anything but a middle dot,
+    // Czech "c" before anything but "h".
+    const auto settles = [](const TPrimaryRanks& ranks, const std::string& a, const std::string& b) {
+        return ranks
+            .Compare(reinterpret_cast<const std::uint8_t*>(a.data()), a.size(),
+                     reinterpret_cast<const std::uint8_t*>(b.data()), b.size(), true)
+            .has_value();
+    };
+    EXPECT_TRUE(english.BeginsContractions('l'));
+    EXPECT_TRUE(bulgarian.BeginsContractions('L'));
+    EXPECT_TRUE(settles(english, "hello", "help"));
+    EXPECT_TRUE(settles(english, "all", "alm"));
+    EXPECT_FALSE(settles(english, "l\xB7" "a", "lb"));
+    EXPECT_TRUE(settles(czech, "ca", "cb"));
+    EXPECT_FALSE(settles(czech, "cha", "cb"));
+    EXPECT_FALSE(czech.BeginsContractions('h'));
 }
 
 }  // namespace
