@@ -1,11 +1,13 @@
 // A look-up process for the measurements that need a process of their own:
 //   vorlano_bench_probe make DIR               makes both tables in DIR
 //   vorlano_bench_probe find pirin|sqlite DIR N
+//   vorlano_bench_probe nearest pirin|sqlite DIR N
 //   vorlano_bench_probe keystroke pirin|sqlite DIR DEMO N
 //   vorlano_bench_probe insert DIR N
 // "find" opens the table in DIR, looks up N random existing words with
 // their memos (after as many uninstrumented look-ups to warm the caches),
-// and prints its peak resident memory. "keystroke" starts the program's
+// and prints its peak resident memory; "nearest" does the same with words
+// that do not exist (nearest entry). "keystroke" starts the program's
 // look-up on the demo database in DEMO (the SQLite copy of its tables in
 // DIR) and types N keys the same way. Only the N counted operations run
 // with callgrind's instrumentation on, so callgrind (started with
@@ -43,6 +45,26 @@ int FindWords(Side& side, const TBenchData& data, std::size_t count) {
     CALLGRIND_STOP_INSTRUMENTATION;
     PrintPeakMemory(found, 2 * count);
     return found == 2 * count ? 0 : 1;
+}
+
+// Words that do not exist: every look-up must stand on a nearest entry
+// and show its memo.
+template <typename Side>
+int FindNearestWords(Side& side, const TBenchData& data, std::size_t count) {
+    std::string desc;
+    std::size_t shown = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        (void)side.FindNearest(data.Missing[count + i], desc);
+        shown += !desc.empty();
+    }
+    CALLGRIND_START_INSTRUMENTATION;
+    for (std::size_t i = 0; i < count; ++i) {
+        (void)side.FindNearest(data.Missing[i], desc);
+        shown += !desc.empty();
+    }
+    CALLGRIND_STOP_INSTRUMENTATION;
+    PrintPeakMemory(shown, 2 * count);
+    return shown == 2 * count ? 0 : 1;
 }
 
 template <typename Keystroke>
@@ -92,21 +114,22 @@ int Run(int argc, char** argv) {
     }
     // The words alone: the memos would dwarf the look-ups' memory.
     const TBenchData data = MakeBenchData(kGeneratedRows, 0);
-    if (command == "find" && argc == 5) {
+    if ((command == "find" || command == "nearest") && argc == 5) {
         const std::string engine = argv[2];
         const std::filesystem::path folder = argv[3];
         const std::size_t count = std::strtoul(argv[4], nullptr, 10);
-        if (count == 0 || 2 * count > data.Present.size()) return 2;
+        const bool nearest = command == "nearest";
+        if (count == 0 || 2 * count > (nearest ? data.Missing : data.Present).size()) return 2;
         if (engine == "pirin") {
             TPirinWords words(folder.string() + "/", kPirinTableName);
-            return FindWords(words, data, count);
+            return nearest ? FindNearestWords(words, data, count) : FindWords(words, data, count);
         }
         if (engine == "sqlite") {
             TSqliteWords words((folder / kSqliteFileName).string());
-            return FindWords(words, data, count);
+            return nearest ? FindNearestWords(words, data, count) : FindWords(words, data, count);
         }
     }
-    std::cerr << "usage: vorlano_bench_probe make DIR | find pirin|sqlite DIR COUNT"
+    std::cerr << "usage: vorlano_bench_probe make DIR | find|nearest pirin|sqlite DIR COUNT"
                  " | keystroke pirin|sqlite DIR DEMO COUNT | insert DIR COUNT\n";
     return 2;
 }
