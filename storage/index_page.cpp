@@ -35,7 +35,7 @@ bool TPageConfig::SameFormat(const TPageConfig& other) const noexcept {
            Compression == other.Compression;
 }
 
-TPage::TPage(std::size_t unitSize) : TCacheUnit(unitSize) {}
+TPage::TPage(std::size_t unitSize) : TCacheUnit(unitSize, false) {}
 
 TPage::~TPage() = default;
 
@@ -71,8 +71,9 @@ void TPage::Attach(const TPageConfig& config) {
         return;
     }
     if (FPending) {
-        Unpack(Bytes(), config);
+        Unpack(FPendingBytes, config);
         FPending = false;
+        FPendingBytes.clear();
     } else {
         ClearEntries();
         FType = TPageType::Leaf;
@@ -90,6 +91,7 @@ void TPage::Format(const TPageConfig& config, TPageType type) {
     FConfig = config;
     FAttached = true;
     FPending = false;
+    FPendingBytes.clear();
     FType = type;
     FPrevious = FNext = 0;
     FFree = false;
@@ -325,6 +327,7 @@ void TPage::ResetForLoad() {
     FFree = false;
     FPackingPending = false;
     FParameter.clear();
+    FPendingBytes.clear();
 }
 
 void TPage::ClearFields() noexcept {
@@ -338,11 +341,10 @@ void TPage::LoadBytes(std::span<const std::uint8_t> bytes) {
         // A refresh of a page of this index: unpack now, so that a damaged
         // page is refused while the cache can still leave it out.
         Unpack(bytes, FConfig);
-        TCacheUnit::LoadBytes(bytes);
         FPending = false;
         return;
     }
-    TCacheUnit::LoadBytes(bytes);
+    FPendingBytes.assign(bytes.begin(), bytes.end());
     ClearEntries();
     FPending = true;
 }
@@ -362,8 +364,10 @@ void TPage::LoadAttached(std::span<const std::uint8_t> bytes, const TPageConfig&
 
 void TPage::SaveBytes(std::span<std::uint8_t> out) const {
     if (!FAttached) {
-        // Never looked at since it was read: the bytes read are the page.
-        TCacheUnit::SaveBytes(out);
+        // Never looked at since it was read: the bytes read are the page
+        // (none: a page never given anything is all zeros).
+        std::fill(out.begin(), out.end(), std::uint8_t{0});
+        std::copy_n(FPendingBytes.begin(), std::min(out.size(), FPendingBytes.size()), out.begin());
         return;
     }
     Pack(out);

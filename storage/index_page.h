@@ -320,8 +320,10 @@ class TPage : public TCacheUnit {
 
     TPageConfig FConfig;
     bool FAttached = false;
-    // Bytes loaded before the page had settings, waiting for Attach.
+    // Bytes loaded before the page had settings, waiting for Attach (the
+    // page has no byte buffer of its own: it lives unpacked).
     bool FPending = false;
+    std::vector<std::uint8_t> FPendingBytes;
     TPageType FType = TPageType::Leaf;
     std::int32_t FPrevious = 0;
     std::int32_t FNext = 0;

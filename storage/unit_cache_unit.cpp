@@ -4,7 +4,8 @@
 
 namespace pirin {
 
-TCacheUnit::TCacheUnit(std::size_t unitSize) : FBytes(unitSize, 0) {}
+TCacheUnit::TCacheUnit(std::size_t unitSize, bool holdsBytes)
+    : FSize(unitSize), FHoldsBytes(holdsBytes), FBytes(holdsBytes ? unitSize : 0, 0) {}
 
 TCacheUnit::~TCacheUnit() = default;
 
@@ -29,6 +30,9 @@ void TCacheUnit::ClearCacheState() noexcept {
     FChainPrev = nullptr;
 }
 
-void TCacheUnit::ResizeBytes(std::size_t unitSize) { FBytes.assign(unitSize, 0); }
+void TCacheUnit::ResizeBytes(std::size_t unitSize) {
+    FSize = unitSize;
+    if (FHoldsBytes) FBytes.assign(unitSize, 0);
+}
 
 }  // namespace pirin

@@ -11,7 +11,9 @@
 // Concrete units (TRecord, TPage, TBlock) derive from TCacheUnit, must be
 // constructible from the unit size, and may keep their own in-memory form by
 // overriding Reset, LoadBytes and SaveBytes (a page unpacks its entries, a
-// block splits its 18-byte header). LoadBytes receives untrusted bytes and
+// block splits its 18-byte header). A unit that keeps only its own form
+// (a page) asks for no byte buffer: Bytes() is then empty, while Size()
+// still gives the unit size. LoadBytes receives untrusted bytes and
 // raises the file's corrupt code when they cannot be a unit; the cache then
 // leaves the unit out.
 //
@@ -29,7 +31,9 @@ namespace pirin {
 
 class TCacheUnit {
   public:
-    explicit TCacheUnit(std::size_t unitSize);
+    // `holdsBytes` false: the unit keeps its contents in a form of its own
+    // and has no byte buffer.
+    explicit TCacheUnit(std::size_t unitSize, bool holdsBytes = true);
     virtual ~TCacheUnit();
     TCacheUnit(const TCacheUnit&) = delete;
     TCacheUnit& operator=(const TCacheUnit&) = delete;
@@ -45,7 +49,7 @@ class TCacheUnit {
 
     std::span<std::uint8_t> Bytes() noexcept { return FBytes; }
     std::span<const std::uint8_t> Bytes() const noexcept { return FBytes; }
-    std::size_t Size() const noexcept { return FBytes.size(); }
+    std::size_t Size() const noexcept { return FSize; }
 
     // Clears the contents (all bytes 0). Derived units clear their own fields
     // too and call this.
@@ -76,6 +80,8 @@ class TCacheUnit {
     bool FDetached = false;
     TCacheUnit* FChainNext = nullptr;  // towards the tail (less recently used)
     TCacheUnit* FChainPrev = nullptr;  // towards the head (more recently used)
+    std::size_t FSize;
+    bool FHoldsBytes;
     std::vector<std::uint8_t> FBytes;
 };
 
