@@ -5,8 +5,8 @@
 // of its cache's most-recently-used chain; these belong to the cache
 // (unit_cache.h) and only it changes them, except MarkDirty, which the holder
 // of a pin calls after changing the unit. The unit's clear bytes live in a
-// buffer of the unit size; scrambling happens only in the file's write and
-// read buffers, never here.
+// buffer of the unit size (or in the unit's own form alone, below);
+// scrambling happens only in the file's write and read buffers, never here.
 //
 // Concrete units (TRecord, TPage, TBlock) derive from TCacheUnit, must be
 // constructible from the unit size, and may keep their own in-memory form by
