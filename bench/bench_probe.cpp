@@ -4,6 +4,7 @@
 //   vorlano_bench_probe keystroke pirin|sqlite DIR DEMO N
 //   vorlano_bench_probe insert DIR N
 //   vorlano_bench_probe insert-sqlite DIR N
+//   vorlano_bench_probe open pirin|sqlite DIR DEMO N
 // "find" opens the table in DIR, looks up N random existing words with
 // their memos (after as many uninstrumented look-ups to warm the caches),
 // and prints its peak resident memory. "keystroke" starts the program's
@@ -13,6 +14,9 @@
 // --instr-atstart=no) counts their instructions alone. "insert" loads the
 // first N generated rows into a new table in DIR in one transaction and
 // prints the time the load took; "insert-sqlite" does the same in SQLite.
+// "open" opens the demo database's English-Bulgarian dictionary (or, on
+// SQLite, the copy in DIR) and looks a headword up, N times after one
+// uninstrumented time.
 #include <sys/resource.h>
 #include <valgrind/callgrind.h>
 
@@ -25,6 +29,7 @@
 
 #include "bench/bench_setup.h"
 #include "bench/demo_lookup.h"
+#include "bench/demo_open.h"
 #include "tables/session_list.h"
 
 namespace vorlano::bench {
@@ -102,6 +107,27 @@ int Run(int argc, char** argv) {
         TPirinWords words(folder.string() + "/", kPirinTableName);
         return TimeLoad(rows.size(), [&] { words.Load(rows); });
     }
+    if (command == "open" && argc == 6) {
+        const std::string engine = argv[2];
+        const std::string dictionary = std::string(argv[4]) + "/Dictionary/";
+        const std::string sqlite = (std::filesystem::path(argv[3]) / "demo.sqlite").string();
+        const std::size_t count = std::strtoul(argv[5], nullptr, 10);
+        if (count == 0 || (engine != "pirin" && engine != "sqlite")) return 2;
+        if (!std::filesystem::exists(sqlite)) TDemoLookup(std::string(argv[4]) + "/", sqlite);
+        const std::string word = TOpenDictionary(dictionary).MiddleWord();
+        std::string desc;
+        std::size_t found = 0;
+        const auto openAndFind = [&] {
+            if (engine == "pirin") return TOpenDictionary(dictionary).Find(word, desc);
+            return TSqliteWords(sqlite).Find(word, desc);
+        };
+        found += openAndFind();
+        CALLGRIND_START_INSTRUMENTATION;
+        for (std::size_t i = 0; i < count; ++i) found += openAndFind();
+        CALLGRIND_STOP_INSTRUMENTATION;
+        PrintPeakMemory(found, count + 1);
+        return found == count + 1 ? 0 : 1;
+    }
     if (command == "keystroke" && argc == 6) {
         const std::string engine = argv[2];
         const std::size_t count = std::strtoul(argv[5], nullptr, 10);
@@ -129,7 +155,8 @@ int Run(int argc, char** argv) {
         }
     }
     std::cerr << "usage: vorlano_bench_probe make DIR | find pirin|sqlite DIR COUNT"
-                 " | keystroke pirin|sqlite DIR DEMO COUNT | insert|insert-sqlite DIR COUNT\n";
+                 " | keystroke pirin|sqlite DIR DEMO COUNT | insert|insert-sqlite DIR COUNT"
+                 " | open pirin|sqlite DIR DEMO COUNT\n";
     return 2;
 }
 
