@@ -20,11 +20,13 @@ std::vector<std::uint8_t> StatusKey(std::uint8_t status, std::int32_t autoInc) {
 
 // What a key layout is made from: the descriptor without its page numbers,
 // which change with every split.
-TIndexDescriptor LayoutPart(TIndexDescriptor descriptor) {
-    descriptor.RootPage = 0;
-    descriptor.FirstFreePage = 0;
-    descriptor.ParameterPage = 0;
-    return descriptor;
+bool SameLayoutPart(const TIndexDescriptor& a, const TIndexDescriptor& b) {
+    return a.KeyLength == b.KeyLength && a.Descending == b.Descending &&
+           a.CaseInsensitive == b.CaseInsensitive && a.Unique == b.Unique &&
+           a.Compression == b.Compression && a.FieldCount == b.FieldCount &&
+           a.FieldDescending == b.FieldDescending && a.FieldNumbers == b.FieldNumbers &&
+           a.NoCounts == b.NoCounts && a.Temporary == b.Temporary && a.WellFormed == b.WellFormed &&
+           a.Name == b.Name;
 }
 
 }  // namespace
@@ -41,7 +43,7 @@ TRecordIndexes::TRecordIndexes(TDataFile& data, TIndexFile& index, std::string t
     for (int i = index.NoPrimaryIndex() ? 1 : 0; i <= index.SecondaryIndexCount(); ++i) {
         FLayouts.push_back(TIndexKeyLayout::Make(index.GetIndexDescriptor(i), i, data.Fields(),
                                                  data.Language(), data.Sort(), FTableName));
-        FDescriptors.push_back(LayoutPart(index.GetIndexDescriptor(i)));
+        FDescriptors.push_back(index.GetIndexDescriptor(i));
     }
     FHints.resize(FLayouts.size() + 1);
 }
@@ -54,7 +56,7 @@ bool TRecordIndexes::Describes(const TDataFile& data, const TIndexFile& index) c
     if (index.SecondaryIndexCount() + 1 - first != static_cast<int>(FDescriptors.size()))
         return false;
     for (std::size_t i = 0; i < FDescriptors.size(); ++i)
-        if (LayoutPart(index.GetIndexDescriptor(first + static_cast<int>(i))) != FDescriptors[i])
+        if (!SameLayoutPart(index.GetIndexDescriptor(first + static_cast<int>(i)), FDescriptors[i]))
             return false;
     return true;
 }
