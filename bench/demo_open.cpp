@@ -1,20 +1,11 @@
 #include "bench/demo_open.h"
 
-#include <atomic>
-
+#include "bench/pirin_words.h"
 #include "dictdata/datas.h"
 #include "dictdata/datas_schema.h"
 #include "tables/pirin_session.h"
 
 namespace vorlano::bench {
-namespace {
-
-std::string NextDatabaseName() {
-    static std::atomic<int> counter{0};
-    return "DemoOpen" + std::to_string(counter++);
-}
-
-}  // namespace
 
 TOpenDictionary::TOpenDictionary(const std::string& dictionaryDir) {
     // The data module's steps (TDatas::DataModuleCreate and OpenTable) under
@@ -54,10 +45,6 @@ bool TOpenDictionary::Find(const std::string& word, std::string& desc) {
     desc = FForeign.FieldByName("Desc").AsString();
     return found;
 }
-
-}  // namespace vorlano::bench
-
-namespace vorlano::bench {
 
 std::string TOpenDictionary::MiddleWord() {
     FForeign.First();
