@@ -6,7 +6,6 @@
 // page becoming its right neighbour; the parent takes an entry for it and
 // may split in turn, up to a new root.
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <string>
 #include <vector>
@@ -72,12 +71,12 @@ void TIndexTree::Insert(std::span<const std::uint8_t> key, std::int32_t record, 
     bool rightEdge = true;
     TTreePath path;
     path.Levels.reserve(8);
-    std::array<TPagePin, kMaxTreeDepth> pins;
-    std::size_t depth = 0;
-    pins[depth++] = FetchForWrite(root);
+    std::vector<TPagePin> pins;
+    pins.reserve(8);
+    pins.push_back(FetchForWrite(root));
     if (!pins[0]->IsRoot()) Corrupt();
     for (;;) {
-        const TPage& page = *pins[depth - 1];
+        const TPage& page = *pins.back();
         const int after = InsertPosition(page, key, tryEnd);
         rightEdge = rightEdge && after == page.NumberOfEntries();
         if (page.IsLeaf()) {
@@ -86,14 +85,14 @@ void TIndexTree::Insert(std::span<const std::uint8_t> key, std::int32_t record, 
         }
         const int position = std::max(after, 1);
         path.Levels.push_back({page.UnitNumber(), position});
-        if (depth >= pins.size()) Corrupt();
-        pins[depth++] = Child(page, position, true);
+        if (pins.size() >= static_cast<std::size_t>(kMaxTreeDepth)) Corrupt();
+        pins.push_back(Child(page, position, true));
     }
-    for (std::size_t level = 0; level + 1 < depth; ++level)
+    for (std::size_t level = 0; level + 1 < pins.size(); ++level)
         pins[level]->AdjustEntryCount(path.Levels[level].Position, 1);
     // The leaf's pin goes on to InsertInto; the parents' go now.
-    TPagePin leaf = std::move(pins[depth - 1]);
-    for (std::size_t level = 0; level + 1 < depth; ++level) pins[level].Release();
+    TPagePin leaf = std::move(pins.back());
+    pins.clear();
     InsertInto(path, key, record, std::move(leaf));
     if (hint != nullptr) hint->RightEdge = rightEdge;
 }
