@@ -9,6 +9,7 @@
 
 #include "bench/bench_setup.h"
 #include "bench/demo_lookup.h"
+#include "bench/demo_open.h"
 #include "bench/ratio_table.h"
 #include "lookup/rtf_reader.h"
 #include "lookup/word_list.h"
@@ -37,44 +38,6 @@ void WalkAll(benchmark::State& state, Side& side) {
 }
 void WalkAllPirin(benchmark::State& state) { WalkAll(state, TBenchSetup::Instance().Pirin()); }
 void WalkAllSqlite(benchmark::State& state) { WalkAll(state, TBenchSetup::Instance().Sqlite()); }
-
-// A copy of the loaded tables that no open component shares files with
-// (made once).
-const std::filesystem::path& FreshCopy() {
-    static const std::filesystem::path folder = [] {
-        TBenchSetup& setup = TBenchSetup::Instance();
-        std::filesystem::path copy = setup.NewFolder();
-        for (const auto& entry : std::filesystem::directory_iterator(setup.Loaded()))
-            if (entry.is_regular_file()) std::filesystem::copy_file(entry.path(), copy / entry.path().filename());
-        return copy;
-    }();
-    return folder;
-}
-
-void OpenAndFindPirin(benchmark::State& state) {
-    const std::string folder = FreshCopy().string() + "/";
-    const std::string& word = TBenchSetup::Instance().Data().Present.front();
-    std::string desc;
-    for (auto _ : state) {
-        auto words = std::make_unique<TPirinWords>(folder, kPirinTableName);
-        benchmark::DoNotOptimize(words->Find(word, desc));
-        state.PauseTiming();
-        words.reset();
-        state.ResumeTiming();
-    }
-}
-void OpenAndFindSqlite(benchmark::State& state) {
-    const std::string path = (FreshCopy() / kSqliteFileName).string();
-    const std::string& word = TBenchSetup::Instance().Data().Present.front();
-    std::string desc;
-    for (auto _ : state) {
-        auto words = std::make_unique<TSqliteWords>(path);
-        benchmark::DoNotOptimize(words->Find(word, desc));
-        state.PauseTiming();
-        words.reset();
-        state.ResumeTiming();
-    }
-}
 
 void InsertAllPirin(benchmark::State& state) {
     TBenchSetup& setup = TBenchSetup::Instance();
@@ -133,6 +96,53 @@ void OnDemo(benchmark::State& state, Operation operation) {
         benchmark::DoNotOptimize(operation(*demo, next));
         ++next;
     }
+}
+
+// Operation 5 works on a copy of the demo database's tables and of their
+// SQLite copy, so that no open component shares files with it (made once).
+const std::filesystem::path& FreshDemoCopy() {
+    static const std::filesystem::path folder = [] {
+        std::filesystem::path copy = TBenchSetup::Instance().NewFolder();
+        std::filesystem::copy(std::filesystem::path(std::getenv("VORLANO_DEMO_DATA")) / "Dictionary",
+                              copy / "Dictionary");
+        std::filesystem::copy_file(TBenchSetup::Instance().Loaded() / "demo.sqlite", copy / "demo.sqlite");
+        return copy;
+    }();
+    return folder;
+}
+
+// Opens (timed), looks the demo's headword up (timed) and closes (not
+// timed) on every iteration.
+template <typename Open>
+void OpenAndFind(benchmark::State& state, Open open) {
+    // The demo look-up makes the SQLite copy.
+    if (Demo() == nullptr) {
+        state.SkipWithError("no demo database (VORLANO_DEMO_DATA)");
+        return;
+    }
+    const std::filesystem::path& folder = FreshDemoCopy();
+    static const std::string word = TOpenDictionary((folder / "Dictionary").string() + "/").MiddleWord();
+    std::string desc;
+    for (auto _ : state) {
+        auto opened = open(folder);
+        if (!opened->Find(word, desc)) {
+            state.SkipWithError("the headword was not found");
+            break;
+        }
+        state.PauseTiming();
+        opened.reset();
+        state.ResumeTiming();
+    }
+}
+void OpenAndFindPirin(benchmark::State& state) {
+    OpenAndFind(state, [](const std::filesystem::path& folder) {
+        return std::make_unique<TOpenDictionary>((folder / "Dictionary").string() + "/");
+    });
+}
+void OpenAndFindSqlite(benchmark::State& state) {
+    OpenAndFind(state, [](const std::filesystem::path& folder) {
+        return std::make_unique<TSqliteWords>((folder / "demo.sqlite").string());
+    });
 }
 
 void KeystrokePirin(benchmark::State& state) {
@@ -215,7 +225,7 @@ const std::vector<TOperation>& Operations() {
         {"3-keystroke", "3 keystroke: SearchWord + ShowEntry + HTML (En_Bg)", "needs the demo database"},
         {"3b-keystroke-200k", "3b keystroke on the 200,000-word list", ""},
         {"4-walk-all", "4 walk 200,000 records in IdxWord order", ""},
-        {"5-open-first", "5 open database and table + first look-up", ""},
+        {"5-open-first", "5 open database + a dictionary's 3 tables + first look-up", "needs the demo database"},
         {"6-insert-all", "6 insert 200,000 records in one transaction (1 run)", ""},
         {"7-locate", "7 Locate on LangWords by Table", "needs the demo database"},
     };

@@ -4,6 +4,8 @@
 //   vorlano_bench_probe nearest pirin|sqlite DIR N
 //   vorlano_bench_probe keystroke pirin|sqlite DIR DEMO N
 //   vorlano_bench_probe insert DIR N
+//   vorlano_bench_probe insert-sqlite DIR N
+//   vorlano_bench_probe open pirin|sqlite DIR DEMO N
 // "find" opens the table in DIR, looks up N random existing words with
 // their memos (after as many uninstrumented look-ups to warm the caches),
 // and prints its peak resident memory; "nearest" does the same with words
@@ -12,18 +14,25 @@
 // DIR) and types N keys the same way. Only the N counted operations run
 // with callgrind's instrumentation on, so callgrind (started with
 // --instr-atstart=no) counts their instructions alone. "insert" loads the
-// first N generated rows into a new table in DIR in one transaction.
+// first N generated rows into a new table in DIR in one transaction and
+// prints the time the load took; "insert-sqlite" does the same in SQLite.
+// "open" opens the demo database's English-Bulgarian dictionary (or, on
+// SQLite, the copy in DIR) and looks a headword up, N times after one
+// uninstrumented time; the closes are not counted.
 #include <sys/resource.h>
 #include <valgrind/callgrind.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <string>
 
 #include "bench/bench_setup.h"
 #include "bench/demo_lookup.h"
+#include "bench/demo_open.h"
 #include "tables/session_list.h"
 
 namespace vorlano::bench {
@@ -78,6 +87,27 @@ int TypeKeys(const std::vector<std::string>& keys, std::size_t count, Keystroke 
     return shown == 2 * count ? 0 : 1;
 }
 
+// The first `count` generated rows (empty when the count is out of range).
+std::vector<TBenchRow> FirstRows(const char* countText) {
+    const std::size_t count = std::strtoul(countText, nullptr, 10);
+    TBenchData data = MakeBenchData(kGeneratedRows, kMemoBytes);
+    if (count == 0 || count > data.Rows.size()) return {};
+    data.Rows.resize(count);
+    return std::move(data.Rows);
+}
+
+template <typename Load>
+int TimeLoad(std::size_t count, Load load) {
+    const auto start = std::chrono::steady_clock::now();
+    CALLGRIND_START_INSTRUMENTATION;
+    load();
+    CALLGRIND_STOP_INSTRUMENTATION;
+    const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+    std::printf("loaded in %.1f ms; ", took.count());
+    PrintPeakMemory(count, count);
+    return 0;
+}
+
 int Run(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "make" && argc == 3) {
@@ -85,22 +115,50 @@ int Run(int argc, char** argv) {
         MakeTables(argv[2], MakeBenchData(kGeneratedRows, kMemoBytes));
         return 0;
     }
-    if (command == "insert" && argc == 4) {
+    if ((command == "insert" || command == "insert-sqlite") && argc == 4) {
         // The first N generated rows into a new table in DIR, in one
         // transaction (operation 6 at a size callgrind can follow).
-        const std::size_t count = std::strtoul(argv[3], nullptr, 10);
-        TBenchData data = MakeBenchData(kGeneratedRows, kMemoBytes);
-        if (count == 0 || count > data.Rows.size()) return 2;
-        data.Rows.resize(count);
-        const std::string folder = std::string(argv[2]) + "/";
+        const std::vector<TBenchRow> rows = FirstRows(argv[3]);
+        if (rows.empty()) return 2;
+        const std::filesystem::path folder = argv[2];
         std::filesystem::create_directories(folder);
-        TPirinWords::Create(folder, kPirinTableName);
-        TPirinWords words(folder, kPirinTableName);
-        CALLGRIND_START_INSTRUMENTATION;
-        words.Load(data.Rows);
-        CALLGRIND_STOP_INSTRUMENTATION;
-        PrintPeakMemory(count, count);
-        return 0;
+        if (command == "insert-sqlite") {
+            TSqliteWords words((folder / kSqliteFileName).string());
+            return TimeLoad(rows.size(), [&] { words.Load(rows); });
+        }
+        TPirinWords::Create(folder.string() + "/", kPirinTableName);
+        TPirinWords words(folder.string() + "/", kPirinTableName);
+        return TimeLoad(rows.size(), [&] { words.Load(rows); });
+    }
+    if (command == "open" && argc == 6) {
+        const std::string engine = argv[2];
+        const std::string dictionary = std::string(argv[4]) + "/Dictionary/";
+        const std::string sqlite = (std::filesystem::path(argv[3]) / "demo.sqlite").string();
+        const std::size_t count = std::strtoul(argv[5], nullptr, 10);
+        if (count == 0 || (engine != "pirin" && engine != "sqlite")) return 2;
+        if (!std::filesystem::exists(sqlite)) TDemoLookup(std::string(argv[4]) + "/", sqlite);
+        const std::string word = TOpenDictionary(dictionary).MiddleWord();
+        std::string desc;
+        std::size_t found = 0;
+        // Counted: the open and the look-up; the close is not (as in the
+        // benchmark).
+        const auto openAndFind = [&](bool counted) {
+            if (counted) CALLGRIND_START_INSTRUMENTATION;
+            std::unique_ptr<TOpenDictionary> pirin;
+            std::unique_ptr<TSqliteWords> sqliteWords;
+            if (engine == "pirin") {
+                pirin = std::make_unique<TOpenDictionary>(dictionary);
+                found += pirin->Find(word, desc);
+            } else {
+                sqliteWords = std::make_unique<TSqliteWords>(sqlite);
+                found += sqliteWords->Find(word, desc);
+            }
+            if (counted) CALLGRIND_STOP_INSTRUMENTATION;
+        };
+        openAndFind(false);
+        for (std::size_t i = 0; i < count; ++i) openAndFind(true);
+        PrintPeakMemory(found, count + 1);
+        return found == count + 1 ? 0 : 1;
     }
     if (command == "keystroke" && argc == 6) {
         const std::string engine = argv[2];
@@ -130,7 +188,8 @@ int Run(int argc, char** argv) {
         }
     }
     std::cerr << "usage: vorlano_bench_probe make DIR | find|nearest pirin|sqlite DIR COUNT"
-                 " | keystroke pirin|sqlite DIR DEMO COUNT | insert DIR COUNT\n";
+                 " | keystroke pirin|sqlite DIR DEMO COUNT | insert|insert-sqlite DIR COUNT"
+                 " | open pirin|sqlite DIR DEMO COUNT\n";
     return 2;
 }
 

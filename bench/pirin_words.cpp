@@ -6,14 +6,10 @@
 #include "locale/field_types.h"
 
 namespace vorlano::bench {
-namespace {
-
 std::string NextDatabaseName() {
     static std::atomic<int> counter{0};
     return "BenchDB" + std::to_string(counter++);
 }
-
-}  // namespace
 
 bool TNearestTable::FindNearest(std::string_view word) {
     if (FindKey({std::string(word)})) return true;

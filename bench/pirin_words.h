@@ -19,6 +19,9 @@
 
 namespace vorlano::bench {
 
+// A database alias no other component of the process uses.
+std::string NextDatabaseName();
+
 // A table component that can also stand on the nearest entry after a key
 // search that found nothing (the engine cursor is there already).
 class TNearestTable : public pirin::TPirinTable {

@@ -17,7 +17,6 @@ using pirin::TDataCursor;
 constexpr int kIdField = 1;
 constexpr int kTextField = 2;
 constexpr int kMemoField = 3;
-constexpr std::size_t kBatchRecords = 1000;
 
 pirin::TTableDefinition Definition(std::uint16_t language, bool wordList) {
     pirin::TTableDefinition definition;
@@ -47,7 +46,7 @@ std::span<const std::uint8_t> Bytes(std::string_view text) {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
-// One exclusive cursor filling a new table inside a transaction.
+// One exclusive cursor filling a new table inside one transaction.
 class TTableFiller {
   public:
     TTableFiller(pirin::TDataDirectory& directory, const std::string& name, std::uint16_t language,
@@ -88,16 +87,8 @@ class TTableFiller {
         ReleaseMemo();
     }
 
-    // Commits and starts the next batch every kBatchRecords inserts: the
-    // caches of a transaction keep every changed unit until the commit, and
-    // looking units up in them gets slower the more they hold.
     void Insert(std::uint32_t id, std::string_view text, std::string_view memo) {
         Insert(id, text, memo, false);
-        if (++FPending == kBatchRecords) {
-            FDirectory.Commit();
-            FDirectory.StartTransaction();
-            FPending = 0;
-        }
     }
 
     void Commit() { FDirectory.Commit(); }
@@ -131,7 +122,6 @@ class TTableFiller {
     pirin::TDataDirectory& FDirectory;
     TDataCursor FCursor;
     std::vector<std::uint8_t> FImage;
-    std::size_t FPending = 0;
 };
 
 }  // namespace

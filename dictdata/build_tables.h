@@ -5,8 +5,7 @@
 // "Table" fixed-width CHAR(5), "Words" MEMO). Every table is encrypted with
 // the dictionary password and ordered by the language it is given.
 //
-// A table is created, opened exclusively and filled in transactions of a
-// thousand records,
+// A table is created, opened exclusively and filled in one transaction,
 // then its word list is read back by walking "IdxWord".
 //
 // Ownership: works on a directory of the caller's session; opens and closes

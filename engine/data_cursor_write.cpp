@@ -235,7 +235,7 @@ void TDataCursor::InsertRecord(std::span<std::uint8_t> image, bool reposition) {
         TBytes stored(image.begin(), image.begin() + FRecordSize);
         const std::int32_t autoInc = NextAutoIncValue(header.LastAutoIncrement());
         le::PutI32(stored, 5, autoInc);
-        TRecordIndexes indexes(data, Index(), FTableName, FTable->DatabaseErrorName());
+        TRecordIndexes& indexes = FTable->RecordIndexes(FTableName);
         indexes.CheckUnique(stored);
 
         FWriteChanged = true;
@@ -287,7 +287,7 @@ void TDataCursor::ModifyRecord(std::span<std::uint8_t> image, bool unlock, bool 
         TBytes stored(image.begin(), image.begin() + FRecordSize);
         // Status, link and autoincrement value never change.
         std::copy_n(current.begin(), 9, stored.begin());
-        TRecordIndexes indexes(Data(), Index(), FTableName, FTable->DatabaseErrorName());
+        TRecordIndexes& indexes = FTable->RecordIndexes(FTableName);
         indexes.CheckUnique(stored, current);
 
         FWriteChanged = true;
@@ -324,8 +324,7 @@ void TDataCursor::DeleteRecord(std::span<const std::uint8_t> image, bool reposit
         TBytes removed(record->Image().begin(), record->Image().end());
         const TBytes asRead = removed;
         FWriteChanged = true;
-        TRecordIndexes(Data(), Index(), FTableName, FTable->DatabaseErrorName())
-            .RemoveRecord(removed, n);
+        FTable->RecordIndexes(FTableName).RemoveRecord(removed, n);
         TBlobFile* blob = FTable->BlobFile();
         if (blob != nullptr) DropRecordBlobs(*blob, Data().Fields(), removed, n, nullptr);
         record->CopyFields(removed);

@@ -2,6 +2,7 @@
 
 #include "engine/data_directory.h"
 #include "engine/data_session.h"
+#include "engine/index_maintenance.h"
 #include "engine/records_bitmap.h"
 #include "engine/table_create.h"
 #include "errors/engine_error.h"

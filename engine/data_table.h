@@ -45,6 +45,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "storage/blob_file.h"
 #include "storage/data_file.h"
@@ -56,6 +57,7 @@ namespace pirin {
 
 class TDataDirectory;
 class TDataSession;
+class TRecordIndexes;
 class TRecordsBitmap;
 
 // Record numbers the record-lock bitmaps are made for at first.
@@ -175,6 +177,10 @@ class TDataTable final : public TTableFileContext {
     // Close of this process writes the rest, raising while the disk still
     // fails (Close then leaves the files half written and the locks go).
     bool WriteBackOwed() const noexcept { return FWriteBackOwed; }
+    // Keeps the indexes in step with the records the cursors write, its
+    // errors naming the table `tableName` (as the writing cursor calls it):
+    // made once and kept while the index header defines the same indexes.
+    TRecordIndexes& RecordIndexes(std::string_view tableName);
 
     // ---- transactions (data_table_write_transaction.cpp) ----
     // Nothing for a read-only table or one in a transaction already; 10249
@@ -267,6 +273,7 @@ class TDataTable final : public TTableFileContext {
     std::unique_ptr<TRecordsBitmap> FLockedRecords;
     std::unique_ptr<TRecordsBitmap> FEditLocked;
     std::unique_ptr<TRecordsBitmap> FPendingUnlock;
+    std::unique_ptr<TRecordIndexes> FRecordIndexes;
     TDataFile FDataFile{*this};
     TIndexFile FIndexFile{*this};
     TBlobFile FBlobFile{*this};

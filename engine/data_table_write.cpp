@@ -1,6 +1,7 @@
 // The table's write lock, the write-back after each write and the discard
 // after a failed one.
 #include "engine/data_table.h"
+#include "engine/index_maintenance.h"
 #include "engine/records_bitmap.h"
 #include "errors/engine_error.h"
 #include "storage/lock_map.h"
@@ -124,6 +125,14 @@ void TDataTable::FinishOwedWriteBackOutsideWrite() {
     if (!FWriteBackOwed || FWriteUnderWay || FInTransaction) return;
     FinishOwedWriteBack();
     EndWrite();
+}
+
+TRecordIndexes& TDataTable::RecordIndexes(std::string_view tableName) {
+    if (!FRecordIndexes || FRecordIndexes->TableName() != tableName ||
+        !FRecordIndexes->Describes(FDataFile, FIndexFile))
+        FRecordIndexes = std::make_unique<TRecordIndexes>(
+            FDataFile, FIndexFile, std::string(tableName), DatabaseErrorName());
+    return *FRecordIndexes;
 }
 
 void TDataTable::FlushFiles() {

@@ -18,6 +18,17 @@ std::vector<std::uint8_t> StatusKey(std::uint8_t status, std::int32_t autoInc) {
     return {key.begin(), key.end()};
 }
 
+// What a key layout is made from: the descriptor without its page numbers,
+// which change with every split.
+bool SameLayoutPart(const TIndexDescriptor& a, const TIndexDescriptor& b) {
+    return a.KeyLength == b.KeyLength && a.Descending == b.Descending &&
+           a.CaseInsensitive == b.CaseInsensitive && a.Unique == b.Unique &&
+           a.Compression == b.Compression && a.FieldCount == b.FieldCount &&
+           a.FieldDescending == b.FieldDescending && a.FieldNumbers == b.FieldNumbers &&
+           a.NoCounts == b.NoCounts && a.Temporary == b.Temporary && a.WellFormed == b.WellFormed &&
+           a.Name == b.Name;
+}
+
 }  // namespace
 
 TRecordIndexes::TRecordIndexes(TDataFile& data, TIndexFile& index, std::string tableName,
@@ -25,10 +36,29 @@ TRecordIndexes::TRecordIndexes(TDataFile& data, TIndexFile& index, std::string t
     : FIndex(index),
       FTableName(std::move(tableName)),
       FDatabaseName(std::move(databaseName)),
-      FCursor(cursor) {
-    for (int i = index.NoPrimaryIndex() ? 1 : 0; i <= index.SecondaryIndexCount(); ++i)
+      FCursor(cursor),
+      FLanguage(data.Language()),
+      FSort(data.Sort()),
+      FFieldCount(data.Fields().size()) {
+    for (int i = index.NoPrimaryIndex() ? 1 : 0; i <= index.SecondaryIndexCount(); ++i) {
         FLayouts.push_back(TIndexKeyLayout::Make(index.GetIndexDescriptor(i), i, data.Fields(),
                                                  data.Language(), data.Sort(), FTableName));
+        FDescriptors.push_back(index.GetIndexDescriptor(i));
+    }
+    FHints.resize(FLayouts.size() + 1);
+}
+
+bool TRecordIndexes::Describes(const TDataFile& data, const TIndexFile& index) const {
+    if (&index != &FIndex || data.Language() != FLanguage || data.Sort() != FSort ||
+        data.Fields().size() != FFieldCount)
+        return false;
+    const int first = index.NoPrimaryIndex() ? 1 : 0;
+    if (index.SecondaryIndexCount() + 1 - first != static_cast<int>(FDescriptors.size()))
+        return false;
+    for (std::size_t i = 0; i < FDescriptors.size(); ++i)
+        if (!SameLayoutPart(index.GetIndexDescriptor(first + static_cast<int>(i)), FDescriptors[i]))
+            return false;
+    return true;
 }
 
 void TRecordIndexes::Raise(std::uint16_t code, const std::string& indexName) const {
@@ -37,11 +67,16 @@ void TRecordIndexes::Raise(std::uint16_t code, const std::string& indexName) con
 
 void TRecordIndexes::CheckUnique(std::span<const std::uint8_t> image,
                                  std::optional<std::span<const std::uint8_t>> current) {
-    for (const TIndexKeyLayout& layout : FLayouts) {
+    for (std::size_t i = 0; i < FLayouts.size(); ++i) {
+        const TIndexKeyLayout& layout = FLayouts[i];
         if (!layout.Unique) continue;
         const TBytes key = RecordKey(layout, image);
         if (current && RecordKey(layout, *current) == key) continue;
         TIndexTree tree(FIndex, layout.IndexNumber, FCursor);
+        if (!current) {
+            if (tree.Contains(key, &FHints[i])) Raise(PIRIN_KEYVIOL, layout.IndexName);
+            continue;
+        }
         TTreePath path;
         bool found = false;
         if (tree.Find(key, key.size(), false, path, found) == TTreeStatus::Restart)
@@ -63,25 +98,30 @@ void TRecordIndexes::DeleteKey(int index, std::span<const std::uint8_t> key, std
     if (!TIndexTree(FIndex, index, FCursor).Delete(key, n)) Raise(PIRIN_INDEXCORRUPT);
 }
 
+void TRecordIndexes::InsertKey(std::size_t layout, std::span<const std::uint8_t> key,
+                               std::int32_t n) {
+    const int index = layout < FLayouts.size() ? FLayouts[layout].IndexNumber : kDeletedIndex;
+    TIndexTree(FIndex, index, FCursor).Insert(key, n, &FHints[layout]);
+}
+
 void TRecordIndexes::AddRecord(std::span<const std::uint8_t> image, std::int32_t n,
                                std::optional<std::int32_t> reusedAutoInc) {
-    for (const TIndexKeyLayout& layout : FLayouts)
-        TIndexTree(FIndex, layout.IndexNumber, FCursor).Insert(RecordKey(layout, image), n);
+    for (std::size_t i = 0; i < FLayouts.size(); ++i)
+        InsertKey(i, RecordKey(FLayouts[i], image), n);
     if (reusedAutoInc) DeleteKey(kDeletedIndex, StatusKey(kRecordDeleted, *reusedAutoInc), n);
-    TIndexTree(FIndex, kDeletedIndex, FCursor)
-        .Insert(StatusKey(kRecordActive, le::GetI32(image, 5)), n);
+    InsertKey(FLayouts.size(), StatusKey(kRecordActive, le::GetI32(image, 5)), n);
     FIndex.IncrementRecordCount();
 }
 
 bool TRecordIndexes::ChangeRecord(std::span<const std::uint8_t> current,
                                   std::span<const std::uint8_t> image, std::int32_t n) {
     bool changed = false;
-    for (const TIndexKeyLayout& layout : FLayouts) {
-        const TBytes oldKey = RecordKey(layout, current);
-        const TBytes newKey = RecordKey(layout, image);
+    for (std::size_t i = 0; i < FLayouts.size(); ++i) {
+        const TBytes oldKey = RecordKey(FLayouts[i], current);
+        const TBytes newKey = RecordKey(FLayouts[i], image);
         if (oldKey == newKey) continue;
-        DeleteKey(layout.IndexNumber, oldKey, n);
-        TIndexTree(FIndex, layout.IndexNumber, FCursor).Insert(newKey, n);
+        DeleteKey(FLayouts[i].IndexNumber, oldKey, n);
+        InsertKey(i, newKey, n);
         changed = true;
     }
     return changed;
@@ -92,7 +132,7 @@ void TRecordIndexes::RemoveRecord(std::span<const std::uint8_t> image, std::int3
         DeleteKey(layout.IndexNumber, RecordKey(layout, image), n);
     const std::int32_t autoInc = le::GetI32(image, 5);
     DeleteKey(kDeletedIndex, StatusKey(kRecordActive, autoInc), n);
-    TIndexTree(FIndex, kDeletedIndex, FCursor).Insert(StatusKey(kRecordDeleted, autoInc), n);
+    InsertKey(FLayouts.size(), StatusKey(kRecordDeleted, autoInc), n);
     FIndex.DecrementRecordCount();
 }
 

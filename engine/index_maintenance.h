@@ -7,7 +7,10 @@
 //
 // Keys are built from record images with each index's key layout. Unique
 // checks (CheckUnique) come before any change; the changing steps assume
-// they passed.
+// they passed. A table keeps one object for its writes (the layouts are
+// resolved once, and insertion hints let keys that arrive in ascending
+// order skip the binary searches); Describes tells whether the index
+// header still has the indexes the object was made for.
 //
 // Also here: DropRecordBlobs, which frees the BLOB chains of a record being
 // deleted and blanks its BLOB fields.
@@ -30,6 +33,7 @@
 #include "storage/data_file.h"
 #include "storage/index_file.h"
 #include "storage/index_key_layout.h"
+#include "storage/index_tree.h"
 #include "storage/table_file_context.h"
 
 namespace pirin {
@@ -43,6 +47,10 @@ class TRecordIndexes {
 
     // The keyed indexes' layouts (primary first when present).
     const std::vector<TIndexKeyLayout>& Layouts() const noexcept { return FLayouts; }
+    const std::string& TableName() const noexcept { return FTableName; }
+    // The files still define the indexes, fields and language the layouts
+    // were resolved from.
+    bool Describes(const TDataFile& data, const TIndexFile& index) const;
 
     // 9729 naming the index when a unique index holds `image`'s key already;
     // with `current`, indexes whose key does not change are skipped.
@@ -64,6 +72,7 @@ class TRecordIndexes {
 
   private:
     void DeleteKey(int index, std::span<const std::uint8_t> key, std::int32_t n);
+    void InsertKey(std::size_t layout, std::span<const std::uint8_t> key, std::int32_t n);
     [[noreturn]] void Raise(std::uint16_t code, const std::string& indexName = {}) const;
 
     TIndexFile& FIndex;
@@ -71,6 +80,13 @@ class TRecordIndexes {
     std::string FDatabaseName;
     TChangeCheck* FCursor;
     std::vector<TIndexKeyLayout> FLayouts;
+    // What the layouts were resolved from (see Describes).
+    std::vector<TIndexDescriptor> FDescriptors;
+    std::uint16_t FLanguage = 0;
+    std::uint16_t FSort = 0;
+    std::size_t FFieldCount = 0;
+    // One per layout, then index 31's.
+    std::vector<TInsertHint> FHints;
 };
 
 // Frees the chain of every BLOB field of a record being deleted (n) and

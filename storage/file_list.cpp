@@ -52,9 +52,17 @@ TFileList::TFound TFileList::Find(const std::string& name, bool inMemory, bool r
     found.Path = name;
     if (!inMemory) {
         TOSFileSystem& fileSystem = CurrentFileSystem();
-        if (resolveCase) found.Path = fileSystem.ResolveName(name);
         TFileStat stat;
-        found.Exists = fileSystem.Stat(found.Path, stat) == 0 && stat.RegularFile;
+        // A name that is there as given needs no case resolution (which
+        // keeps any name it finds): one stat then answers both.
+        const bool there = fileSystem.Stat(found.Path, stat) == 0;
+        if (!there && resolveCase) {
+            found.Path = fileSystem.ResolveName(name);
+            found.Exists =
+                found.Path != name && fileSystem.Stat(found.Path, stat) == 0 && stat.RegularFile;
+        } else {
+            found.Exists = there && stat.RegularFile;
+        }
         if (found.Exists) {
             for (auto& file : FFiles)
                 if (!file->InMemory() && static_cast<TPhysicalFile&>(*file).SameFileAs(stat)) {

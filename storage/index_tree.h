@@ -65,6 +65,15 @@ struct TTreeEntry {
     std::int32_t Record = 0;
 };
 
+// Where the last insertion into an index went, kept by a caller that
+// inserts many keys into one index: keys that arrive in ascending order
+// (autoincrement values, sequential ids) then find their place with one
+// comparison per level. Only a guess: every level is still checked.
+struct TInsertHint {
+    // The last key went after every entry of every page on its path.
+    bool RightEdge = false;
+};
+
 class TIndexTree {
   public:
     // `cursor` is asked before pages are read from disk (may be null).
@@ -82,8 +91,13 @@ class TIndexTree {
     TTreeStatus Find(std::span<const std::uint8_t> key, std::size_t compareLength, bool nearest,
                      TTreePath& path, bool& found);
 
-    // Inserts `key` (the key length) with `record` after all equal keys.
-    void Insert(std::span<const std::uint8_t> key, std::int32_t record);
+    // Inserts `key` (the key length) with `record` after all equal keys;
+    // `hint`, when given, is read and updated.
+    void Insert(std::span<const std::uint8_t> key, std::int32_t record,
+                TInsertHint* hint = nullptr);
+    // An entry equal to `key` (the key length) exists; `hint` as for Insert
+    // (only read). 8708 when another process changed the table meanwhile.
+    bool Contains(std::span<const std::uint8_t> key, const TInsertHint* hint = nullptr);
     // Deletes the entry with `key` and `record`; false when there is none.
     bool Delete(std::span<const std::uint8_t> key, std::int32_t record);
 
@@ -112,7 +126,11 @@ class TIndexTree {
     TTreeStatus DescendEdge(TTreePath& path, bool last);
     TTreeStatus Fill(const TTreePath& path, TTreeEntry* entry);
 
-    void InsertInto(TTreePath& path, std::span<const std::uint8_t> key, std::int32_t record);
+    // Entries of `page` not above `key`; with `tryEnd` the last entry is
+    // compared first.
+    int InsertPosition(const TPage& page, std::span<const std::uint8_t> key, bool tryEnd) const;
+    void InsertInto(TTreePath& path, std::span<const std::uint8_t> key, std::int32_t record,
+                    TPagePin leaf);
     void PropagateFirstKey(const TTreePath& path, std::size_t level);
     void Split(const TTreePath& path, std::size_t level);
     void RemoveAt(const TTreePath& path, std::size_t level);

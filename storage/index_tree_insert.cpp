@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "errors/engine_error.h"
+#include "locale/compare_keys.h"
 #include "storage/index_tree.h"
 
 namespace pirin {
@@ -23,42 +24,82 @@ std::int32_t Total(const TPage& page) {
 
 }  // namespace
 
-void TIndexTree::Insert(std::span<const std::uint8_t> key, std::int32_t record) {
+int TIndexTree::InsertPosition(const TPage& page, std::span<const std::uint8_t> key,
+                               bool tryEnd) const {
+    // Keys that arrive in ascending order go after every entry of their
+    // path: one comparison with the last entry settles it.
+    const int entries = page.NumberOfEntries();
+    if (tryEnd && entries > 0 && page.Attached() && !page.IsParameterPage() &&
+        key.size() >= page.Config().KeyLength &&
+        CompareKeys(*page.Config().Keys, page.EntryKey(entries).data(), key.data(),
+                    page.Config().KeyLength) <= 0)
+        return entries;
+    return page.FindInsertPosition(key);
+}
+
+bool TIndexTree::Contains(std::span<const std::uint8_t> key, const TInsertHint* hint) {
+    const std::int32_t root = Root();
+    if (root == 0) return false;
+    // The descent of an insertion: the entry before the insert position is
+    // the last one not above the key, equal to it when the key is there.
+    const bool tryEnd = hint != nullptr && hint->RightEdge;
+    TPagePin pin = FetchForWrite(root);
+    if (!pin->IsRoot()) Corrupt();
+    for (int depth = 1;; ++depth) {
+        const int after = InsertPosition(*pin, key, tryEnd);
+        if (pin->IsLeaf())
+            return after > 0 && CompareKeys(*pin->Config().Keys, pin->EntryKey(after).data(),
+                                            key.data(), pin->Config().KeyLength) == 0;
+        if (depth >= kMaxTreeDepth) Corrupt();
+        pin = Child(*pin, std::max(after, 1), true);
+    }
+}
+
+void TIndexTree::Insert(std::span<const std::uint8_t> key, std::int32_t record, TInsertHint* hint) {
     const std::int32_t root = Root();
     if (root == 0) {
         TPagePin pin = FFile.AllocatePage(FCursor, FIndex, TPageType::RootLeaf);
         pin->InsertEntry(1, key, record);
         FFile.SetRootPage(FIndex, pin->UnitNumber());
+        if (hint != nullptr) hint->RightEdge = true;
         return;
     }
     // Find the whole path first, so that a damaged tree fails before any
-    // count has changed.
+    // count has changed. The pages of the path stay pinned until the counts
+    // are adjusted, so each is fetched once.
+    const bool tryEnd = hint != nullptr && hint->RightEdge;
+    bool rightEdge = true;
     TTreePath path;
-    TPagePin pin = FetchForWrite(root);
-    if (!pin->IsRoot()) Corrupt();
+    path.Levels.reserve(8);
+    std::vector<TPagePin> pins;
+    pins.reserve(8);
+    pins.push_back(FetchForWrite(root));
+    if (!pins[0]->IsRoot()) Corrupt();
     for (;;) {
-        const int after = pin->FindInsertPosition(key);
-        if (pin->IsLeaf()) {
-            path.Levels.push_back({pin->UnitNumber(), after + 1});
+        const TPage& page = *pins.back();
+        const int after = InsertPosition(page, key, tryEnd);
+        rightEdge = rightEdge && after == page.NumberOfEntries();
+        if (page.IsLeaf()) {
+            path.Levels.push_back({page.UnitNumber(), after + 1});
             break;
         }
         const int position = std::max(after, 1);
-        path.Levels.push_back({pin->UnitNumber(), position});
-        if (path.Levels.size() >= static_cast<std::size_t>(kMaxTreeDepth)) Corrupt();
-        pin = Child(*pin, position, true);
+        path.Levels.push_back({page.UnitNumber(), position});
+        if (pins.size() >= static_cast<std::size_t>(kMaxTreeDepth)) Corrupt();
+        pins.push_back(Child(page, position, true));
     }
-    pin.Release();
-    for (std::size_t level = 0; level + 1 < path.Levels.size(); ++level) {
-        TPagePin parent = FetchForWrite(path.Levels[level].Page);
-        parent->AdjustEntryCount(path.Levels[level].Position, 1);
-    }
-    InsertInto(path, key, record);
+    for (std::size_t level = 0; level + 1 < pins.size(); ++level)
+        pins[level]->AdjustEntryCount(path.Levels[level].Position, 1);
+    // The leaf's pin goes on to InsertInto; the parents' go now.
+    TPagePin leaf = std::move(pins.back());
+    pins.clear();
+    InsertInto(path, key, record, std::move(leaf));
+    if (hint != nullptr) hint->RightEdge = rightEdge;
 }
 
-void TIndexTree::InsertInto(TTreePath& path, std::span<const std::uint8_t> key,
-                            std::int32_t record) {
+void TIndexTree::InsertInto(TTreePath& path, std::span<const std::uint8_t> key, std::int32_t record,
+                            TPagePin leaf) {
     const std::size_t level = path.Levels.size() - 1;
-    TPagePin leaf = FetchForWrite(path.Levels[level].Page);
     const int position = path.Levels[level].Position;
     leaf->InsertEntry(position, key, record);
     // The leaf stays pinned until it is split: an overflowing page cannot

@@ -203,12 +203,17 @@ TEST_F(TransactionTest, EditsAfterWritesInTheTransactionKeepThem) {
     }
 }
 
-// After a commit the cursor's snapshot of the counters is behind the
-// table's, and its next step resyncs. Another process may have written
-// since: the resync must read the files under the read lock and after the
-// change check, not with the headers this process still has (it met page
-// and record numbers beyond them: 8965, 8962).
-TEST_F(TransactionTest, TheResyncAfterACommitSeesWhatAnotherProcessWroteSince) {
+// After a commit, a rollback or a sibling cursor's write, a cursor's
+// snapshot of the counters is behind the table's, and its next step
+// resyncs. Another process may have written since: the resync must read the
+// files under the read lock and after the change check, not with the headers
+// this process still has (it met page and record numbers beyond them: 8965,
+// 8962).
+enum class TOwnWrite { Commit, Rollback, SiblingWrite };
+
+class ResyncTest : public TransactionTest, public ::testing::WithParamInterface<TOwnWrite> {};
+
+TEST_P(ResyncTest, TheNextStepSeesWhatAnotherProcessWroteSince) {
     constexpr int kOwn = 600;
     constexpr int kOther = 1500;
     TChildProcess other([this](TChildProcess& self) {
@@ -224,24 +229,50 @@ TEST_F(TransactionTest, TheResyncAfterACommitSeesWhatAnotherProcessWroteSince) {
     // Small caches: the resync's descent reads pages from the files.
     session.Session.SetBufferLimits({.RecordBytes = 4096, .IndexBytes = 4096, .IndexPages = 0});
     auto cursor = session.OpenCursor();
+    auto sibling = session.OpenCursor();
     for (int i = 0; i < kOwn; ++i) Insert(*cursor, 1000 + i, "p" + std::to_string(i));
     cursor->SetToIndex("ByWord");
-    session.Directory.StartTransaction();
-    Insert(*cursor, 30, "thirty");
-    session.Directory.Commit();
+    int ownAdded = 1;
+    std::string current = "thirty";  // where the cursor stands afterwards
+    switch (GetParam()) {
+        case TOwnWrite::Commit:
+            session.Directory.StartTransaction();
+            Insert(*cursor, 30, "thirty");
+            session.Directory.Commit();
+            break;
+        case TOwnWrite::Rollback:
+            session.Directory.StartTransaction();
+            Insert(*cursor, 30, "thirty");
+            session.Directory.Rollback();
+            ownAdded = 0;
+            current = "twenty";
+            break;
+        case TOwnWrite::SiblingWrite:
+            Insert(*sibling, 30, "thirty");
+            current = "p599";  // the cursor's own last insert
+            break;
+    }
     other.Signal();
     ASSERT_TRUE(other.Wait());
     ASSERT_EQ(other.Join(), 0);
 
+    // The first step resyncs; a record the rollback took away leaves the
+    // cursor on the nearest surviving one.
     TImage image(static_cast<std::size_t>(cursor->RecordSize()));
-    EXPECT_EQ(cursor->GetNextRecord(image), 0);
+    ASSERT_EQ(cursor->GetCurrentRecord(image, false), 0);
+    EXPECT_EQ(StringField(*cursor, 2, image), current);
     cursor->First();
     int walked = 0;
     while (cursor->GetNextRecord(image) == 0) ++walked;
-    EXPECT_EQ(walked, 2 + kOwn + 1 + kOther);
+    EXPECT_EQ(walked, 2 + kOwn + ownAdded + kOther);
     cursor.reset();
+    sibling.reset();
     EXPECT_THAT(Fixture.Verify(), IsEmpty());
 }
+
+INSTANTIATE_TEST_SUITE_P(OwnWrites, ResyncTest,
+                         ::testing::Values(TOwnWrite::Commit, TOwnWrite::Rollback,
+                                           TOwnWrite::SiblingWrite));
 
 // A commit that cannot take the write lock writes nothing: the transaction
 // is rolled back, and no cursor goes on seeing its changes in the caches.

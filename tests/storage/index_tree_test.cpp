@@ -94,6 +94,51 @@ TEST(IndexTree, EqualKeysKeepTheirInsertionOrderAndAreDeletedByRecord) {
     }
 }
 
+// Every page of index 1 as the tree left it: type, links and entries.
+std::vector<std::string> Pages(TTreeTable& table) {
+    std::vector<std::string> pages;
+    for (std::int32_t n = 1; n <= table.File.LastPageNumber(); ++n) {
+        TPagePin page = table.File.FetchPage(nullptr, 1, n);
+        std::string text = std::to_string(static_cast<int>(page->Type())) + " " +
+                           std::to_string(page->Previous()) + " " + std::to_string(page->Next());
+        for (int i = 1; i <= page->NumberOfEntries(); ++i) {
+            const auto key = page->EntryKey(i);
+            text += " [" + std::string(key.begin(), key.end()) + " " +
+                    std::to_string(page->EntryReference(i)) + " " +
+                    std::to_string(page->EntryCount(i)) + "]";
+        }
+        pages.push_back(std::move(text));
+    }
+    return pages;
+}
+
+TEST(IndexTree, AnInsertionHintGivesTheTreeThatInsertionsWithoutOneGive) {
+    // Runs in ascending order (the hint's fast case) broken by keys that go
+    // to the middle, the front and after equal keys, on a deep tree.
+    std::vector<int> values;
+    for (int v = 1000; v < 1400; ++v) values.push_back(v);
+    for (const int v : {1100, 999, 1250, 1399, 1399, 1400, 998, 1401}) values.push_back(v);
+    for (int v = 1402; v < 1700; v += 2) values.push_back(v);
+    for (int v = 1699; v > 1500; v -= 2) values.push_back(v);
+    for (const int compression : {0, 3}) {
+        TTreeTable plain(TShape::Long, false, static_cast<std::uint8_t>(compression));
+        TTreeTable hinted(TShape::Long, false, static_cast<std::uint8_t>(compression));
+        TIndexTree plainTree = plain.Tree();
+        TIndexTree hintedTree = hinted.Tree();
+        TInsertHint hint;
+        std::int32_t record = 0;
+        for (const int v : values) {
+            const Bytes key = ShapeKey(TShape::Long, v, false, v == 1399 ? ++record : 0);
+            EXPECT_EQ(hintedTree.Contains(key, &hint), plainTree.Contains(key)) << v;
+            plainTree.Insert(key, ++record);
+            hintedTree.Insert(key, record, &hint);
+            EXPECT_TRUE(hintedTree.Contains(key, &hint)) << v;
+        }
+        EXPECT_EQ(Pages(hinted), Pages(plain));
+        EXPECT_EQ(hinted.Verify(), std::vector<std::string>{});
+    }
+}
+
 TEST(IndexTree, DeletingTheOnlyKeyFreesTheRootAndTheNextInsertReusesIt) {
     TTreeTable table(TShape::Int, false, 3);
     TIndexTree tree = table.Tree();
