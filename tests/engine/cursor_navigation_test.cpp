@@ -401,6 +401,28 @@ TEST_F(CursorNavigationTest, StrictDetectionSeesAnotherWritersRecordAtTheNextSte
     EXPECT_EQ(cursor.BeginReads, cursor.EndReads);
 }
 
+// A table nobody writes is read from memory once its look-ups have touched
+// its pages: the same look-ups again read nothing from disk (no read lock,
+// no change check), with the default cache budgets.
+TEST_F(CursorNavigationTest, RepeatedLookUpsAreServedFromTheCaches) {
+    TFixtureTable table(NumberedWords(), TFixtureStorage::Memory);
+    Fill(table, kMany);
+    TNavigationTestCursor cursor(table);
+    cursor.SetToIndex("IdxWord");
+    const auto lookUpAll = [&] {
+        for (int i = 1; i <= kMany; i += 15) {
+            ASSERT_TRUE(cursor.FindKey(false, cursor.ImageWith("Word", WordOf(i)), {}, 0, false, 1));
+            ASSERT_EQ(cursor.Integer("Id"), i);
+        }
+    };
+    lookUpAll();
+    const int reads = cursor.BeginReads;
+    EXPECT_GT(reads, 0);
+    lookUpAll();
+    EXPECT_EQ(cursor.BeginReads, reads);
+    EXPECT_EQ(cursor.Changes, 0);
+}
+
 TEST_F(CursorNavigationTest, LazyDetectionRestartsAWalkAndKeepsTheRecord) {
     TFixtureTable table(NumberedWords(), TFixtureStorage::Memory);
     Fill(table, kMany);
