@@ -61,7 +61,11 @@ std::uint16_t TDataCursor::OpenBlob(int fieldNo, std::span<std::uint8_t> image, 
     const std::int32_t record = le::GetI32(image, 1);
     auto buffer = std::make_unique<TBlobBuffer>(
         *blobFile, this, static_cast<std::uint16_t>(fieldNo), record, number, stamp);
-    if (number != 0) buffer->LoadBlob();
+    if (number != 0) {
+        buffer->LoadBlob();
+        if (std::find(FWantedBlobs.begin(), FWantedBlobs.end(), fieldNo) == FWantedBlobs.end())
+            FWantedBlobs.push_back(fieldNo);
+    }
     buffer->AddUse();
     length = static_cast<std::uint32_t>(buffer->Length());
     const bool empty = buffer->Length() == 0;
