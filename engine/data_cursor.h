@@ -226,6 +226,8 @@ class TDataCursor : public TCursorNavigation {
     void RebuildRecreatedIndex();
     void CheckImage(std::span<const std::uint8_t> image) const;
     void CheckValue(const TFieldDescriptor& field, std::size_t size) const;
+    // The first block or open handle a BLOB field of `image` holds.
+    std::int32_t BlobValue(const TFieldDescriptor& field, std::span<const std::uint8_t> image) const;
     // The BLOB field's buffer named by the image, or a code.
     std::uint16_t FindBlob(int fieldNo, std::span<const std::uint8_t> image, TBlobBuffer*& buffer,
                            std::int32_t& handle) const;
@@ -260,6 +262,8 @@ class TDataCursor : public TCursorNavigation {
     bool FHasComputed = false;
     std::unique_ptr<TRecord> FRecord;
     TBlobHandles FBlobs;
+    // The last buffer freed, kept for the next open.
+    std::unique_ptr<TBlobBuffer> FSpareBlob;
     // The BLOB fields whose stored values this cursor loaded since the last
     // read-ahead: the ones a reader of the next records will want too.
     std::vector<int> FWantedBlobs;
