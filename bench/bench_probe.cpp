@@ -6,6 +6,7 @@
 //   vorlano_bench_probe insert DIR N
 //   vorlano_bench_probe insert-sqlite DIR N
 //   vorlano_bench_probe open pirin|sqlite DIR DEMO N
+//   vorlano_bench_probe walk pirin|sqlite DIR N
 // "find" opens the table in DIR, looks up N random existing words with
 // their memos (after as many uninstrumented look-ups to warm the caches),
 // and prints its peak resident memory; "nearest" does the same with words
@@ -18,8 +19,11 @@
 // prints the time the load took; "insert-sqlite" does the same in SQLite.
 // "open" opens the demo database's English-Bulgarian dictionary (or, on
 // SQLite, the copy in DIR) and looks a headword up, N times after one
-// uninstrumented time; the closes are not counted.
+// uninstrumented time; the closes are not counted. "walk" walks the first N
+// records of the table in DIR in word order reading Word and Desc (after one
+// uninstrumented walk of them) and prints the time of the counted walk.
 #include <sys/resource.h>
+#include <time.h>
 #include <valgrind/callgrind.h>
 
 #include <chrono>
@@ -74,6 +78,26 @@ int FindNearestWords(Side& side, const TBenchData& data, std::size_t count) {
     CALLGRIND_STOP_INSTRUMENTATION;
     PrintPeakMemory(shown, 2 * count);
     return shown == 2 * count ? 0 : 1;
+}
+
+double Seconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+template <typename Side>
+int WalkWords(Side& side, std::size_t count) {
+    std::size_t walked = side.WalkAll(count);
+    const double start = Seconds();
+    CALLGRIND_START_INSTRUMENTATION;
+    walked += side.WalkAll(count);
+    CALLGRIND_STOP_INSTRUMENTATION;
+    const double seconds = Seconds() - start;
+    std::printf("walked %zu records in %.3f s (%.2f us each)\n", walked / 2, seconds,
+                walked > 0 ? seconds * 2e6 / static_cast<double>(walked) : 0.0);
+    PrintPeakMemory(walked, 2 * count);
+    return walked == 2 * count ? 0 : 1;
 }
 
 template <typename Keystroke>
@@ -170,6 +194,20 @@ int Run(int argc, char** argv) {
         if (engine == "sqlite")
             return TypeKeys(demo.Keys(), count, [&](const std::string& key) { return demo.KeystrokeSqlite(key); });
     }
+    if (command == "walk" && argc == 5) {
+        const std::string engine = argv[2];
+        const std::filesystem::path folder = argv[3];
+        const std::size_t count = std::strtoul(argv[4], nullptr, 10);
+        if (count == 0 || count > kGeneratedRows) return 2;
+        if (engine == "pirin") {
+            TPirinWords words(folder.string() + "/", kPirinTableName);
+            return WalkWords(words, count);
+        }
+        if (engine == "sqlite") {
+            TSqliteWords words((folder / kSqliteFileName).string());
+            return WalkWords(words, count);
+        }
+    }
     // The words alone: the memos would dwarf the look-ups' memory.
     const TBenchData data = MakeBenchData(kGeneratedRows, 0);
     if ((command == "find" || command == "nearest") && argc == 5) {
@@ -189,7 +227,7 @@ int Run(int argc, char** argv) {
     }
     std::cerr << "usage: vorlano_bench_probe make DIR | find|nearest pirin|sqlite DIR COUNT"
                  " | keystroke pirin|sqlite DIR DEMO COUNT | insert|insert-sqlite DIR COUNT"
-                 " | open pirin|sqlite DIR DEMO COUNT\n";
+                 " | open pirin|sqlite DIR DEMO COUNT | walk pirin|sqlite DIR COUNT\n";
     return 2;
 }
 

@@ -42,6 +42,10 @@ TDemoLookup::TDemoLookup(const std::string& demoDir, const std::string& sqlitePa
         FDatas, views, TLookupSettings{.DataDir = demoDir + "Dictionary/", .SourcePath = demoDir});
     FDatas.DataModuleCreate(*FLookup);
     FLookup->ComboBox1Select(kEnglishBulgarian);
+    // Coming from the explanatory dictionary the list shows the Bulgarian
+    // side; the first Latin key turns it to the English words, as typing
+    // does in the program.
+    FLookup->SearchWord("a");
 
     pirin::TField& table = FDatas.tWords.FieldByName("Table");
     for (FDatas.tWords.First(); !FDatas.tWords.Eof(); FDatas.tWords.Next())

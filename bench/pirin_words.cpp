@@ -71,12 +71,12 @@ bool TPirinWords::FindNearest(std::string_view word, std::string& desc) {
     return found;
 }
 
-std::size_t TPirinWords::WalkAll() {
+std::size_t TPirinWords::WalkAll(std::size_t limit) {
     pirin::TField& word = FTable.FieldByName("Word");
     pirin::TField& desc = FTable.FieldByName("Desc");
     std::size_t count = 0;
     std::size_t bytes = 0;
-    for (FTable.First(); !FTable.Eof(); FTable.Next()) {
+    for (FTable.First(); !FTable.Eof() && count < limit; FTable.Next()) {
         bytes += word.AsString().size() + desc.AsString().size();
         ++count;
     }

@@ -9,6 +9,7 @@
 // pass through.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,8 +48,9 @@ class TPirinWords {
     bool Find(std::string_view word, std::string& desc);
     // The same, standing on the nearest entry when the word is missing.
     bool FindNearest(std::string_view word, std::string& desc);
-    // Walks every record in word order reading Word and Desc; their count.
-    std::size_t WalkAll();
+    // Walks the records in word order (the first `limit` of them) reading
+    // Word and Desc; their count.
+    std::size_t WalkAll(std::size_t limit = SIZE_MAX);
     TNearestTable& Table() noexcept { return FTable; }
 
   private:

@@ -70,17 +70,17 @@ bool TSqliteWords::FindNearest(std::string_view word, std::string& desc) {
     return StepText(FNearest, word, desc);
 }
 
-std::size_t TSqliteWords::WalkAll() {
+std::size_t TSqliteWords::WalkAll(std::size_t limit) {
     if (FWalk == nullptr) FWalk = Prepare("SELECT Word, Desc FROM t ORDER BY Word");
     std::size_t count = 0;
     std::size_t bytes = 0;
-    int result;
-    while ((result = sqlite3_step(FWalk)) == SQLITE_ROW) {
+    int result = SQLITE_DONE;
+    while (count < limit && (result = sqlite3_step(FWalk)) == SQLITE_ROW) {
         bytes += static_cast<std::size_t>(sqlite3_column_bytes(FWalk, 0)) +
                  static_cast<std::size_t>(sqlite3_column_bytes(FWalk, 1));
         ++count;
     }
-    if (result != SQLITE_DONE) Fail("walk");
+    if (count < limit && result != SQLITE_DONE) Fail("walk");
     sqlite3_reset(FWalk);
     return bytes > 0 ? count : 0;
 }

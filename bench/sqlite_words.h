@@ -9,6 +9,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,8 +33,9 @@ class TSqliteWords {
     // SELECT Desc ... WHERE Word >= ? ORDER BY Word LIMIT 1 (the nearest
     // entry); false past the last word.
     bool FindNearest(std::string_view word, std::string& desc);
-    // The ordered SELECT of Word and Desc over all rows; their count.
-    std::size_t WalkAll();
+    // The ordered SELECT of Word and Desc over all rows (the first `limit`
+    // of them); their count.
+    std::size_t WalkAll(std::size_t limit = SIZE_MAX);
 
     // A second table of names without an index (the word lists' "Table"
     // column): made and filled in one transaction; FindName is SELECT Id

@@ -21,10 +21,13 @@ std::int32_t TBlobHandles::Add(std::unique_ptr<TBlobBuffer> buffer, TBlobOpenMod
     return handle;
 }
 
-void TBlobHandles::Remove(std::int32_t handle) noexcept {
+std::unique_ptr<TBlobBuffer> TBlobHandles::Remove(std::int32_t handle) noexcept {
     const auto it = std::find_if(FEntries.begin(), FEntries.end(),
                                  [&](const TEntry& entry) { return entry.Handle == handle; });
-    if (it != FEntries.end()) FEntries.erase(it);
+    if (it == FEntries.end()) return nullptr;
+    std::unique_ptr<TBlobBuffer> buffer = std::move(it->Buffer);
+    FEntries.erase(it);
+    return buffer;
 }
 
 }  // namespace pirin

@@ -27,7 +27,8 @@ class TBlobHandles {
     TBlobBuffer* Find(std::int32_t handle) const noexcept;
     // Takes the buffer and returns its new handle.
     std::int32_t Add(std::unique_ptr<TBlobBuffer> buffer, TBlobOpenMode mode);
-    void Remove(std::int32_t handle) noexcept;
+    // Takes the buffer of a handle out (null when it names none).
+    std::unique_ptr<TBlobBuffer> Remove(std::int32_t handle) noexcept;
     std::size_t Count() const noexcept { return FEntries.size(); }
     bool Full() const noexcept { return FEntries.size() >= kMaxOpenBlobs; }
     void Clear() noexcept { FEntries.clear(); }

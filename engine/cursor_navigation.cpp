@@ -210,7 +210,7 @@ void TCursorNavigation::First() {
     TOperation operation(*this);
     GoFirstEntry();
     MoveBy(-1);
-    LoadCurrent();
+    LoadCurrent(TReadDirection::Forward);
 }
 
 void TCursorNavigation::Last() {
@@ -297,7 +297,23 @@ std::int32_t TCursorNavigation::ReadAheadCount(TReadDirection direction) const {
     return count;
 }
 
-void TCursorNavigation::LoadCurrent(TReadDirection direction) {
+std::size_t TCursorNavigation::UpcomingRecords(TReadDirection direction,
+                                               std::span<std::int32_t> out) const {
+    const int step = direction == TReadDirection::Forward ? 1 : -1;
+    std::size_t count = 0;
+    if (WithoutIndex()) {
+        const std::int32_t last = FData->RecordCount();
+        for (std::int32_t record = FPhysRecNo + step; count < out.size() && record >= 1 && record <= last;
+             record += step)
+            if (FViewBitmap->Test(record)) out[count++] = record;
+        return count;
+    }
+    for (int slot = FSlot + step; count < out.size() && slot >= 1 && slot <= FLeaf.Entries(); slot += step)
+        out[count++] = FLeaf.Refs[static_cast<std::size_t>(slot - 1)];
+    return count;
+}
+
+void TCursorNavigation::LoadCurrent(std::optional<TReadDirection> walk) {
     // A fetch abandoned for a change by another process is tried once more:
     // the resync has put the cursor back on its record meanwhile.
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -307,9 +323,15 @@ void TCursorNavigation::LoadCurrent(TReadDirection direction) {
             std::fill(FCurrent->Image().begin(), FCurrent->Image().end(), std::uint8_t{0});
             return;
         }
-        TRecordPin pin = FData->FetchRecord(this, record, {ReadAheadCount(direction), direction});
+        // Only a walk reads the run ahead: a search lands on one record, and
+        // reading (and unscrambling) its neighbours would be wasted.
+        const TReadAhead run = walk ? TReadAhead{ReadAheadCount(*walk), *walk} : TReadAhead{};
+        const std::uint64_t misses = FData->RecordCache().Stats().Misses;
+        TRecordPin pin = FData->FetchRecord(this, record, run);
         if (pin) {
             FCurrent->CopyFrom(*pin);
+            pin.Release();
+            if (FData->RecordCache().Stats().Misses != misses) AfterRecordRead(walk);
             return;
         }
     }

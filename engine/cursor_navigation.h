@@ -309,6 +309,16 @@ class TCursorNavigation : public TChangeCheck {
                                                std::string_view extra = {}) const = 0;
     // The table's character map (null without a language driver).
     virtual const TLanguageCharMap* CharMap() const = 0;
+    // The current record was just read from disk, inside the operation
+    // whose change check allowed that read: the derived cursor may read
+    // ahead what it will want next. `walk`: the direction of a step (none
+    // after a search or a jump).
+    virtual void AfterRecordRead(std::optional<TReadDirection> /*walk*/) {}
+
+    // The records of the entries that follow the current one in the
+    // direction of travel (on the leaf copy, or the next records of the view
+    // without an index), at most out.size(); returns how many.
+    std::size_t UpcomingRecords(TReadDirection direction, std::span<std::int32_t> out) const;
 
   private:
     enum class TWalk : std::uint8_t { Done, Restart };
@@ -450,7 +460,9 @@ class TCursorNavigation : public TChangeCheck {
     void CombineView();
 
     // records
-    void LoadCurrent(TReadDirection direction = TReadDirection::Forward);
+    // `walk`: a step in that direction (reads the run ahead); none: a
+    // search or a jump, which reads the one record.
+    void LoadCurrent(std::optional<TReadDirection> walk = std::nullopt);
     void CheckRecordBuffer(std::span<const std::uint8_t> buffer) const;
     void CopyCurrentTo(std::span<std::uint8_t> buffer) const;
     void BlankBuffer(std::span<std::uint8_t> buffer) const;

@@ -208,6 +208,8 @@ void TDataCursor::RebuildRecreatedIndex() {
 void TDataCursor::Close(bool force) {
     if (!FOpen) return;
     FBlobs.Clear();
+    FSpareBlob.reset();
+    FWantedBlobs.clear();
     if (FEditLockedRecord != 0 && FTable != nullptr) {
         try {
             UnlockEditRecord();

@@ -180,6 +180,10 @@ class TDataCursor : public TCursorNavigation {
     [[noreturn]] void RaiseCursorError(std::uint16_t code,
                                        std::string_view extra = {}) const override;
     const TLanguageCharMap* CharMap() const override;
+    // Reads ahead, in the operation that read the current record from disk,
+    // the records of the next entries of a walk and the first blocks of the
+    // BLOBs this cursor has been reading (data_cursor_read_ahead.cpp).
+    void AfterRecordRead(std::optional<TReadDirection> walk) override;
 
   private:
     // write path (data_cursor_write*.cpp)
@@ -222,11 +226,18 @@ class TDataCursor : public TCursorNavigation {
     void RebuildRecreatedIndex();
     void CheckImage(std::span<const std::uint8_t> image) const;
     void CheckValue(const TFieldDescriptor& field, std::size_t size) const;
+    // The first block or open handle a BLOB field of `image` holds.
+    std::int32_t BlobValue(const TFieldDescriptor& field, std::span<const std::uint8_t> image) const;
     // The BLOB field's buffer named by the image, or a code.
     std::uint16_t FindBlob(int fieldNo, std::span<const std::uint8_t> image, TBlobBuffer*& buffer,
                            std::int32_t& handle) const;
     void WriteBlobValue(int fieldNo, std::span<std::uint8_t> image, std::int32_t value,
                         bool handleBlank) const;
+    // Read-ahead steps: the records (how many are cached now, from the
+    // first) and the wanted BLOBs' first blocks of one image (false when the
+    // block allowance is spent).
+    std::size_t ReadAheadRecords(std::span<const std::int32_t> records, TReadDirection direction);
+    bool ReadAheadBlobs(std::span<const std::uint8_t> image, std::size_t& blocksLeft);
 
     TDataDirectory& FDirectory;
     TDataTable* FTable = nullptr;
@@ -251,6 +262,11 @@ class TDataCursor : public TCursorNavigation {
     bool FHasComputed = false;
     std::unique_ptr<TRecord> FRecord;
     TBlobHandles FBlobs;
+    // The last buffer freed, kept for the next open.
+    std::unique_ptr<TBlobBuffer> FSpareBlob;
+    // The BLOB fields whose stored values this cursor loaded since the last
+    // read-ahead: the ones a reader of the next records will want too.
+    std::vector<int> FWantedBlobs;
     std::int32_t FEditLockedRecord = 0;
     bool FOptimisticConflict = false;
     // Set once a write has changed the table's caches.

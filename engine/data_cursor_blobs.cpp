@@ -17,6 +17,7 @@ namespace pirin {
 namespace {
 
 constexpr std::size_t kStampAfterValue = 5;  // the stamp follows presence and first block
+constexpr std::size_t kSpareBlobBytes = 64 * 1024;
 
 }  // namespace
 
@@ -27,13 +28,19 @@ void TDataCursor::WriteBlobValue(int fieldNo, std::span<std::uint8_t> image, std
     SetField(fieldNo, image, std::span<const std::uint8_t>(bytes), handleBlank);
 }
 
+std::int32_t TDataCursor::BlobValue(const TFieldDescriptor& field,
+                                    std::span<const std::uint8_t> image) const {
+    CheckImage(image);
+    // The first four bytes after the presence byte: a first block, or the
+    // handle of an open buffer.
+    return le::GetI32(image, field.Offset + 1u);
+}
+
 std::uint16_t TDataCursor::FindBlob(int fieldNo, std::span<const std::uint8_t> image,
                                     TBlobBuffer*& buffer, std::int32_t& handle) const {
     const TFieldDescriptor& field = GetFieldDesc(fieldNo).Field;
     if (!field.IsBlob()) return PIRIN_NOTABLOB;
-    std::array<std::uint8_t, 4> value{};
-    (void)GetField(fieldNo, image, value);
-    handle = le::GetI32(value, 0);
+    handle = BlobValue(field, image);
     buffer = FBlobs.Find(handle);
     return buffer == nullptr ? PIRIN_INVALIDBLOBHANDLE : 0;
 }
@@ -44,9 +51,7 @@ std::uint16_t TDataCursor::OpenBlob(int fieldNo, std::span<std::uint8_t> image, 
     const TFieldDescriptor& field = GetFieldDesc(fieldNo).Field;
     if (!field.IsBlob()) return PIRIN_NOTABLOB;
     TOperation operation(*this);
-    std::array<std::uint8_t, 4> value{};
-    (void)GetField(fieldNo, image, value);
-    const std::int32_t number = le::GetI32(value, 0);
+    const std::int32_t number = BlobValue(field, image);
     if (number < 0) {
         TBlobBuffer* open = FBlobs.Find(number);
         if (open == nullptr) return PIRIN_INVALIDBLOBOFFSET;
@@ -59,9 +64,17 @@ std::uint16_t TDataCursor::OpenBlob(int fieldNo, std::span<std::uint8_t> image, 
     if (blobFile == nullptr) return PIRIN_NOTABLOB;
     const std::int32_t stamp = le::GetI32(image, field.Offset + kStampAfterValue);
     const std::int32_t record = le::GetI32(image, 1);
-    auto buffer = std::make_unique<TBlobBuffer>(
-        *blobFile, this, static_cast<std::uint16_t>(fieldNo), record, number, stamp);
-    if (number != 0) buffer->LoadBlob();
+    std::unique_ptr<TBlobBuffer> buffer = std::move(FSpareBlob);
+    if (buffer && &buffer->File() == blobFile)
+        buffer->Reuse(static_cast<std::uint16_t>(fieldNo), record, number, stamp);
+    else
+        buffer = std::make_unique<TBlobBuffer>(*blobFile, this, static_cast<std::uint16_t>(fieldNo),
+                                               record, number, stamp);
+    if (number != 0) {
+        buffer->LoadBlob();
+        if (std::find(FWantedBlobs.begin(), FWantedBlobs.end(), fieldNo) == FWantedBlobs.end())
+            FWantedBlobs.push_back(fieldNo);
+    }
     buffer->AddUse();
     length = static_cast<std::uint32_t>(buffer->Length());
     const bool empty = buffer->Length() == 0;
@@ -101,7 +114,10 @@ std::uint16_t TDataCursor::FreeBlob(int fieldNo, std::span<std::uint8_t> image) 
         return 0;
     }
     const std::int32_t firstBlock = buffer->FirstBlock();
-    FBlobs.Remove(handle);
+    std::unique_ptr<TBlobBuffer> freed = FBlobs.Remove(handle);
+    // One freed buffer is kept for the next open (a reader opens and frees
+    // one memo after another); a large one gives its memory back.
+    if (freed->Capacity() <= kSpareBlobBytes) FSpareBlob = std::move(freed);
     WriteBlobValue(fieldNo, image, firstBlock, false);
     return 0;
 }

@@ -29,9 +29,25 @@ void AppendUtf8(std::string& out, char32_t c) {
 bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c < 0xDC00; }
 bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c < 0xE000; }
 
+// Printable ASCII that HTML takes as it is.
+bool IsPlain(char16_t c) {
+    return c >= 0x20 && c < 0x7F && c != u'<' && c != u'>' && c != u'&' && c != u'"' && c != u'\'';
+}
+
 void AppendEscaped(std::string& out, std::u16string_view text) {
+    out.reserve(out.size() + text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char16_t c = text[i];
+        if (IsPlain(c)) {
+            // A run of plain characters goes in with one append.
+            char plain[64];
+            std::size_t n = 0;
+            while (n < sizeof plain && i < text.size() && IsPlain(text[i]))
+                plain[n++] = static_cast<char>(text[i++]);
+            out.append(plain, n);
+            --i;
+            continue;
+        }
         switch (c) {
             case u'<':
                 out += "&lt;";
@@ -174,18 +190,31 @@ std::string TRtfHtmlWriter::SpanStyle(const TTextStyle& style) const {
 
 void TRtfHtmlWriter::EndParagraph(const TBlockStyle& block, const TTextStyle& style) {
     if (FRuns.empty()) FRuns.push_back({style, u"\u00A0"});
-    std::u16string text;
-    for (const TRun& run : FRuns) text += run.Text;
-    const std::string css = BlockStyle(block, NeedsKeptSpaces(text));
-    FBody += css.empty() ? "<p>" : "<p style=\"" + css + "\">";
+    // Kept across paragraphs, so that their memory is reused.
+    FText.clear();
+    for (const TRun& run : FRuns) FText += run.Text;
+    const std::string css = BlockStyle(block, NeedsKeptSpaces(FText));
+    if (css.empty())
+        FBody += "<p>";
+    else
+        FBody.append("<p style=\"").append(css).append("\">");
     for (const TRun& run : FRuns) {
-        const std::string span = SpanStyle(run.Style);
-        if (!span.empty()) FBody += "<span style=\"" + span + "\">";
+        const std::string& span = CachedSpanStyle(run.Style);
+        if (!span.empty()) FBody.append("<span style=\"").append(span).append("\">");
         AppendEscaped(FBody, run.Text);
         if (!span.empty()) FBody += "</span>";
     }
     FBody += "</p>";
     FRuns.clear();
+}
+
+const std::string& TRtfHtmlWriter::CachedSpanStyle(const TTextStyle& style) {
+    // An article uses a handful of styles over and over.
+    for (const auto& [cached, css] : FSpanStyles)
+        if (cached == style) return css;
+    if (FSpanStyles.size() == kCachedSpanStyles) FSpanStyles.erase(FSpanStyles.begin());
+    FSpanStyles.emplace_back(style, SpanStyle(style));
+    return FSpanStyles.back().second;
 }
 
 std::string TRtfHtmlWriter::Finish() {

@@ -23,6 +23,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vorlano {
@@ -75,10 +76,15 @@ class TRtfHtmlWriter {
     };
 
     std::string SpanStyle(const TTextStyle& style) const;
+    // SpanStyle through a small cache of the styles met last.
+    const std::string& CachedSpanStyle(const TTextStyle& style);
+    static constexpr std::size_t kCachedSpanStyles = 8;
 
     std::u16string FBaseFamily;
     std::vector<TRun> FRuns;  // of the open paragraph
     std::string FBody;
+    std::u16string FText;  // the open paragraph's text, for the block style
+    std::vector<std::pair<TTextStyle, std::string>> FSpanStyles;
 };
 
 }  // namespace vorlano

@@ -63,6 +63,8 @@ class TRtfInterpreter {
     void OnFormatWord(const TRtfWordInfo& info, const TRtfToken& token);
     void OnControlSymbol(char symbol);
     void OnByte(std::uint8_t byte);
+    // The bytes of a text token (line ends in the source are not text).
+    void OnText(std::string_view text);
     void AddCharacter(char16_t c);
     void Flush();
     void EndParagraph();
@@ -124,8 +126,7 @@ bool TRtfInterpreter::Step() {
             OnByte(token.Byte);
             return true;
         case TRtfToken::EKind::Text:
-            for (const char c : token.Text)
-                if (c != '\r' && c != '\n') OnByte(static_cast<std::uint8_t>(c));
+            OnText(token.Text);
             return true;
     }
     return false;
@@ -354,6 +355,25 @@ void TRtfInterpreter::OnByte(std::uint8_t byte) {
         case EDestination::Text:
             AddCharacter(byte < 0x80 ? char16_t{byte} : DecodeByte(CurrentCodePage(), byte));
             return;
+    }
+}
+
+void TRtfInterpreter::OnText(std::string_view text) {
+    // Byte by byte as OnByte takes them; in running text the code page is
+    // looked up once (only control words change the font).
+    const TCodePage* page = nullptr;
+    FText.reserve(FText.size() + text.size());
+    for (const char c : text) {
+        if (c == '\r' || c == '\n') continue;
+        const auto byte = static_cast<std::uint8_t>(c);
+        if (FSkipFallback > 0 || FState.Destination != EDestination::Text) {
+            OnByte(byte);
+        } else if (byte < 0x80) {
+            FText.push_back(char16_t{byte});
+        } else {
+            if (page == nullptr) page = &CurrentCodePage();
+            FText.push_back(DecodeByte(*page, byte));
+        }
     }
 }
 

@@ -39,6 +39,19 @@ TBlobBuffer::TBlobBuffer(TBlobFile& file, TChangeCheck* cursor, std::uint16_t fi
       FFieldNumber(fieldNumber),
       FFirstBlock(firstBlock) {}
 
+void TBlobBuffer::Reuse(std::uint16_t fieldNumber, std::int32_t recordNumber,
+                        std::int32_t firstBlock, std::int32_t stamp) noexcept {
+    FModified = false;
+    FStamp = stamp;
+    FRecordNumber = recordNumber;
+    FFieldNumber = fieldNumber;
+    FFirstBlock = firstBlock;
+    FData.clear();
+    FOriginal.clear();
+    FHasOriginal = false;
+    FUseCount = 0;
+}
+
 void TBlobBuffer::LoadBlob() {
     try {
         // Each false is a change by another process: the caches were emptied

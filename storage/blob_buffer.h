@@ -21,13 +21,37 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "storage/blob_file.h"
 #include "storage/table_file_context.h"
 
 namespace pirin {
+
+// An allocator whose resize leaves new bytes uninitialised (resize with a
+// value still fills): the bytes of a BLOB are overwritten by what is read.
+template <class T>
+struct TUninitAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = TUninitAllocator<U>;
+    };
+    TUninitAllocator() = default;
+    template <class U>
+    TUninitAllocator(const TUninitAllocator<U>&) noexcept {}
+    template <class U>
+    void construct(U* place) noexcept {
+        ::new (static_cast<void*>(place)) U;
+    }
+    template <class U, class... TArgs>
+    void construct(U* place, TArgs&&... args) {
+        ::new (static_cast<void*>(place)) U(std::forward<TArgs>(args)...);
+    }
+};
+using TBlobBytes = std::vector<std::uint8_t, TUninitAllocator<std::uint8_t>>;
 
 class TBlobBuffer {
   public:
@@ -37,6 +61,12 @@ class TBlobBuffer {
     TBlobBuffer(TBlobFile& file, TChangeCheck* cursor, std::uint16_t fieldNumber,
                 std::int32_t recordNumber, std::int32_t firstBlock, std::int32_t stamp);
     TBlobBuffer(const TBlobBuffer&) = delete;
+    // Makes the buffer stand for another value as a new one would, keeping
+    // the memory of its bytes (a cursor recycles the buffers it frees).
+    void Reuse(std::uint16_t fieldNumber, std::int32_t recordNumber, std::int32_t firstBlock,
+               std::int32_t stamp) noexcept;
+    // Bytes of memory the buffer keeps.
+    std::size_t Capacity() const noexcept { return FData.capacity() + FOriginal.capacity(); }
     TBlobBuffer& operator=(const TBlobBuffer&) = delete;
 
     // Reads the chain into the buffer (nothing for first block 0). When the
@@ -73,6 +103,7 @@ class TBlobBuffer {
     std::uint16_t FieldNumber() const noexcept { return FFieldNumber; }
     std::int32_t FirstBlock() const noexcept { return FFirstBlock; }
     TChangeCheck* Cursor() const noexcept { return FCursor; }
+    const TBlobFile& File() const noexcept { return FFile; }
 
     // Users of the buffer (each open of the same BLOB counts one).
     int UseCount() const noexcept { return FUseCount; }
@@ -92,8 +123,8 @@ class TBlobBuffer {
     std::int32_t FRecordNumber;
     std::uint16_t FFieldNumber;
     std::int32_t FFirstBlock;
-    std::vector<std::uint8_t> FData;
-    std::vector<std::uint8_t> FOriginal;
+    TBlobBytes FData;
+    TBlobBytes FOriginal;
     bool FHasOriginal = false;
     int FUseCount = 0;
 };

@@ -1,5 +1,7 @@
 #include "tables/fields.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstdio>
 
@@ -97,11 +99,19 @@ void TField::SetAsBytes(std::span<const std::uint8_t> bytes) {
 // ---- strings ----
 
 std::string TStringField::AsString() const {
-    const auto bytes = Value();
-    if (!bytes) return {};
-    std::string text(bytes->begin(), bytes->end());
-    text.resize(text.find('\0') == std::string::npos ? text.size() : text.find('\0'));
-    return text;
+    // A stored string is at most 251 bytes with its zero: no heap copy.
+    std::array<std::uint8_t, 256> buffer;
+    const auto size = static_cast<std::size_t>(DataSize());
+    if (size > buffer.size()) {
+        const auto bytes = Value();
+        if (!bytes) return {};
+        std::string text(bytes->begin(), bytes->end());
+        return text.substr(0, text.find('\0'));
+    }
+    const std::span<std::uint8_t> bytes(buffer.data(), size);
+    if (!GetData(bytes)) return {};
+    const auto end = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
+    return std::string(bytes.begin(), end);
 }
 
 void TStringField::SetAsString(std::string_view value) {

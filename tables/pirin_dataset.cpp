@@ -4,6 +4,7 @@
 #include <utility>
 #include <cstring>
 
+#include "engine/data_table.h"
 #include "errors/database_error.h"
 #include "errors/engine_error.h"
 #include "storage/little_endian.h"
@@ -236,7 +237,24 @@ void TPirinDataSet::InternalFirst() { FCursor->First(); }
 void TPirinDataSet::InternalLast() { FCursor->Last(); }
 
 void TPirinDataSet::InternalSetToRecord(std::span<const std::uint8_t> buffer) {
+    // A step from the record the cursor still stands on (a walk) needs no
+    // key search: the search would land on the same entry of the same leaf,
+    // and the step's own begin picks up any change of the table.
+    if (CursorStandsOn(buffer)) return;
     FCursor->GotoBookmark(BookmarkOf(buffer), false);
+}
+
+bool TPirinDataSet::CursorStandsOn(std::span<const std::uint8_t> buffer) const {
+    const TDataCursor& cursor = *FCursor;
+    if (FlagOf(buffer) != TBookmarkFlag::Current || cursor.Bof() || cursor.Eof() ||
+        cursor.Table() == nullptr || cursor.ChangeSnapshot() != cursor.Table()->ChangeCounters() ||
+        cursor.BookmarkSize() != FBookmarkSize || FBookmarkSize > kMaxKeyLength)
+        return false;
+    std::array<std::uint8_t, kMaxKeyLength> current{};
+    const std::span<std::uint8_t> bookmark(current.data(), FBookmarkSize);
+    cursor.GetBookmark(bookmark);
+    const auto wanted = BookmarkOf(buffer);
+    return std::equal(bookmark.begin(), bookmark.end(), wanted.begin());
 }
 
 void TPirinDataSet::InternalRefresh() { FCursor->Refresh(); }

@@ -241,6 +241,9 @@ class TPirinDataSet : public TDataSet {
     std::size_t FlagOffset() const noexcept { return RecNoOffset() + 4; }
     std::size_t BookmarkOffset() const noexcept { return RecNoOffset() + 8; }
     std::span<const std::uint8_t> BookmarkOf(std::span<const std::uint8_t> buffer) const;
+    // The cursor stands on the buffer's record, off the cracks, with no
+    // change of the table waiting for its resync.
+    bool CursorStandsOn(std::span<const std::uint8_t> buffer) const;
     TBookmarkFlag FlagOf(std::span<const std::uint8_t> buffer) const;
     std::span<std::uint8_t> ActiveImage();
     // Releases the BLOBs written in the active image and forgets the marks.

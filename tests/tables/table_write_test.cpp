@@ -76,6 +76,31 @@ TEST_F(TableWriteTest, EditChangesTheRecordAndMovesItInTheIndex) {
     EXPECT_THAT(Fixture.Verify(), ::testing::IsEmpty());
 }
 
+// A walk steps from the record it shows without searching for it again;
+// what another component wrote between two steps must still be seen.
+TEST_F(TableWriteTest, AWalkSeesWhatAnotherComponentWroteBetweenSteps) {
+    TPirinTable writer;
+    writer.SetDatabaseName("DB");
+    writer.SetTableName("Words");
+    writer.Open();
+    ASSERT_EQ(Table.FieldByName("Word").AsString(), "apple");
+    writer.Append();
+    writer.FieldByName("Id").SetAsInteger(3);
+    writer.FieldByName("Word").SetAsString("avocado");
+    writer.FieldByName("Desc").SetAsString("stone");
+    writer.Post();
+    Table.Next();
+    EXPECT_EQ(Table.FieldByName("Word").AsString() + ":" + Table.FieldByName("Desc").AsString(),
+              "avocado:stone");
+    ASSERT_TRUE(writer.FindKey({std::int64_t{2}}));
+    writer.Delete();
+    Table.Next();
+    EXPECT_TRUE(Table.Eof());
+    EXPECT_EQ(Table.FieldByName("Word").AsString(), "avocado");
+    Table.Prior();
+    EXPECT_EQ(Table.FieldByName("Word").AsString(), "apple");
+}
+
 TEST_F(TableWriteTest, CancelLeavesTheTableAsItWas) {
     ASSERT_TRUE(Table.FindKey({std::string("banana")}));
     Table.Edit();

@@ -1,0 +1,106 @@
+// Reading ahead after the current record came from disk. The read happened
+// inside an operation whose change check allowed it, and the table's read
+// lock (when the cursor takes locks) stays held until that operation ends:
+// further reads in the same operation see the same state of the files, so
+// they go to the caches without asking again. A walk then takes the records
+// of the next entries along, and whoever has been reading BLOB fields (a
+// walk reading every memo, a look-up showing each entry's article) gets the
+// first blocks of those values with them; each later step or memo then
+// finds its units cached instead of locking and checking once more.
+//
+// Nothing here changes what is read or returned: units are only cached.
+// Numbers that lead outside the files are skipped, and a read that fails
+// ends the read-ahead quietly; the access that needs the unit meets the
+// failure itself.
+#include <algorithm>
+#include <array>
+
+#include "engine/data_cursor.h"
+#include "engine/data_table.h"
+#include "errors/engine_error.h"
+#include "storage/little_endian.h"
+
+namespace pirin {
+
+namespace {
+
+constexpr std::size_t kMaxReadAheadRecords = 256;
+
+}  // namespace
+
+void TDataCursor::AfterRecordRead(std::optional<TReadDirection> walk) {
+    if (FTable == nullptr || !(TakesNoLocks() || FTable->ReadLocked())) {
+        FWantedBlobs.clear();
+        return;
+    }
+    TBlobFile* blobFile = FTable->BlobFile();
+    if (blobFile == nullptr || !blobFile->IsOpen()) FWantedBlobs.clear();
+
+    TDataFile& data = Data();
+    // One run's worth of records with the current one (what the run read
+    // ahead covers when the records follow each other), and at most half of
+    // each cache, so that what is read ahead does not push itself out
+    // before it is used.
+    std::size_t limit = std::min<std::size_t>(
+        {kMaxReadAheadRecords, static_cast<std::size_t>(data.RecordsPerRun()) - 1,
+         data.RecordCache().Budget() / 2});
+    std::size_t blocksLeft = 0;
+    if (!FWantedBlobs.empty()) {
+        blocksLeft = blobFile->Cache().Budget() / 2;
+        limit = std::min(limit, blocksLeft / FWantedBlobs.size());
+    }
+    std::array<std::int32_t, kMaxReadAheadRecords> records{};
+    const std::size_t count = walk ? UpcomingRecords(*walk, std::span(records).first(limit)) : 0;
+    try {
+        const std::size_t ready =
+            count == 0 ? 0 : ReadAheadRecords(std::span(records).first(count), *walk);
+        if (!FWantedBlobs.empty() && ReadAheadBlobs(Current().Image(), blocksLeft)) {
+            for (std::size_t i = 0; i < ready; ++i) {
+                const TRecord* record = data.RecordCache().Find(records[i]);
+                if (record != nullptr && !ReadAheadBlobs(record->Image(), blocksLeft)) break;
+            }
+        }
+    } catch (const EPirinEngineError&) {
+        // Left for the access that needs the unit.
+    }
+    FWantedBlobs.clear();
+}
+
+std::size_t TDataCursor::ReadAheadRecords(std::span<const std::int32_t> records,
+                                          TReadDirection direction) {
+    TDataFile& data = Data();
+    const std::int32_t last = data.RecordCount();
+    const int step = direction == TReadDirection::Forward ? 1 : -1;
+    std::size_t i = 0;
+    while (i < records.size()) {
+        const std::int32_t record = records[i];
+        if (record < 1 || record > last) break;
+        if (data.RecordCache().Find(record) == nullptr) {
+            // Entries whose records follow each other come in one read.
+            std::int32_t run = 1;
+            while (i + static_cast<std::size_t>(run) < records.size() &&
+                   records[i + static_cast<std::size_t>(run)] == record + step * run)
+                ++run;
+            if (!data.FetchRecord(nullptr, record, {run, direction})) break;
+        }
+        ++i;
+    }
+    return i;
+}
+
+bool TDataCursor::ReadAheadBlobs(std::span<const std::uint8_t> image, std::size_t& blocksLeft) {
+    TBlobFile& file = *FTable->BlobFile();
+    const std::int32_t last = file.LastBlockNumber();
+    for (const int fieldNo : FWantedBlobs) {
+        const TFieldDescriptor& field = GetFieldDesc(fieldNo).Field;
+        if (field.Offset + 9u > image.size() || image[field.Offset] == 0) continue;
+        const std::int32_t first = le::GetI32(image, field.Offset + 1u);
+        if (first < 1 || first > last || file.Cache().Find(first) != nullptr) continue;
+        if (blocksLeft == 0) return false;
+        if (!file.FetchBlock(nullptr, first)) return false;
+        --blocksLeft;
+    }
+    return true;
+}
+
+}  // namespace pirin

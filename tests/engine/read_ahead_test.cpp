@@ -1,0 +1,136 @@
+// Reading ahead on a walk whose index order is not the records' order: the
+// records of the next entries and the first blocks of the memos the walker
+// reads come along with the record read from disk. What is served must be
+// the values of each record, and another process's write must still be seen
+// from the walker's next disk read on.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "engine/data_table.h"
+#include "storage/file_handler.h"
+#include "storage/little_endian.h"
+#include "storage/lock_map.h"
+#include "tests/engine/child_process.h"
+#include "tests/engine/cursor_test_support.h"
+
+namespace pirin::testing {
+namespace {
+
+constexpr int kRecords = 300;
+constexpr int kWord = 2;
+constexpr int kNote = 3;
+
+// Words in an order unrelated to the record numbers.
+std::string WordOf(int id) {
+    const int scrambled = (id * 131) % 1009;
+    return "w" + std::string(4 - std::to_string(scrambled).size(), '0') + std::to_string(scrambled);
+}
+// Memos of one block and of several (the default block holds 494 bytes).
+std::string NoteOf(const std::string& word) {
+    const std::size_t length = word.back() % 3 == 0 ? 1200 : 200;
+    std::string note;
+    while (note.size() < length) note += word + ";";
+    return note;
+}
+
+std::string ReadNote(TDataCursor& cursor, std::vector<std::uint8_t>& image) {
+    std::uint32_t length = 0;
+    EXPECT_EQ(cursor.OpenBlob(kNote, image, TBlobOpenMode::Read, length), 0);
+    std::string note(length, '\0');
+    std::uint32_t count = 0;
+    EXPECT_EQ(cursor.GetBlob(kNote, image, 0,
+                             std::span(reinterpret_cast<std::uint8_t*>(note.data()), note.size()), count),
+              0);
+    EXPECT_EQ(cursor.FreeBlob(kNote, image), 0);
+    return note;
+}
+
+class ReadAheadTest : public ::testing::Test {
+  protected:
+    ReadAheadTest()
+        : Fixture({.Fields = {Field("Id", "INTEGER"), Field("Word", "VARCHAR", 20), Field("Note", "MEMO")},
+                   .Primary = TIndexDefinition{.Fields = {"Id"}},
+                   .Indexes = {{.Name = "ByWord", .Fields = {"Word"}}}}) {
+        std::vector<TRow> rows;
+        for (int id = 1; id <= kRecords; ++id) rows.push_back({id, WordOf(id), NoteOf(WordOf(id))});
+        Slots = Fixture.AppendRows(rows);
+    }
+    TFixtureTable Fixture;
+    std::vector<std::int32_t> Slots;
+};
+
+// The child, when signalled, deletes the record of the last word and adds
+// one after it, under the table's write locks, as the write path would.
+TEST_F(ReadAheadTest, AWalkServesEachRecordsOwnMemoAndSeesAnotherProcesssWrite) {
+    std::map<std::string, int> ids;
+    for (int id = 1; id <= kRecords; ++id) ids[WordOf(id)] = id;
+    const std::string lastWord = ids.rbegin()->first;
+    const std::int32_t lastSlot = Slots[static_cast<std::size_t>(ids.rbegin()->second - 1)];
+    TChildProcess writer([&](TChildProcess& self) {
+        if (!self.Wait()) return 1;
+        TFileHandler data(Fixture.FileNames().Data);
+        TFileHandler index(Fixture.FileNames().Index);
+        TFileHandler blob(Fixture.FileNames().Blob);
+        data.OpenFile();
+        index.OpenFile();
+        blob.OpenFile();
+        if (!LockTableWrite(data) || !LockFileWrite(index) || !LockFileWrite(blob)) return 2;
+        Fixture.Delete(lastSlot);
+        Fixture.Append({kRecords + 1, "zzzz", NoteOf("zzzz")});
+        (void)UnlockFileWrite(blob);
+        (void)UnlockFileWrite(index);
+        (void)UnlockTableWrite(data);
+        self.Signal();
+        return 0;
+    });
+
+    TTableSession session(Fixture);
+    auto cursor = session.OpenCursor();
+    cursor->SetToIndex("ByWord");
+    cursor->First();
+    std::vector<std::uint8_t> image(static_cast<std::size_t>(cursor->RecordSize()));
+    TDataTable& table = *cursor->Table();
+    const std::size_t noteOffset = cursor->GetFieldDesc(kNote).Field.Offset + 1u;
+    // The record of the word after `word` and its memo's first block are
+    // cached, and the memo has no second block.
+    const auto nextIsReadAhead = [&](const std::string& word) {
+        const auto next = ids.upper_bound(word);
+        if (next == ids.end() || NoteOf(next->first).size() > 494) return false;
+        const TRecord* record =
+            table.DataFile().RecordCache().Find(Slots[static_cast<std::size_t>(next->second - 1)]);
+        return record != nullptr &&
+               table.BlobFile()->Cache().Find(le::GetI32(record->Image(), noteOffset)) != nullptr;
+    };
+    std::vector<std::string> words;
+    bool written = false;
+    while (cursor->GetNextRecord(image) == 0) {
+        const std::string word = StringField(*cursor, kWord, image);
+        EXPECT_EQ(ReadNote(*cursor, image), NoteOf(word)) << word;
+        words.push_back(word);
+        if (!written && words.size() > 1 && nextIsReadAhead(word)) {
+            written = true;
+            const auto before = table.ChangeCounters();
+            writer.Signal();
+            ASSERT_TRUE(writer.Wait());
+            // The next step and its memo come from what was read ahead: no
+            // disk read, so the write is not noticed yet.
+            ASSERT_EQ(cursor->GetNextRecord(image), 0);
+            const std::string next = StringField(*cursor, kWord, image);
+            EXPECT_EQ(ReadNote(*cursor, image), NoteOf(next));
+            EXPECT_EQ(table.ChangeCounters(), before);
+            words.push_back(next);
+        }
+    }
+    EXPECT_TRUE(written);
+    if (!written) writer.Signal();  // lets the child end
+    EXPECT_EQ(writer.Join(), 0);
+    // From the next disk read on the walk goes on in the new state.
+    ASSERT_EQ(words.size(), static_cast<std::size_t>(kRecords));
+    EXPECT_TRUE(std::is_sorted(words.begin(), words.end()));
+    EXPECT_EQ(words.back(), "zzzz");
+    EXPECT_EQ(std::count(words.begin(), words.end(), lastWord), 0);
+}
+
+}  // namespace
+}  // namespace pirin::testing
