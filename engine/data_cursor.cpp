@@ -1,6 +1,7 @@
 #include "engine/data_cursor.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "engine/data_directory.h"
 #include "engine/data_session.h"
@@ -27,19 +28,56 @@ std::string Cut(std::string text, std::size_t length) {
 }
 
 // The session's passwords and the cursor's callback, as the gate asks them.
+// No read lock stays held while the application asks the user.
 class TCursorPasswords final : public TPasswordSource {
   public:
     TCursorPasswords(TDataSession& session, void* userData,
-                     const TDataCursor::TPasswordCallback& callback, TDataCursor& cursor)
-        : FSession(session), FUserData(userData), FCallback(callback), FCursor(cursor) {}
+                     const TDataCursor::TPasswordCallback& callback, TDataCursor& cursor,
+                     const std::function<void()>& releaseRead)
+        : FSession(session),
+          FUserData(userData),
+          FCallback(callback),
+          FCursor(cursor),
+          FReleaseRead(releaseRead) {}
     const std::vector<std::string>& Passwords() const override { return FSession.Passwords(); }
-    bool PromptForPassword() override { return FCallback && FCallback(FUserData, FCursor); }
+    bool PromptForPassword() override {
+        FReleaseRead();
+        return FCallback && FCallback(FUserData, FCursor);
+    }
 
   private:
     TDataSession& FSession;
     void* FUserData;
     const TDataCursor::TPasswordCallback& FCallback;
     TDataCursor& FCursor;
+    const std::function<void()>& FReleaseRead;
+};
+
+// The read lock the header check took, until the cursor has been placed.
+class TOpenReadHold {
+  public:
+    explicit TOpenReadHold(TDataTable& table) : FTable(table) {}
+    ~TOpenReadHold() {
+        try {
+            Release();
+        } catch (...) {
+            // The open's own error is the one to report; a byte that would
+            // not unlock is not marked as held any more.
+        }
+    }
+    TOpenReadHold(const TOpenReadHold&) = delete;
+    TOpenReadHold& operator=(const TOpenReadHold&) = delete;
+
+    void Take() { FHeld = FTable.ReadLocked(); }
+    // The lock has gone with the operation that used it.
+    void Drop() noexcept { FHeld = false; }
+    void Release() {
+        if (std::exchange(FHeld, false)) FTable.EndRead();
+    }
+
+  private:
+    TDataTable& FTable;
+    bool FHeld = false;
 };
 
 }  // namespace
@@ -102,6 +140,11 @@ void TDataCursor::SetSharesExclusiveOpen(bool value) {
     FSharesExclusiveOpen = value;
 }
 
+void TDataCursor::SetOpenIndex(std::string_view name) {
+    CheckClosed();
+    FOpenIndex = name;
+}
+
 void TDataCursor::Open() {
     if (FOpen) return;
     FFields.clear();
@@ -125,8 +168,15 @@ void TDataCursor::OpenSteps() {
     if (table.ReadOnly()) FReadOnly = true;
     FReadOnlyMedia = table.ReadOnlyAttribute();
     if (FReadOnlyMedia) FReadOnly = true;
-    if (table.OpenCount() == 1) VerifyFirstOpener();
-    PassPasswordCheck();
+    // The header check's read lock stays until the cursor stands on its
+    // first record: the files cannot change meanwhile, so placing the
+    // cursor neither locks nor reads the headers once more.
+    TOpenReadHold hold(table);
+    if (table.OpenCount() == 1) {
+        VerifyFirstOpener();
+        hold.Take();
+    }
+    PassPasswordCheck([&hold] { hold.Release(); });
 
     TDataFile& data = table.DataFile();
     FLocale = {data.Language(), data.Sort()};
@@ -138,8 +188,24 @@ void TDataCursor::OpenSteps() {
 
     FRecord = data.RecordStack().Take(static_cast<std::size_t>(FRecordSize));
     AttachTable(data, table.IndexFile(), table.BlobFile(), *FRecord);
-    if (table.IndexRecreated()) RebuildRecreatedIndex();
+    if (table.IndexRecreated()) {
+        hold.Release();
+        RebuildRecreatedIndex();
+    }
+    hold.Drop();
+    PlaceOnOpenIndex();
+}
+
+void TDataCursor::PlaceOnOpenIndex() {
+    // One operation, whose end releases the read lock (the hold's too).
+    TOperation operation(*this);
     SelectIndex(kPrimaryIndex);
+    if (!FOpenIndex.empty()) {
+        // SetToIndex checks the table whatever the session says; nested in
+        // this operation it would not.
+        (void)CheckAndResync();
+        SetToIndex(FOpenIndex);
+    }
     First();
 }
 
@@ -157,13 +223,12 @@ void TDataCursor::VerifyFirstOpener() {
         }
         throw;
     }
-    table.EndRead();
 }
 
-void TDataCursor::PassPasswordCheck() {
+void TDataCursor::PassPasswordCheck(const std::function<void()>& releaseRead) {
     TDataFile& data = FTable->DataFile();
     if (!data.Encrypted()) return;
-    TCursorPasswords passwords(Session(), FPasswordUserData, FPasswordCallback, *this);
+    TCursorPasswords passwords(Session(), FPasswordUserData, FPasswordCallback, *this, releaseRead);
     PassPasswordGate(true, data.GetPassword(), passwords, FTableName, FDirectory.ErrorName());
 }
 

@@ -3,9 +3,9 @@
 // used and closed. Opening finds or opens the shared TDataTable of its
 // database, verifies the headers for the first opener, passes the password
 // gate, builds the field descriptors and stands on the first record of the
-// primary index. Navigation and key search come from TCursorNavigation;
-// this class supplies the table to it and adds field access, BLOB handles,
-// record locks for editing and clones.
+// primary index (or of the index set with SetOpenIndex). Navigation and key
+// search come from TCursorNavigation; this class supplies the table to it
+// and adds field access, BLOB handles, record locks for editing and clones.
 //
 // A failed Open leaves nothing behind: the cursor is closed again, the
 // table's OpenCount is where it was, and a table object nobody uses is gone.
@@ -80,6 +80,12 @@ class TDataCursor : public TCursorNavigation {
     void SetPasswordCallback(void* userData, TPasswordCallback callback);
     // A clone of a cursor that holds an exclusive open shares it.
     void SetSharesExclusiveOpen(bool value);
+    // The index Open selects, by name as SetToIndex takes it, before it goes
+    // to the first record ("": the primary index). Opening straight onto the
+    // index the caller wants spares the walk to the primary index's first
+    // record that a SetToIndex after Open would throw away. An unknown name
+    // fails the Open with 10022.
+    void SetOpenIndex(std::string_view name);
 
     // ---- life ----
     void Open();
@@ -220,8 +226,14 @@ class TDataCursor : public TCursorNavigation {
     void CheckClosed() const;
     void CheckOpen() const;
     void OpenSteps();
+    // Checks the headers under the table's read lock and keeps the lock on
+    // success: the caller releases it (EndRead) when the first positioning
+    // is done or fails.
     void VerifyFirstOpener();
-    void PassPasswordCheck();
+    // `releaseRead` runs before the application is asked for a password.
+    void PassPasswordCheck(const std::function<void()>& releaseRead);
+    // Selects the open index and goes to the first record, in one operation.
+    void PlaceOnOpenIndex();
     void BuildFieldDescs();
     void RebuildRecreatedIndex();
     void CheckImage(std::span<const std::uint8_t> image) const;
@@ -246,6 +258,7 @@ class TDataCursor : public TCursorNavigation {
     bool FReadOnly = false;
     bool FInMemory = false;
     bool FSharesExclusiveOpen = false;
+    std::string FOpenIndex;
     bool FReadOnlyMedia = false;
     bool FOpen = false;
     void* FPasswordUserData = nullptr;

@@ -98,6 +98,7 @@ TPirinDataSet::~TPirinDataSet() = default;
 // ---- open and close ----
 
 void TPirinDataSet::OpenCursor() {
+    FHandleAtFirst = false;
     FCursor = CreateHandle();
     if (!FCursor) DatabaseError(messages::kHandleError);
     InternalOpen();
@@ -135,7 +136,8 @@ void TPirinDataSet::InternalOpen() {
     CreateExpressionFilter();
     CreateCallbackFilter();
     if (FFiltered) ActivateFilters(true);
-    cursor.First();
+    // Active filters change the view: its first record is to be found.
+    if (!std::exchange(FHandleAtFirst, false) || FFiltered) cursor.First();
     PrepareCursor();
 }
 

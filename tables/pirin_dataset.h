@@ -206,6 +206,10 @@ class TPirinDataSet : public TDataSet {
     std::span<std::uint8_t> KeyRecord(TKeyIndex key);
     std::int32_t KeyFieldCount(TKeyIndex key) const;
     void SetKeyFieldCount(TKeyIndex key, std::int32_t count);
+    // From CreateHandle: the cursor it returns stands where its Open left
+    // it, on the first record of the index to use, so the open need not go
+    // there again.
+    void SetHandleAtFirst() noexcept { FHandleAtFirst = true; }
 
     std::unique_ptr<TDataCursor> FCursor;
 
@@ -249,6 +253,7 @@ class TPirinDataSet : public TDataSet {
     // Releases the BLOBs written in the active image and forgets the marks.
     void ReleaseWrittenBlobs();
 
+    bool FHandleAtFirst = false;
     int FRecordSize = 0;
     std::size_t FBookmarkSize = 0;
     bool FCanModify = false;

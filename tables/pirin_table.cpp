@@ -65,7 +65,8 @@ void TPirinTable::SetReadOnly(bool value) {
 
 // ---- opening ----
 
-std::unique_ptr<TDataCursor> TPirinTable::MakeCursor(bool exclusive, bool readOnly) {
+std::unique_ptr<TDataCursor> TPirinTable::MakeCursor(bool exclusive, bool readOnly,
+                                                   std::string_view openIndex) {
     if (FTableName.empty()) DatabaseError(messages::kNoTableName);
     TPirinDatabase& database = *Database();
     TPirinSession& session = database.Session();
@@ -74,6 +75,7 @@ std::unique_ptr<TDataCursor> TPirinTable::MakeCursor(bool exclusive, bool readOn
     cursor->SetExclusive(exclusive);
     cursor->SetReadOnly(readOnly);
     cursor->SetInMemory(InMemory());
+    cursor->SetOpenIndex(openIndex);
     cursor->SetPasswordCallback(&session, [](void* userData, TDataCursor&) {
         return static_cast<TPirinSession*>(userData)->PasswordPrompt();
     });
@@ -84,6 +86,14 @@ std::unique_ptr<TDataCursor> TPirinTable::MakeCursor(bool exclusive, bool readOn
 std::unique_ptr<TDataCursor> TPirinTable::CreateHandle() {
     if (FTableName.empty()) DatabaseError(messages::kNoTableName);
     FIndexDefsValid = false;
+    if (!FFieldsIndex) {
+        // The index is known by name: the cursor opens straight onto it and
+        // stands on its first record, as the open goes on to want.
+        auto cursor = MakeCursor(FExclusive, FReadOnly, FIndexName);
+        FReadOnly = cursor->ReadOnly();
+        SetHandleAtFirst();
+        return cursor;
+    }
     auto cursor = MakeCursor(FExclusive, FReadOnly);
     FReadOnly = cursor->ReadOnly();
     // The cursor is the table's from here on, so IndexDefs can use it.

@@ -90,7 +90,10 @@ class TPirinTable : public TPirinDBDataSet {
     void NamesChanged() override { FIndexDefsValid = false; }
 
   private:
-    std::unique_ptr<TDataCursor> MakeCursor(bool exclusive, bool readOnly);
+    // An open cursor on the table, standing on the first record of
+    // `openIndex` (by name; "": the primary index).
+    std::unique_ptr<TDataCursor> MakeCursor(bool exclusive, bool readOnly,
+                                            std::string_view openIndex = {});
     // The index name to select: IndexName, or the index of the field names.
     std::string ResolvedIndexName();
     void SelectIndex(std::string_view value, bool fieldsMode);

@@ -106,6 +106,48 @@ TEST(CursorOpenTest, TableNameRulesAndSetupOnlyWhileClosed) {
     EXPECT_EQ(CodeOfCall([&] { cursor->SetPasswordCallback(nullptr, {}); }), PIRIN_TABLEOPEN);
 }
 
+// Opening onto a secondary index stands where SetToIndex and First would
+// have put the cursor: before the index's first record. The header check's
+// read lock is gone once the cursor is open, for the first opener as for a
+// cursor on a table that is open already.
+TEST(CursorOpenTest, OpenIndexStandsBeforeItsFirstRecordAndHoldsNoLock) {
+    TFixtureTable fixture(WordsDefinition());
+    for (const auto& [id, word] : {std::pair(1, "pear"), std::pair(2, "apple"), std::pair(3, "melon")})
+        fixture.Append({id, word});
+    TTableSession session(fixture);
+    std::vector<std::unique_ptr<TDataCursor>> cursors;
+    for (const char* name : {"byword", "BYWORD"}) {
+        auto cursor = session.NewCursor();
+        cursor->SetOpenIndex(name);
+        cursor->Open();
+        EXPECT_EQ(cursor->IndexName(), "ByWord");
+        EXPECT_FALSE(cursor->Table()->ReadLocked());
+        EXPECT_TRUE(cursor->Bof());
+        EXPECT_FALSE(cursor->Eof());
+        std::vector<std::uint8_t> image(static_cast<std::size_t>(cursor->RecordSize()));
+        EXPECT_EQ(cursor->GetCurrentRecord(image, false), PIRIN_BOF);
+        ASSERT_EQ(cursor->GetNextRecord(image), 0);
+        EXPECT_EQ(StringField(*cursor, 2, image), "apple");
+        EXPECT_EQ(cursor->GetPriorRecord(image), PIRIN_BOF);
+        cursors.push_back(std::move(cursor));
+    }
+    EXPECT_EQ(cursors[0]->Table()->OpenCount(), 2);
+
+    auto unknown = session.NewCursor();
+    unknown->SetOpenIndex("ByLength");
+    try {
+        unknown->Open();
+        FAIL() << "opened on an index the table lacks";
+    } catch (const EPirinEngineError& error) {
+        EXPECT_EQ(error.ErrorCode, PIRIN_INVALIDINDEXNAME);
+        EXPECT_EQ(error.ErrorIndexName, "ByLength");
+        EXPECT_EQ(error.ErrorTableName, fixture.Name());
+    }
+    EXPECT_FALSE(unknown->IsOpen());
+    EXPECT_EQ(cursors[0]->Table()->OpenCount(), 2);
+    EXPECT_FALSE(cursors[0]->Table()->ReadLocked());
+}
+
 class CursorPasswordTest : public ::testing::Test {
   protected:
     CursorPasswordTest() {
@@ -151,6 +193,8 @@ TEST_F(CursorPasswordTest, CallbackIsAskedUntilItRegistersThePassword) {
     cursor->SetPasswordCallback(&userData, [&](void* data, TDataCursor& asking) {
         EXPECT_EQ(data, &userData);
         EXPECT_EQ(&asking, cursor.get());
+        // Nothing stays locked while the user is asked.
+        EXPECT_FALSE(asking.Table()->ReadLocked());
         ++asked;
         if (asked == 1) Session->Session.AddPassword("SECRET");  // wrong case: asked again
         if (asked == 3) Session->Session.AddPassword("Secret");

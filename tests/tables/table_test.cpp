@@ -184,6 +184,40 @@ TEST_F(TableTest, IndexChangesWhileOpenKeepTheRecord) {
     EXPECT_EQ(Table.IndexFieldNames(), "Id");
 }
 
+// The cursor opens straight onto the index (by name or by fields); active
+// filters still decide which record comes first.
+TEST_F(TableTest, OpensAtTheFirstRecordOfItsIndexThatTheFiltersLetThrough) {
+    struct TCase {
+        const char* Name;
+        const char* Fields;
+        const char* Filter;
+        const char* First;
+        std::vector<std::string> Walk;
+    };
+    const std::vector<TCase> cases = {
+        {"IdxWord", "", "", "apple", {"apple", "banana", "cherry"}},
+        {"", "Word", "", "apple", {"apple", "banana", "cherry"}},
+        {"IdxWord", "", "Word <> 'apple'", "banana", {"banana", "cherry"}},
+        {"", "", "Id > 1", "apple", {"apple", "banana"}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(std::string(c.Name) + c.Fields + c.Filter);
+        if (*c.Fields != 0)
+            Table.SetIndexFieldNames(c.Fields);
+        else
+            Table.SetIndexName(c.Name);
+        Table.SetFilter(c.Filter);
+        Table.SetFiltered(*c.Filter != 0);
+        Table.Open();
+        EXPECT_TRUE(Table.Bof());
+        EXPECT_EQ(Table.FieldByName("Word").AsString(), c.First);
+        Table.Prior();
+        EXPECT_EQ(Table.FieldByName("Word").AsString(), c.First);
+        EXPECT_THAT(Words(), ::testing::ElementsAreArray(c.Walk));
+        Table.Close();
+    }
+}
+
 TEST_F(TableTest, IndexDefsListThePrimaryAndSecondaryIndexes) {
     const auto& defs = Table.IndexDefs();  // closed: a temporary cursor
     ASSERT_EQ(defs.size(), 2u);
