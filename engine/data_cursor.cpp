@@ -205,6 +205,9 @@ void TDataCursor::PlaceOnOpenIndex() {
         // this operation it would not.
         (void)CheckAndResync();
         SetToIndex(FOpenIndex);
+        // From no position at all, switching goes before the index's first
+        // record, where First would go.
+        if (IndexNo() != kPrimaryIndex) return;
     }
     First();
 }
