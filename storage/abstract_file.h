@@ -118,6 +118,12 @@ class TAbstractFile {
     [[nodiscard]] virtual std::int64_t WriteHandle(TFileHandleEntry& handle, std::uint64_t offset,
                                                    const void* buffer, std::size_t count) = 0;
 
+    // Runs `move(handle, at)` under the critical section for handle `id` at
+    // `offset` (nullptr: the handle's position); -1 with errno EBADF for an
+    // unknown handle, EINVAL for an offset past the largest position.
+    template <class TMove>
+    std::int64_t Transfer(std::int32_t id, const std::uint64_t* offset, TMove move);
+
     // Adds a handle entry; the id, or -11012 when ids or the count run out.
     std::int32_t IssueHandle();
     bool RegionIsFree(std::uint64_t start, std::uint64_t length) const;
