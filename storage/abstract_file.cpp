@@ -56,6 +56,48 @@ int TAbstractFile::Rename(const std::string& newName) {
     return 0;
 }
 
+template <class TMove>
+inline std::int64_t TAbstractFile::Transfer(std::int32_t id, const std::uint64_t* offset, TMove move) {
+    TFileSectionGuard hold(FCriticalSection);
+    TFileHandleEntry* handle = FindHandle(id);
+    if (handle == nullptr) {
+        errno = EBADF;
+        return -1;
+    }
+    const std::uint64_t at = offset != nullptr ? *offset : handle->Position;
+    if (at > kMaxFilePosition) {
+        errno = EINVAL;
+        return -1;
+    }
+    return move(*handle, at);
+}
+
+std::int64_t TAbstractFile::Read(std::int32_t id, void* buffer, std::size_t count) {
+    return Transfer(id, nullptr, [&](TFileHandleEntry& handle, std::uint64_t at) {
+        return ReadHandle(handle, at, buffer, count);
+    });
+}
+
+std::int64_t TAbstractFile::ReadAt(std::int32_t id, std::uint64_t offset, void* buffer,
+                                   std::size_t count) {
+    return Transfer(id, &offset, [&](TFileHandleEntry& handle, std::uint64_t at) {
+        return ReadHandle(handle, at, buffer, count);
+    });
+}
+
+std::int64_t TAbstractFile::Write(std::int32_t id, const void* buffer, std::size_t count) {
+    return Transfer(id, nullptr, [&](TFileHandleEntry& handle, std::uint64_t at) {
+        return WriteHandle(handle, at, buffer, count);
+    });
+}
+
+std::int64_t TAbstractFile::WriteAt(std::int32_t id, std::uint64_t offset, const void* buffer,
+                                    std::size_t count) {
+    return Transfer(id, &offset, [&](TFileHandleEntry& handle, std::uint64_t at) {
+        return WriteHandle(handle, at, buffer, count);
+    });
+}
+
 int TAbstractFile::Delete() { return 0; }
 
 bool TAbstractFile::Flush() { return true; }

@@ -10,8 +10,9 @@
 // hold a handle on it.
 //
 // Threads: each operation takes the object's critical section, which is
-// re-entrant so that a handler can hold it across a seek and its transfer
-// (TFileHandler::EnterFile). Never call into TFileList while holding it: the
+// re-entrant so that a handler can hold it across several operations
+// (TFileHandler::EnterFile); a positioned transfer (ReadAt, WriteAt) is one
+// operation, so it needs no outer hold. Never call into TFileList while holding it: the
 // lock order is list, then file object.
 //
 // Failures: operations returning a count or position give -1 and set errno;
@@ -21,6 +22,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <mutex>
 #include <map>
 #include <string>
@@ -46,6 +48,10 @@ inline constexpr int kSeekFromStart = 0;
 inline constexpr int kSeekFromCurrent = 1;
 inline constexpr int kSeekFromEnd = 2;
 
+// The furthest position a handle can stand at (positions are signed 64-bit).
+inline constexpr std::uint64_t kMaxFilePosition =
+    static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+
 class TAbstractFile {
   public:
     explicit TAbstractFile(std::string name) : FName(std::move(name)) {}
@@ -70,9 +76,15 @@ class TAbstractFile {
     [[nodiscard]] virtual int Delete();
     // Transfers at the handle's position and advances it; the count moved,
     // or -1. A write of 0 bytes sets the end of the file at the position.
-    [[nodiscard]] virtual std::int64_t Read(std::int32_t id, void* buffer, std::size_t count) = 0;
-    [[nodiscard]] virtual std::int64_t Write(std::int32_t id, const void* buffer,
-                                             std::size_t count) = 0;
+    [[nodiscard]] std::int64_t Read(std::int32_t id, void* buffer, std::size_t count);
+    [[nodiscard]] std::int64_t Write(std::int32_t id, const void* buffer, std::size_t count);
+    // The same at `offset`, as a seek there followed by the transfer, but
+    // in one pass through the critical section (and one positioned call on
+    // disk): the handle's position ends after the bytes moved.
+    [[nodiscard]] std::int64_t ReadAt(std::int32_t id, std::uint64_t offset, void* buffer,
+                                      std::size_t count);
+    [[nodiscard]] std::int64_t WriteAt(std::int32_t id, std::uint64_t offset, const void* buffer,
+                                       std::size_t count);
     [[nodiscard]] virtual bool Flush();
     // Moves the handle's position (origins above); the new position, or -1
     // (also for a position before the start).
@@ -98,6 +110,20 @@ class TAbstractFile {
     std::uint16_t OpenCount() const { return FOpenCount; }
 
   protected:
+    // The transfers of the file's kind, called with the critical section
+    // held: move bytes at `offset` for `handle` and leave its position after
+    // them (a failed read leaves it at `offset`); the count moved, or -1.
+    [[nodiscard]] virtual std::int64_t ReadHandle(TFileHandleEntry& handle, std::uint64_t offset,
+                                                  void* buffer, std::size_t count) = 0;
+    [[nodiscard]] virtual std::int64_t WriteHandle(TFileHandleEntry& handle, std::uint64_t offset,
+                                                   const void* buffer, std::size_t count) = 0;
+
+    // Runs `move(handle, at)` under the critical section for handle `id` at
+    // `offset` (nullptr: the handle's position); -1 with errno EBADF for an
+    // unknown handle, EINVAL for an offset past the largest position.
+    template <class TMove>
+    std::int64_t Transfer(std::int32_t id, const std::uint64_t* offset, TMove move);
+
     // Adds a handle entry; the id, or -11012 when ids or the count run out.
     std::int32_t IssueHandle();
     bool RegionIsFree(std::uint64_t start, std::uint64_t length) const;

@@ -1,7 +1,6 @@
 #include "storage/file_handler.h"
 
 #include <cerrno>
-#include <limits>
 
 #include "errors/engine_error.h"
 #include "storage/abstract_file.h"
@@ -9,13 +8,6 @@
 #include "storage/os_error_map.h"
 
 namespace pirin {
-
-namespace {
-
-constexpr std::uint64_t kMaxPosition =
-    static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
-
-}  // namespace
 
 TFileHandler::TFileHandler(std::string fileName) : FFileName(std::move(fileName)) {}
 
@@ -92,7 +84,18 @@ std::size_t TFileHandler::ReadBytes(void* buffer, std::size_t count, bool allowS
         errno = EBADF;
         Raise(PIRIN_READERR);
     }
-    std::int64_t got = FFile->Read(FHandleId, buffer, count);
+    return CheckRead(FFile->Read(FHandleId, buffer, count), count, allowShort);
+}
+
+void TFileHandler::WriteBytes(const void* buffer, std::size_t count) {
+    if (FFile == nullptr) {
+        errno = EBADF;
+        Raise(PIRIN_WRITEERR);
+    }
+    CheckWrite(FFile->Write(FHandleId, buffer, count), count);
+}
+
+std::size_t TFileHandler::CheckRead(std::int64_t got, std::size_t count, bool allowShort) const {
     if (got < 0) Raise(PIRIN_READERR);
     if (static_cast<std::uint64_t>(got) != count && !allowShort) {
         errno = 0;  // the end of the file, not a system error
@@ -101,12 +104,7 @@ std::size_t TFileHandler::ReadBytes(void* buffer, std::size_t count, bool allowS
     return static_cast<std::size_t>(got);
 }
 
-void TFileHandler::WriteBytes(const void* buffer, std::size_t count) {
-    if (FFile == nullptr) {
-        errno = EBADF;
-        Raise(PIRIN_WRITEERR);
-    }
-    std::int64_t put = FFile->Write(FHandleId, buffer, count);
+void TFileHandler::CheckWrite(std::int64_t put, std::size_t count) const {
     if (put < 0) Raise(PIRIN_WRITEERR);
     if (static_cast<std::uint64_t>(put) != count) {
         errno = 0;
@@ -133,11 +131,14 @@ std::int64_t TFileHandler::SeekTo(int origin, std::int64_t offset) {
 }
 
 std::int64_t TFileHandler::FileLength() {
-    TFileEnterGuard entered(*this);
-    const std::int64_t position = SeekTo(kSeekFromCurrent, 0);
-    const std::int64_t end = SeekTo(kSeekFromEnd, 0);
-    SeekTo(kSeekFromStart, position);
-    return end;
+    // The size alone: no position moves, so nothing needs restoring.
+    if (FFile == nullptr) {
+        errno = EBADF;
+        Raise(PIRIN_OSEBADF);
+    }
+    const std::int64_t size = FFile->GetSize();
+    if (size < 0) Raise(EngineCodeOfErrno(errno));
+    return size;
 }
 
 bool TFileHandler::LockRegion(std::uint64_t length, std::uint64_t start) {
@@ -162,25 +163,23 @@ void TFileHandler::LeaveFile() {
     if (file != nullptr) file->CriticalSection().unlock();
 }
 
+// The file object does the seek and the transfer in one pass through its
+// critical section, so the handler takes no section of its own.
 std::size_t TFileHandler::ReadAt(std::uint64_t offset, void* buffer, std::size_t count,
                                  bool allowShort) {
-    TFileEnterGuard entered(*this);
-    if (FFile == nullptr || offset > kMaxPosition) {
+    if (FFile == nullptr || offset > kMaxFilePosition) {
         errno = FFile == nullptr ? EBADF : EINVAL;
         Raise(PIRIN_READERR);
     }
-    SeekTo(kSeekFromStart, static_cast<std::int64_t>(offset));
-    return ReadBytes(buffer, count, allowShort);
+    return CheckRead(FFile->ReadAt(FHandleId, offset, buffer, count), count, allowShort);
 }
 
 void TFileHandler::WriteAt(std::uint64_t offset, const void* buffer, std::size_t count) {
-    TFileEnterGuard entered(*this);
-    if (FFile == nullptr || offset > kMaxPosition) {
+    if (FFile == nullptr || offset > kMaxFilePosition) {
         errno = FFile == nullptr ? EBADF : EINVAL;
         Raise(PIRIN_WRITEERR);
     }
-    SeekTo(kSeekFromStart, static_cast<std::int64_t>(offset));
-    WriteBytes(buffer, count);
+    CheckWrite(FFile->WriteAt(FHandleId, offset, buffer, count), count);
 }
 
 }  // namespace pirin

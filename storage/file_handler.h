@@ -6,10 +6,11 @@
 // Ownership: the handler owns its handle, not the file object; destroying an
 // open handler closes the handle.
 //
-// Threads: one handler belongs to one thread at a time. Every positioned
-// transfer is EnterFile, SeekTo, ReadBytes/WriteBytes, LeaveFile, with
-// LeaveFile on every exit path: use TFileEnterGuard, or ReadAt/WriteAt, which
-// do the whole sequence. Never open, create or remove files while inside
+// Threads: one handler belongs to one thread at a time. ReadAt and WriteAt
+// are one operation of the shared file object (seek and transfer under its
+// critical section). A sequence of SeekTo and ReadBytes/WriteBytes is held
+// together with EnterFile ... LeaveFile, with LeaveFile on every exit path
+// (TFileEnterGuard). Never open, create or remove files while inside
 // EnterFile (the lock order is list, then file object); CloseFile first leaves
 // whatever the handler has entered.
 //
@@ -76,7 +77,9 @@ class TFileHandler {
     void EnterFile();
     void LeaveFile();
 
-    // EnterFile, seek to `offset`, transfer, LeaveFile.
+    // Seek to `offset` and transfer, as one operation of the file object;
+    // the position ends after the bytes moved. Errors as ReadBytes and
+    // WriteBytes (an offset beyond the largest position too).
     std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count,
                        bool allowShort = false);
     void WriteAt(std::uint64_t offset, const void* buffer, std::size_t count);
@@ -102,6 +105,10 @@ class TFileHandler {
 
   protected:
     [[noreturn]] void Raise(std::uint16_t code) const;
+    // The count a transfer of `count` bytes gave back, checked: raises 9217
+    // or 9218 as ReadBytes and WriteBytes do.
+    std::size_t CheckRead(std::int64_t got, std::size_t count, bool allowShort) const;
+    void CheckWrite(std::int64_t put, std::size_t count) const;
 
     bool FInMemory = false;
     TAbstractFile* FFile = nullptr;

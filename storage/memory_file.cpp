@@ -34,46 +34,36 @@ bool TMemoryFile::Reserve(std::uint64_t size) {
     return true;
 }
 
-std::int64_t TMemoryFile::Read(std::int32_t id, void* buffer, std::size_t count) {
-    TFileSectionGuard hold(FCriticalSection);
-    TFileHandleEntry* handle = FindHandle(id);
-    if (handle == nullptr) {
-        errno = EBADF;
-        return -1;
-    }
-    if (handle->Position >= FSize) return 0;
-    const std::size_t got =
-        static_cast<std::size_t>(std::min<std::uint64_t>(count, FSize - handle->Position));
+std::int64_t TMemoryFile::ReadHandle(TFileHandleEntry& handle, std::uint64_t offset,
+                                     void* buffer, std::size_t count) {
+    handle.Position = offset;
+    if (offset >= FSize) return 0;
+    const std::size_t got = static_cast<std::size_t>(std::min<std::uint64_t>(count, FSize - offset));
     if (got == 0) return 0;  // the buffer may be null for an empty read
-    std::memcpy(buffer, FData.data() + handle->Position, got);
-    handle->Position += got;
+    std::memcpy(buffer, FData.data() + offset, got);
+    handle.Position = offset + got;
     return static_cast<std::int64_t>(got);
 }
 
-std::int64_t TMemoryFile::Write(std::int32_t id, const void* buffer, std::size_t count) {
-    TFileSectionGuard hold(FCriticalSection);
-    TFileHandleEntry* handle = FindHandle(id);
-    if (handle == nullptr) {
-        errno = EBADF;
-        return -1;
-    }
-    const std::uint64_t position = handle->Position;
+std::int64_t TMemoryFile::WriteHandle(TFileHandleEntry& handle, std::uint64_t offset,
+                                      const void* buffer, std::size_t count) {
+    handle.Position = offset;
     if (count == 0) {
         // Truncate (or extend) at the position. Bytes cut off are zeroed now,
         // so that growing over them later shows zeros, not the old contents.
-        if (!Reserve(position)) return -1;
-        if (position < FSize) std::memset(FData.data() + position, 0, FSize - position);
-        FSize = position;
+        if (!Reserve(offset)) return -1;
+        if (offset < FSize) std::memset(FData.data() + offset, 0, FSize - offset);
+        FSize = offset;
         return 0;
     }
-    if (count > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) - position) {
+    if (count > kMaxFilePosition - offset) {
         errno = EFBIG;
         return -1;
     }
-    const std::uint64_t end = position + count;
+    const std::uint64_t end = offset + count;
     if (!Reserve(end)) return -1;
-    std::memcpy(FData.data() + position, buffer, count);
-    handle->Position = end;
+    std::memcpy(FData.data() + offset, buffer, count);
+    handle.Position = end;
     FSize = std::max(FSize, end);
     return static_cast<std::int64_t>(count);
 }

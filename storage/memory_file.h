@@ -19,12 +19,15 @@ class TMemoryFile final : public TAbstractFile {
 
     // Drops the buffer; the size becomes 0.
     [[nodiscard]] int CreateNew() override;
-    [[nodiscard]] std::int64_t Read(std::int32_t id, void* buffer, std::size_t count) override;
-    [[nodiscard]] std::int64_t Write(std::int32_t id, const void* buffer,
-                                     std::size_t count) override;
     bool InMemory() const override { return true; }
 
     std::size_t Capacity() const { return FData.size(); }
+
+  protected:
+    [[nodiscard]] std::int64_t ReadHandle(TFileHandleEntry& handle, std::uint64_t offset,
+                                          void* buffer, std::size_t count) override;
+    [[nodiscard]] std::int64_t WriteHandle(TFileHandleEntry& handle, std::uint64_t offset,
+                                           const void* buffer, std::size_t count) override;
 
   private:
     // Grows the buffer (zero-filled) to hold `size` bytes; false when memory

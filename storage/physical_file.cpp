@@ -114,39 +114,39 @@ int TPhysicalFile::Delete() {
     return 0;
 }
 
-std::int64_t TPhysicalFile::Read(std::int32_t id, void* buffer, std::size_t count) {
-    TFileSectionGuard hold(FCriticalSection);
-    TFileHandleEntry* handle = FindHandle(id);
-    if (handle == nullptr || FHandle == kNoOSFile) {
+std::int64_t TPhysicalFile::ReadHandle(TFileHandleEntry& handle, std::uint64_t offset,
+                                       void* buffer, std::size_t count) {
+    handle.Position = offset;
+    if (FHandle == kNoOSFile) {
         errno = EBADF;
         return -1;
     }
     std::size_t got = 0;
-    if (int error = FFileSystem.ReadAt(FHandle, buffer, count, handle->Position, got)) {
+    if (int error = FFileSystem.ReadAt(FHandle, buffer, count, offset, got)) {
         errno = error;
         return -1;
     }
-    handle->Position += got;
+    handle.Position = offset + got;
     return static_cast<std::int64_t>(got);
 }
 
-std::int64_t TPhysicalFile::Write(std::int32_t id, const void* buffer, std::size_t count) {
-    TFileSectionGuard hold(FCriticalSection);
-    TFileHandleEntry* handle = FindHandle(id);
-    if (handle == nullptr || FHandle == kNoOSFile) {
+std::int64_t TPhysicalFile::WriteHandle(TFileHandleEntry& handle, std::uint64_t offset,
+                                        const void* buffer, std::size_t count) {
+    handle.Position = offset;
+    if (FHandle == kNoOSFile) {
         errno = EBADF;
         return -1;
     }
     if (count == 0) {
-        if (int error = FFileSystem.Truncate(FHandle, handle->Position)) {
+        if (int error = FFileSystem.Truncate(FHandle, offset)) {
             errno = error;
             return -1;
         }
         return 0;
     }
     std::size_t put = 0;
-    int error = FFileSystem.WriteAt(FHandle, buffer, count, handle->Position, put);
-    handle->Position += put;
+    int error = FFileSystem.WriteAt(FHandle, buffer, count, offset, put);
+    handle.Position = offset + put;
     if (error != 0) {
         errno = error;
         return -1;

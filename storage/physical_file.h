@@ -36,9 +36,6 @@ class TPhysicalFile final : public TAbstractFile {
     [[nodiscard]] int ReleaseHandle(std::int32_t id) override;
     [[nodiscard]] int Rename(const std::string& newName) override;
     [[nodiscard]] int Delete() override;
-    [[nodiscard]] std::int64_t Read(std::int32_t id, void* buffer, std::size_t count) override;
-    [[nodiscard]] std::int64_t Write(std::int32_t id, const void* buffer,
-                                     std::size_t count) override;
     [[nodiscard]] bool Flush() override;
     [[nodiscard]] std::int64_t Seek(std::int32_t id, int origin, std::int64_t offset) override;
     [[nodiscard]] bool LockRegion(std::uint64_t start, std::uint64_t length) override;
@@ -50,6 +47,12 @@ class TPhysicalFile final : public TAbstractFile {
     bool SameFileAs(const TFileStat& stat) const {
         return FHandle != kNoOSFile && FDevice == stat.Device && FInode == stat.Inode;
     }
+
+  protected:
+    [[nodiscard]] std::int64_t ReadHandle(TFileHandleEntry& handle, std::uint64_t offset,
+                                          void* buffer, std::size_t count) override;
+    [[nodiscard]] std::int64_t WriteHandle(TFileHandleEntry& handle, std::uint64_t offset,
+                                           const void* buffer, std::size_t count) override;
 
   private:
     // Opens the descriptor for the first handle; 0 or a negative engine code.

@@ -1,8 +1,12 @@
 // In-memory files, and the behaviours both kinds of file share: truncation,
-// reading past the end, and the in-process lock list.
+// reading past the end, positions after positioned transfers, use from two
+// threads, and the in-process lock list.
 #include "storage/memory_file.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <thread>
 
 #include "storage/file_handler.h"
 #include "storage/file_list.h"
@@ -134,6 +138,56 @@ TEST_P(BothKindsTest, ReadingPastTheEndGivesWhatExistsOrRaises) {
               std::vector<std::uint8_t>(bytes.begin() + 5, bytes.end()));
     EXPECT_EQ(CodeOf([&] { File.ReadAt(5, buffer, 20); }), PIRIN_READERR);
     EXPECT_EQ(File.ReadAt(50, buffer, 20, true), 0u);
+}
+
+TEST_P(BothKindsTest, PositionedTransfersLeaveThePositionAfterTheBytesMoved) {
+    const auto bytes = Pattern(40);
+    File.WriteAt(10, bytes.data(), 20);
+    File.WriteBytes(bytes.data() + 20, 5);  // carries on at 30
+    EXPECT_EQ(File.FileLength(), 35);
+    std::uint8_t buffer[10] = {};
+    EXPECT_EQ(File.ReadAt(30, buffer, 10, true), 5u);
+    EXPECT_EQ(File.SeekTo(kSeekFromCurrent, 0), 35);  // after the 5 bytes read
+    EXPECT_EQ(File.ReadAt(12, buffer, 4), 4u);
+    EXPECT_EQ(File.ReadBytes(buffer, 4), 4u);  // carries on at 16
+    EXPECT_EQ(std::vector<std::uint8_t>(buffer, buffer + 4),
+              std::vector<std::uint8_t>(bytes.begin() + 6, bytes.begin() + 10));
+    EXPECT_EQ(File.ReadAt(100, buffer, 4, true), 0u);
+    EXPECT_EQ(File.SeekTo(kSeekFromCurrent, 0), 100);  // as a seek there and a read
+    File.WriteAt(20, nullptr, 0);
+    EXPECT_EQ(File.SeekTo(kSeekFromCurrent, 0), 20);
+}
+
+// Handlers of one file used by two threads at once: positioned transfers
+// need no outer section, and a seek-and-read sequence held with the enter
+// guard is never split by the other thread's transfers.
+TEST_P(BothKindsTest, HandlersOfOneFileTransferFromTwoThreadsWithoutMixingPositions) {
+    File.CloseFile();
+    File.OpenFile();
+    constexpr std::size_t kBlock = 64;
+    const auto run = [&](std::uint8_t tag, std::uint64_t base, bool& ok) {
+        TFileHandler handler(File.FileName());
+        handler.SetInMemory(GetParam());
+        handler.OpenFile();
+        std::vector<std::uint8_t> block(kBlock, tag), back(kBlock);
+        for (int i = 0; i < 500 && ok; ++i) {
+            const std::uint64_t offset = base + static_cast<std::uint64_t>(i % 8) * kBlock;
+            block[0] = static_cast<std::uint8_t>(i);
+            handler.WriteAt(offset, block.data(), kBlock);
+            ok = handler.ReadAt(offset, back.data(), kBlock) == kBlock && back == block;
+            TFileEnterGuard entered(handler);
+            handler.SeekTo(kSeekFromStart, static_cast<std::int64_t>(offset));
+            ok = ok && handler.ReadBytes(back.data(), kBlock) == kBlock && back == block;
+        }
+        handler.CloseFile();
+    };
+    bool firstOk = true, secondOk = true;
+    std::thread first(run, std::uint8_t{0xA1}, 0, std::ref(firstOk));
+    std::thread second(run, std::uint8_t{0xB2}, 8 * kBlock, std::ref(secondOk));
+    first.join();
+    second.join();
+    EXPECT_TRUE(firstOk);
+    EXPECT_TRUE(secondOk);
 }
 
 TEST_P(BothKindsTest, RegionsConflictAcrossHandlersAndUnlockNeedsTheExactRegion) {
