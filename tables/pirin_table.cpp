@@ -86,16 +86,16 @@ std::unique_ptr<TDataCursor> TPirinTable::MakeCursor(bool exclusive, bool readOn
 std::unique_ptr<TDataCursor> TPirinTable::CreateHandle() {
     if (FTableName.empty()) DatabaseError(messages::kNoTableName);
     FIndexDefsValid = false;
+    // An index known by name: the cursor opens straight onto it and stands
+    // on its first record, as the open goes on to want. One given by field
+    // names is resolved once the cursor can tell the index definitions.
+    const std::string_view openIndex = FFieldsIndex ? std::string_view{} : FIndexName;
+    auto cursor = MakeCursor(FExclusive, FReadOnly, openIndex);
+    FReadOnly = cursor->ReadOnly();
     if (!FFieldsIndex) {
-        // The index is known by name: the cursor opens straight onto it and
-        // stands on its first record, as the open goes on to want.
-        auto cursor = MakeCursor(FExclusive, FReadOnly, FIndexName);
-        FReadOnly = cursor->ReadOnly();
         SetHandleAtFirst();
         return cursor;
     }
-    auto cursor = MakeCursor(FExclusive, FReadOnly);
-    FReadOnly = cursor->ReadOnly();
     // The cursor is the table's from here on, so IndexDefs can use it.
     FCursor = std::move(cursor);
     try {
