@@ -190,14 +190,26 @@ void TBlobBuffer::CheckLength(std::size_t length) const {
 
 void TBlobBuffer::SetBlobLength(std::size_t length) {
     CheckLength(length);
-    FData.resize(length, 0);
+    // resize(n, 0) would construct the bytes one by one through the
+    // allocator; the plain resize leaves them as they are and a fill zeroes
+    // the new ones at memset speed.
+    const std::size_t old = FData.size();
+    FData.resize(length);
+    if (length > old) std::fill(FData.begin() + static_cast<std::ptrdiff_t>(old), FData.end(), 0);
     FModified = true;
 }
 
 void TBlobBuffer::WriteBytes(std::size_t offset, std::span<const std::uint8_t> bytes) {
     if (offset > kMaxBlobLength || bytes.size() > kMaxBlobLength - offset)
         Fail(FFile, PIRIN_INVALIDBLOBLEN);
-    if (FData.size() < offset + bytes.size()) FData.resize(offset + bytes.size(), 0);
+    const std::size_t old = FData.size();
+    if (old < offset + bytes.size()) {
+        // Only a gap before the written bytes needs zeros (see SetBlobLength).
+        FData.resize(offset + bytes.size());
+        if (offset > old)
+            std::fill(FData.begin() + static_cast<std::ptrdiff_t>(old),
+                      FData.begin() + static_cast<std::ptrdiff_t>(offset), 0);
+    }
     std::copy(bytes.begin(), bytes.end(), FData.begin() + static_cast<std::ptrdiff_t>(offset));
     FModified = true;
 }
