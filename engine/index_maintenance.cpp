@@ -13,11 +13,6 @@ namespace pirin {
 
 namespace {
 
-std::vector<std::uint8_t> StatusKey(std::uint8_t status, std::int32_t autoInc) {
-    const auto key = DeletedIndexKey(status, autoInc);
-    return {key.begin(), key.end()};
-}
-
 // What a key layout is made from: the descriptor without its page numbers,
 // which change with every split.
 bool SameLayoutPart(const TIndexDescriptor& a, const TIndexDescriptor& b) {
@@ -46,6 +41,14 @@ TRecordIndexes::TRecordIndexes(TDataFile& data, TIndexFile& index, std::string t
         FDescriptors.push_back(index.GetIndexDescriptor(i));
     }
     FHints.resize(FLayouts.size() + 1);
+    FBuilders.reserve(FLayouts.size());
+    for (const TIndexKeyLayout& layout : FLayouts) FBuilders.emplace_back(layout);
+}
+
+std::span<const std::uint8_t> TRecordIndexes::KeyOf(std::size_t i,
+                                                    std::span<const std::uint8_t> image) {
+    FBuilders[i].BuildFromRecord(image);
+    return FBuilders[i].Key();
 }
 
 bool TRecordIndexes::Describes(const TDataFile& data, const TIndexFile& index) const {
@@ -70,13 +73,15 @@ void TRecordIndexes::CheckUnique(std::span<const std::uint8_t> image,
     for (std::size_t i = 0; i < FLayouts.size(); ++i) {
         const TIndexKeyLayout& layout = FLayouts[i];
         if (!layout.Unique) continue;
-        const TBytes key = RecordKey(layout, image);
-        if (current && RecordKey(layout, *current) == key) continue;
-        TIndexTree tree(FIndex, layout.IndexNumber, FCursor);
         if (!current) {
-            if (tree.Contains(key, &FHints[i])) Raise(PIRIN_KEYVIOL, layout.IndexName);
+            if (TIndexTree(FIndex, layout.IndexNumber, FCursor).Contains(KeyOf(i, image),
+                                                                      &FHints[i]))
+                Raise(PIRIN_KEYVIOL, layout.IndexName);
             continue;
         }
+        const TBytes key = RecordKey(layout, image);
+        if (RecordKey(layout, *current) == key) continue;
+        TIndexTree tree(FIndex, layout.IndexNumber, FCursor);
         TTreePath path;
         bool found = false;
         if (tree.Find(key, key.size(), false, path, found) == TTreeStatus::Restart)
@@ -84,12 +89,10 @@ void TRecordIndexes::CheckUnique(std::span<const std::uint8_t> image,
         if (!found) continue;
         // A key that equals the record's own (a change of letter case in a
         // case-insensitive index) is no violation.
-        if (current) {
-            TTreeEntry entry;
-            if (tree.Read(path, entry) == TTreeStatus::Ok &&
-                entry.Record == le::GetI32(*current, 1) && le::GetI32(*current, 1) != 0)
-                continue;
-        }
+        TTreeEntry entry;
+        if (tree.Read(path, entry) == TTreeStatus::Ok &&
+            entry.Record == le::GetI32(*current, 1) && le::GetI32(*current, 1) != 0)
+            continue;
         Raise(PIRIN_KEYVIOL, layout.IndexName);
     }
 }
@@ -99,17 +102,22 @@ void TRecordIndexes::DeleteKey(int index, std::span<const std::uint8_t> key, std
 }
 
 void TRecordIndexes::InsertKey(std::size_t layout, std::span<const std::uint8_t> key,
-                               std::int32_t n) {
+                               std::int32_t n, TInsertPlace* placed) {
     const int index = layout < FLayouts.size() ? FLayouts[layout].IndexNumber : kDeletedIndex;
-    TIndexTree(FIndex, index, FCursor).Insert(key, n, &FHints[layout]);
+    TIndexTree(FIndex, index, FCursor).Insert(key, n, &FHints[layout], placed);
 }
 
 void TRecordIndexes::AddRecord(std::span<const std::uint8_t> image, std::int32_t n,
-                               std::optional<std::int32_t> reusedAutoInc) {
+                               std::optional<std::int32_t> reusedAutoInc, int placeIndex,
+                               TInsertPlace* placed) {
+    if (placed != nullptr) *placed = {};
+    const auto placeOf = [&](int index) { return index == placeIndex ? placed : nullptr; };
     for (std::size_t i = 0; i < FLayouts.size(); ++i)
-        InsertKey(i, RecordKey(FLayouts[i], image), n);
-    if (reusedAutoInc) DeleteKey(kDeletedIndex, StatusKey(kRecordDeleted, *reusedAutoInc), n);
-    InsertKey(FLayouts.size(), StatusKey(kRecordActive, le::GetI32(image, 5)), n);
+        InsertKey(i, KeyOf(i, image), n, placeOf(FLayouts[i].IndexNumber));
+    if (reusedAutoInc)
+        DeleteKey(kDeletedIndex, DeletedIndexKey(kRecordDeleted, *reusedAutoInc), n);
+    InsertKey(FLayouts.size(), DeletedIndexKey(kRecordActive, le::GetI32(image, 5)), n,
+              placeOf(kDeletedIndex));
     FIndex.IncrementRecordCount();
 }
 
@@ -131,8 +139,8 @@ void TRecordIndexes::RemoveRecord(std::span<const std::uint8_t> image, std::int3
     for (const TIndexKeyLayout& layout : FLayouts)
         DeleteKey(layout.IndexNumber, RecordKey(layout, image), n);
     const std::int32_t autoInc = le::GetI32(image, 5);
-    DeleteKey(kDeletedIndex, StatusKey(kRecordActive, autoInc), n);
-    InsertKey(FLayouts.size(), StatusKey(kRecordDeleted, autoInc), n);
+    DeleteKey(kDeletedIndex, DeletedIndexKey(kRecordActive, autoInc), n);
+    InsertKey(FLayouts.size(), DeletedIndexKey(kRecordDeleted, autoInc), n);
     FIndex.DecrementRecordCount();
 }
 

@@ -32,6 +32,7 @@
 #include "storage/blob_file.h"
 #include "storage/data_file.h"
 #include "storage/index_file.h"
+#include "storage/index_key_builder.h"
 #include "storage/index_key_layout.h"
 #include "storage/index_tree.h"
 #include "storage/table_file_context.h"
@@ -44,6 +45,9 @@ class TRecordIndexes {
 
     TRecordIndexes(TDataFile& data, TIndexFile& index, std::string tableName,
                    std::string databaseName = {}, TChangeCheck* cursor = nullptr);
+    // The key builders refer to the object's own layouts.
+    TRecordIndexes(const TRecordIndexes&) = delete;
+    TRecordIndexes& operator=(const TRecordIndexes&) = delete;
 
     // The keyed indexes' layouts (primary first when present).
     const std::vector<TIndexKeyLayout>& Layouts() const noexcept { return FLayouts; }
@@ -59,9 +63,12 @@ class TRecordIndexes {
 
     // Inserts the keys of a new record in slot n, and its index-31 entry:
     // for a reused slot the deleted entry (status 1, `reusedAutoInc`) is
-    // replaced. The record count grows by one.
+    // replaced. The record count grows by one. `placed`, when given,
+    // receives where the entry of index `placeIndex` went (see
+    // TIndexTree::Insert; page 0 when unknown).
     void AddRecord(std::span<const std::uint8_t> image, std::int32_t n,
-                   std::optional<std::int32_t> reusedAutoInc);
+                   std::optional<std::int32_t> reusedAutoInc, int placeIndex = -1,
+                   TInsertPlace* placed = nullptr);
     // Replaces the keys that differ between `current` and `image`; true when
     // any did.
     bool ChangeRecord(std::span<const std::uint8_t> current, std::span<const std::uint8_t> image,
@@ -72,7 +79,11 @@ class TRecordIndexes {
 
   private:
     void DeleteKey(int index, std::span<const std::uint8_t> key, std::int32_t n);
-    void InsertKey(std::size_t layout, std::span<const std::uint8_t> key, std::int32_t n);
+    void InsertKey(std::size_t layout, std::span<const std::uint8_t> key, std::int32_t n,
+                   TInsertPlace* placed = nullptr);
+    // The key of `image` for layout i, in that layout's builder (valid until
+    // the builder builds again).
+    std::span<const std::uint8_t> KeyOf(std::size_t i, std::span<const std::uint8_t> image);
     [[noreturn]] void Raise(std::uint16_t code, const std::string& indexName = {}) const;
 
     TIndexFile& FIndex;
@@ -87,6 +98,9 @@ class TRecordIndexes {
     std::size_t FFieldCount = 0;
     // One per layout, then index 31's.
     std::vector<TInsertHint> FHints;
+    // One per layout (they refer to FLayouts, which never changes after
+    // construction): keys are built without an allocation.
+    std::vector<TIndexKeyBuilder> FBuilders;
 };
 
 // Frees the chain of every BLOB field of a record being deleted (n) and

@@ -72,6 +72,21 @@ struct TTreeEntry {
 struct TInsertHint {
     // The last key went after every entry of every page on its path.
     bool RightEdge = false;
+    // Buffers an insertion reuses, so that one allocates nothing once they
+    // have grown to the tree's depth (empty between insertions).
+    TTreePath Path;
+    std::vector<TPagePin> Pins;
+};
+
+// Where an insertion put its entry, for a caller that wants to stand on it
+// without a search: the leaf, the 1-based entry on it, and the entry's place
+// in the index as a key search sums it (the counts before the path's entry
+// on every interior page, plus the entry). Page 0 when the insertion split
+// a page (the entry may have moved; search for it instead).
+struct TInsertPlace {
+    std::int32_t Page = 0;
+    int Position = 0;
+    std::int64_t Ordinal = 0;
 };
 
 class TIndexTree {
@@ -92,9 +107,10 @@ class TIndexTree {
                      TTreePath& path, bool& found);
 
     // Inserts `key` (the key length) with `record` after all equal keys;
-    // `hint`, when given, is read and updated.
+    // `hint`, when given, is read and updated; `placed`, when given,
+    // receives where the entry went.
     void Insert(std::span<const std::uint8_t> key, std::int32_t record,
-                TInsertHint* hint = nullptr);
+                TInsertHint* hint = nullptr, TInsertPlace* placed = nullptr);
     // An entry equal to `key` (the key length) exists; `hint` as for Insert
     // (only read). 8708 when another process changed the table meanwhile.
     bool Contains(std::span<const std::uint8_t> key, const TInsertHint* hint = nullptr);
@@ -129,7 +145,8 @@ class TIndexTree {
     // Entries of `page` not above `key`; with `tryEnd` the last entry is
     // compared first.
     int InsertPosition(const TPage& page, std::span<const std::uint8_t> key, bool tryEnd) const;
-    void InsertInto(TTreePath& path, std::span<const std::uint8_t> key, std::int32_t record,
+    // Inserts at the path's leaf position; true when a page split.
+    bool InsertInto(TTreePath& path, std::span<const std::uint8_t> key, std::int32_t record,
                     TPagePin leaf);
     void PropagateFirstKey(const TTreePath& path, std::size_t level);
     void Split(const TTreePath& path, std::size_t level);

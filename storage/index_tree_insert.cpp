@@ -55,13 +55,16 @@ bool TIndexTree::Contains(std::span<const std::uint8_t> key, const TInsertHint* 
     }
 }
 
-void TIndexTree::Insert(std::span<const std::uint8_t> key, std::int32_t record, TInsertHint* hint) {
+void TIndexTree::Insert(std::span<const std::uint8_t> key, std::int32_t record, TInsertHint* hint,
+                        TInsertPlace* placed) {
+    if (placed != nullptr) *placed = {};
     const std::int32_t root = Root();
     if (root == 0) {
         TPagePin pin = FFile.AllocatePage(FCursor, FIndex, TPageType::RootLeaf);
         pin->InsertEntry(1, key, record);
         FFile.SetRootPage(FIndex, pin->UnitNumber());
         if (hint != nullptr) hint->RightEdge = true;
+        if (placed != nullptr) *placed = {pin->UnitNumber(), 1, 1};
         return;
     }
     // Find the whole path first, so that a damaged tree fails before any
@@ -69,10 +72,24 @@ void TIndexTree::Insert(std::span<const std::uint8_t> key, std::int32_t record, 
     // are adjusted, so each is fetched once.
     const bool tryEnd = hint != nullptr && hint->RightEdge;
     bool rightEdge = true;
-    TTreePath path;
-    path.Levels.reserve(8);
-    std::vector<TPagePin> pins;
-    pins.reserve(8);
+    std::int64_t before = 0;
+    TTreePath ownPath;
+    std::vector<TPagePin> ownPins;
+    TTreePath& path = hint != nullptr ? hint->Path : ownPath;
+    std::vector<TPagePin>& pins = hint != nullptr ? hint->Pins : ownPins;
+    // The hint's buffers are empty again however this ends.
+    struct TClear {
+        TTreePath& Path;
+        std::vector<TPagePin>& Pins;
+        ~TClear() {
+            Pins.clear();
+            Path.Levels.clear();
+            Path.Ordinal = 0;
+        }
+    } clear{path, pins};
+    path.Levels.clear();
+    path.Ordinal = 0;
+    pins.clear();
     pins.push_back(FetchForWrite(root));
     if (!pins[0]->IsRoot()) Corrupt();
     for (;;) {
@@ -84,6 +101,7 @@ void TIndexTree::Insert(std::span<const std::uint8_t> key, std::int32_t record, 
             break;
         }
         const int position = std::max(after, 1);
+        if (placed != nullptr) before += page.KeysBefore(position);
         path.Levels.push_back({page.UnitNumber(), position});
         if (pins.size() >= static_cast<std::size_t>(kMaxTreeDepth)) Corrupt();
         pins.push_back(Child(page, position, true));
@@ -93,11 +111,13 @@ void TIndexTree::Insert(std::span<const std::uint8_t> key, std::int32_t record, 
     // The leaf's pin goes on to InsertInto; the parents' go now.
     TPagePin leaf = std::move(pins.back());
     pins.clear();
-    InsertInto(path, key, record, std::move(leaf));
+    const TTreeLevel at = path.Leaf();
+    const bool split = InsertInto(path, key, record, std::move(leaf));
     if (hint != nullptr) hint->RightEdge = rightEdge;
+    if (placed != nullptr && !split) *placed = {at.Page, at.Position, before + at.Position};
 }
 
-void TIndexTree::InsertInto(TTreePath& path, std::span<const std::uint8_t> key, std::int32_t record,
+bool TIndexTree::InsertInto(TTreePath& path, std::span<const std::uint8_t> key, std::int32_t record,
                             TPagePin leaf) {
     const std::size_t level = path.Levels.size() - 1;
     const int position = path.Levels[level].Position;
@@ -105,7 +125,9 @@ void TIndexTree::InsertInto(TTreePath& path, std::span<const std::uint8_t> key, 
     // The leaf stays pinned until it is split: an overflowing page cannot
     // be packed, so a write-back caused by the fetches below must skip it.
     if (position == 1) PropagateFirstKey(path, level);
-    if (leaf->Overflows()) Split(path, level);
+    if (!leaf->Overflows()) return false;
+    Split(path, level);
+    return true;
 }
 
 void TIndexTree::PropagateFirstKey(const TTreePath& path, std::size_t level) {
