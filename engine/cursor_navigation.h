@@ -80,6 +80,8 @@
 
 namespace pirin {
 
+struct TInsertPlace;
+
 inline constexpr std::uint8_t kNoIndex = 255;
 // Range keys hold the longest key (the fields' 522 bytes and a row suffix).
 inline constexpr std::size_t kRangeKeySize = kMaxKeyLength;
@@ -143,6 +145,9 @@ class TCursorNavigation : public TChangeCheck {
     // receives the record image, or zeros at an end.
     [[nodiscard]] std::uint16_t GetNextRecord(std::span<std::uint8_t> buffer = {});
     [[nodiscard]] std::uint16_t GetPriorRecord(std::span<std::uint8_t> buffer = {});
+    // Last() then GetPriorRecord(buffer) in one operation and one descent
+    // (cursor_navigation_shortcuts.cpp): the same position, record and code.
+    [[nodiscard]] std::uint16_t GetLastRecord(std::span<std::uint8_t> buffer = {});
     // 0, PIRIN_BOF, PIRIN_EOF or PIRIN_NOCURRREC. With `lock` the derived
     // cursor locks and verifies the record first (LockCurrentForEdit).
     [[nodiscard]] std::uint16_t GetCurrentRecord(std::span<std::uint8_t> buffer, bool lock);
@@ -219,6 +224,12 @@ class TCursorNavigation : public TChangeCheck {
     // not in the view, onto the next record of the view (else the last one
     // before it, else the empty state); then loads the current record.
     void RepositionOn(std::int32_t record, std::span<const std::uint8_t> image);
+    // RepositionOn after an insertion that put the record's entry of the
+    // active index at `placed` (cursor_navigation_shortcuts.cpp): takes that
+    // leaf and entry without a key search where the search would end there
+    // too, else searches as RepositionOn does.
+    void RepositionOnInserted(std::int32_t record, std::span<const std::uint8_t> image,
+                              const TInsertPlace& placed);
 
     // Places this cursor on `other`'s current record: 0 or PIRIN_RECNOTFOUND.
     [[nodiscard]] std::uint16_t SyncToCursor(TCursorNavigation& other);
@@ -408,6 +419,9 @@ class TCursorNavigation : public TChangeCheck {
     // The record itself when in the view, else the next, else the previous.
     void BitmapPlaceNear(std::int32_t record);
     bool PlaceOnBookmark(std::span<const std::uint8_t> bookmark, bool keepCracks);
+    // Stands on the entry an insertion placed (see RepositionOnInserted);
+    // false when a search must decide.
+    bool PlaceOnInserted(std::int32_t record, const TInsertPlace& placed);
 
     // bounds, view and resync (cursor_navigation_resync.cpp)
     // Back onto the bookmark after Reset, keeping the cracks.

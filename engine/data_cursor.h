@@ -220,8 +220,10 @@ class TDataCursor : public TCursorNavigation {
     // or its byte stays taken.
     bool LockForWrite(std::int32_t record);
     // After a write, with `reposition`: range bounds, view and position on
-    // `record` (added, changed or removed).
-    void AfterWrite(std::int32_t record, std::span<const std::uint8_t> image, bool removed);
+    // `record` (added, changed or removed); `placed`: where an insertion
+    // put the record's entry of the active index.
+    void AfterWrite(std::int32_t record, std::span<const std::uint8_t> image, bool removed,
+                    const TInsertPlace* placed = nullptr);
 
     void CheckClosed() const;
     void CheckOpen() const;
@@ -284,6 +286,8 @@ class TDataCursor : public TCursorNavigation {
     bool FOptimisticConflict = false;
     // Set once a write has changed the table's caches.
     bool FWriteChanged = false;
+    // The image an insert writes (kept to save an allocation per insert).
+    std::vector<std::uint8_t> FInsertImage;
 };
 
 }  // namespace pirin

@@ -208,7 +208,7 @@ void TDataCursor::ReleasePostBlobs(std::span<const std::uint8_t> image) noexcept
 // ---- after a write ----------------------------------------------------------------
 
 void TDataCursor::AfterWrite(std::int32_t record, std::span<const std::uint8_t> image,
-                             bool removed) {
+                             bool removed, const TInsertPlace* placed) {
     // The cursor's own write is no change to resync for.
     TakeChangeSnapshot();
     RecomputeRangeBounds();
@@ -216,7 +216,10 @@ void TDataCursor::AfterWrite(std::int32_t record, std::span<const std::uint8_t> 
         RecordRemoved(record);
     else
         RecordAdded(record, image);
-    RepositionOn(record, image);
+    if (placed != nullptr)
+        RepositionOnInserted(record, image, *placed);
+    else
+        RepositionOn(record, image);
 }
 
 // ---- the operations -------------------------------------------------------------
@@ -232,7 +235,8 @@ void TDataCursor::InsertRecord(std::span<std::uint8_t> image, bool reposition) {
                                    : header.NextRecordNumber();
         TWriteLock lock(*FTable, n, LockForWrite(n));
 
-        TBytes stored(image.begin(), image.begin() + FRecordSize);
+        TBytes& stored = FInsertImage;
+        stored.assign(image.begin(), image.begin() + FRecordSize);
         const std::int32_t autoInc = NextAutoIncValue(header.LastAutoIncrement());
         le::PutI32(stored, 5, autoInc);
         TRecordIndexes& indexes = FTable->RecordIndexes(FTableName);
@@ -249,14 +253,17 @@ void TDataCursor::InsertRecord(std::span<std::uint8_t> image, bool reposition) {
         slot->SetNextDeleted(n);
         slot->SetAutoIncValue(autoInc);
         slot->CopyFields(stored);
-        const TBytes written(slot->Image().begin(), slot->Image().end());
+        // What was written: the slot's image, which is the record size.
+        stored.assign(slot->Image().begin(), slot->Image().end());
+        const std::span<const std::uint8_t> written = stored;
         slot.Release();
-        indexes.AddRecord(written, n, reused);
+        TInsertPlace placed;
+        indexes.AddRecord(written, n, reused, reposition ? IndexNo() : -1, &placed);
         FTable->WriteBack(true, blobsChanged);
 
         ReleasePostBlobs(image);
         std::copy(written.begin(), written.end(), image.begin());
-        if (reposition) AfterWrite(n, written, false);
+        if (reposition) AfterWrite(n, written, false, &placed);
     });
 }
 

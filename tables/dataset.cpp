@@ -105,8 +105,7 @@ void TDataSet::Last() {
     CheckActive();
     CheckBrowseMode();
     Fire(BeforeScroll);
-    InternalLast();
-    FHasRecord = GetRecord(FScratch, TGetMode::Prior, true) == TGetResult::OK;
+    FHasRecord = GetRecord(FScratch, TGetMode::Last, true) == TGetResult::OK;
     if (FHasRecord) std::swap(FActive, FScratch);
     FEof = true;
     FBof = !FHasRecord;
@@ -197,8 +196,7 @@ void TDataSet::StartNewRecord(bool append) {
     Fire(BeforeScroll);
     if (append) {
         // Cancel comes back to the last record.
-        InternalLast();
-        FHasRecord = GetRecord(FScratch, TGetMode::Prior, true) == TGetResult::OK;
+        FHasRecord = GetRecord(FScratch, TGetMode::Last, true) == TGetResult::OK;
         if (FHasRecord) std::swap(FActive, FScratch);
     }
     FHadRecordBeforeInsert = FHasRecord;

@@ -47,7 +47,9 @@ enum class TDataSetState : std::uint8_t {
     BlockRead,
 };
 
-enum class TGetMode : std::uint8_t { Current, Next, Prior };
+// Last: the cursor goes to the last record and reads it (what InternalLast
+// then Prior do, in one step).
+enum class TGetMode : std::uint8_t { Current, Next, Prior, Last };
 enum class TGetResult : std::uint8_t { OK, BOF, EOF_, Error };
 enum class TBlobStreamMode : std::uint8_t { Read, Write, ReadWrite };
 

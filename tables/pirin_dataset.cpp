@@ -218,6 +218,9 @@ TGetResult TPirinDataSet::GetRecord(std::span<std::uint8_t> buffer, TGetMode mod
             case TGetMode::Prior:
                 code = cursor.GetPriorRecord(image);
                 break;
+            case TGetMode::Last:
+                code = cursor.GetLastRecord(image);
+                break;
         }
     } catch (const std::exception& error) {
         code = ErrorCodeOf(error);
