@@ -240,9 +240,18 @@ void TDataCursor::InsertRecord(std::span<std::uint8_t> image, bool reposition) {
         const std::int32_t autoInc = NextAutoIncValue(header.LastAutoIncrement());
         le::PutI32(stored, 5, autoInc);
         TRecordIndexes& indexes = FTable->RecordIndexes(FTableName);
-        indexes.CheckUnique(stored);
+        const bool firstChecksItself = indexes.CheckUniqueForInsert(stored);
 
         FWriteChanged = true;
+        // The keys do not depend on the slot or the BLOB chains: the first
+        // index's key goes in first, its insertion making the unique check
+        // before it changes anything.
+        const int placeIndex = reposition ? IndexNo() : -1;
+        TInsertPlace placed;
+        if (firstChecksItself && !indexes.AddFirstKey(stored, n, placeIndex, &placed)) {
+            FWriteChanged = false;
+            indexes.RaiseKeyViolation(0);
+        }
         TRecordPin slot = data.NewRecordSlot(nullptr);
         if (!slot || slot->UnitNumber() != n) RaiseCursorError(PIRIN_FILECORRUPT);
         const std::optional<std::int32_t> reused =
@@ -257,8 +266,7 @@ void TDataCursor::InsertRecord(std::span<std::uint8_t> image, bool reposition) {
         stored.assign(slot->Image().begin(), slot->Image().end());
         const std::span<const std::uint8_t> written = stored;
         slot.Release();
-        TInsertPlace placed;
-        indexes.AddRecord(written, n, reused, reposition ? IndexNo() : -1, &placed);
+        indexes.AddRecord(written, n, reused, placeIndex, &placed, firstChecksItself);
         FTable->WriteBack(true, blobsChanged);
 
         ReleasePostBlobs(image);

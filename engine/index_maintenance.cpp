@@ -68,17 +68,44 @@ void TRecordIndexes::Raise(std::uint16_t code, const std::string& indexName) con
     RaiseEngineError(code, {.database = FDatabaseName, .table = FTableName, .index = indexName});
 }
 
+void TRecordIndexes::RaiseKeyViolation(std::size_t layout) const {
+    Raise(PIRIN_KEYVIOL, FLayouts[layout].IndexName);
+}
+
+bool TRecordIndexes::CheckUniqueForInsert(std::span<const std::uint8_t> image) {
+    const bool firstAlone =
+        !FLayouts.empty() && FLayouts[0].Unique &&
+        std::none_of(FLayouts.begin() + 1, FLayouts.end(),
+                     [](const TIndexKeyLayout& layout) { return layout.Unique; });
+    if (firstAlone) return true;
+    for (std::size_t i = 0; i < FLayouts.size(); ++i)
+        if (FLayouts[i].Unique &&
+            TIndexTree(FIndex, FLayouts[i].IndexNumber, FCursor).Contains(KeyOf(i, image),
+                                                                         &FHints[i]))
+            RaiseKeyViolation(i);
+    return false;
+}
+
+bool TRecordIndexes::AddFirstKey(std::span<const std::uint8_t> image, std::int32_t n,
+                                 int placeIndex, TInsertPlace* placed) {
+    if (placed != nullptr) *placed = {};
+    if (FLayouts.empty()) return true;
+    return InsertKey(0, KeyOf(0, image), n, FLayouts[0].IndexNumber == placeIndex ? placed : nullptr,
+                     FLayouts[0].Unique);
+}
+
 void TRecordIndexes::CheckUnique(std::span<const std::uint8_t> image,
                                  std::optional<std::span<const std::uint8_t>> current) {
+    if (!current) {
+        if (CheckUniqueForInsert(image) &&
+            TIndexTree(FIndex, FLayouts[0].IndexNumber, FCursor).Contains(KeyOf(0, image),
+                                                                         &FHints[0]))
+            RaiseKeyViolation(0);
+        return;
+    }
     for (std::size_t i = 0; i < FLayouts.size(); ++i) {
         const TIndexKeyLayout& layout = FLayouts[i];
         if (!layout.Unique) continue;
-        if (!current) {
-            if (TIndexTree(FIndex, layout.IndexNumber, FCursor).Contains(KeyOf(i, image),
-                                                                      &FHints[i]))
-                Raise(PIRIN_KEYVIOL, layout.IndexName);
-            continue;
-        }
         const TBytes key = RecordKey(layout, image);
         if (RecordKey(layout, *current) == key) continue;
         TIndexTree tree(FIndex, layout.IndexNumber, FCursor);
@@ -101,18 +128,18 @@ void TRecordIndexes::DeleteKey(int index, std::span<const std::uint8_t> key, std
     if (!TIndexTree(FIndex, index, FCursor).Delete(key, n)) Raise(PIRIN_INDEXCORRUPT);
 }
 
-void TRecordIndexes::InsertKey(std::size_t layout, std::span<const std::uint8_t> key,
-                               std::int32_t n, TInsertPlace* placed) {
+bool TRecordIndexes::InsertKey(std::size_t layout, std::span<const std::uint8_t> key,
+                               std::int32_t n, TInsertPlace* placed, bool refuseEqual) {
     const int index = layout < FLayouts.size() ? FLayouts[layout].IndexNumber : kDeletedIndex;
-    TIndexTree(FIndex, index, FCursor).Insert(key, n, &FHints[layout], placed);
+    return TIndexTree(FIndex, index, FCursor).Insert(key, n, &FHints[layout], placed, refuseEqual);
 }
 
 void TRecordIndexes::AddRecord(std::span<const std::uint8_t> image, std::int32_t n,
                                std::optional<std::int32_t> reusedAutoInc, int placeIndex,
-                               TInsertPlace* placed) {
-    if (placed != nullptr) *placed = {};
+                               TInsertPlace* placed, bool firstAdded) {
+    if (placed != nullptr && !firstAdded) *placed = {};
     const auto placeOf = [&](int index) { return index == placeIndex ? placed : nullptr; };
-    for (std::size_t i = 0; i < FLayouts.size(); ++i)
+    for (std::size_t i = firstAdded ? 1 : 0; i < FLayouts.size(); ++i)
         InsertKey(i, KeyOf(i, image), n, placeOf(FLayouts[i].IndexNumber));
     if (reusedAutoInc)
         DeleteKey(kDeletedIndex, DeletedIndexKey(kRecordDeleted, *reusedAutoInc), n);

@@ -61,6 +61,20 @@ class TRecordIndexes {
     void CheckUnique(std::span<const std::uint8_t> image,
                      std::optional<std::span<const std::uint8_t>> current = std::nullopt);
 
+    // An insert's unique checks, where the first index is the only unique
+    // one, made by that index's insertion's own descent: then
+    // CheckUniqueForInsert returns true having checked nothing, and
+    // AddFirstKey inserts the record's key into the first index or returns
+    // false having changed nothing when the index holds the key (the caller
+    // raises RaiseKeyViolation(0)); AddRecord with `firstAdded` then adds
+    // the rest. Otherwise CheckUniqueForInsert is CheckUnique (9729) and
+    // returns false. `placeIndex`/`placed` as for AddRecord.
+    [[nodiscard]] bool CheckUniqueForInsert(std::span<const std::uint8_t> image);
+    [[nodiscard]] bool AddFirstKey(std::span<const std::uint8_t> image, std::int32_t n,
+                                   int placeIndex = -1, TInsertPlace* placed = nullptr);
+    // 9729 naming the index of layout `layout`.
+    [[noreturn]] void RaiseKeyViolation(std::size_t layout) const;
+
     // Inserts the keys of a new record in slot n, and its index-31 entry:
     // for a reused slot the deleted entry (status 1, `reusedAutoInc`) is
     // replaced. The record count grows by one. `placed`, when given,
@@ -68,7 +82,7 @@ class TRecordIndexes {
     // TIndexTree::Insert; page 0 when unknown).
     void AddRecord(std::span<const std::uint8_t> image, std::int32_t n,
                    std::optional<std::int32_t> reusedAutoInc, int placeIndex = -1,
-                   TInsertPlace* placed = nullptr);
+                   TInsertPlace* placed = nullptr, bool firstAdded = false);
     // Replaces the keys that differ between `current` and `image`; true when
     // any did.
     bool ChangeRecord(std::span<const std::uint8_t> current, std::span<const std::uint8_t> image,
@@ -79,8 +93,8 @@ class TRecordIndexes {
 
   private:
     void DeleteKey(int index, std::span<const std::uint8_t> key, std::int32_t n);
-    void InsertKey(std::size_t layout, std::span<const std::uint8_t> key, std::int32_t n,
-                   TInsertPlace* placed = nullptr);
+    bool InsertKey(std::size_t layout, std::span<const std::uint8_t> key, std::int32_t n,
+                   TInsertPlace* placed = nullptr, bool refuseEqual = false);
     // The key of `image` for layout i, in that layout's builder (valid until
     // the builder builds again).
     std::span<const std::uint8_t> KeyOf(std::size_t i, std::span<const std::uint8_t> image);

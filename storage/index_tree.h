@@ -108,9 +108,12 @@ class TIndexTree {
 
     // Inserts `key` (the key length) with `record` after all equal keys;
     // `hint`, when given, is read and updated; `placed`, when given,
-    // receives where the entry went.
-    void Insert(std::span<const std::uint8_t> key, std::int32_t record,
-                TInsertHint* hint = nullptr, TInsertPlace* placed = nullptr);
+    // receives where the entry went. With `refuseEqual`, an equal key in
+    // the index makes it return false having changed nothing (the check
+    // Contains makes, on the insertion's own descent).
+    bool Insert(std::span<const std::uint8_t> key, std::int32_t record,
+                TInsertHint* hint = nullptr, TInsertPlace* placed = nullptr,
+                bool refuseEqual = false);
     // An entry equal to `key` (the key length) exists; `hint` as for Insert
     // (only read). 8708 when another process changed the table meanwhile.
     bool Contains(std::span<const std::uint8_t> key, const TInsertHint* hint = nullptr);

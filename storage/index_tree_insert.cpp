@@ -55,8 +55,8 @@ bool TIndexTree::Contains(std::span<const std::uint8_t> key, const TInsertHint* 
     }
 }
 
-void TIndexTree::Insert(std::span<const std::uint8_t> key, std::int32_t record, TInsertHint* hint,
-                        TInsertPlace* placed) {
+bool TIndexTree::Insert(std::span<const std::uint8_t> key, std::int32_t record, TInsertHint* hint,
+                        TInsertPlace* placed, bool refuseEqual) {
     if (placed != nullptr) *placed = {};
     const std::int32_t root = Root();
     if (root == 0) {
@@ -65,7 +65,7 @@ void TIndexTree::Insert(std::span<const std::uint8_t> key, std::int32_t record, 
         FFile.SetRootPage(FIndex, pin->UnitNumber());
         if (hint != nullptr) hint->RightEdge = true;
         if (placed != nullptr) *placed = {pin->UnitNumber(), 1, 1};
-        return;
+        return true;
     }
     // Find the whole path first, so that a damaged tree fails before any
     // count has changed. The pages of the path stay pinned until the counts
@@ -97,6 +97,12 @@ void TIndexTree::Insert(std::span<const std::uint8_t> key, std::int32_t record, 
         const int after = InsertPosition(page, key, tryEnd);
         rightEdge = rightEdge && after == page.NumberOfEntries();
         if (page.IsLeaf()) {
+            // The entry before the insert position is the last one not above
+            // the key: equal to it when the key is there.
+            if (refuseEqual && after > 0 &&
+                CompareKeys(*page.Config().Keys, page.EntryKey(after).data(), key.data(),
+                            page.Config().KeyLength) == 0)
+                return false;
             path.Levels.push_back({page.UnitNumber(), after + 1});
             break;
         }
@@ -115,6 +121,7 @@ void TIndexTree::Insert(std::span<const std::uint8_t> key, std::int32_t record, 
     const bool split = InsertInto(path, key, record, std::move(leaf));
     if (hint != nullptr) hint->RightEdge = rightEdge;
     if (placed != nullptr && !split) *placed = {at.Page, at.Position, before + at.Position};
+    return true;
 }
 
 bool TIndexTree::InsertInto(TTreePath& path, std::span<const std::uint8_t> key, std::int32_t record,

@@ -99,6 +99,29 @@ TEST_P(WriteShortcutsTest, AnInsertStandsWhereASearchForTheRecordStands) {
 
 INSTANTIATE_TEST_SUITE_P(Indexes, WriteShortcutsTest, ::testing::Values(0, 1, 31));
 
+// The primary index's unique check is its insertion's own descent: a
+// duplicate is refused before anything changed, so the transaction around
+// it goes on with what it wrote before.
+TEST_F(WriteShortcutsTest, ADuplicateKeyInATransactionLeavesTheTransactionAlone) {
+    auto cursor = Session.OpenCursor();
+    Session.Directory.StartTransaction();
+    for (const std::int32_t id : {1, 2}) {
+        TImage image = Row(*cursor, id, "word" + std::to_string(id));
+        cursor->InsertRecord(image, true);
+    }
+    TImage duplicate = Row(*cursor, 1, "other");
+    EXPECT_EQ(CodeOfCall([&] { cursor->InsertRecord(duplicate, true); }), PIRIN_KEYVIOL);
+    TImage third = Row(*cursor, 3, "word3");
+    cursor->InsertRecord(third, true);
+    Session.Directory.Commit();
+    std::vector<std::int32_t> ids;
+    cursor->SetToIndex("ByWord");
+    for (const TImage& image : ReadAll(*cursor)) ids.push_back(IntegerField(*cursor, kId, image));
+    EXPECT_THAT(ids, ::testing::ElementsAre(1, 2, 3));
+    EXPECT_EQ(cursor->RecordCount(), 3);
+    EXPECT_THAT(Fixture.Verify(), ::testing::IsEmpty());
+}
+
 TEST(WriteShortcutsLastTest, TheLastRecordInOneStepIsLastThenPrior) {
     TFixtureTable fixture(WordsDefinition());
     TTableSession session(fixture);
