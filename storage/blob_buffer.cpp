@@ -127,10 +127,14 @@ void TBlobBuffer::StoreBlob(std::int32_t newStamp) {
     const std::vector<std::int32_t> old = FFirstBlock != 0
                                               ? FFile.WalkChain(FCursor, FFirstBlock, FStamp, false)
                                               : std::vector<std::int32_t>{};
-    std::unordered_set<std::int32_t> used(old.begin(), old.end());
-
     const std::size_t perBlock = FFile.DataBytesPerBlock();
     const std::size_t length = FData.size();
+    // A new value of one block has no other block to share one with: the
+    // set of the chain's blocks is needed only beyond that.
+    const bool track = !old.empty() || length > perBlock;
+    std::unordered_set<std::int32_t> used;
+    if (track) used.insert(old.begin(), old.end());
+
     std::int32_t first = 0;
     std::int32_t previous = 0;
     std::size_t written = 0;
@@ -146,7 +150,7 @@ void TBlobBuffer::StoreBlob(std::int32_t newStamp) {
             block = FFile.AllocateBlock(FCursor);
             // A free chain that leads into this chain would have two parts of
             // the value share a block.
-            if (!used.insert(block->UnitNumber()).second) Fail(FFile, PIRIN_MEMOCORRUPT);
+            if (track && !used.insert(block->UnitNumber()).second) Fail(FFile, PIRIN_MEMOCORRUPT);
         }
         const std::int32_t number = block->UnitNumber();
         if (current) {
