@@ -474,10 +474,15 @@ void TUnitCache<TUnit>::WriteRuns(TUnitCacheOwner& owner, std::vector<TUnit*>& u
         });
     }
     const std::size_t unitSize = owner.UnitSize();
+    // A long run goes out in writes of at most about 1 MiB: a buffer the
+    // size of a whole big transaction would be filled and faulted in, and
+    // kept, for nothing.
+    const std::size_t maxUnits = std::max<std::size_t>(1, (std::size_t{1} << 20) / unitSize);
     for (std::size_t begin = 0; begin < units.size();) {
         std::size_t end = begin + 1;
-        while (end < units.size() && std::int64_t{units[end]->FUnitNumber} ==
-                                         std::int64_t{units[end - 1]->FUnitNumber} + 1)
+        while (end < units.size() && end - begin < maxUnits &&
+               std::int64_t{units[end]->FUnitNumber} ==
+                   std::int64_t{units[end - 1]->FUnitNumber} + 1)
             ++end;
         const std::size_t bytes = (end - begin) * unitSize;
         GrowBuffer(buffer, bytes);
