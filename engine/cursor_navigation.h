@@ -145,7 +145,8 @@ class TCursorNavigation : public TChangeCheck {
     // receives the record image, or zeros at an end.
     [[nodiscard]] std::uint16_t GetNextRecord(std::span<std::uint8_t> buffer = {});
     [[nodiscard]] std::uint16_t GetPriorRecord(std::span<std::uint8_t> buffer = {});
-    // Last() then GetPriorRecord(buffer) in one operation and one descent
+    // Last() then GetPriorRecord(buffer), the second without its descent
+    // when the table did not change in between
     // (cursor_navigation_shortcuts.cpp): the same position, record and code.
     [[nodiscard]] std::uint16_t GetLastRecord(std::span<std::uint8_t> buffer = {});
     // 0, PIRIN_BOF, PIRIN_EOF or PIRIN_NOCURRREC. With `lock` the derived

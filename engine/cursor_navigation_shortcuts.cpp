@@ -1,8 +1,8 @@
 // TCursorNavigation: shortcuts of the write path that reach the position a
-// longer way would reach, with less work: the last record read in one
-// descent (a dataset's append starts there), and the placing on a record
-// just inserted from the leaf and entry the insertion used instead of a
-// fresh key search.
+// longer way would reach, with less work: the last record read with one
+// descent instead of two (a dataset's append starts there), and the placing
+// on a record just inserted from the leaf and entry the insertion used
+// instead of a fresh key search.
 #include <algorithm>
 
 #include "engine/cursor_navigation.h"
@@ -11,15 +11,14 @@
 namespace pirin {
 
 std::uint16_t TCursorNavigation::GetLastRecord(std::span<std::uint8_t> buffer) {
+    // Two operations, as the long way makes them (each with its own begin
+    // step and read lock): Last, then the prior step.
+    Last();
     TOperation operation(*this);
-    // Last() stands on the last entry with the crack after it, and the
-    // prior step from there descends to the same entry again.
-    GoLastEntry();
-    if (FBof) {
-        LoadCurrent();
-        BlankBuffer(buffer);
-        return PIRIN_BOF;
-    }
+    if (operation.FoundChange() || (FBof && FEof) || !FEof) return GetPriorRecord(buffer);
+    // Nothing changed since Last stood on the last entry with the crack
+    // after it: the prior step's descent would reach the same entry again.
+    FEof = false;
     LoadCurrent(TReadDirection::Backward);
     CopyCurrentTo(buffer);
     return 0;
