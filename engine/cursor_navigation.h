@@ -319,6 +319,12 @@ class TCursorNavigation : public TChangeCheck {
     // direction of travel (on the leaf copy, or the next records of the view
     // without an index), at most out.size(); returns how many.
     std::size_t UpcomingRecords(TReadDirection direction, std::span<std::int32_t> out) const;
+    // The leaf linked after (forward) or before the leaf copy; 0 at the
+    // chain's end, on an empty view or without an index.
+    std::int32_t NeighbourLeaf(TReadDirection direction) const noexcept {
+        if (WithoutIndex() || FLeaf.Entries() == 0) return 0;
+        return direction == TReadDirection::Forward ? FLeaf.Next : FLeaf.Previous;
+    }
 
   private:
     enum class TWalk : std::uint8_t { Done, Restart };

@@ -3,7 +3,8 @@
 // lock (when the cursor takes locks) stays held until that operation ends:
 // further reads in the same operation see the same state of the files, so
 // they go to the caches without asking again. A walk then takes the records
-// of the next entries along, and whoever has been reading BLOB fields (a
+// of the next entries along (on into the following leaves, which come into
+// the page cache with them), and whoever has been reading BLOB fields (a
 // walk reading every memo, a look-up showing each entry's article) gets the
 // first blocks of those values with them; each later step or memo then
 // finds its units cached instead of locking and checking once more.
@@ -18,6 +19,7 @@
 #include "engine/data_cursor.h"
 #include "engine/data_table.h"
 #include "errors/engine_error.h"
+#include "storage/index_file.h"
 #include "storage/little_endian.h"
 
 namespace pirin {
@@ -46,12 +48,19 @@ void TDataCursor::AfterRecordRead(std::optional<TReadDirection> walk) {
          data.RecordCache().Budget() / 2});
     std::size_t blocksLeft = 0;
     if (!FWantedBlobs.empty()) {
+        // The current record's values take their share first: a record read
+        // ahead without its memo would cost an operation of its own.
         blocksLeft = blobFile->Cache().Budget() / 2;
-        limit = std::min(limit, blocksLeft / FWantedBlobs.size());
+        const std::size_t records = blocksLeft / FWantedBlobs.size();
+        limit = std::min(limit, records > 0 ? records - 1 : 0);
     }
     std::array<std::int32_t, kMaxReadAheadRecords> records{};
-    const std::size_t count = walk ? UpcomingRecords(*walk, std::span(records).first(limit)) : 0;
+    std::size_t count = walk ? UpcomingRecords(*walk, std::span(records).first(limit)) : 0;
     try {
+        // The leaf copy ran out before the allowance: the walk goes on into
+        // the neighbouring leaves, whose entries come along too.
+        if (walk && count < limit)
+            count += LaterLeafRecords(*walk, std::span(records).subspan(count, limit - count));
         const std::size_t ready =
             count == 0 ? 0 : ReadAheadRecords(std::span(records).first(count), *walk);
         if (!FWantedBlobs.empty() && ReadAheadBlobs(Current().Image(), blocksLeft)) {
@@ -86,6 +95,27 @@ std::size_t TDataCursor::ReadAheadRecords(std::span<const std::int32_t> records,
         ++i;
     }
     return i;
+}
+
+std::size_t TDataCursor::LaterLeafRecords(TReadDirection direction, std::span<std::int32_t> out) {
+    TIndexFile& index = Index();
+    const int indexNo = IndexNo();
+    const bool forward = direction == TReadDirection::Forward;
+    std::size_t count = 0;
+    for (std::int32_t page = NeighbourLeaf(direction);
+         count < out.size() && page >= 1 && page <= index.LastPageNumber(indexNo);) {
+        const TPagePin leaf = index.FetchPage(nullptr, indexNo, page);
+        if (!leaf || leaf->Type() != TPageType::Leaf || leaf->Free()) break;
+        const auto refs = leaf->EntryReferences();
+        const std::size_t taken = std::min(refs.size(), out.size() - count);
+        if (forward)
+            std::copy_n(refs.begin(), taken, out.begin() + static_cast<std::ptrdiff_t>(count));
+        else
+            std::copy_n(refs.rbegin(), taken, out.begin() + static_cast<std::ptrdiff_t>(count));
+        count += taken;
+        page = forward ? leaf->Next() : leaf->Previous();
+    }
+    return count;
 }
 
 bool TDataCursor::ReadAheadBlobs(std::span<const std::uint8_t> image, std::size_t& blocksLeft) {
