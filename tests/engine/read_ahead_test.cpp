@@ -9,6 +9,7 @@
 
 #include "engine/data_table.h"
 #include "storage/file_handler.h"
+#include "storage/index_file.h"
 #include "storage/little_endian.h"
 #include "storage/lock_map.h"
 #include "tests/engine/child_process.h"
@@ -44,6 +45,21 @@ std::string ReadNote(TDataCursor& cursor, std::vector<std::uint8_t>& image) {
               0);
     EXPECT_EQ(cursor.FreeBlob(kNote, image), 0);
     return note;
+}
+
+// The records of the entries of each leaf of index `indexNo`, in order.
+std::vector<std::vector<std::int32_t>> LeafRecords(TIndexFile& index, int indexNo) {
+    std::int32_t page = index.RootPage(indexNo);
+    for (TPagePin pin = index.FetchPage(nullptr, indexNo, page); !pin->IsLeaf();
+         pin = index.FetchPage(nullptr, indexNo, page))
+        page = pin->EntryReference(1);
+    std::vector<std::vector<std::int32_t>> leaves;
+    while (page != 0) {
+        const TPagePin pin = index.FetchPage(nullptr, indexNo, page);
+        leaves.emplace_back(pin->EntryReferences().begin(), pin->EntryReferences().end());
+        page = pin->Next();
+    }
+    return leaves;
 }
 
 class ReadAheadTest : public ::testing::Test {
@@ -130,6 +146,51 @@ TEST_F(ReadAheadTest, AWalkServesEachRecordsOwnMemoAndSeesAnotherProcesssWrite) 
     EXPECT_TRUE(std::is_sorted(words.begin(), words.end()));
     EXPECT_EQ(words.back(), "zzzz");
     EXPECT_EQ(std::count(words.begin(), words.end(), lastWord), 0);
+}
+
+// A disk read near the end of a leaf brings the records of the next leaf's
+// first entries and their memos' first blocks along (the next leaf comes
+// from disk too): the walk then steps over the leaf boundary and reads
+// those memos without another disk read.
+TEST_F(ReadAheadTest, AReadNearALeafsEndBringsTheNextLeafAlong) {
+    TTableSession session(Fixture);
+    auto cursor = session.OpenCursor();
+    cursor->SetToIndex("ByWord");
+    cursor->First();
+    TDataTable& table = *cursor->Table();
+    const auto leaves = LeafRecords(table.IndexFile(), cursor->IndexNo());
+    ASSERT_GE(leaves.size(), 2u);
+    const std::vector<std::int32_t>& first = leaves[0];
+    ASSERT_GE(first.size(), 3u);
+
+    // On to the third entry from the first leaf's end, reading each memo.
+    std::vector<std::uint8_t> image(static_cast<std::size_t>(cursor->RecordSize()));
+    for (std::size_t i = 0; i + 2 < first.size(); ++i) {
+        ASSERT_EQ(cursor->GetNextRecord(image), 0);
+        (void)ReadNote(*cursor, image);
+    }
+    ASSERT_EQ(le::GetI32(image, 1), first[first.size() - 3]);
+    // Nothing cached any more: the next step reads from disk.
+    table.DataFile().DiscardRecords();
+    table.BlobFile()->DiscardBlocks();
+    table.IndexFile().DiscardPages(cursor->IndexNo());
+    ASSERT_EQ(cursor->GetNextRecord(image), 0);
+    EXPECT_EQ(ReadNote(*cursor, image), NoteOf(StringField(*cursor, kWord, image)));
+
+    const auto recordMisses = table.DataFile().RecordCache().Stats().Misses;
+    const auto blockMisses = table.BlobFile()->Cache().Stats().Misses;
+    const std::size_t ahead = std::min<std::size_t>(leaves[1].size(), 4) + 1;
+    for (std::size_t i = 0; i < ahead; ++i) {
+        ASSERT_EQ(cursor->GetNextRecord(image), 0);
+        const std::string word = StringField(*cursor, kWord, image);
+        // A memo of one block is whole in what was read ahead.
+        if (NoteOf(word).size() <= 494) {
+            EXPECT_EQ(ReadNote(*cursor, image), NoteOf(word)) << word;
+        }
+    }
+    EXPECT_EQ(le::GetI32(image, 1), leaves[1][ahead - 2]);
+    EXPECT_EQ(table.DataFile().RecordCache().Stats().Misses, recordMisses);
+    EXPECT_EQ(table.BlobFile()->Cache().Stats().Misses, blockMisses);
 }
 
 }  // namespace
