@@ -5,6 +5,7 @@
 // from the walker's next disk read on.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 #include "engine/data_table.h"
@@ -151,46 +152,57 @@ TEST_F(ReadAheadTest, AWalkServesEachRecordsOwnMemoAndSeesAnotherProcesssWrite) 
 // A disk read near the end of a leaf brings the records of the next leaf's
 // first entries and their memos' first blocks along (the next leaf comes
 // from disk too): the walk then steps over the leaf boundary and reads
-// those memos without another disk read.
+// those memos without another disk read. Forwards and backwards.
 TEST_F(ReadAheadTest, AReadNearALeafsEndBringsTheNextLeafAlong) {
-    TTableSession session(Fixture);
-    auto cursor = session.OpenCursor();
-    cursor->SetToIndex("ByWord");
-    cursor->First();
-    TDataTable& table = *cursor->Table();
-    const auto leaves = LeafRecords(table.IndexFile(), cursor->IndexNo());
-    ASSERT_GE(leaves.size(), 2u);
-    const std::vector<std::int32_t>& first = leaves[0];
-    ASSERT_GE(first.size(), 3u);
-
-    // On to the third entry from the first leaf's end, reading each memo.
-    std::vector<std::uint8_t> image(static_cast<std::size_t>(cursor->RecordSize()));
-    for (std::size_t i = 0; i + 2 < first.size(); ++i) {
-        ASSERT_EQ(cursor->GetNextRecord(image), 0);
-        (void)ReadNote(*cursor, image);
-    }
-    ASSERT_EQ(le::GetI32(image, 1), first[first.size() - 3]);
-    // Nothing cached any more: the next step reads from disk.
-    table.DataFile().DiscardRecords();
-    table.BlobFile()->DiscardBlocks();
-    table.IndexFile().DiscardPages(cursor->IndexNo());
-    ASSERT_EQ(cursor->GetNextRecord(image), 0);
-    EXPECT_EQ(ReadNote(*cursor, image), NoteOf(StringField(*cursor, kWord, image)));
-
-    const auto recordMisses = table.DataFile().RecordCache().Stats().Misses;
-    const auto blockMisses = table.BlobFile()->Cache().Stats().Misses;
-    const std::size_t ahead = std::min<std::size_t>(leaves[1].size(), 4) + 1;
-    for (std::size_t i = 0; i < ahead; ++i) {
-        ASSERT_EQ(cursor->GetNextRecord(image), 0);
-        const std::string word = StringField(*cursor, kWord, image);
-        // A memo of one block is whole in what was read ahead.
-        if (NoteOf(word).size() <= 494) {
-            EXPECT_EQ(ReadNote(*cursor, image), NoteOf(word)) << word;
+    for (const bool forward : {true, false}) {
+        SCOPED_TRACE(forward ? "forwards" : "backwards");
+        TTableSession session(Fixture);
+        auto cursor = session.OpenCursor();
+        cursor->SetToIndex("ByWord");
+        TDataTable& table = *cursor->Table();
+        // The leaves in walk order, each with its entries in walk order.
+        auto leaves = LeafRecords(table.IndexFile(), cursor->IndexNo());
+        if (!forward) {
+            std::reverse(leaves.begin(), leaves.end());
+            for (auto& leaf : leaves) std::reverse(leaf.begin(), leaf.end());
         }
+        ASSERT_GE(leaves.size(), 2u);
+        const std::vector<std::int32_t>& first = leaves[0];
+        ASSERT_GE(first.size(), 3u);
+        const auto step = [&](std::vector<std::uint8_t>& image) {
+            return forward ? cursor->GetNextRecord(image) : cursor->GetPriorRecord(image);
+        };
+
+        // On to the third entry from the first leaf's end, reading each memo.
+        forward ? cursor->First() : cursor->Last();
+        std::vector<std::uint8_t> image(static_cast<std::size_t>(cursor->RecordSize()));
+        for (std::size_t i = 0; i + 2 < first.size(); ++i) {
+            ASSERT_EQ(step(image), 0);
+            (void)ReadNote(*cursor, image);
+        }
+        ASSERT_EQ(le::GetI32(image, 1), first[first.size() - 3]);
+        // Nothing cached any more: the next step reads from disk.
+        table.DataFile().DiscardRecords();
+        table.BlobFile()->DiscardBlocks();
+        table.IndexFile().DiscardPages(cursor->IndexNo());
+        ASSERT_EQ(step(image), 0);
+        EXPECT_EQ(ReadNote(*cursor, image), NoteOf(StringField(*cursor, kWord, image)));
+
+        const auto recordMisses = table.DataFile().RecordCache().Stats().Misses;
+        const auto blockMisses = table.BlobFile()->Cache().Stats().Misses;
+        const std::size_t ahead = std::min<std::size_t>(leaves[1].size(), 4) + 1;
+        for (std::size_t i = 0; i < ahead; ++i) {
+            ASSERT_EQ(step(image), 0);
+            const std::string word = StringField(*cursor, kWord, image);
+            // A memo of one block is whole in what was read ahead.
+            if (NoteOf(word).size() <= 494) {
+                EXPECT_EQ(ReadNote(*cursor, image), NoteOf(word)) << word;
+            }
+        }
+        EXPECT_EQ(le::GetI32(image, 1), leaves[1][ahead - 2]);
+        EXPECT_EQ(table.DataFile().RecordCache().Stats().Misses, recordMisses);
+        EXPECT_EQ(table.BlobFile()->Cache().Stats().Misses, blockMisses);
     }
-    EXPECT_EQ(le::GetI32(image, 1), leaves[1][ahead - 2]);
-    EXPECT_EQ(table.DataFile().RecordCache().Stats().Misses, recordMisses);
-    EXPECT_EQ(table.BlobFile()->Cache().Stats().Misses, blockMisses);
 }
 
 }  // namespace
