@@ -153,6 +153,9 @@ class TCursorNavigation : public TChangeCheck {
     // ---- counts, positions, bookmarks ----------------------------------
     std::int32_t RecordCount();
     std::int32_t RecNo();
+    // RecNo without the operation bracket, for the caller of an operation
+    // that has just placed the cursor (nothing can have changed since).
+    std::int32_t CurrentRecNo() const noexcept;
     bool SetRecNo(std::int32_t position);
     std::size_t BookmarkSize() const noexcept;
     // Writes BookmarkSize() bytes.
@@ -377,7 +380,6 @@ class TCursorNavigation : public TChangeCheck {
     bool InView(std::int32_t record) const noexcept;
     // Records in the view, without the bracket.
     std::int32_t ViewCount() const;
-    std::int32_t CurrentRecNo() const noexcept;
 
     // walks (cursor_navigation_walks.cpp); each wrapper restarts its Try
     // until it completes
