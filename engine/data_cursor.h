@@ -296,6 +296,9 @@ class TDataCursor : public TCursorNavigation {
     // The BLOB fields whose stored values this cursor loaded since the last
     // read-ahead: the ones a reader of the next records will want too.
     std::vector<int> FWantedBlobs;
+    // Set when one of those values took more than one block: the later
+    // blocks of such values need room in the block cache too.
+    bool FWantedLongBlobs = false;
     std::int32_t FEditLockedRecord = 0;
     bool FOptimisticConflict = false;
     // Set once a write has changed the table's caches.

@@ -93,6 +93,7 @@ std::unique_ptr<TBlobBuffer> TDataCursor::LoadStoredBlob(int fieldNo, const TFie
         buffer->LoadBlob();
         if (std::find(FWantedBlobs.begin(), FWantedBlobs.end(), fieldNo) == FWantedBlobs.end())
             FWantedBlobs.push_back(fieldNo);
+        if (buffer->Length() > blobFile->DataBytesPerBlock()) FWantedLongBlobs = true;
     }
     return buffer;
 }

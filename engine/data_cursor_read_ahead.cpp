@@ -31,10 +31,16 @@ constexpr std::size_t kMaxReadAheadRecords = 256;
 }  // namespace
 
 void TDataCursor::AfterRecordRead(std::optional<TReadDirection> walk) {
-    if (FTable == nullptr || !(TakesNoLocks() || FTable->ReadLocked())) {
-        FWantedBlobs.clear();
-        return;
-    }
+    // What was wanted since the last read-ahead is forgotten, whatever
+    // happens here.
+    struct TForget {
+        TDataCursor& Cursor;
+        ~TForget() {
+            Cursor.FWantedBlobs.clear();
+            Cursor.FWantedLongBlobs = false;
+        }
+    } forget{*this};
+    if (FTable == nullptr || !(TakesNoLocks() || FTable->ReadLocked())) return;
     TBlobFile* blobFile = FTable->BlobFile();
     if (blobFile == nullptr || !blobFile->IsOpen()) FWantedBlobs.clear();
 
@@ -42,7 +48,9 @@ void TDataCursor::AfterRecordRead(std::optional<TReadDirection> walk) {
     // One run's worth of records with the current one (what the run read
     // ahead covers when the records follow each other), and at most half of
     // each cache, so that what is read ahead does not push itself out
-    // before it is used.
+    // before it is used. The half of the block cache kept back is room for
+    // the later blocks of longer values; while the values read lately each
+    // fit one block, their first blocks may fill all of it.
     std::size_t limit = std::min<std::size_t>(
         {kMaxReadAheadRecords, static_cast<std::size_t>(data.RecordsPerRun()) - 1,
          data.RecordCache().Budget() / 2});
@@ -50,7 +58,8 @@ void TDataCursor::AfterRecordRead(std::optional<TReadDirection> walk) {
     if (!FWantedBlobs.empty()) {
         // The current record's values take their share first: a record read
         // ahead without its memo would cost an operation of its own.
-        blocksLeft = blobFile->Cache().Budget() / 2;
+        const std::size_t budget = blobFile->Cache().Budget();
+        blocksLeft = FWantedLongBlobs ? budget / 2 : budget;
         const std::size_t records = blocksLeft / FWantedBlobs.size();
         limit = std::min(limit, records > 0 ? records - 1 : 0);
     }
@@ -72,7 +81,6 @@ void TDataCursor::AfterRecordRead(std::optional<TReadDirection> walk) {
     } catch (const EPirinEngineError&) {
         // Left for the access that needs the unit.
     }
-    FWantedBlobs.clear();
 }
 
 std::size_t TDataCursor::ReadAheadRecords(std::span<const std::int32_t> records,
