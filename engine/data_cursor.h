@@ -257,10 +257,12 @@ class TDataCursor : public TCursorNavigation {
                                                 std::span<const std::uint8_t> image,
                                                 std::int32_t firstBlock);
     void KeepSpareBlob(std::unique_ptr<TBlobBuffer> buffer) noexcept;
-    // Read-ahead steps: the records (how many are cached now, from the
-    // first) and the wanted BLOBs' first blocks of one image (false when the
-    // block allowance is spent).
-    std::size_t ReadAheadRecords(std::span<const std::int32_t> records, TReadDirection direction);
+    // Read-ahead steps: the records, each with the wanted BLOBs' first
+    // blocks when given the block allowance (until it is spent), and the
+    // wanted BLOBs' first blocks of one image (false when the allowance is
+    // spent).
+    void ReadAheadRecords(std::span<const std::int32_t> records, TReadDirection direction,
+                          std::size_t* blocksLeft);
     bool ReadAheadBlobs(std::span<const std::uint8_t> image, std::size_t& blocksLeft);
     // The records of the leaves beyond the leaf copy in the direction of
     // travel, in walk order, at most out.size(); the leaves come from (and

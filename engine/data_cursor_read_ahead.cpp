@@ -70,39 +70,32 @@ void TDataCursor::AfterRecordRead(std::optional<TReadDirection> walk) {
         // the neighbouring leaves, whose entries come along too.
         if (walk && count < limit)
             count += LaterLeafRecords(*walk, std::span(records).subspan(count, limit - count));
-        const std::size_t ready =
-            count == 0 ? 0 : ReadAheadRecords(std::span(records).first(count), *walk);
-        if (!FWantedBlobs.empty() && ReadAheadBlobs(Current().Image(), blocksLeft)) {
-            for (std::size_t i = 0; i < ready; ++i) {
-                const TRecord* record = data.RecordCache().Find(records[i]);
-                if (record != nullptr && !ReadAheadBlobs(record->Image(), blocksLeft)) break;
-            }
-        }
+        const bool blobs = !FWantedBlobs.empty() && ReadAheadBlobs(Current().Image(), blocksLeft);
+        if (count > 0)
+            ReadAheadRecords(std::span(records).first(count), *walk, blobs ? &blocksLeft : nullptr);
     } catch (const EPirinEngineError&) {
         // Left for the access that needs the unit.
     }
 }
 
-std::size_t TDataCursor::ReadAheadRecords(std::span<const std::int32_t> records,
-                                          TReadDirection direction) {
+void TDataCursor::ReadAheadRecords(std::span<const std::int32_t> records, TReadDirection direction,
+                                   std::size_t* blocksLeft) {
     TDataFile& data = Data();
     const std::int32_t last = data.RecordCount();
     const int step = direction == TReadDirection::Forward ? 1 : -1;
-    std::size_t i = 0;
-    while (i < records.size()) {
+    for (std::size_t i = 0; i < records.size(); ++i) {
         const std::int32_t record = records[i];
-        if (record < 1 || record > last) break;
-        if (data.RecordCache().Find(record) == nullptr) {
-            // Entries whose records follow each other come in one read.
-            std::int32_t run = 1;
-            while (i + static_cast<std::size_t>(run) < records.size() &&
-                   records[i + static_cast<std::size_t>(run)] == record + step * run)
-                ++run;
-            if (!data.FetchRecord(nullptr, record, {run, direction})) break;
-        }
-        ++i;
+        if (record < 1 || record > last) return;
+        // Entries whose records follow each other come in one read (a
+        // cached record is only pinned: the cache looks it up once).
+        std::int32_t run = 1;
+        while (i + static_cast<std::size_t>(run) < records.size() &&
+               records[i + static_cast<std::size_t>(run)] == record + step * run)
+            ++run;
+        const TRecordPin pin = data.FetchRecord(nullptr, record, {run, direction});
+        if (!pin) return;
+        if (blocksLeft != nullptr && !ReadAheadBlobs(pin->Image(), *blocksLeft)) return;
     }
-    return i;
 }
 
 std::size_t TDataCursor::LaterLeafRecords(TReadDirection direction, std::span<std::int32_t> out) {
@@ -133,7 +126,9 @@ bool TDataCursor::ReadAheadBlobs(std::span<const std::uint8_t> image, std::size_
         const TFieldDescriptor& field = GetFieldDesc(fieldNo).Field;
         if (field.Offset + 9u > image.size() || image[field.Offset] == 0) continue;
         const std::int32_t first = le::GetI32(image, field.Offset + 1u);
-        if (first < 1 || first > last || file.Cache().Find(first) != nullptr) continue;
+        if (first < 1 || first > last) continue;
+        // Cached blocks count too: looking them up first would search the
+        // cache twice for every block read.
         if (blocksLeft == 0) return false;
         if (!file.FetchBlock(nullptr, first)) return false;
         --blocksLeft;
