@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 
 #include "engine/data_table.h"
@@ -203,6 +204,79 @@ TEST_F(ReadAheadTest, AReadNearALeafsEndBringsTheNextLeafAlong) {
         EXPECT_EQ(table.DataFile().RecordCache().Stats().Misses, recordMisses);
         EXPECT_EQ(table.BlobFile()->Cache().Stats().Misses, blockMisses);
     }
+}
+
+// The same read near a leaf's end, then another process deletes the record
+// of an entry of the next leaf (read ahead with its leaf) and adds one at
+// the end: the walk goes on from what was read ahead, consistently, and
+// from its next disk read on in the new state; every memo is its record's.
+TEST_F(ReadAheadTest, AnotherProcesssWriteAfterTheNextLeafWasReadAheadIsSeen) {
+    TTableSession session(Fixture);
+    auto cursor = session.OpenCursor();
+    cursor->SetToIndex("ByWord");
+    TDataTable& table = *cursor->Table();
+    const auto leaves = LeafRecords(table.IndexFile(), cursor->IndexNo());
+    ASSERT_GE(leaves.size(), 2u);
+    const std::vector<std::int32_t>& first = leaves[0];
+    ASSERT_GE(first.size(), 3u);
+    // The first record on the next leaf whose memo is one block (whole in
+    // what is read ahead, so that serving it needs no disk read).
+    std::int32_t doomed = 0;
+    for (const std::int32_t slot : leaves[1]) {
+        const auto id = std::find(Slots.begin(), Slots.end(), slot) - Slots.begin() + 1;
+        if (NoteOf(WordOf(static_cast<int>(id))).size() <= 494) {
+            doomed = slot;
+            break;
+        }
+    }
+    ASSERT_NE(doomed, 0);
+    TChildProcess writer([&](TChildProcess& self) {
+        if (!self.Wait()) return 1;
+        TFileHandler data(Fixture.FileNames().Data);
+        TFileHandler index(Fixture.FileNames().Index);
+        TFileHandler blob(Fixture.FileNames().Blob);
+        data.OpenFile();
+        index.OpenFile();
+        blob.OpenFile();
+        if (!LockTableWrite(data) || !LockFileWrite(index) || !LockFileWrite(blob)) return 2;
+        Fixture.Delete(doomed);
+        Fixture.Append({kRecords + 1, "zzzz", NoteOf("zzzz")});
+        (void)UnlockFileWrite(blob);
+        (void)UnlockFileWrite(index);
+        (void)UnlockTableWrite(data);
+        self.Signal();
+        return 0;
+    });
+
+    cursor->First();
+    std::vector<std::uint8_t> image(static_cast<std::size_t>(cursor->RecordSize()));
+    std::vector<std::string> words;
+    const auto take = [&] {
+        const std::string word = StringField(*cursor, kWord, image);
+        EXPECT_EQ(ReadNote(*cursor, image), NoteOf(word)) << word;
+        words.push_back(word);
+    };
+    for (std::size_t i = 0; i + 2 < first.size(); ++i) {
+        ASSERT_EQ(cursor->GetNextRecord(image), 0);
+        take();
+    }
+    table.DataFile().DiscardRecords();
+    table.BlobFile()->DiscardBlocks();
+    table.IndexFile().DiscardPages(cursor->IndexNo());
+    ASSERT_EQ(cursor->GetNextRecord(image), 0);
+    take();
+    ASSERT_NE(table.DataFile().RecordCache().Find(doomed), nullptr);
+    writer.Signal();
+    ASSERT_TRUE(writer.Wait());
+    EXPECT_EQ(writer.Join(), 0);
+    while (cursor->GetNextRecord(image) == 0) take();
+
+    // Each word once, in order, and the added one at the end; the deleted
+    // one was served from what was read ahead or not at all.
+    EXPECT_TRUE(std::adjacent_find(words.begin(), words.end(), std::greater_equal<>()) == words.end());
+    EXPECT_EQ(words.back(), "zzzz");
+    EXPECT_GE(words.size(), static_cast<std::size_t>(kRecords));
+    EXPECT_LE(words.size(), static_cast<std::size_t>(kRecords) + 1);
 }
 
 }  // namespace
