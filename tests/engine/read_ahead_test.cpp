@@ -74,18 +74,10 @@ class ReadAheadTest : public ::testing::Test {
         for (int id = 1; id <= kRecords; ++id) rows.push_back({id, WordOf(id), NoteOf(WordOf(id))});
         Slots = Fixture.AppendRows(rows);
     }
-    TFixtureTable Fixture;
-    std::vector<std::int32_t> Slots;
-};
-
-// The child, when signalled, deletes the record of the last word and adds
-// one after it, under the table's write locks, as the write path would.
-TEST_F(ReadAheadTest, AWalkServesEachRecordsOwnMemoAndSeesAnotherProcesssWrite) {
-    std::map<std::string, int> ids;
-    for (int id = 1; id <= kRecords; ++id) ids[WordOf(id)] = id;
-    const std::string lastWord = ids.rbegin()->first;
-    const std::int32_t lastSlot = Slots[static_cast<std::size_t>(ids.rbegin()->second - 1)];
-    TChildProcess writer([&](TChildProcess& self) {
+    // The child's part, when signalled: deletes the record in `slot` and
+    // adds one after every other word, under the table's write locks, as
+    // the write path would; signals back when done.
+    int DeleteAndAddLast(TChildProcess& self, std::int32_t slot) {
         if (!self.Wait()) return 1;
         TFileHandler data(Fixture.FileNames().Data);
         TFileHandler index(Fixture.FileNames().Index);
@@ -94,14 +86,26 @@ TEST_F(ReadAheadTest, AWalkServesEachRecordsOwnMemoAndSeesAnotherProcesssWrite) 
         index.OpenFile();
         blob.OpenFile();
         if (!LockTableWrite(data) || !LockFileWrite(index) || !LockFileWrite(blob)) return 2;
-        Fixture.Delete(lastSlot);
+        Fixture.Delete(slot);
         Fixture.Append({kRecords + 1, "zzzz", NoteOf("zzzz")});
         (void)UnlockFileWrite(blob);
         (void)UnlockFileWrite(index);
         (void)UnlockTableWrite(data);
         self.Signal();
         return 0;
-    });
+    }
+
+    TFixtureTable Fixture;
+    std::vector<std::int32_t> Slots;
+};
+
+// The child deletes the record of the last word and adds one after it.
+TEST_F(ReadAheadTest, AWalkServesEachRecordsOwnMemoAndSeesAnotherProcesssWrite) {
+    std::map<std::string, int> ids;
+    for (int id = 1; id <= kRecords; ++id) ids[WordOf(id)] = id;
+    const std::string lastWord = ids.rbegin()->first;
+    const std::int32_t lastSlot = Slots[static_cast<std::size_t>(ids.rbegin()->second - 1)];
+    TChildProcess writer([&](TChildProcess& self) { return DeleteAndAddLast(self, lastSlot); });
 
     TTableSession session(Fixture);
     auto cursor = session.OpenCursor();
@@ -230,23 +234,7 @@ TEST_F(ReadAheadTest, AnotherProcesssWriteAfterTheNextLeafWasReadAheadIsSeen) {
         }
     }
     ASSERT_NE(doomed, 0);
-    TChildProcess writer([&](TChildProcess& self) {
-        if (!self.Wait()) return 1;
-        TFileHandler data(Fixture.FileNames().Data);
-        TFileHandler index(Fixture.FileNames().Index);
-        TFileHandler blob(Fixture.FileNames().Blob);
-        data.OpenFile();
-        index.OpenFile();
-        blob.OpenFile();
-        if (!LockTableWrite(data) || !LockFileWrite(index) || !LockFileWrite(blob)) return 2;
-        Fixture.Delete(doomed);
-        Fixture.Append({kRecords + 1, "zzzz", NoteOf("zzzz")});
-        (void)UnlockFileWrite(blob);
-        (void)UnlockFileWrite(index);
-        (void)UnlockTableWrite(data);
-        self.Signal();
-        return 0;
-    });
+    TChildProcess writer([&](TChildProcess& self) { return DeleteAndAddLast(self, doomed); });
 
     cursor->First();
     std::vector<std::uint8_t> image(static_cast<std::size_t>(cursor->RecordSize()));
