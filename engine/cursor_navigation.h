@@ -159,6 +159,9 @@ class TCursorNavigation : public TChangeCheck {
     // ---- counts, positions, bookmarks ----------------------------------
     std::int32_t RecordCount();
     std::int32_t RecNo();
+    // RecNo without the operation bracket, for the caller of an operation
+    // that has just placed the cursor (nothing can have changed since).
+    std::int32_t CurrentRecNo() const noexcept;
     bool SetRecNo(std::int32_t position);
     std::size_t BookmarkSize() const noexcept;
     // Writes BookmarkSize() bytes.
@@ -331,6 +334,12 @@ class TCursorNavigation : public TChangeCheck {
     // direction of travel (on the leaf copy, or the next records of the view
     // without an index), at most out.size(); returns how many.
     std::size_t UpcomingRecords(TReadDirection direction, std::span<std::int32_t> out) const;
+    // The leaf linked after (forward) or before the leaf copy; 0 at the
+    // chain's end, on an empty view or without an index.
+    std::int32_t NeighbourLeaf(TReadDirection direction) const noexcept {
+        if (WithoutIndex() || FLeaf.Entries() == 0) return 0;
+        return direction == TReadDirection::Forward ? FLeaf.Next : FLeaf.Previous;
+    }
 
   private:
     enum class TWalk : std::uint8_t { Done, Restart };
@@ -383,7 +392,6 @@ class TCursorNavigation : public TChangeCheck {
     bool InView(std::int32_t record) const noexcept;
     // Records in the view, without the bracket.
     std::int32_t ViewCount() const;
-    std::int32_t CurrentRecNo() const noexcept;
 
     // walks (cursor_navigation_walks.cpp); each wrapper restarts its Try
     // until it completes

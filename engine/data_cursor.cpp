@@ -278,6 +278,7 @@ void TDataCursor::Close(bool force) {
     FBlobs.Clear();
     FSpareBlob.reset();
     FWantedBlobs.clear();
+    FWantedLongBlobs = false;
     if (FEditLockedRecord != 0 && FTable != nullptr) {
         try {
             UnlockEditRecord();

@@ -141,6 +141,12 @@ class TDataCursor : public TCursorNavigation {
                                         std::uint32_t offset, std::span<std::uint8_t> destination,
                                         std::uint32_t& count);
     [[nodiscard]] std::uint16_t FreeBlob(int fieldNo, std::span<std::uint8_t> image);
+    // The whole value of a BLOB field, as OpenBlob, GetBlob from 0 and
+    // FreeBlob would give it (the same codes), without opening a handle:
+    // the image is left as it is. Reads an open handle's buffer when the
+    // image holds one.
+    [[nodiscard]] std::uint16_t ReadBlob(int fieldNo, std::span<const std::uint8_t> image,
+                                         std::string& value);
     [[nodiscard]] std::uint16_t GetBlobSize(int fieldNo, std::span<const std::uint8_t> image,
                                             std::uint32_t& length);
     [[nodiscard]] std::uint16_t PutBlob(int fieldNo, std::span<std::uint8_t> image,
@@ -247,11 +253,23 @@ class TDataCursor : public TCursorNavigation {
                            std::int32_t& handle) const;
     void WriteBlobValue(int fieldNo, std::span<std::uint8_t> image, std::int32_t value,
                         bool handleBlank) const;
-    // Read-ahead steps: the records (how many are cached now, from the
-    // first) and the wanted BLOBs' first blocks of one image (false when the
-    // block allowance is spent).
-    std::size_t ReadAheadRecords(std::span<const std::int32_t> records, TReadDirection direction);
+    // A buffer (the spare one when there is one) holding the value whose
+    // first block the image names, loaded; null without a BLOB file.
+    std::unique_ptr<TBlobBuffer> LoadStoredBlob(int fieldNo, const TFieldDescriptor& field,
+                                                std::span<const std::uint8_t> image,
+                                                std::int32_t firstBlock);
+    void KeepSpareBlob(std::unique_ptr<TBlobBuffer> buffer) noexcept;
+    // Read-ahead steps: the records, each with the wanted BLOBs' first
+    // blocks when given the block allowance (until it is spent), and the
+    // wanted BLOBs' first blocks of one image (false when the allowance is
+    // spent).
+    void ReadAheadRecords(std::span<const std::int32_t> records, TReadDirection direction,
+                          std::size_t* blocksLeft);
     bool ReadAheadBlobs(std::span<const std::uint8_t> image, std::size_t& blocksLeft);
+    // The records of the leaves beyond the leaf copy in the direction of
+    // travel, in walk order, at most out.size(); the leaves come from (and
+    // go into) the index's page cache.
+    std::size_t LaterLeafRecords(TReadDirection direction, std::span<std::int32_t> out);
 
     TDataDirectory& FDirectory;
     TDataTable* FTable = nullptr;
@@ -282,6 +300,9 @@ class TDataCursor : public TCursorNavigation {
     // The BLOB fields whose stored values this cursor loaded since the last
     // read-ahead: the ones a reader of the next records will want too.
     std::vector<int> FWantedBlobs;
+    // Set when one of those values took more than one block: the later
+    // blocks of such values need room in the block cache too.
+    bool FWantedLongBlobs = false;
     std::int32_t FEditLockedRecord = 0;
     bool FOptimisticConflict = false;
     // Set once a write has changed the table's caches.

@@ -3,7 +3,9 @@
 // field of the caller's record image holds the buffer's negative handle
 // until the last user frees it. The operations return codes: 0, 10753 not
 // a BLOB field, 10030 no open handle, 9998 a stale handle, 9494 too many
-// open BLOBs, 8711 read past the end.
+// open BLOBs, 8711 read past the end. ReadBlob hands a whole value over
+// without a handle: a reader of one memo after another (a walk, a look-up)
+// then neither writes handles into its image nor registers buffers.
 #include <algorithm>
 #include <limits>
 
@@ -18,6 +20,10 @@ namespace {
 
 constexpr std::size_t kStampAfterValue = 5;  // the stamp follows presence and first block
 constexpr std::size_t kSpareBlobBytes = 64 * 1024;
+
+void AssignBytes(std::string& text, std::span<const std::uint8_t> bytes) {
+    text.assign(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
 
 }  // namespace
 
@@ -60,26 +66,63 @@ std::uint16_t TDataCursor::OpenBlob(int fieldNo, std::span<std::uint8_t> image, 
         return 0;
     }
     if (FBlobs.Full()) return PIRIN_OPENBLOBLIMIT;
-    TBlobFile* blobFile = FTable->BlobFile();
-    if (blobFile == nullptr) return PIRIN_NOTABLOB;
-    const std::int32_t stamp = le::GetI32(image, field.Offset + kStampAfterValue);
-    const std::int32_t record = le::GetI32(image, 1);
-    std::unique_ptr<TBlobBuffer> buffer = std::move(FSpareBlob);
-    if (buffer && &buffer->File() == blobFile)
-        buffer->Reuse(static_cast<std::uint16_t>(fieldNo), record, number, stamp);
-    else
-        buffer = std::make_unique<TBlobBuffer>(*blobFile, this, static_cast<std::uint16_t>(fieldNo),
-                                               record, number, stamp);
-    if (number != 0) {
-        buffer->LoadBlob();
-        if (std::find(FWantedBlobs.begin(), FWantedBlobs.end(), fieldNo) == FWantedBlobs.end())
-            FWantedBlobs.push_back(fieldNo);
-    }
+    std::unique_ptr<TBlobBuffer> buffer = LoadStoredBlob(fieldNo, field, image, number);
+    if (!buffer) return PIRIN_NOTABLOB;
     buffer->AddUse();
     length = static_cast<std::uint32_t>(buffer->Length());
     const bool empty = buffer->Length() == 0;
     const std::int32_t handle = FBlobs.Add(std::move(buffer), mode);
     WriteBlobValue(fieldNo, image, handle, empty);
+    return 0;
+}
+
+std::unique_ptr<TBlobBuffer> TDataCursor::LoadStoredBlob(int fieldNo, const TFieldDescriptor& field,
+                                                         std::span<const std::uint8_t> image,
+                                                         std::int32_t firstBlock) {
+    TBlobFile* blobFile = FTable->BlobFile();
+    if (blobFile == nullptr) return nullptr;
+    const std::int32_t stamp = le::GetI32(image, field.Offset + kStampAfterValue);
+    const std::int32_t record = le::GetI32(image, 1);
+    std::unique_ptr<TBlobBuffer> buffer = std::move(FSpareBlob);
+    if (buffer && &buffer->File() == blobFile)
+        buffer->Reuse(static_cast<std::uint16_t>(fieldNo), record, firstBlock, stamp);
+    else
+        buffer = std::make_unique<TBlobBuffer>(*blobFile, this, static_cast<std::uint16_t>(fieldNo),
+                                               record, firstBlock, stamp);
+    if (firstBlock != 0) {
+        buffer->LoadBlob();
+        if (std::find(FWantedBlobs.begin(), FWantedBlobs.end(), fieldNo) == FWantedBlobs.end())
+            FWantedBlobs.push_back(fieldNo);
+        if (buffer->Length() > blobFile->DataBytesPerBlock()) FWantedLongBlobs = true;
+    }
+    return buffer;
+}
+
+void TDataCursor::KeepSpareBlob(std::unique_ptr<TBlobBuffer> buffer) noexcept {
+    // A reader opens and frees one memo after another; a large buffer gives
+    // its memory back.
+    if (buffer->Capacity() <= kSpareBlobBytes) FSpareBlob = std::move(buffer);
+}
+
+std::uint16_t TDataCursor::ReadBlob(int fieldNo, std::span<const std::uint8_t> image,
+                                    std::string& value) {
+    value.clear();
+    const TFieldDescriptor& field = GetFieldDesc(fieldNo).Field;
+    if (!field.IsBlob()) return PIRIN_NOTABLOB;
+    TOperation operation(*this);
+    const std::int32_t number = BlobValue(field, image);
+    if (number < 0) {
+        const TBlobBuffer* open = FBlobs.Find(number);
+        if (open == nullptr) return PIRIN_INVALIDBLOBOFFSET;
+        AssignBytes(value, open->Data());
+        return 0;
+    }
+    // The same refusals as an open, though nothing stays open.
+    if (FBlobs.Full()) return PIRIN_OPENBLOBLIMIT;
+    std::unique_ptr<TBlobBuffer> buffer = LoadStoredBlob(fieldNo, field, image, number);
+    if (!buffer) return PIRIN_NOTABLOB;
+    AssignBytes(value, buffer->Data());
+    KeepSpareBlob(std::move(buffer));
     return 0;
 }
 
@@ -114,10 +157,7 @@ std::uint16_t TDataCursor::FreeBlob(int fieldNo, std::span<std::uint8_t> image) 
         return 0;
     }
     const std::int32_t firstBlock = buffer->FirstBlock();
-    std::unique_ptr<TBlobBuffer> freed = FBlobs.Remove(handle);
-    // One freed buffer is kept for the next open (a reader opens and frees
-    // one memo after another); a large one gives its memory back.
-    if (freed->Capacity() <= kSpareBlobBytes) FSpareBlob = std::move(freed);
+    KeepSpareBlob(FBlobs.Remove(handle));
     WriteBlobValue(fieldNo, image, firstBlock, false);
     return 0;
 }

@@ -3,7 +3,8 @@
 // lock (when the cursor takes locks) stays held until that operation ends:
 // further reads in the same operation see the same state of the files, so
 // they go to the caches without asking again. A walk then takes the records
-// of the next entries along, and whoever has been reading BLOB fields (a
+// of the next entries along (on into the following leaves, which come into
+// the page cache with them), and whoever has been reading BLOB fields (a
 // walk reading every memo, a look-up showing each entry's article) gets the
 // first blocks of those values with them; each later step or memo then
 // finds its units cached instead of locking and checking once more.
@@ -18,6 +19,7 @@
 #include "engine/data_cursor.h"
 #include "engine/data_table.h"
 #include "errors/engine_error.h"
+#include "storage/index_file.h"
 #include "storage/little_endian.h"
 
 namespace pirin {
@@ -29,10 +31,16 @@ constexpr std::size_t kMaxReadAheadRecords = 256;
 }  // namespace
 
 void TDataCursor::AfterRecordRead(std::optional<TReadDirection> walk) {
-    if (FTable == nullptr || !(TakesNoLocks() || FTable->ReadLocked())) {
-        FWantedBlobs.clear();
-        return;
-    }
+    // What was wanted since the last read-ahead is forgotten, whatever
+    // happens here.
+    struct TForget {
+        TDataCursor& Cursor;
+        ~TForget() {
+            Cursor.FWantedBlobs.clear();
+            Cursor.FWantedLongBlobs = false;
+        }
+    } forget{*this};
+    if (FTable == nullptr || !(TakesNoLocks() || FTable->ReadLocked())) return;
     TBlobFile* blobFile = FTable->BlobFile();
     if (blobFile == nullptr || !blobFile->IsOpen()) FWantedBlobs.clear();
 
@@ -40,52 +48,75 @@ void TDataCursor::AfterRecordRead(std::optional<TReadDirection> walk) {
     // One run's worth of records with the current one (what the run read
     // ahead covers when the records follow each other), and at most half of
     // each cache, so that what is read ahead does not push itself out
-    // before it is used.
+    // before it is used. The half of the block cache kept back is room for
+    // the later blocks of longer values; while the values read lately each
+    // fit one block, their first blocks may fill all of it.
     std::size_t limit = std::min<std::size_t>(
         {kMaxReadAheadRecords, static_cast<std::size_t>(data.RecordsPerRun()) - 1,
          data.RecordCache().Budget() / 2});
     std::size_t blocksLeft = 0;
     if (!FWantedBlobs.empty()) {
-        blocksLeft = blobFile->Cache().Budget() / 2;
-        limit = std::min(limit, blocksLeft / FWantedBlobs.size());
+        // The current record's values take their share first: a record read
+        // ahead without its memo would cost an operation of its own.
+        const std::size_t budget = blobFile->Cache().Budget();
+        blocksLeft = FWantedLongBlobs ? budget / 2 : budget;
+        const std::size_t records = blocksLeft / FWantedBlobs.size();
+        limit = std::min(limit, records > 0 ? records - 1 : 0);
     }
     std::array<std::int32_t, kMaxReadAheadRecords> records{};
-    const std::size_t count = walk ? UpcomingRecords(*walk, std::span(records).first(limit)) : 0;
+    std::size_t count = walk ? UpcomingRecords(*walk, std::span(records).first(limit)) : 0;
     try {
-        const std::size_t ready =
-            count == 0 ? 0 : ReadAheadRecords(std::span(records).first(count), *walk);
-        if (!FWantedBlobs.empty() && ReadAheadBlobs(Current().Image(), blocksLeft)) {
-            for (std::size_t i = 0; i < ready; ++i) {
-                const TRecord* record = data.RecordCache().Find(records[i]);
-                if (record != nullptr && !ReadAheadBlobs(record->Image(), blocksLeft)) break;
-            }
-        }
+        // The leaf copy ran out before the allowance: the walk goes on into
+        // the neighbouring leaves, whose entries come along too.
+        if (walk && count < limit)
+            count += LaterLeafRecords(*walk, std::span(records).subspan(count, limit - count));
+        const bool blobs = !FWantedBlobs.empty() && ReadAheadBlobs(Current().Image(), blocksLeft);
+        if (count > 0)
+            ReadAheadRecords(std::span(records).first(count), *walk, blobs ? &blocksLeft : nullptr);
     } catch (const EPirinEngineError&) {
         // Left for the access that needs the unit.
     }
-    FWantedBlobs.clear();
 }
 
-std::size_t TDataCursor::ReadAheadRecords(std::span<const std::int32_t> records,
-                                          TReadDirection direction) {
+void TDataCursor::ReadAheadRecords(std::span<const std::int32_t> records, TReadDirection direction,
+                                   std::size_t* blocksLeft) {
     TDataFile& data = Data();
     const std::int32_t last = data.RecordCount();
     const int step = direction == TReadDirection::Forward ? 1 : -1;
-    std::size_t i = 0;
-    while (i < records.size()) {
+    for (std::size_t i = 0; i < records.size(); ++i) {
         const std::int32_t record = records[i];
-        if (record < 1 || record > last) break;
-        if (data.RecordCache().Find(record) == nullptr) {
-            // Entries whose records follow each other come in one read.
-            std::int32_t run = 1;
-            while (i + static_cast<std::size_t>(run) < records.size() &&
-                   records[i + static_cast<std::size_t>(run)] == record + step * run)
-                ++run;
-            if (!data.FetchRecord(nullptr, record, {run, direction})) break;
-        }
-        ++i;
+        if (record < 1 || record > last) return;
+        // Entries whose records follow each other come in one read (a
+        // cached record is only pinned: the cache looks it up once).
+        std::int32_t run = 1;
+        while (i + static_cast<std::size_t>(run) < records.size() &&
+               records[i + static_cast<std::size_t>(run)] == record + step * run)
+            ++run;
+        const TRecordPin pin = data.FetchRecord(nullptr, record, {run, direction});
+        if (!pin) return;
+        if (blocksLeft != nullptr && !ReadAheadBlobs(pin->Image(), *blocksLeft)) return;
     }
-    return i;
+}
+
+std::size_t TDataCursor::LaterLeafRecords(TReadDirection direction, std::span<std::int32_t> out) {
+    TIndexFile& index = Index();
+    const int indexNo = IndexNo();
+    const bool forward = direction == TReadDirection::Forward;
+    std::size_t count = 0;
+    for (std::int32_t page = NeighbourLeaf(direction);
+         count < out.size() && page >= 1 && page <= index.LastPageNumber(indexNo);) {
+        const TPagePin leaf = index.FetchPage(nullptr, indexNo, page);
+        if (!leaf || leaf->Type() != TPageType::Leaf || leaf->Free()) break;
+        const auto refs = leaf->EntryReferences();
+        const std::size_t taken = std::min(refs.size(), out.size() - count);
+        if (forward)
+            std::copy_n(refs.begin(), taken, out.begin() + static_cast<std::ptrdiff_t>(count));
+        else
+            std::copy_n(refs.rbegin(), taken, out.begin() + static_cast<std::ptrdiff_t>(count));
+        count += taken;
+        page = forward ? leaf->Next() : leaf->Previous();
+    }
+    return count;
 }
 
 bool TDataCursor::ReadAheadBlobs(std::span<const std::uint8_t> image, std::size_t& blocksLeft) {
@@ -95,7 +126,9 @@ bool TDataCursor::ReadAheadBlobs(std::span<const std::uint8_t> image, std::size_
         const TFieldDescriptor& field = GetFieldDesc(fieldNo).Field;
         if (field.Offset + 9u > image.size() || image[field.Offset] == 0) continue;
         const std::int32_t first = le::GetI32(image, field.Offset + 1u);
-        if (first < 1 || first > last || file.Cache().Find(first) != nullptr) continue;
+        if (first < 1 || first > last) continue;
+        // Cached blocks count too: looking them up first would search the
+        // cache twice for every block read.
         if (blocksLeft == 0) return false;
         if (!file.FetchBlock(nullptr, first)) return false;
         --blocksLeft;

@@ -22,6 +22,15 @@ std::uint16_t CodeOf(TCall&& call) {
     }
 }
 
+// The error of a BLOB field, naming the field, its table and database.
+[[noreturn]] void RaiseForBlobField(const TDataCursor* cursor, const TField& field,
+                                    std::uint16_t code) {
+    if (cursor == nullptr) RaiseEngineError(code, {.field = field.FieldName()});
+    RaiseEngineError(code, {.database = cursor->Directory().ErrorName(),
+                            .table = cursor->TableName(),
+                            .field = field.FieldName()});
+}
+
 }  // namespace
 
 TPirinBlobStream::TPirinBlobStream(TPirinDataSet& dataSet, const TField& field, TBlobStreamMode mode)
@@ -63,11 +72,7 @@ TPirinBlobStream::~TPirinBlobStream() {
 }
 
 void TPirinBlobStream::RaiseForField(std::uint16_t code) const {
-    const TDataCursor* cursor = FDataSet.Cursor();
-    if (cursor == nullptr) RaiseEngineError(code, {.field = FField.FieldName()});
-    RaiseEngineError(code, {.database = cursor->Directory().ErrorName(),
-                            .table = cursor->TableName(),
-                            .field = FField.FieldName()});
+    RaiseForBlobField(FDataSet.Cursor(), FField, code);
 }
 
 std::int32_t TPirinBlobStream::Read(std::span<std::uint8_t> destination) {
@@ -130,6 +135,33 @@ void TPirinBlobStream::Truncate() {
     FModified = true;
 }
 
+std::string TPirinDataSet::ReadBlobText(const TField& field) {
+    const int fieldNo = field.FieldNo();
+    // A value being edited lives in the handle the stream keeps open.
+    if (State() != TDataSetState::OldValue && BlobModified(fieldNo)) {
+        TPirinBlobStream stream(*this, field, TBlobStreamMode::Read);
+        std::string text(static_cast<std::size_t>(stream.Size()), '\0');
+        const std::int32_t read =
+            stream.Read(std::span(reinterpret_cast<std::uint8_t*>(text.data()), text.size()));
+        text.resize(static_cast<std::size_t>(read));
+        return text;
+    }
+    std::string text;
+    for (bool retryAllowed = true;; retryAllowed = false) {
+        const auto image = RecordImage();
+        TDataCursor* cursor = Cursor();
+        if (image.empty() || cursor == nullptr) return text;
+        const std::uint16_t status = CodeOf([&] { return cursor->ReadBlob(fieldNo, image, text); });
+        if (status == 0) return text;
+        // Changed by another writer: read the record again, once.
+        if (status == PIRIN_KEYORRECDELETED && retryAllowed) {
+            RefreshRecord();
+            continue;
+        }
+        RaiseForBlobField(cursor, field, status);
+    }
+}
+
 std::vector<std::string> LoadLines(TPirinBlobStream& stream) {
     const std::int32_t size = stream.Size();
     const std::int32_t from = stream.Position();
@@ -137,6 +169,10 @@ std::vector<std::string> LoadLines(TPirinBlobStream& stream) {
     const std::int32_t read =
         stream.Read(std::span(reinterpret_cast<std::uint8_t*>(text.data()), text.size()));
     text.resize(static_cast<std::size_t>(std::max(read, 0)));
+    return SplitLines(std::move(text));
+}
+
+std::vector<std::string> SplitLines(std::string text) {
     if (const auto zero = text.find('\0'); zero != std::string::npos) text.resize(zero);
     std::vector<std::string> lines;
     std::size_t start = 0;

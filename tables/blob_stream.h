@@ -63,5 +63,7 @@ class TPirinBlobStream {
 
 // The stream's bytes from its position split into lines (see above).
 std::vector<std::string> LoadLines(TPirinBlobStream& stream);
+// The same split of bytes already read.
+std::vector<std::string> SplitLines(std::string text);
 
 }  // namespace pirin

@@ -116,6 +116,9 @@ class TDataSet {
     virtual void SetFieldData(TField& field, std::optional<std::span<const std::uint8_t>> value) = 0;
     virtual std::unique_ptr<TPirinBlobStream> CreateBlobStream(const TField& field,
                                                                TBlobStreamMode mode) = 0;
+    // The whole value of a BLOB field of the active record, as a read
+    // stream from its start would give it (the same errors).
+    virtual std::string ReadBlobText(const TField& field) = 0;
 
     // ---- events ----
     TDataSetEvent BeforeOpen, AfterOpen, BeforeClose, AfterClose;

@@ -210,13 +210,7 @@ bool TBooleanField::AsBoolean() const {
 
 // ---- BLOBs ----
 
-std::string TBlobField::AsString() const {
-    auto stream = DataSet().CreateBlobStream(*this, TBlobStreamMode::Read);
-    std::string text(static_cast<std::size_t>(stream->Size()), '\0');
-    const std::int32_t read = stream->Read(std::span(reinterpret_cast<std::uint8_t*>(text.data()), text.size()));
-    text.resize(static_cast<std::size_t>(read));
-    return text;
-}
+std::string TBlobField::AsString() const { return DataSet().ReadBlobText(*this); }
 
 void TBlobField::SetAsString(std::string_view value) {
     auto stream = DataSet().CreateBlobStream(*this, TBlobStreamMode::Write);
@@ -224,8 +218,7 @@ void TBlobField::SetAsString(std::string_view value) {
 }
 
 std::vector<std::string> TBlobField::Lines() const {
-    auto stream = DataSet().CreateBlobStream(*this, TBlobStreamMode::Read);
-    return LoadLines(*stream);
+    return SplitLines(DataSet().ReadBlobText(*this));
 }
 
 }  // namespace pirin

@@ -227,7 +227,9 @@ TGetResult TPirinDataSet::GetRecord(std::span<std::uint8_t> buffer, TGetMode mod
     }
     if (code == 0) {
         buffer[FlagOffset()] = static_cast<std::uint8_t>(TBookmarkFlag::Current);
-        PutI32(buffer, RecNoOffset(), cursor.RecNo());
+        // The fetch just placed the cursor: its position needs no second
+        // operation.
+        PutI32(buffer, RecNoOffset(), cursor.CurrentRecNo());
         cursor.GetBookmark(buffer.subspan(BookmarkOffset(), FBookmarkSize));
         return TGetResult::OK;
     }

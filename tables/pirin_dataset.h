@@ -92,6 +92,8 @@ class TPirinDataSet : public TDataSet {
     void SetFieldData(TField& field, std::optional<std::span<const std::uint8_t>> value) override;
     std::unique_ptr<TPirinBlobStream> CreateBlobStream(const TField& field,
                                                        TBlobStreamMode mode) override;
+    // In blob_stream.cpp.
+    std::string ReadBlobText(const TField& field) override;
 
     // ---- used by BLOB streams ----
     // The record image field values use in the current state; empty: none.

@@ -118,6 +118,38 @@ TEST_F(BlobHandleTest, WrongFieldsAndHandlesGiveTheirCodes) {
     EXPECT_EQ(Cursor->GetBlobSize(kNote, stale, length), PIRIN_INVALIDBLOBHANDLE);
 }
 
+// A whole-value read gives what open, read from 0 and free give, with the
+// same codes, and leaves the image and the open handles as they were.
+TEST_F(BlobHandleTest, ReadBlobGivesTheWholeValueWithoutOpeningAHandle) {
+    const auto untouched = Image;
+    std::string text = "stale";
+    ASSERT_EQ(Cursor->ReadBlob(kNote, Image, text), 0);
+    EXPECT_EQ(text, kText);  // a chain of several blocks
+    EXPECT_EQ(Image, untouched);
+    EXPECT_EQ(Cursor->OpenBlobCount(), 0u);
+    ASSERT_EQ(Cursor->ReadBlob(kNote, EmptyImage, text), 0);
+    EXPECT_EQ(text, "");
+    EXPECT_EQ(Cursor->ReadBlob(kId, Image, text), PIRIN_NOTABLOB);
+
+    // An image holding a handle reads the buffer, edits included; a stale
+    // handle gives the open's code.
+    std::uint32_t length = 0;
+    ASSERT_EQ(Cursor->OpenBlob(kNote, Image, TBlobOpenMode::ReadWrite, length), 0);
+    const std::array<std::uint8_t, 3> edit{'H', 'E', 'Y'};
+    ASSERT_EQ(Cursor->PutBlob(kNote, Image, 0, edit), 0);
+    ASSERT_EQ(Cursor->ReadBlob(kNote, Image, text), 0);
+    EXPECT_EQ(text, "HEY" + kText.substr(3));
+    EXPECT_EQ(Cursor->OpenBlobCount(), 1u);
+    auto stale = Image;
+    ASSERT_EQ(Cursor->FreeBlob(kNote, Image), 0);
+    EXPECT_EQ(Cursor->ReadBlob(kNote, stale, text), PIRIN_INVALIDBLOBOFFSET);
+    // A read refused like an open when every buffer is taken.
+    std::vector<std::vector<std::uint8_t>> images(kMaxOpenBlobs, untouched);
+    for (auto& image : images) ASSERT_EQ(Cursor->OpenBlob(kNote, image, TBlobOpenMode::Read, length), 0);
+    auto another = untouched;
+    EXPECT_EQ(Cursor->ReadBlob(kNote, another, text), PIRIN_OPENBLOBLIMIT);
+}
+
 TEST_F(BlobHandleTest, AtMost128BuffersPerCursor) {
     std::vector<std::vector<std::uint8_t>> images(kMaxOpenBlobs + 1, Image);
     std::uint32_t length = 0;

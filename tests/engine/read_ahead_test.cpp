@@ -5,10 +5,13 @@
 // from the walker's next disk read on.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <map>
 
 #include "engine/data_table.h"
 #include "storage/file_handler.h"
+#include "storage/index_file.h"
 #include "storage/little_endian.h"
 #include "storage/lock_map.h"
 #include "tests/engine/child_process.h"
@@ -46,6 +49,21 @@ std::string ReadNote(TDataCursor& cursor, std::vector<std::uint8_t>& image) {
     return note;
 }
 
+// The records of the entries of each leaf of index `indexNo`, in order.
+std::vector<std::vector<std::int32_t>> LeafRecords(TIndexFile& index, int indexNo) {
+    std::int32_t page = index.RootPage(indexNo);
+    for (TPagePin pin = index.FetchPage(nullptr, indexNo, page); !pin->IsLeaf();
+         pin = index.FetchPage(nullptr, indexNo, page))
+        page = pin->EntryReference(1);
+    std::vector<std::vector<std::int32_t>> leaves;
+    while (page != 0) {
+        const TPagePin pin = index.FetchPage(nullptr, indexNo, page);
+        leaves.emplace_back(pin->EntryReferences().begin(), pin->EntryReferences().end());
+        page = pin->Next();
+    }
+    return leaves;
+}
+
 class ReadAheadTest : public ::testing::Test {
   protected:
     ReadAheadTest()
@@ -56,18 +74,10 @@ class ReadAheadTest : public ::testing::Test {
         for (int id = 1; id <= kRecords; ++id) rows.push_back({id, WordOf(id), NoteOf(WordOf(id))});
         Slots = Fixture.AppendRows(rows);
     }
-    TFixtureTable Fixture;
-    std::vector<std::int32_t> Slots;
-};
-
-// The child, when signalled, deletes the record of the last word and adds
-// one after it, under the table's write locks, as the write path would.
-TEST_F(ReadAheadTest, AWalkServesEachRecordsOwnMemoAndSeesAnotherProcesssWrite) {
-    std::map<std::string, int> ids;
-    for (int id = 1; id <= kRecords; ++id) ids[WordOf(id)] = id;
-    const std::string lastWord = ids.rbegin()->first;
-    const std::int32_t lastSlot = Slots[static_cast<std::size_t>(ids.rbegin()->second - 1)];
-    TChildProcess writer([&](TChildProcess& self) {
+    // The child's part, when signalled: deletes the record in `slot` and
+    // adds one after every other word, under the table's write locks, as
+    // the write path would; signals back when done.
+    int DeleteAndAddLast(TChildProcess& self, std::int32_t slot) {
         if (!self.Wait()) return 1;
         TFileHandler data(Fixture.FileNames().Data);
         TFileHandler index(Fixture.FileNames().Index);
@@ -76,14 +86,26 @@ TEST_F(ReadAheadTest, AWalkServesEachRecordsOwnMemoAndSeesAnotherProcesssWrite) 
         index.OpenFile();
         blob.OpenFile();
         if (!LockTableWrite(data) || !LockFileWrite(index) || !LockFileWrite(blob)) return 2;
-        Fixture.Delete(lastSlot);
+        Fixture.Delete(slot);
         Fixture.Append({kRecords + 1, "zzzz", NoteOf("zzzz")});
         (void)UnlockFileWrite(blob);
         (void)UnlockFileWrite(index);
         (void)UnlockTableWrite(data);
         self.Signal();
         return 0;
-    });
+    }
+
+    TFixtureTable Fixture;
+    std::vector<std::int32_t> Slots;
+};
+
+// The child deletes the record of the last word and adds one after it.
+TEST_F(ReadAheadTest, AWalkServesEachRecordsOwnMemoAndSeesAnotherProcesssWrite) {
+    std::map<std::string, int> ids;
+    for (int id = 1; id <= kRecords; ++id) ids[WordOf(id)] = id;
+    const std::string lastWord = ids.rbegin()->first;
+    const std::int32_t lastSlot = Slots[static_cast<std::size_t>(ids.rbegin()->second - 1)];
+    TChildProcess writer([&](TChildProcess& self) { return DeleteAndAddLast(self, lastSlot); });
 
     TTableSession session(Fixture);
     auto cursor = session.OpenCursor();
@@ -130,6 +152,119 @@ TEST_F(ReadAheadTest, AWalkServesEachRecordsOwnMemoAndSeesAnotherProcesssWrite) 
     EXPECT_TRUE(std::is_sorted(words.begin(), words.end()));
     EXPECT_EQ(words.back(), "zzzz");
     EXPECT_EQ(std::count(words.begin(), words.end(), lastWord), 0);
+}
+
+// A disk read near the end of a leaf brings the records of the next leaf's
+// first entries and their memos' first blocks along (the next leaf comes
+// from disk too): the walk then steps over the leaf boundary and reads
+// those memos without another disk read. Forwards and backwards.
+TEST_F(ReadAheadTest, AReadNearALeafsEndBringsTheNextLeafAlong) {
+    for (const bool forward : {true, false}) {
+        SCOPED_TRACE(forward ? "forwards" : "backwards");
+        TTableSession session(Fixture);
+        auto cursor = session.OpenCursor();
+        cursor->SetToIndex("ByWord");
+        TDataTable& table = *cursor->Table();
+        // The leaves in walk order, each with its entries in walk order.
+        auto leaves = LeafRecords(table.IndexFile(), cursor->IndexNo());
+        if (!forward) {
+            std::reverse(leaves.begin(), leaves.end());
+            for (auto& leaf : leaves) std::reverse(leaf.begin(), leaf.end());
+        }
+        ASSERT_GE(leaves.size(), 2u);
+        const std::vector<std::int32_t>& first = leaves[0];
+        ASSERT_GE(first.size(), 3u);
+        const auto step = [&](std::vector<std::uint8_t>& image) {
+            return forward ? cursor->GetNextRecord(image) : cursor->GetPriorRecord(image);
+        };
+
+        // On to the third entry from the first leaf's end, reading each memo.
+        forward ? cursor->First() : cursor->Last();
+        std::vector<std::uint8_t> image(static_cast<std::size_t>(cursor->RecordSize()));
+        for (std::size_t i = 0; i + 2 < first.size(); ++i) {
+            ASSERT_EQ(step(image), 0);
+            (void)ReadNote(*cursor, image);
+        }
+        ASSERT_EQ(le::GetI32(image, 1), first[first.size() - 3]);
+        // Nothing cached any more: the next step reads from disk.
+        table.DataFile().DiscardRecords();
+        table.BlobFile()->DiscardBlocks();
+        table.IndexFile().DiscardPages(cursor->IndexNo());
+        ASSERT_EQ(step(image), 0);
+        EXPECT_EQ(ReadNote(*cursor, image), NoteOf(StringField(*cursor, kWord, image)));
+
+        const auto recordMisses = table.DataFile().RecordCache().Stats().Misses;
+        const auto blockMisses = table.BlobFile()->Cache().Stats().Misses;
+        const std::size_t ahead = std::min<std::size_t>(leaves[1].size(), 4) + 1;
+        for (std::size_t i = 0; i < ahead; ++i) {
+            ASSERT_EQ(step(image), 0);
+            const std::string word = StringField(*cursor, kWord, image);
+            // A memo of one block is whole in what was read ahead.
+            if (NoteOf(word).size() <= 494) {
+                EXPECT_EQ(ReadNote(*cursor, image), NoteOf(word)) << word;
+            }
+        }
+        EXPECT_EQ(le::GetI32(image, 1), leaves[1][ahead - 2]);
+        EXPECT_EQ(table.DataFile().RecordCache().Stats().Misses, recordMisses);
+        EXPECT_EQ(table.BlobFile()->Cache().Stats().Misses, blockMisses);
+    }
+}
+
+// The same read near a leaf's end, then another process deletes the record
+// of an entry of the next leaf (read ahead with its leaf) and adds one at
+// the end: the walk goes on from what was read ahead, consistently, and
+// from its next disk read on in the new state; every memo is its record's.
+TEST_F(ReadAheadTest, AnotherProcesssWriteAfterTheNextLeafWasReadAheadIsSeen) {
+    TTableSession session(Fixture);
+    auto cursor = session.OpenCursor();
+    cursor->SetToIndex("ByWord");
+    TDataTable& table = *cursor->Table();
+    const auto leaves = LeafRecords(table.IndexFile(), cursor->IndexNo());
+    ASSERT_GE(leaves.size(), 2u);
+    const std::vector<std::int32_t>& first = leaves[0];
+    ASSERT_GE(first.size(), 3u);
+    // The first record on the next leaf whose memo is one block (whole in
+    // what is read ahead, so that serving it needs no disk read).
+    std::int32_t doomed = 0;
+    for (const std::int32_t slot : leaves[1]) {
+        const auto id = std::find(Slots.begin(), Slots.end(), slot) - Slots.begin() + 1;
+        if (NoteOf(WordOf(static_cast<int>(id))).size() <= 494) {
+            doomed = slot;
+            break;
+        }
+    }
+    ASSERT_NE(doomed, 0);
+    TChildProcess writer([&](TChildProcess& self) { return DeleteAndAddLast(self, doomed); });
+
+    cursor->First();
+    std::vector<std::uint8_t> image(static_cast<std::size_t>(cursor->RecordSize()));
+    std::vector<std::string> words;
+    const auto take = [&] {
+        const std::string word = StringField(*cursor, kWord, image);
+        EXPECT_EQ(ReadNote(*cursor, image), NoteOf(word)) << word;
+        words.push_back(word);
+    };
+    for (std::size_t i = 0; i + 2 < first.size(); ++i) {
+        ASSERT_EQ(cursor->GetNextRecord(image), 0);
+        take();
+    }
+    table.DataFile().DiscardRecords();
+    table.BlobFile()->DiscardBlocks();
+    table.IndexFile().DiscardPages(cursor->IndexNo());
+    ASSERT_EQ(cursor->GetNextRecord(image), 0);
+    take();
+    ASSERT_NE(table.DataFile().RecordCache().Find(doomed), nullptr);
+    writer.Signal();
+    ASSERT_TRUE(writer.Wait());
+    EXPECT_EQ(writer.Join(), 0);
+    while (cursor->GetNextRecord(image) == 0) take();
+
+    // Each word once, in order, and the added one at the end; the deleted
+    // one was served from what was read ahead or not at all.
+    EXPECT_TRUE(std::adjacent_find(words.begin(), words.end(), std::greater_equal<>()) == words.end());
+    EXPECT_EQ(words.back(), "zzzz");
+    EXPECT_GE(words.size(), static_cast<std::size_t>(kRecords));
+    EXPECT_LE(words.size(), static_cast<std::size_t>(kRecords) + 1);
 }
 
 }  // namespace

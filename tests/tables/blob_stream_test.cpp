@@ -95,6 +95,29 @@ TEST_F(BlobStreamTest, StreamsReleaseTheirBlobs) {
     EXPECT_EQ(Table.Cursor()->OpenBlobCount(), 0u);
 }
 
+TEST_F(BlobStreamTest, MemoTextFollowsAnEditAndAnotherTablesWrite) {
+    ASSERT_TRUE(Table.FindKey({std::string("banana")}));
+    Table.Edit();
+    Desc().SetAsString("edited\nmemo");
+    EXPECT_EQ(Desc().AsString(), "edited\nmemo");
+    EXPECT_THAT(Lines(), ::testing::ElementsAre("edited", "memo"));
+    Table.Cancel();
+    EXPECT_EQ(Desc().AsString(), "one\r\ntwo\rthree\nfour");
+
+    // Another table replaces the memo: the chain the stale record names no
+    // longer belongs to it, so the record is read again.
+    TPirinTable other;
+    PointAt(other, Fixture);
+    other.SetIndexName("IdxWord");
+    other.Open();
+    ASSERT_TRUE(other.FindKey({std::string("banana")}));
+    other.Edit();
+    other.FieldByName("Desc").SetAsString(kLong + "more");
+    other.Post();
+    EXPECT_EQ(Desc().AsString(), kLong + "more");
+    EXPECT_EQ(Table.Cursor()->OpenBlobCount(), 0u);
+}
+
 TEST_F(BlobStreamTest, WritingOutsideEditOrInsertIsRefused) {
     EXPECT_EQ(MessageOf([&] { Table.CreateBlobStream(Desc(), TBlobStreamMode::Write); }),
               "Table is not in edit or insert mode.");
