@@ -340,6 +340,9 @@ class TCursorNavigation : public TChangeCheck {
         int Slot = 0;
         std::int32_t LogicalPos = 0;
         bool Found = false;
+        // A search for the nearest entry: the key is above every entry of
+        // the leaf (Slot is its last).
+        bool Above = false;
     };
     // A walk's position: the leaf it reads (FLeaf or FScratch), the entry,
     // and the entry's place in the index.

@@ -66,6 +66,8 @@
 
 namespace pirin {
 
+class TKeySearch;
+
 // Byte 0 of a page.
 enum class TPageType : std::uint8_t {
     Root = 0,       // the root, an interior page
@@ -109,6 +111,9 @@ struct TPageFind {
     // Keys of the index before Position within this page: the sum of the
     // counts of the entries before it (interior) or Position - 1 (leaf).
     std::int64_t KeysBefore = 0;
+    // A leaf searched for the nearest entry: the key is above every entry
+    // (Position is then the last one).
+    bool Above = false;
 };
 
 // Which side of a page its neighbour on the same level is.
@@ -207,6 +212,9 @@ class TPage : public TCacheUnit {
     // Of several equal entries any may be found. 8965 on an empty page.
     TPageFind FindEntry(std::span<const std::uint8_t> key, std::size_t compareLength,
                         bool nearest) const;
+    // The same for the key and length of `search`, a search of this page's
+    // key description that several pages share (the levels of a descent).
+    TPageFind FindEntry(const TKeySearch& search, bool nearest) const;
     // The number of entries not above `key` (whole key): a new key goes after
     // that position, after all equal keys; 0 = before the first.
     int FindInsertPosition(std::span<const std::uint8_t> key) const;
