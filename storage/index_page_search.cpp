@@ -26,7 +26,7 @@ TPageFind TPage::FindEntry(const TKeySearch& compare, bool nearest) const {
         return FindEntry({static_cast<const std::uint8_t*>(compare.Key()), compareLength},
                          compareLength, nearest);
     }
-    if (FRefs.empty()) RaiseCorrupt();
+    if (NumberOfEntries() == 0) RaiseCorrupt();
     const int n = NumberOfEntries();
     const bool leaf = IsLeaf();
     TPageFind result;
@@ -106,8 +106,8 @@ int TPage::ConsecutiveRun(int position, TReadDirection direction, int limit) con
     for (int at = position; run < limit; at += step, ++run) {
         const int next = at + step;
         if (next < 1 || next > n) break;
-        const std::int64_t expected = std::int64_t{FRefs[static_cast<std::size_t>(at - 1)]} + step;
-        if (FRefs[static_cast<std::size_t>(next - 1)] != expected) break;
+        const std::int64_t expected = std::int64_t{RefAt(static_cast<std::size_t>(at - 1))} + step;
+        if (RefAt(static_cast<std::size_t>(next - 1)) != expected) break;
     }
     return run;
 }
@@ -117,7 +117,7 @@ int TPage::NextAccepted(int position, TReadDirection direction,
     const int n = NumberOfEntries();
     const int step = direction == TReadDirection::Forward ? 1 : -1;
     for (int at = position; at >= 1 && at <= n; at += step)
-        if (accept(FRefs[static_cast<std::size_t>(at - 1)])) return at;
+        if (accept(RefAt(static_cast<std::size_t>(at - 1)))) return at;
     return 0;
 }
 
