@@ -13,20 +13,18 @@ namespace pirin {
 // ---- the leaf copy -----------------------------------------------------------
 
 void TLeafCopy::Take(const TPage& page, std::int32_t number) {
-    const int entries = page.NumberOfEntries();
     KeyLength = page.Config().KeyLength;
     Page = number;
     Previous = page.Previous();
     Next = page.Next();
-    // assign keeps the capacity: after the first leaves nothing allocates.
-    const auto keys = page.EntryKeys().first(static_cast<std::size_t>(entries) * KeyLength);
-    const auto refs = page.EntryReferences();
-    Keys.assign(keys.begin(), keys.end());
-    Refs.assign(refs.begin(), refs.end());
+    // The buffers keep their capacity: after the first leaves nothing
+    // allocates.
+    page.CopyEntries(Keys, KeyStride, Refs);
 }
 
 void TLeafCopy::Clear() noexcept {
     Page = Previous = Next = 0;
+    KeyStride = KeyLength;
     Keys.clear();
     Refs.clear();
 }

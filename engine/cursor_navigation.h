@@ -92,12 +92,15 @@ struct TLeafCopy {
     std::int32_t Previous = 0;
     std::int32_t Next = 0;
     std::size_t KeyLength = 0;
-    std::vector<std::uint8_t> Keys;  // entry i: [i * KeyLength, (i + 1) * KeyLength)
+    // Entry i's key: KeyLength bytes from i * KeyStride (the page's bytes
+    // between the keys come along).
+    std::size_t KeyStride = 0;
+    std::vector<std::uint8_t> Keys;
     std::vector<std::int32_t> Refs;
 
     int Entries() const noexcept { return static_cast<int>(Refs.size()); }
     std::span<const std::uint8_t> Key(int slot) const noexcept {
-        return {Keys.data() + static_cast<std::size_t>(slot - 1) * KeyLength, KeyLength};
+        return {Keys.data() + static_cast<std::size_t>(slot - 1) * KeyStride, KeyLength};
     }
     // Copies the entries of a cached leaf; reuses its buffers.
     void Take(const TPage& page, std::int32_t number);
@@ -361,6 +364,9 @@ class TCursorNavigation : public TChangeCheck {
         int Slot = 0;
         std::int32_t LogicalPos = 0;
         bool Found = false;
+        // A search for the nearest entry: the key is above every entry of
+        // the leaf (Slot is its last).
+        bool Above = false;
     };
     // A walk's position: the leaf it reads (FLeaf or FScratch), the entry,
     // and the entry's place in the index.

@@ -103,7 +103,12 @@ bool TCursorNavigation::FindKey(bool keyIsBuilt, std::span<const std::uint8_t> k
         // The lowest key bytes, or the highest for a descending index.
         FillKeyTail(*FLayout, key, length, FDescending);
         (void)FindNearest(key, true, false);
-        result = !(FBof && FEof) && CompareKey(CurrentKey(), key, length) == 0;
+        // Equal bytes are equal keys in every order: the usual hit needs no
+        // comparison by the locale.
+        const auto current = CurrentKey();
+        result = !(FBof && FEof) &&
+                 ((current.size() >= length && std::memcmp(current.data(), key.data(), length) == 0) ||
+                  CompareKey(current, key, length) == 0);
     } else {
         result = FindNearest(key, nearest, false);
     }

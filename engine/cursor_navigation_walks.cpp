@@ -16,6 +16,7 @@
 
 #include "engine/cursor_navigation.h"
 #include "errors/engine_error_codes.h"
+#include "locale/compare_keys.h"
 
 namespace pirin {
 
@@ -59,6 +60,8 @@ TCursorNavigation::TWalk TCursorNavigation::Descend(int index, std::span<const s
     TPagePin pin = FetchIndexPage(index, root);
     if (!pin) return TWalk::Restart;
     if (!pin->IsRoot() || pin->Free()) RaiseCursorError(PIRIN_INDEXCORRUPT, FIndexName);
+    // One search for every level: the search key is laid out once.
+    const TKeySearch search(FIndex->KeyDescription(index), key.data(), key.size());
     std::int32_t number = root;
     for (int depth = 1;; ++depth) {
         const int entries = pin->NumberOfEntries();
@@ -69,10 +72,11 @@ TCursorNavigation::TWalk TCursorNavigation::Descend(int index, std::span<const s
         int position = last ? entries : 1;
         std::int64_t before = 0;
         if (!key.empty()) {
-            const TPageFind hit = pin->FindEntry(key, key.size(), nearest);
+            const TPageFind hit = pin->FindEntry(search, nearest);
             position = hit.Position;
             before = hit.KeysBefore;
             result.Found = hit.Found;
+            result.Above = hit.Above;
         } else {
             before = pin->KeysBefore(position);
         }
@@ -292,7 +296,7 @@ TCursorNavigation::TWalk TCursorNavigation::TryFindNearest(std::span<const std::
     if (!descent.Found && !nearest) return TWalk::Done;  // the position stays
     TStepper at{&FScratch, descent.Slot, descent.LogicalPos};
     bool eof = false;
-    if (!descent.Found && CompareKey(at.Leaf->Key(at.Slot), key) < 0) {
+    if (!descent.Found && descent.Above) {
         // The key lies above the leaf's last entry: the next leaf's first.
         bool moved = false;
         if (Step(at, true, moved) == TWalk::Restart) return TWalk::Restart;

@@ -1,10 +1,13 @@
 #include "locale/compare_keys.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "locale/field_types.h"
 #include "locale/locale_compare.h"
+#include "locale/primary_ranks.h"
 
 namespace pirin {
 
@@ -28,6 +31,28 @@ int CompareTextKeys(const TKeyDescription& index, const char* a, const char* b, 
         offset += length;
     }
     return 0;
+}
+
+// The first byte where the two differ within `count` bytes; count when
+// none does. Eight bytes at a time: most keys of a page share a prefix.
+inline std::size_t FirstDifference(const char* a, const char* b, std::size_t count) {
+    std::size_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        std::uint64_t x = 0;
+        std::uint64_t y = 0;
+        std::memcpy(&x, a + i, 8);
+        std::memcpy(&y, b + i, 8);
+        if (x != y) {
+            const std::uint64_t bits = x ^ y;
+            if constexpr (std::endian::native == std::endian::little)
+                return i + static_cast<std::size_t>(std::countr_zero(bits)) / 8;
+            else
+                return i + static_cast<std::size_t>(std::countl_zero(bits)) / 8;
+        }
+    }
+    for (; i < count; ++i)
+        if (a[i] != b[i]) return i;
+    return count;
 }
 
 }  // namespace
@@ -81,6 +106,118 @@ int TKeyComparer::operator()(const void* key1, const void* key2, std::size_t cou
     if (offset < count)
         return BinaryCompare(a + offset, b + offset, count - offset, index.Descending);
     return 0;
+}
+
+// ---- one search key against many --------------------------------------------
+
+TKeySearch::TKeySearch(const TKeyDescription& index, const void* key, std::size_t count)
+    : FComparer(index), FKey(static_cast<const char*>(key)), FCount(count), FIndex(index) {
+    // The indexes compared by bytes or by their own layout, and the
+    // degenerate calls, keep TKeyComparer's way.
+    if (key == nullptr || count == 0 || index.IndexNumber == kDeletedRecordsIndex ||
+        index.IndexNumber == kTextIndex || index.Language == 0)
+        return;
+    // The fields as TKeyComparer walks them for this count.
+    std::size_t offset = 0;
+    for (const TKeyField& field : index.Fields) {
+        if (offset >= count) break;
+        if (FFieldCount == FFields.size()) return;
+        TField& f = FFields[FFieldCount++];
+        const std::size_t keySize = static_cast<std::size_t>(std::max(field.KeySize, 0));
+        f.Offset = offset;
+        f.Descending = index.Descending || field.Descending;
+        f.Text = field.Type == kFieldString;
+        f.Run = 0;
+        f.RunCounted = false;
+        if (f.Text) {
+            f.Length = std::min(keySize, count - offset - 1);
+            offset += f.Length + 1;
+        } else {
+            f.Length = std::min(keySize + 1, count - offset);
+            offset += f.Length;
+        }
+        f.End = offset;
+    }
+    FTail = offset;
+    FByFields = true;
+}
+
+int TKeySearch::operator()(const void* other) const {
+    if (!FByFields || other == nullptr) return FComparer(other, FKey, FCount);
+    const auto* a = static_cast<const char*>(other);
+    const std::size_t difference = FirstDifference(a, FKey, FCount);
+    if (difference == FCount) return 0;
+    // Fields before the difference hold the same bytes: equal in any order.
+    std::size_t field = 0;
+    while (field < FFieldCount && difference >= FFields[field].End) ++field;
+    // The usual end of a comparison, inline: the keys differ inside a text,
+    // after characters of the search key's run, at two characters whose
+    // ranks hold wherever they stand and differ.
+    if (field < FFieldCount) {
+        const TField& f = FFields[field];
+        if (f.Text && difference > f.Offset) {
+            const std::size_t at = difference - f.Offset - 1;
+            // Before the first text compared there are no ranks, and a run
+            // short of the difference is counted on the long way.
+            if (FRanks != nullptr && at <= f.Run) {
+                const int r = FRanks->CompareDifferentChars(
+                    reinterpret_cast<const std::uint8_t*>(a + f.Offset + 1),
+                    reinterpret_cast<const std::uint8_t*>(FKey + f.Offset + 1), at);
+                if (r != 0) return f.Descending ? -r : r;
+            }
+        }
+    }
+    return CompareFrom(a, field, difference);
+}
+
+void TKeySearch::Ranks(const TField& f, const std::uint8_t* text) const {
+    if (FRanks == nullptr) {
+        FCollation = &LocaleCollationOf(FIndex.Language, FIndex.Sort, false);
+        FRanks = &LocaleRanks(*FCollation);
+        FPrimaryOnly = LocaleComparesPrimaryOnly(*FCollation);
+    }
+    // The search key's run, counted once: the differences of a binary
+    // search move along it.
+    if (!f.RunCounted) {
+        f.Run = FRanks->SettledRun(text, f.Length);
+        f.RunCounted = true;
+    }
+}
+
+int TKeySearch::CompareFrom(const char* a, std::size_t field, std::size_t difference) const {
+    const char* b = FKey;
+    for (std::size_t i = field; i < FFieldCount; ++i) {
+        const TField& f = FFields[i];
+        int r = 0;
+        if (f.Text) {
+            const auto flagA = static_cast<std::uint8_t>(a[f.Offset]);
+            const auto flagB = static_cast<std::uint8_t>(b[f.Offset]);
+            r = (flagA > flagB) - (flagA < flagB);
+            if (r == 0 && f.Length > 0) {
+                // Within the first field compared the difference is known.
+                const std::size_t from = f.Offset + 1;
+                r = CompareText(f, a, i == field ? difference - from
+                                                 : FirstDifference(a + from, b + from, f.Length));
+            }
+            if (f.Descending) r = -r;
+        } else {
+            r = BinaryCompare(a + f.Offset, b + f.Offset, f.Length, f.Descending);
+        }
+        if (r != 0) return r;
+    }
+    if (FTail < FCount) return BinaryCompare(a + FTail, b + FTail, FCount - FTail, FIndex.Descending);
+    return 0;
+}
+
+int TKeySearch::CompareText(const TField& f, const char* a, std::size_t difference) const {
+    const char* first = a + f.Offset + 1;
+    const char* second = FKey + f.Offset + 1;
+    const auto* x = reinterpret_cast<const std::uint8_t*>(first);
+    const auto* y = reinterpret_cast<const std::uint8_t*>(second);
+    Ranks(f, y);
+    if (const auto settled = FRanks->ComparePaddedAt(x, y, f.Length, difference, f.Run, FPrimaryOnly))
+        return *settled;
+    return LocaleCompare(*FCollation, first, second, f.Length);
 }
 
 }  // namespace pirin

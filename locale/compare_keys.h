@@ -20,8 +20,16 @@
 //
 // TKeyComparer is the same comparison for many keys of one index (a search
 // of a page): it looks the collation up once, on its first text.
+//
+// TKeySearch compares many keys with one search key (the binary searches of
+// a descent): it lays the search key's fields out once, and each comparison finds
+// the first byte where the keys differ and compares from the field that
+// holds it (fields of equal bytes compare equal in every order), a text from
+// the character where it differs when the characters before it need no
+// second look. Results are CompareKeys' own.
 #pragma once
 
+#include <array>
 #include <cstddef>
 
 #include "locale/key_description.h"
@@ -29,6 +37,7 @@
 namespace pirin {
 
 class TLocaleCollation;
+class TPrimaryRanks;
 
 [[nodiscard]] int CompareKeys(const TKeyDescription& index, const void* key1, const void* key2,
                               std::size_t count);
@@ -45,6 +54,55 @@ class TKeyComparer {
 
     const TKeyDescription& FIndex;
     mutable const TLocaleCollation* FCollation = nullptr;
+};
+
+class TKeySearch {
+  public:
+    // `index` and the `count` bytes of `key` must outlive the search.
+    TKeySearch(const TKeyDescription& index, const void* key, std::size_t count);
+    // As CompareKeys(index, other, key, count); raises what it raises.
+    [[nodiscard]] int operator()(const void* other) const;
+
+    const TKeyDescription& Index() const noexcept { return FIndex; }
+    const void* Key() const noexcept { return FKey; }
+    std::size_t Count() const noexcept { return FCount; }
+
+  private:
+    // A field the count reaches, bytes [Offset, End) of the key: a text's
+    // flag byte and Length bytes of text (cut by the count), or Length
+    // bytes compared as bytes (flag included).
+    struct TField {
+        std::size_t Offset;
+        std::size_t End;
+        std::size_t Length;
+        bool Text;
+        bool Descending;
+        // The settled run of the search key's text, counted on the first
+        // comparison of the text.
+        mutable std::size_t Run;
+        mutable bool RunCounted;
+    };
+    int CompareFrom(const char* other, std::size_t field, std::size_t difference) const;
+    int CompareText(const TField& field, const char* other, std::size_t difference) const;
+    // Looks the collation up on the first text compared (as TKeyComparer
+    // does) and counts the run of the field's search text.
+    void Ranks(const TField& field, const std::uint8_t* text) const;
+
+    TKeyComparer FComparer;
+    const char* FKey;
+    std::size_t FCount;
+    const TKeyDescription& FIndex;
+    // Compared field by field (else as TKeyComparer does).
+    bool FByFields = false;
+    // The collation and its ranks (see Ranks).
+    mutable const TLocaleCollation* FCollation = nullptr;
+    mutable const TPrimaryRanks* FRanks = nullptr;
+    mutable bool FPrimaryOnly = false;
+    // Only the first FFieldCount are set.
+    std::array<TField, 16> FFields;
+    std::size_t FFieldCount = 0;
+    // Where the bytes after the fields (the row identifier) begin.
+    std::size_t FTail = 0;
 };
 
 }  // namespace pirin

@@ -174,6 +174,10 @@ int LocaleCompare(const TLocaleCollation& collation, const char* first, const ch
     return IcuCompare(collation, first, TextLength(first, length), second, TextLength(second, length));
 }
 
+const TPrimaryRanks& LocaleRanks(const TLocaleCollation& collation) { return *collation.Ranks; }
+
+bool LocaleComparesPrimaryOnly(const TLocaleCollation& collation) { return collation.CaseInsensitive; }
+
 int LocaleCompare(std::uint16_t language, std::uint16_t sort, std::string_view first,
                   std::string_view second, bool caseInsensitive) {
     const TCollation& collation = CollationOf(language, sort, caseInsensitive);

@@ -38,6 +38,14 @@ class TLocaleCollation;
 [[nodiscard]] int LocaleCompare(const TLocaleCollation& collation, const char* first,
                                 const char* second, std::size_t length);
 
+// The primary ranks of a collation (the shortcut its comparisons try first),
+// and whether it compares the primary level alone (ignores letter case): a
+// search that compares one key text with many asks the ranks itself and
+// LocaleCompare only where they give no answer.
+class TPrimaryRanks;
+[[nodiscard]] const TPrimaryRanks& LocaleRanks(const TLocaleCollation& collation);
+[[nodiscard]] bool LocaleComparesPrimaryOnly(const TLocaleCollation& collation);
+
 // Compares two texts of their own lengths (word lists, filters); every byte
 // is read as a character.
 [[nodiscard]] int LocaleCompare(std::uint16_t language, std::uint16_t sort, std::string_view first,

@@ -95,6 +95,67 @@ class TPrimaryRanks {
         return std::nullopt;
     }
 
+    // The leading characters of a padded text that have a rank where they
+    // stand: bytes before its first zero byte, up to the first character
+    // that is not simple in its place. Texts sharing these bytes compare as
+    // equal up to them, whatever follows (see ComparePaddedAt).
+    std::size_t SettledRun(const std::uint8_t* text, std::size_t length) const noexcept {
+        std::size_t i = 0;
+        while (i < length && text[i] != 0 && RankAt(text, i, length) != 0) ++i;
+        return i;
+    }
+
+    // ComparePadded(first, second, length, primaryOnly) for texts whose
+    // bytes first differ at `difference` (length when they do not), given
+    // `secondRun` = SettledRun(second, length): the shared bytes before the
+    // difference are not compared again. Where the shared bytes hold a
+    // character without a rank the answer is ComparePadded's own.
+    std::optional<int> ComparePaddedAt(const std::uint8_t* first, const std::uint8_t* second,
+                                       std::size_t length, std::size_t difference,
+                                       std::size_t secondRun, bool primaryOnly) const {
+        if (difference >= length) return 0;  // the same bytes
+        if (difference > secondRun) {
+            // The run stopped inside the shared bytes: at the texts' common
+            // end, or at a character that needs the long way.
+            if (second[secondRun] == 0) return 0;
+            return ComparePadded(first, second, length, primaryOnly);
+        }
+        // Every shared character has the same rank in both texts, but the
+        // last one: a character that begins contractions depends on the
+        // next, where they differ.
+        std::size_t from = difference;
+        if (from > 0 && BeginsContractions(second[from - 1])) {
+            --from;
+        } else if (const int r = CompareDifferentChars(first, second, difference); r != 0) {
+            return r;
+        }
+        // The shared bytes before `from` compared equal and byte-equal; the
+        // byte at `difference` differs, so ComparePadded's own same-bytes
+        // answer cannot apply beyond it.
+        return ComparePadded(first + from, second + from, length - from, primaryOnly);
+    }
+
+    // The usual end of ComparePaddedAt, alone: -1 or +1 where the characters
+    // at `difference` have ranks that hold wherever they stand and differ
+    // (or one text ends there and the other's character has such a rank),
+    // and the character before them (if any) begins no contraction; 0 where
+    // ComparePaddedAt must look further. Same conditions on `difference`.
+    int CompareDifferentChars(const std::uint8_t* first, const std::uint8_t* second,
+                              std::size_t difference) const noexcept {
+        if (difference > 0 && (FRanks[second[difference - 1]] & kStarter)) return 0;
+        const std::uint8_t ca = first[difference];
+        const std::uint8_t cb = second[difference];
+        const std::uint16_t a = FRanks[ca];
+        const std::uint16_t b = FRanks[cb];
+        if ((a | b) & kStarter) return 0;
+        // One text ends (a zero byte, which has no rank) where the other goes
+        // on with a character.
+        if (ca == 0) return b != 0 ? -1 : 0;
+        if (cb == 0) return a != 0 ? 1 : 0;
+        if (a == 0 || b == 0 || a == b) return 0;
+        return a < b ? -1 : 1;
+    }
+
     // The rank of a byte wherever it stands (0: not simple, or simple only
     // where no contraction goes on from it).
     std::uint16_t RankOf(std::uint8_t byte) const noexcept {

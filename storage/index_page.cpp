@@ -1,6 +1,7 @@
 #include "storage/index_page.h"
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 
 #include "errors/engine_error.h"
@@ -106,7 +107,8 @@ void TPage::SetType(TPageType type) {
     if (static_cast<std::uint8_t>(type) > 4) RaiseCorrupt();
     const bool leaf = type == TPageType::Leaf || type == TPageType::RootLeaf;
     const bool parameter = type == TPageType::Parameter;
-    if ((leaf != IsLeaf() || parameter != IsParameterPage()) && !FRefs.empty()) RaiseCorrupt();
+    if ((leaf != IsLeaf() || parameter != IsParameterPage()) && NumberOfEntries() != 0) RaiseCorrupt();
+    Unraw();
     FType = type;
     if (parameter && FParameter.size() != kDataSize) FParameter.assign(kDataSize, 0);
     RepackAll();
@@ -141,8 +143,41 @@ std::span<const std::uint8_t> TPage::ParameterData() const noexcept { return FPa
 
 // --- entries ----------------------------------------------------------------
 
-const std::uint8_t* TPage::KeyAt(std::size_t index) const noexcept {
-    return FKeys.data() + index * KeyLength();
+void TPage::Unraw() {
+    if (!FRaw) return;
+    const std::size_t n = FRawCount;
+    const std::size_t k = KeyLength();
+    const bool counted = FRawStride > k + 4;
+    FKeys.resize(n * k);
+    FRefs.resize(n);
+    FCounts.resize(n);
+    FPrefix.assign(n, 0);
+    FTrailing.assign(n, 0);
+    std::uint8_t* keys = FKeys.data();
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint8_t* entry = FRawEntries.data() + i * FRawStride;
+        std::memcpy(keys + i * k, entry, k);
+        FRefs[i] = LoadI32(entry + k);
+        FCounts[i] = counted ? LoadI32(entry + k + 4) : 0;
+    }
+    // The bytes read stay as they were: a key taken from them before the
+    // edit is still there to be copied.
+    FRaw = false;
+}
+
+void TPage::CopyEntries(std::vector<std::uint8_t>& keys, std::size_t& stride,
+                        std::vector<std::int32_t>& refs) const {
+    const std::size_t n = static_cast<std::size_t>(NumberOfEntries());
+    if (!FRaw) {
+        keys.assign(FKeys.begin(), FKeys.begin() + static_cast<std::ptrdiff_t>(n * KeyLength()));
+        stride = KeyLength();
+        refs.assign(FRefs.begin(), FRefs.end());
+        return;
+    }
+    keys.assign(FRawEntries.begin(), FRawEntries.begin() + static_cast<std::ptrdiff_t>(n * FRawStride));
+    stride = FRawStride;
+    refs.resize(n);
+    for (std::size_t i = 0; i < n; ++i) refs[i] = RefAt(i);
 }
 
 std::span<const std::uint8_t> TPage::EntryKey(int position) const {
@@ -152,22 +187,25 @@ std::span<const std::uint8_t> TPage::EntryKey(int position) const {
 
 std::int32_t TPage::EntryReference(int position) const {
     CheckPosition(position, NumberOfEntries());
-    return FRefs[static_cast<std::size_t>(position - 1)];
+    return RefAt(static_cast<std::size_t>(position - 1));
 }
 
 std::int32_t TPage::EntryCount(int position) const {
     CheckPosition(position, NumberOfEntries());
-    return FCounts[static_cast<std::size_t>(position - 1)];
+    return CountAt(static_cast<std::size_t>(position - 1));
 }
 
+// Entries as read are never compressed: no d and t.
 int TPage::EntryPrefix(int position) const {
     CheckPosition(position, NumberOfEntries());
+    if (FRaw) return 0;
     EnsurePacking();
     return FPrefix[static_cast<std::size_t>(position - 1)];
 }
 
 int TPage::EntryTrailing(int position) const {
     CheckPosition(position, NumberOfEntries());
+    if (FRaw) return 0;
     EnsurePacking();
     return FTrailing[static_cast<std::size_t>(position - 1)];
 }
@@ -175,6 +213,7 @@ int TPage::EntryTrailing(int position) const {
 void TPage::SetEntryKey(int position, std::span<const std::uint8_t> key) {
     CheckPosition(position, NumberOfEntries());
     if (key.size() < KeyLength()) RaiseKeySize();
+    Unraw();
     EnsurePacking();
     const auto index = static_cast<std::size_t>(position - 1);
     std::copy_n(key.begin(), KeyLength(),
@@ -186,6 +225,7 @@ void TPage::SetEntryKey(int position, std::span<const std::uint8_t> key) {
 
 void TPage::SetEntryReference(int position, std::int32_t reference) {
     CheckPosition(position, NumberOfEntries());
+    Unraw();
     FRefs[static_cast<std::size_t>(position - 1)] = reference;
     MarkDirty();
 }
@@ -193,6 +233,7 @@ void TPage::SetEntryReference(int position, std::int32_t reference) {
 void TPage::SetEntryCount(int position, std::int32_t count) {
     CheckPosition(position, NumberOfEntries());
     if (IsLeaf() || !FConfig.HasCounts()) return;
+    Unraw();
     FCounts[static_cast<std::size_t>(position - 1)] = count;
     MarkDirty();
 }
@@ -200,6 +241,7 @@ void TPage::SetEntryCount(int position, std::int32_t count) {
 void TPage::AdjustEntryCount(int position, std::int32_t delta) {
     CheckPosition(position, NumberOfEntries());
     if (IsLeaf() || !FConfig.HasCounts()) return;
+    Unraw();
     auto& count = FCounts[static_cast<std::size_t>(position - 1)];
     const std::int64_t adjusted = std::int64_t{count} + delta;
     // A count below zero or past 32 bits means the counts on the path are
@@ -212,7 +254,8 @@ void TPage::AdjustEntryCount(int position, std::int32_t delta) {
 std::int64_t TPage::PageTotal() const noexcept {
     if (IsLeaf()) return NumberOfEntries();
     std::int64_t total = 0;
-    for (const std::int32_t count : FCounts) total += count;
+    const auto n = static_cast<std::size_t>(NumberOfEntries());
+    for (std::size_t i = 0; i < n; ++i) total += CountAt(i);
     return total;
 }
 
@@ -220,7 +263,7 @@ std::int64_t TPage::KeysBefore(int position) const {
     CheckPosition(position, NumberOfEntries() + 1);
     if (IsLeaf()) return position - 1;
     std::int64_t total = 0;
-    for (int i = 0; i < position - 1; ++i) total += FCounts[static_cast<std::size_t>(i)];
+    for (int i = 0; i < position - 1; ++i) total += CountAt(static_cast<std::size_t>(i));
     return total;
 }
 
@@ -231,6 +274,7 @@ void TPage::InsertEntry(int position, std::span<const std::uint8_t> key, std::in
     CheckPosition(position, NumberOfEntries() + 1);
     if (IsParameterPage()) RaiseCorrupt();
     if (key.size() < KeyLength()) RaiseKeySize();
+    Unraw();
     EnsurePacking();
     const auto index = static_cast<std::size_t>(position - 1);
     const auto k = static_cast<std::ptrdiff_t>(KeyLength());
@@ -259,6 +303,7 @@ void TPage::InsertEntry(int position, std::span<const std::uint8_t> key, std::in
 
 void TPage::DeleteEntry(int position) {
     CheckPosition(position, NumberOfEntries());
+    Unraw();
     EnsurePacking();
     const auto index = static_cast<std::size_t>(position - 1);
     const auto k = static_cast<std::ptrdiff_t>(KeyLength());
@@ -302,6 +347,8 @@ bool TPage::IsUnderfull() const noexcept {
 // --- cache hooks ------------------------------------------------------------
 
 void TPage::ClearEntries() noexcept {
+    FRaw = false;
+    FRawCount = 0;
     FKeys.clear();
     FRefs.clear();
     FCounts.clear();

@@ -34,6 +34,12 @@
 // Positions are 1-based, as in the tree's descent paths. Every edit marks
 // the page dirty.
 //
+// Pages searched as read. An uncompressed page read from disk keeps its
+// entries as they are stored (key, reference, count, at a fixed stride) and
+// is searched and read in place; the first edit unpacks them (Unraw). Most
+// pages are only searched, and a look-up that reads a leaf then costs one
+// copy of its bytes.
+//
 // Packing of compressed leaves. The d and t of every entry, and so the packed
 // size, follow from the keys alone (d: bytes shared with the previous key,
 // t: trailing zeros, each up to 254). A page read from disk keeps the d and t
@@ -65,6 +71,8 @@
 #include "storage/unit_cache_unit.h"
 
 namespace pirin {
+
+class TKeySearch;
 
 // Byte 0 of a page.
 enum class TPageType : std::uint8_t {
@@ -109,6 +117,9 @@ struct TPageFind {
     // Keys of the index before Position within this page: the sum of the
     // counts of the entries before it (interior) or Position - 1 (leaf).
     std::int64_t KeysBefore = 0;
+    // A leaf searched for the nearest entry: the key is above every entry
+    // (Position is then the last one).
+    bool Above = false;
 };
 
 // Which side of a page its neighbour on the same level is.
@@ -165,12 +176,15 @@ class TPage : public TCacheUnit {
 
     // --- entries ------------------------------------------------------------
 
-    int NumberOfEntries() const noexcept { return static_cast<int>(FRefs.size()); }
+    int NumberOfEntries() const noexcept {
+        return static_cast<int>(FRaw ? FRawCount : FRefs.size());
+    }
     std::span<const std::uint8_t> EntryKey(int position) const;
-    // Every entry's key, one after the other (entries x key length bytes),
-    // and every entry's reference, in entry order.
-    std::span<const std::uint8_t> EntryKeys() const noexcept { return FKeys; }
-    std::span<const std::int32_t> EntryReferences() const noexcept { return FRefs; }
+    // Copies every entry's key and reference: `keys` gets the keys in entry
+    // order, each `stride` bytes after the one before (other bytes may lie
+    // between them), `refs` the references. The buffers keep their capacity.
+    void CopyEntries(std::vector<std::uint8_t>& keys, std::size_t& stride,
+                     std::vector<std::int32_t>& refs) const;
     std::int32_t EntryReference(int position) const;
     // The entry's count of keys below it (interior pages with counts; 0
     // otherwise).
@@ -207,6 +221,9 @@ class TPage : public TCacheUnit {
     // Of several equal entries any may be found. 8965 on an empty page.
     TPageFind FindEntry(std::span<const std::uint8_t> key, std::size_t compareLength,
                         bool nearest) const;
+    // The same for the key and length of `search`, a search of this page's
+    // key description that several pages share (the levels of a descent).
+    TPageFind FindEntry(const TKeySearch& search, bool nearest) const;
     // The number of entries not above `key` (whole key): a new key goes after
     // that position, after all equal keys; 0 = before the first.
     int FindInsertPosition(std::span<const std::uint8_t> key) const;
@@ -294,7 +311,27 @@ class TPage : public TCacheUnit {
     std::size_t KeyLength() const noexcept { return FConfig.KeyLength; }
     std::size_t FixedEntrySize() const noexcept;
     std::size_t EntrySize(std::size_t index) const noexcept;
-    const std::uint8_t* KeyAt(std::size_t index) const noexcept;
+    const std::uint8_t* KeyAt(std::size_t index) const noexcept {
+        return FRaw ? FRawEntries.data() + index * FRawStride : FKeys.data() + index * KeyLength();
+    }
+    // A 32-bit little-endian value of an entry, read without a bounds check:
+    // the callers checked the entries' extent against the page first.
+    static std::int32_t LoadI32(const std::uint8_t* at) noexcept {
+        return static_cast<std::int32_t>(std::uint32_t{at[0]} | (std::uint32_t{at[1]} << 8) |
+                                         (std::uint32_t{at[2]} << 16) |
+                                         (std::uint32_t{at[3]} << 24));
+    }
+    std::int32_t RefAt(std::size_t index) const noexcept {
+        return FRaw ? LoadI32(KeyAt(index) + KeyLength()) : FRefs[index];
+    }
+    // Entries as read carry a count where the stride has room for one.
+    std::int32_t CountAt(std::size_t index) const noexcept {
+        if (!FRaw) return FCounts[index];
+        return FRawStride > KeyLength() + 4 ? LoadI32(KeyAt(index) + KeyLength() + 4) : 0;
+    }
+    // Unpacks entries kept as read into the entry buffers; every edit calls
+    // it first.
+    void Unraw();
 
     // Recomputes d and t of entry `index` (0-based) and the packed size.
     void Repack(std::size_t index) const noexcept;
@@ -305,8 +342,8 @@ class TPage : public TCacheUnit {
     // packing and every edit calls it first.
     void EnsurePacking() const noexcept;
     bool StoredPackingIsOwn(std::size_t index) const noexcept;
-    void UnpackFixed(std::span<const std::uint8_t> bytes, const TPageConfig& config,
-                     TPageType type, std::size_t n);
+    void LoadFixed(std::span<const std::uint8_t> bytes, const TPageConfig& config, TPageType type,
+                   std::size_t n);
     void UnpackCompressed(std::span<const std::uint8_t> bytes, const TPageConfig& config,
                           std::size_t n);
     void ClearEntries() noexcept;
@@ -329,6 +366,12 @@ class TPage : public TCacheUnit {
     std::int32_t FNext = 0;
     bool FFree = false;
 
+    // Entries as read: FRawCount entries of FRawStride bytes in
+    // FRawEntries (the entry buffers below are then not used).
+    bool FRaw = false;
+    std::size_t FRawCount = 0;
+    std::size_t FRawStride = 0;
+    std::vector<std::uint8_t> FRawEntries;
     // Entry i (0-based): key bytes [i * k, (i + 1) * k) of FKeys.
     std::vector<std::uint8_t> FKeys;
     std::vector<std::int32_t> FRefs;

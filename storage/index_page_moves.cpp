@@ -6,6 +6,8 @@ namespace pirin {
 
 void TPage::MoveEntries(std::size_t first, std::size_t count, TPage& to, std::size_t at) {
     if (count == 0) return;
+    Unraw();
+    to.Unraw();
     EnsurePacking();
     to.EnsurePacking();
     const auto k = static_cast<std::ptrdiff_t>(KeyLength());
@@ -39,12 +41,16 @@ void TPage::MoveEntries(std::size_t first, std::size_t count, TPage& to, std::si
 
 void TPage::MoveTopHalfTo(TPage& right) {
     CheckSameFormat(right);
+    Unraw();
+    right.Unraw();
     const std::size_t moving = FRefs.size() / 2;
     MoveEntries(FRefs.size() - moving, moving, right, 0);
 }
 
 void TPage::BalanceForPacking(TPage& right) {
     CheckSameFormat(right);
+    Unraw();
+    right.Unraw();
     bool movedRight = false;
     while (Overflows()) {
         if (FRefs.size() <= 1) RaiseCorrupt();
@@ -61,12 +67,16 @@ void TPage::BalanceForPacking(TPage& right) {
 
 void TPage::MoveAllTo(TPage& neighbour, TPageSide side) {
     CheckSameFormat(neighbour);
+    Unraw();
+    neighbour.Unraw();
     const std::size_t at = side == TPageSide::Left ? neighbour.FRefs.size() : 0;
     MoveEntries(0, FRefs.size(), neighbour, at);
 }
 
 void TPage::ShareWith(TPage& neighbour, TPageSide side) {
     CheckSameFormat(neighbour);
+    Unraw();
+    neighbour.Unraw();
     const std::size_t total = FRefs.size() + neighbour.FRefs.size();
     const std::size_t wanted = (total + 1) / 2;
     const std::size_t held = neighbour.FRefs.size();

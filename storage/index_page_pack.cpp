@@ -168,8 +168,13 @@ void TPage::Pack(std::span<std::uint8_t> out) const {
     // Uncompressed pages above their maximum are caught here as well:
     // MaxEntries + 1 fixed-size entries never fit in 4083 bytes.
     if (FPackedSize > kDataSize) RaiseCorrupt();
-    PutU16(out, kCountAt, static_cast<std::uint16_t>(FRefs.size()));
+    PutU16(out, kCountAt, static_cast<std::uint16_t>(NumberOfEntries()));
     PutU16(out, kUsedAt, static_cast<std::uint16_t>(FPackedSize));
+    if (FRaw) {
+        // Entries as read are their own packing.
+        std::memcpy(out.data() + kHeaderSize, FRawEntries.data(), FRawCount * FRawStride);
+        return;
+    }
 
     const std::size_t k = KeyLength();
     const TIndexCompression c = IsLeaf() ? FConfig.Compression : TIndexCompression::None;
@@ -197,17 +202,6 @@ void TPage::Pack(std::span<std::uint8_t> out) const {
     }
 }
 
-namespace {
-
-// A 32-bit little-endian value at `at`, read without a bounds check: the
-// callers checked the entries' extent against the page first.
-std::int32_t LoadI32(const std::uint8_t* at) noexcept {
-    return static_cast<std::int32_t>(std::uint32_t{at[0]} | (std::uint32_t{at[1]} << 8) |
-                                     (std::uint32_t{at[2]} << 16) | (std::uint32_t{at[3]} << 24));
-}
-
-}  // namespace
-
 void TPage::Unpack(std::span<const std::uint8_t> bytes, const TPageConfig& config) {
     const auto corrupt = [&config]() {
         RaiseEngineError(PIRIN_INDEXCORRUPT,
@@ -224,7 +218,7 @@ void TPage::Unpack(std::span<const std::uint8_t> bytes, const TPageConfig& confi
         ClearEntries();
         FParameter.assign(bytes.begin() + kHeaderSize, bytes.begin() + kPageSize);
     } else if (!leaf || config.Compression == TIndexCompression::None) {
-        UnpackFixed(bytes, config, type, n);
+        LoadFixed(bytes, config, type, n);
     } else {
         UnpackCompressed(bytes, config, n);
     }
@@ -235,11 +229,10 @@ void TPage::Unpack(std::span<const std::uint8_t> bytes, const TPageConfig& confi
     FFree = false;
 }
 
-// Fixed-size entries: checked first, then copied into the page's own
-// buffers, which keep their size from the page's last use so that resizing
-// them rarely clears anything.
-void TPage::UnpackFixed(std::span<const std::uint8_t> bytes, const TPageConfig& config,
-                        TPageType type, std::size_t n) {
+// Fixed-size entries: checked first, then kept as read (see Unraw), in a
+// buffer that keeps its size from the page's last use.
+void TPage::LoadFixed(std::span<const std::uint8_t> bytes, const TPageConfig& config,
+                      TPageType type, std::size_t n) {
     const bool leaf = type == TPageType::Leaf || type == TPageType::RootLeaf;
     const bool counted = !leaf && config.HasCounts();
     const std::size_t k = config.KeyLength;
@@ -258,22 +251,13 @@ void TPage::UnpackFixed(std::span<const std::uint8_t> bytes, const TPageConfig& 
                                  {.table = config.TableName, .index = config.IndexName});
         }
     }
-    // Nothing can fail from here on (but the allocations).
-    FKeys.resize(n * k);
-    FRefs.resize(n);
-    FCounts.resize(n);
-    FPrefix.assign(n, 0);
-    FTrailing.assign(n, 0);
+    // Nothing can fail from here on (but the allocation).
+    FRawEntries.assign(entries, entries + n * entrySize);
+    ClearEntries();
     FParameter.clear();
-    std::uint8_t* keys = FKeys.data();
-    std::int32_t* refs = FRefs.data();
-    std::int32_t* counts = FCounts.data();
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::uint8_t* entry = entries + i * entrySize;
-        std::memcpy(keys + i * k, entry, k);
-        refs[i] = LoadI32(entry + k);
-        counts[i] = counted ? LoadI32(entry + k + 4) : 0;
-    }
+    FRaw = true;
+    FRawCount = n;
+    FRawStride = entrySize;
     FPackedSize = n * entrySize;
     FPackingPending = false;
 }
@@ -333,6 +317,8 @@ void TPage::UnpackCompressed(std::span<const std::uint8_t> bytes, const TPageCon
 
     FCounts.assign(n, 0);
     // Nothing can fail from here on.
+    FRaw = false;
+    FRawCount = 0;
     FKeys.swap(keys);
     FRefs.swap(refs);
     FPrefix.swap(storedPrefix);

@@ -14,17 +14,28 @@ void TPage::CheckSearch(std::span<const std::uint8_t> key, std::size_t compareLe
 TPageFind TPage::FindEntry(std::span<const std::uint8_t> key, std::size_t compareLength,
                            bool nearest) const {
     CheckSearch(key, compareLength);
-    if (FRefs.empty()) RaiseCorrupt();
+    if (!FConfig.Keys) RaiseCorrupt();
+    return FindEntry(TKeySearch(*FConfig.Keys, key.data(), compareLength), nearest);
+}
+
+TPageFind TPage::FindEntry(const TKeySearch& compare, bool nearest) const {
+    const std::size_t compareLength = compare.Count();
+    CheckSearch({static_cast<const std::uint8_t*>(compare.Key()), compareLength}, compareLength);
+    // A search made for another index's keys compares by this page's.
+    if (&compare.Index() != FConfig.Keys) {
+        return FindEntry({static_cast<const std::uint8_t*>(compare.Key()), compareLength},
+                         compareLength, nearest);
+    }
+    if (NumberOfEntries() == 0) RaiseCorrupt();
     const int n = NumberOfEntries();
     const bool leaf = IsLeaf();
     TPageFind result;
-    const TKeyComparer compare(*FConfig.Keys);
     int lo = 1;
     int hi = n;
     while (lo <= hi) {
         const int mid = (lo + hi) / 2;
         result.Position = mid;
-        const int c = compare(KeyAt(static_cast<std::size_t>(mid - 1)), key.data(), compareLength);
+        const int c = compare(KeyAt(static_cast<std::size_t>(mid - 1)));
         if (c < 0) {
             lo = mid + 1;
             if (leaf && nearest && lo > hi && lo <= n) result.Position = lo;
@@ -36,6 +47,7 @@ TPageFind TPage::FindEntry(std::span<const std::uint8_t> key, std::size_t compar
             break;
         }
     }
+    result.Above = leaf && nearest && !result.Found && lo > n;
     result.KeysBefore = KeysBefore(result.Position);
     return result;
 }
@@ -43,12 +55,12 @@ TPageFind TPage::FindEntry(std::span<const std::uint8_t> key, std::size_t compar
 int TPage::FindInsertPosition(std::span<const std::uint8_t> key) const {
     CheckSearch(key, KeyLength());
     // Entries not above the key form a prefix of the page: find its end.
-    const TKeyComparer compare(*FConfig.Keys);
+    const TKeySearch compare(*FConfig.Keys, key.data(), KeyLength());
     int lo = 0;
     int hi = NumberOfEntries();
     while (lo < hi) {
         const int mid = (lo + hi) / 2;
-        if (compare(KeyAt(static_cast<std::size_t>(mid)), key.data(), KeyLength()) <= 0)
+        if (compare(KeyAt(static_cast<std::size_t>(mid))) <= 0)
             lo = mid + 1;
         else
             hi = mid;
@@ -58,12 +70,12 @@ int TPage::FindInsertPosition(std::span<const std::uint8_t> key) const {
 
 int TPage::FindFirst(std::span<const std::uint8_t> key, std::size_t compareLength) const {
     CheckSearch(key, compareLength);
-    const TKeyComparer compare(*FConfig.Keys);
+    const TKeySearch compare(*FConfig.Keys, key.data(), compareLength);
     int lo = 0;
     int hi = NumberOfEntries();
     while (lo < hi) {
         const int mid = (lo + hi) / 2;
-        if (compare(KeyAt(static_cast<std::size_t>(mid)), key.data(), compareLength) < 0)
+        if (compare(KeyAt(static_cast<std::size_t>(mid))) < 0)
             lo = mid + 1;
         else
             hi = mid;
@@ -73,12 +85,12 @@ int TPage::FindFirst(std::span<const std::uint8_t> key, std::size_t compareLengt
 
 int TPage::FindLast(std::span<const std::uint8_t> key, std::size_t compareLength) const {
     CheckSearch(key, compareLength);
-    const TKeyComparer compare(*FConfig.Keys);
+    const TKeySearch compare(*FConfig.Keys, key.data(), compareLength);
     int lo = 0;
     int hi = NumberOfEntries();
     while (lo < hi) {
         const int mid = (lo + hi) / 2;
-        if (compare(KeyAt(static_cast<std::size_t>(mid)), key.data(), compareLength) <= 0)
+        if (compare(KeyAt(static_cast<std::size_t>(mid))) <= 0)
             lo = mid + 1;
         else
             hi = mid;
@@ -94,8 +106,8 @@ int TPage::ConsecutiveRun(int position, TReadDirection direction, int limit) con
     for (int at = position; run < limit; at += step, ++run) {
         const int next = at + step;
         if (next < 1 || next > n) break;
-        const std::int64_t expected = std::int64_t{FRefs[static_cast<std::size_t>(at - 1)]} + step;
-        if (FRefs[static_cast<std::size_t>(next - 1)] != expected) break;
+        const std::int64_t expected = std::int64_t{RefAt(static_cast<std::size_t>(at - 1))} + step;
+        if (RefAt(static_cast<std::size_t>(next - 1)) != expected) break;
     }
     return run;
 }
@@ -105,7 +117,7 @@ int TPage::NextAccepted(int position, TReadDirection direction,
     const int n = NumberOfEntries();
     const int step = direction == TReadDirection::Forward ? 1 : -1;
     for (int at = position; at >= 1 && at <= n; at += step)
-        if (accept(FRefs[static_cast<std::size_t>(at - 1)])) return at;
+        if (accept(RefAt(static_cast<std::size_t>(at - 1)))) return at;
     return 0;
 }
 

@@ -219,6 +219,10 @@ class TUnitCache {
     TPin Append(std::int32_t n, std::size_t unitSize);
     TPin ReadRun(std::int32_t n, TReadAhead readAhead, std::size_t unitSize, std::int32_t next);
     TUnit* LoadRunUnit(std::int32_t m, std::span<std::uint8_t> bytes);
+    // A miss on a full list: loads unit m into the victim's object and moves
+    // it to m's place (`to`, see ReuseVictim) with one rotation of the list,
+    // instead of an erase and an insert.
+    TUnit* ReuseVictim(TUnit* victim, std::int32_t m, std::size_t to, std::span<std::uint8_t> bytes);
     // `loading`: the owner's LoadUnit fills the unit next (a reused unit need not be
     // cleared first).
     std::unique_ptr<TUnit> TakeUnit(std::int32_t n, std::size_t unitSize, bool loading = false);
@@ -350,7 +354,9 @@ TUnitPin<TUnit> TUnitCache<TUnit>::ReadRun(std::int32_t n, TReadAhead readAhead,
 
 template <class TUnit>
 TUnit* TUnitCache<TUnit>::LoadRunUnit(std::int32_t m, std::span<std::uint8_t> bytes) {
-    if (TUnit* cached = Search(m)) {
+    const auto at = LowerBound(m);
+    if (at != FUnits.end() && (*at)->FUnitNumber == m) {
+        TUnit* cached = *at;
         if (cached->FDirty || cached->FPinCount > 0) return cached;
         FOwner.UnscrambleUnit(m, bytes);
         try {
@@ -365,9 +371,47 @@ TUnit* TUnitCache<TUnit>::LoadRunUnit(std::int32_t m, std::span<std::uint8_t> by
         return cached;
     }
     FOwner.UnscrambleUnit(m, bytes);
+    const auto to = static_cast<std::size_t>(at - FUnits.cbegin());
+    if (FUnits.size() >= FCapacity) {
+        if (TUnit* victim = FindVictim()) return ReuseVictim(victim, m, to, bytes);
+    }
     std::unique_ptr<TUnit> unit = TakeUnit(m, bytes.size(), true);
     FOwner.LoadUnit(*unit, bytes);
     return Insert(std::move(unit));
+}
+
+template <class TUnit>
+TUnit* TUnitCache<TUnit>::ReuseVictim(TUnit* victim, std::int32_t m, std::size_t to,
+                                      std::span<std::uint8_t> bytes) {
+    const auto from = static_cast<std::size_t>(LowerBound(victim->FUnitNumber) - FUnits.cbegin());
+    // Out of the chain and the count, as Detach; the list keeps the object
+    // at the victim's place until it holds unit m.
+    Unlink(victim);
+    if (IsVictim(*victim) && FVictims > 0) --FVictims;
+    victim->ClearCacheState();
+    if (victim->Size() != bytes.size()) victim->ResizeBytes(bytes.size());
+    victim->ResetForLoad();
+    victim->FUnitNumber = m;
+    try {
+        FOwner.LoadUnit(*victim, bytes);
+    } catch (...) {
+        FUnits.erase(FUnits.begin() + static_cast<std::ptrdiff_t>(from));
+        victim->ClearCacheState();
+        FStack.Push(std::unique_ptr<TUnit>(victim));
+        throw;
+    }
+    // From the victim's place to m's (`to`, m's lower bound in the list with
+    // the victim still in it), the units between moving by one.
+    const auto begin = FUnits.begin();
+    const auto f = static_cast<std::ptrdiff_t>(from);
+    const auto t = static_cast<std::ptrdiff_t>(to);
+    if (from < to)
+        std::rotate(begin + f, begin + f + 1, begin + t);
+    else
+        std::rotate(begin + t, begin + f, begin + f + 1);
+    PushHead(victim);
+    if (IsVictim(*victim)) ++FVictims;
+    return victim;
 }
 
 template <class TUnit>

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <random>
 #include <vector>
 
 #include "collation_test_support.h"
@@ -67,12 +68,16 @@ constexpr TKeyField kInteger{kFieldInteger, 4, false};
 constexpr TKeyField kIntegerDesc{kFieldInteger, 4, true};
 
 // Compares copies of exactly `count` bytes, so nothing beyond them can be read
-// unnoticed by a sanitiser. count 0 means the whole (equal-length) keys.
+// unnoticed by a sanitiser. count 0 means the whole (equal-length) keys. A
+// search for b (TKeySearch) must give the same answer.
 int Compare(const TKeyDescription& index, const TKey& a, const TKey& b, std::size_t count = 0) {
     if (count == 0) count = a.Bytes().size();
     const std::vector<char> x(a.Bytes().begin(), a.Bytes().begin() + static_cast<long>(count));
     const std::vector<char> y(b.Bytes().begin(), b.Bytes().begin() + static_cast<long>(count));
-    return CompareKeys(index, x.data(), y.data(), count);
+    const int result = CompareKeys(index, x.data(), y.data(), count);
+    EXPECT_EQ(TKeySearch(index, y.data(), count)(x.data()), result)
+        << "'" << a.Bytes() << "' '" << b.Bytes() << "' " << count;
+    return result;
 }
 
 TEST(CompareKeys, NullsFirstAscendingAndLastDescending) {
@@ -216,6 +221,52 @@ TEST(CompareKeys, DeletedRecordsAndTextIndexes) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(Compare(text, c.first, c.second, c.count), c.expected) << &c - cases;
+}
+
+// The search's shortcuts (start at the first differing byte, skip the
+// characters before it) against the whole comparison: random keys of two
+// texts around an integer, over letters that share prefixes, with
+// contractions (Czech "ch", the "l" of "l" with a middle dot) and accents,
+// cut at every count, in both directions.
+TEST(CompareKeys, SearchAgreesWithTheWholeComparison) {
+    std::mt19937 random(12);
+    const struct {
+        std::uint16_t language;
+        std::string letters;
+    } locales[] = {
+        {kBulgarian, Cp1251(u"абвгдеж-' АБВ")},
+        {kEnglish, Cp1252(u"achlé-\u00B7 ALS")},
+        {0x0405, "chCHaz\xE1\x9A "},  // Czech, Windows-1250
+        {kGerman, Cp1252(u"aäbsßSü")},
+    };
+    for (const auto& locale : locales) {
+        for (const bool descending : {false, true}) {
+            const TKeyDescription index =
+                Index(locale.language, {{kFieldString, 9, false}, kInteger, {kFieldString, 9, descending}},
+                      descending);
+            auto text = [&] {
+                std::string t(random() % 9, ' ');
+                for (char& c : t) c = locale.letters[random() % locale.letters.size()];
+                return t;
+            };
+            std::vector<TKey> keys;
+            for (int i = 0; i < 40; ++i) {
+                const std::string head = text();
+                TKey key;
+                // Nulls, and keys that share the first text.
+                if (i % 13 == 0)
+                    key.Null(9);
+                else
+                    key.Text(i % 3 ? head : keys.empty() ? head : keys.back().Bytes().substr(1, 9), 9);
+                key.Integer(static_cast<std::int32_t>(random() % 3)).Text(text(), 9).RowId(random() % 2);
+                keys.push_back(key);
+            }
+            const std::size_t size = keys.front().Bytes().size();
+            for (const TKey& a : keys)
+                for (const TKey& b : keys)
+                    for (std::size_t count = 1; count <= size; count += 1 + random() % 4) (void)Compare(index, a, b, count);
+        }
+    }
 }
 
 TEST(CompareKeys, MalformedDescriptionsReadOnlyTheCount) {

@@ -100,6 +100,28 @@ TEST_P(PrimaryRanksTest, EverySettledComparisonAgreesWithIcu) {
                     if (result) {
                         EXPECT_TRUE(padded.has_value()) << "'" << a << "' '" << b << "'";
                     }
+                    // Past shared bytes (also beyond the first 8): the answer
+                    // of the whole comparison, and ICU's.
+                    for (const std::string& head : {std::string(), texts[0] + texts[1] + texts[2]}) {
+                        std::string x = head + a, y = head + b;
+                        x.resize(24, '\0');
+                        y.resize(24, '\0');
+                        const auto* px = reinterpret_cast<const std::uint8_t*>(x.data());
+                        const auto* py = reinterpret_cast<const std::uint8_t*>(y.data());
+                        std::size_t difference = 0;
+                        while (difference < x.size() && x[difference] == y[difference]) ++difference;
+                        const auto whole = ranks.ComparePadded(px, py, x.size(), caseInsensitive);
+                        const auto past = ranks.ComparePaddedAt(px, py, x.size(), difference,
+                                                                ranks.SettledRun(py, y.size()), caseInsensitive);
+                        // Settled at least where the whole comparison is.
+                        if (whole) {
+                            ASSERT_EQ(past, whole) << GetParam().Name << " '" << head + a << "' '" << head + b << "'";
+                        }
+                        if (past) {
+                            ASSERT_EQ(*past, IcuCompare(*collator, page, head + a, head + b))
+                                << GetParam().Name << " '" << head + a << "' '" << head + b << "'";
+                        }
+                    }
                     if (!result) continue;
                     ++settled;
                     ASSERT_EQ(*result, IcuCompare(*collator, page, a, b))

@@ -211,6 +211,54 @@ TEST(IndexPageLoad, RandomDamageNeverGoesUnnoticedOrOutOfBounds) {
     }
 }
 
+// A page is searched in the bytes it was read from until its first edit:
+// read that way it answers and edits exactly as the page it was packed from,
+// also when the edit copies a key of the page itself.
+TEST(IndexPageLoad, PageAsReadAnswersAndEditsAsTheBuiltPage) {
+    for (const TPageType type : {TPageType::Leaf, TPageType::Interior}) {
+        SCOPED_TRACE(static_cast<int>(type));
+        const TPageConfig config = Config(12, C::None, false);
+        std::vector<Bytes> keys;
+        for (std::uint32_t i = 0; i < 40; ++i) keys.push_back(RowKey("w" + std::to_string(100 + i), 12, i));
+        const auto built = PageOf(config, type, keys);
+        const auto read = Loaded(config, Packed(*built));
+        ExpectSamePage(*built, *read);
+        EXPECT_EQ(built->PageTotal(), read->PageTotal());
+        for (int i = 1; i <= built->NumberOfEntries() + 1; ++i)
+            EXPECT_EQ(built->KeysBefore(i), read->KeysBefore(i)) << i;
+        Bytes copied;
+        std::size_t stride = 0;
+        std::vector<std::int32_t> refs;
+        read->CopyEntries(copied, stride, refs);
+        ASSERT_EQ(refs.size(), keys.size());
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            EXPECT_EQ(Bytes(copied.begin() + static_cast<long>(i * stride),
+                            copied.begin() + static_cast<long>(i * stride + 12)),
+                      keys[i]);
+            EXPECT_EQ(refs[i], static_cast<std::int32_t>(i + 1));
+        }
+        EXPECT_EQ(Packed(*built), Packed(*read));
+
+        const auto again = Loaded(config, Packed(*built));
+        for (TPage* page : {built.get(), again.get()}) {
+            const auto own = page->EntryKey(7);
+            page->InsertEntry(8, own, 77, 5);
+            page->DeleteEntry(20);
+            page->AdjustEntryCount(3, 4);
+            page->SetEntryReference(1, 99);
+        }
+        ExpectSamePage(*built, *again);
+        EXPECT_EQ(Packed(*built), Packed(*again));
+        auto builtRight = NewPage(config, type);
+        auto readRight = NewPage(config, type);
+        const auto third = Loaded(config, Packed(*read));
+        read->MoveTopHalfTo(*readRight);
+        PageOf(config, type, keys)->MoveTopHalfTo(*builtRight);
+        ExpectSamePage(*builtRight, *readRight);
+        ExpectSamePage(*third, *Loaded(config, Packed(*third)));
+    }
+}
+
 TEST(IndexPageLoad, SettingsThatCannotDescribeAnIndex) {
     TPageConfig noKeys = Config(8);
     noKeys.Keys = nullptr;

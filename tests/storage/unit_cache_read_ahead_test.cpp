@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "tests/storage/unit_cache_test_owner.h"
 
 namespace pirin::cache_test {
@@ -123,6 +126,38 @@ TEST_F(UnitCacheReadAhead, DamagedUnitInARunKeepsWhatWasAlreadyCached) {
     ASSERT_NE(Cache.Find(2), nullptr);
     EXPECT_EQ(Cache.Find(2)->PinCount(), 0);
     EXPECT_EQ(Cache.ChainNumbers().size(), Cache.Size());
+}
+
+// A full cache reuses its least recently used unit for a miss, moving it to
+// its new place in the sorted list; a unit that fails to load there leaves
+// the list without it, sorted, and the victim gone.
+TEST_F(UnitCacheReadAhead, FullCacheReusesItsVictimInPlaceOrDropsItOnDamage) {
+    TTestCache small(File, Stack, kRecordCacheParams, 3);
+    for (std::int32_t n : {9, 2, 14}) ASSERT_TRUE(small.Fetch(n));
+    // Victims 9 (to the end), 2 (to the middle), 14 (to the front).
+    for (std::int32_t n : {17, 8, 1}) {
+        ASSERT_TRUE(small.Fetch(n)) << n;
+        std::vector<std::int32_t> listed;
+        small.ForEachCached([&](const TTestUnit& unit) {
+            listed.push_back(unit.UnitNumber());
+            EXPECT_EQ(BytesOf(unit), Pattern(unit.UnitNumber(), 0, kUnit));
+        });
+        EXPECT_TRUE(std::is_sorted(listed.begin(), listed.end())) << n;
+        EXPECT_EQ(small.Size(), 3u);
+        EXPECT_EQ(small.ChainNumbers().front(), n);
+    }
+    auto damaged = Pattern(12, 0, kUnit);
+    damaged[0] = kDamagedMark;
+    File.PutOnDisk(12, damaged);
+    EXPECT_EQ(CodeOf([&] { (void)small.Fetch(12); }), PIRIN_FILECORRUPT);
+    EXPECT_EQ(small.Size(), 2u);
+    EXPECT_EQ(small.Find(17), nullptr);  // the victim
+    EXPECT_EQ(small.Find(12), nullptr);
+    EXPECT_EQ(small.ChainNumbers(), (std::vector<std::int32_t>{1, 8}));
+    ASSERT_TRUE(small.Fetch(5));
+    EXPECT_NE(small.Find(1), nullptr);
+    EXPECT_NE(small.Find(5), nullptr);
+    EXPECT_NE(small.Find(8), nullptr);
 }
 
 }  // namespace
