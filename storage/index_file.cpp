@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cerrno>
+#include <utility>
 
 #include "errors/engine_error.h"
 #include "storage/unit_cache_owner.h"
@@ -31,7 +32,7 @@ void TIndexFile::OpenFile() {
     FEncrypted = FRequestedEncrypted;
     TFileHandler::OpenFile();
     try {
-        DiscardPages();
+        // Reading the header empties the page caches.
         ReadIndexHeader();
         SizeCaches();
     } catch (...) {
@@ -85,7 +86,7 @@ void TIndexFile::ReadIndexHeader() {
     ReadHeaderInto(header);
     const std::vector<TIndexDescriptor> temporary = SetTemporaryAside();
     DiscardPages();
-    FHeader = header;
+    FHeader = std::move(header);
     FHeaderChanged = false;
     PutTemporaryBack(temporary);
 }
@@ -101,7 +102,7 @@ bool TIndexFile::IndexHeaderChanged() {
     // names): drop them before anything can fetch against the new one.
     const std::vector<TIndexDescriptor> temporary = SetTemporaryAside();
     DiscardPages();
-    FHeader = header;
+    FHeader = std::move(header);
     FHeaderChanged = false;
     PutTemporaryBack(temporary);
     return true;
