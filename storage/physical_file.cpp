@@ -58,10 +58,13 @@ int TPhysicalFile::CreateNew() {
     return 0;
 }
 
-int TPhysicalFile::OpenDescriptor() {
+int TPhysicalFile::OpenDescriptor(const TFileStat* known) {
     FOpenedReadOnly = FReadOnlyAttribute = false;
     TFileStat stat;
-    if (int error = FFileSystem.Stat(FName, stat)) return Failure(error);
+    if (known != nullptr)
+        stat = *known;
+    else if (int error = FFileSystem.Stat(FName, stat))
+        return Failure(error);
     if (!stat.RegularFile) return Failure(EISDIR);
     if (stat.ReadOnlyAttribute) FOpenedReadOnly = FReadOnlyAttribute = true;
     const TOSShare share = FExclusive ? TOSShare::Exclusive : TOSShare::Shared;
@@ -83,7 +86,17 @@ int TPhysicalFile::OpenDescriptor() {
 std::int32_t TPhysicalFile::OpenHandle() {
     TFileSectionGuard hold(FCriticalSection);
     if (FHandle == kNoOSFile) {
-        if (int result = OpenDescriptor(); result < 0) return result;
+        if (int result = OpenDescriptor(nullptr); result < 0) return result;
+    }
+    std::int32_t id = IssueHandle();
+    if (id < 0 && FOpenCount == 0) CloseDescriptor();
+    return id;
+}
+
+std::int32_t TPhysicalFile::OpenHandle(const TFileStat& known) {
+    TFileSectionGuard hold(FCriticalSection);
+    if (FHandle == kNoOSFile) {
+        if (int result = OpenDescriptor(&known); result < 0) return result;
     }
     std::int32_t id = IssueHandle();
     if (id < 0 && FOpenCount == 0) CloseDescriptor();
