@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "storage/little_endian.h"
+
 namespace pirin {
 
 namespace {
@@ -72,12 +74,12 @@ void ScrambleBytes(void* buffer, std::size_t length, std::uint8_t seed1, std::ui
 }
 
 std::int32_t LeadingCounter(std::span<const std::uint8_t> bytes, bool scrambled) {
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < 4; ++i) {
-        const std::uint8_t key = scrambled ? kDataStream[i] : 0;
-        value |= std::uint32_t{static_cast<std::uint8_t>(bytes[i] ^ key)} << (8 * i);
-    }
-    return static_cast<std::int32_t>(value);
+    // XOR is byte-wise, so the four key bytes can be taken as one value.
+    constexpr std::uint32_t kKey = std::uint32_t{kDataStream[0]} |
+                                   std::uint32_t{kDataStream[1]} << 8 |
+                                   std::uint32_t{kDataStream[2]} << 16 |
+                                   std::uint32_t{kDataStream[3]} << 24;
+    return static_cast<std::int32_t>(le::GetU32(bytes, 0) ^ (scrambled ? kKey : 0u));
 }
 
 std::string ScrambleString(std::string_view text) {
