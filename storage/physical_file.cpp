@@ -83,20 +83,14 @@ int TPhysicalFile::OpenDescriptor(const TFileStat* known) {
     return 0;
 }
 
-std::int32_t TPhysicalFile::OpenHandle() {
-    TFileSectionGuard hold(FCriticalSection);
-    if (FHandle == kNoOSFile) {
-        if (int result = OpenDescriptor(nullptr); result < 0) return result;
-    }
-    std::int32_t id = IssueHandle();
-    if (id < 0 && FOpenCount == 0) CloseDescriptor();
-    return id;
-}
+std::int32_t TPhysicalFile::OpenHandle() { return OpenHandleWith(nullptr); }
 
-std::int32_t TPhysicalFile::OpenHandle(const TFileStat& known) {
+std::int32_t TPhysicalFile::OpenHandle(const TFileStat& known) { return OpenHandleWith(&known); }
+
+std::int32_t TPhysicalFile::OpenHandleWith(const TFileStat* known) {
     TFileSectionGuard hold(FCriticalSection);
     if (FHandle == kNoOSFile) {
-        if (int result = OpenDescriptor(&known); result < 0) return result;
+        if (int result = OpenDescriptor(known); result < 0) return result;
     }
     std::int32_t id = IssueHandle();
     if (id < 0 && FOpenCount == 0) CloseDescriptor();

@@ -59,7 +59,9 @@ class TPhysicalFile final : public TAbstractFile {
                                            const void* buffer, std::size_t count) override;
 
   private:
-    // Opens the descriptor for the first handle; 0 or a negative engine code.
+    std::int32_t OpenHandleWith(const TFileStat* known);
+    // Opens the descriptor for the first handle, with what is known of the
+    // name (asking the file system when null); 0 or a negative engine code.
     int OpenDescriptor(const TFileStat* known);
     void CloseDescriptor();
     void RememberIdentity();
