@@ -12,11 +12,9 @@ namespace pirin {
 
 namespace {
 
-std::unique_ptr<TRecordsBitmap> LockBitmap() {
-    auto bitmap = std::make_unique<TRecordsBitmap>();
-    bitmap->SetSize(kLockBitmapStartSize);
-    return bitmap;
-}
+// Empty until a record is locked: most tables never lock one, and every
+// Set makes room first (MakeRoomFor, in steps of kLockBitmapStartSize).
+std::unique_ptr<TRecordsBitmap> LockBitmap() { return std::make_unique<TRecordsBitmap>(); }
 
 }  // namespace
 

@@ -60,7 +60,7 @@ class TDataSession;
 class TRecordIndexes;
 class TRecordsBitmap;
 
-// Record numbers the record-lock bitmaps are made for at first.
+// The step in which the record-lock bitmaps grow (they start empty).
 inline constexpr std::int32_t kLockBitmapStartSize = 8192;
 
 class TDataTable final : public TTableFileContext {

@@ -78,11 +78,13 @@ void TBlobFile::ReadBlobHeader() {
 }
 
 bool TBlobFile::BlobHeaderChanged() {
-    std::array<std::uint8_t, TBlobHeader::kSize> bytes{};
+    std::array<std::uint8_t, TBlobHeader::kSize> bytes;
     ReadAt(0, bytes.data(), bytes.size());
+    // The common case (nobody wrote) needs the counter alone.
+    if (TBlobHeader::ChangeCounterOnDisk(bytes, FEncrypted) == FHeader.ChangeCounter())
+        return false;
     TBlobHeader read;
     read.FromDisk(bytes, FEncrypted);
-    if (read.ChangeCounter() == FHeader.ChangeCounter()) return false;
     // The cached blocks belong to the old header (its block count may even
     // be larger): drop them before anything can fetch against the new one.
     FCache.DiscardAll();

@@ -2,6 +2,7 @@
 #include "storage/data_file.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 
 #include "locale/date_time.h"
@@ -28,8 +29,7 @@ void TDataFile::OpenFile() {
     if (IsOpen()) return;
     TFileHandler::OpenFile();
     try {
-        ReadHeader();
-        ReadFieldDescriptors();
+        ReadHeaderAndDescriptors();
         SizeRecordCache();
     } catch (...) {
         CloseFile();
@@ -122,6 +122,25 @@ void TDataFile::TouchHeader() {
     FContext.SetWrittenSinceOpen();
 }
 
+void TDataFile::ReadHeaderAndDescriptors() {
+    // One read for both where the descriptors fit in it (up to five fields).
+    std::array<std::uint8_t, kOpenReadSize> bytes;
+    const std::size_t got = ReadAt(0, bytes.data(), bytes.size(), true);
+    // A file too short for its header is a damaged header, not a read fault.
+    if (got < kDataHeaderSize) RaiseCode(PIRIN_HEADERCORRUPT);
+    TDataHeader header;
+    std::copy_n(bytes.begin(), kDataHeaderSize, header.Bytes().begin());
+    ValidateHeader(header);
+    FHeader = header;
+    FHeaderModified = false;
+    const std::size_t descriptors = std::size_t{FHeader.FieldCount()} * kFieldDescriptorSize;
+    if (FHeader.FieldCount() > kMaxFieldCount || kDataHeaderSize + descriptors > got) {
+        ReadFieldDescriptors();
+        return;
+    }
+    UnpackFieldDescriptors(std::span(bytes.data() + kDataHeaderSize, descriptors));
+}
+
 void TDataFile::ReadFieldDescriptors() {
     const std::size_t count = FHeader.FieldCount();
     if (count > kMaxFieldCount) RaiseCode(PIRIN_HEADERCORRUPT);
@@ -129,7 +148,12 @@ void TDataFile::ReadFieldDescriptors() {
     // A file shorter than its descriptors is damaged.
     if (ReadAt(kDataHeaderSize, bytes.data(), bytes.size(), true) != bytes.size())
         RaiseCode(PIRIN_HEADERCORRUPT);
+    UnpackFieldDescriptors(bytes);
+}
+
+void TDataFile::UnpackFieldDescriptors(std::span<std::uint8_t> bytes) {
     if (FHeader.Encrypted()) ScrambleBytes(bytes.data(), bytes.size(), kDataSeeds);
+    const std::size_t count = bytes.size() / kFieldDescriptorSize;
     std::vector<TFieldDescriptor> fields;
     fields.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {

@@ -205,6 +205,12 @@ class TDataFile : public TFileHandler {
     // Refuses a header this file cannot work with (see the invariants).
     void ValidateHeader(const TDataHeader& header) const;
     void ReadHeaderBytes(TDataHeader& header);
+    // Opening: the header, and the descriptors in the same read when they
+    // fit in kOpenReadSize bytes (read apart otherwise).
+    static constexpr std::size_t kOpenReadSize = 4096;
+    void ReadHeaderAndDescriptors();
+    // Takes the descriptors from their bytes as stored (unscrambled here).
+    void UnpackFieldDescriptors(std::span<std::uint8_t> bytes);
     void SizeRecordCache();
     void MarkHeaderModified() noexcept { FHeaderModified = true; }
     void CheckDescriptors() const;

@@ -30,10 +30,7 @@ void TFileHandler::Raise(std::uint16_t code) const {
 
 void TFileHandler::OpenFile() {
     if (FOpen) return;
-    if (!FileExists()) {
-        errno = ENOENT;
-        Raise(PIRIN_OSENOENT);
-    }
+    // A name that is not there fails in the list with 11010.
     TOpenedEntry opened;
     std::int32_t id =
         TFileList::Instance().OpenEntry(FFileName, FInMemory, FTemporary, FExclusive, opened);

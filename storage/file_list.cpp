@@ -52,7 +52,7 @@ TFileList::TFound TFileList::Find(const std::string& name, bool inMemory, bool r
     found.Path = name;
     if (!inMemory) {
         TOSFileSystem& fileSystem = CurrentFileSystem();
-        TFileStat stat;
+        TFileStat& stat = found.Stat;
         // A name that is there as given needs no case resolution (which
         // keeps any name it finds): one stat then answers both.
         const bool there = fileSystem.Stat(found.Path, stat) == 0;
@@ -104,11 +104,12 @@ std::int32_t TFileList::OpenEntry(const std::string& name, bool inMemory, bool t
         if (id > 0) Fill(opened, file, id);
         return id;
     }
-    if (inMemory) return Fail(ENOENT, PIRIN_OSENOENT);
+    if (inMemory || !found.Exists) return Fail(ENOENT, PIRIN_OSENOENT);
     auto file = std::make_unique<TPhysicalFile>(found.Path);
     file->SetExclusive(exclusive);
     file->SetTemporary(temporary);
-    std::int32_t id = file->OpenHandle();
+    // The file was looked at just now, under the list's lock.
+    std::int32_t id = file->OpenHandle(found.Stat);
     if (id < 0) return id;
     Fill(opened, file.get(), id);
     FFiles.push_back(std::move(file));

@@ -29,10 +29,9 @@
 #include <vector>
 
 #include "storage/abstract_file.h"
+#include "storage/file_system.h"
 
 namespace pirin {
-
-struct TFileStat;
 
 // What an open or create hands back.
 struct TOpenedEntry {
@@ -46,6 +45,8 @@ class TFileList {
   public:
     static TFileList& Instance();
 
+    // -11010 (errno ENOENT) when the name is neither listed nor, on disk, a
+    // regular file.
     [[nodiscard]] std::int32_t OpenEntry(const std::string& name, bool inMemory, bool temporary,
                                          bool exclusive, TOpenedEntry& opened);
     // Creates (or truncates) exclusively; replaces the contents of an entry
@@ -72,6 +73,8 @@ class TFileList {
         TAbstractFile* File = nullptr;
         std::string Path;
         bool Exists = false;
+        // What the file system said of Path when Exists.
+        TFileStat Stat;
     };
     TFound Find(const std::string& name, bool inMemory, bool resolveCase);
     void Remove(TAbstractFile* file);

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cerrno>
+#include <utility>
 
 #include "errors/engine_error.h"
 #include "storage/unit_cache_owner.h"
@@ -31,7 +32,7 @@ void TIndexFile::OpenFile() {
     FEncrypted = FRequestedEncrypted;
     TFileHandler::OpenFile();
     try {
-        DiscardPages();
+        // Reading the header empties the page caches.
         ReadIndexHeader();
         SizeCaches();
     } catch (...) {
@@ -65,45 +66,37 @@ std::span<const std::uint8_t, TIndexFileHeader::kSize> TIndexFile::ReadHeaderByt
     return FHeaderRead;
 }
 
-void TIndexFile::ReadHeaderInto(TIndexFileHeader& header) {
-    UnpackHeader(ReadHeaderBytes(), header);
-}
-
-void TIndexFile::UnpackHeader(std::span<const std::uint8_t, TIndexFileHeader::kSize> bytes,
-                              TIndexFileHeader& header) {
-    header = TIndexFileHeader::FromDisk(bytes, FEncrypted);
+TIndexFileHeader TIndexFile::UnpackHeader(
+    std::span<const std::uint8_t, TIndexFileHeader::kSize> bytes) const {
+    TIndexFileHeader header = TIndexFileHeader::FromDisk(bytes, FEncrypted);
     // The page caches and every descriptor loop rely on these two; the rest
     // waits for CheckIndexHeader.
     const std::int32_t next = header.NextPage();
     if (header.SecondaryCount() > kIndexCount - 1 || next < 1 ||
         std::int64_t{next} - 1 > kPageNumberLimit)
         Fail(PIRIN_HEADERCORRUPT);
+    return header;
 }
 
-void TIndexFile::ReadIndexHeader() {
-    TIndexFileHeader header;
-    ReadHeaderInto(header);
+void TIndexFile::AdoptHeader(TIndexFileHeader&& header) {
+    // The cached pages belong to the old header (and hold views of its
+    // names): drop them before anything can fetch against the new one.
     const std::vector<TIndexDescriptor> temporary = SetTemporaryAside();
     DiscardPages();
-    FHeader = header;
+    FHeader = std::move(header);
     FHeaderChanged = false;
     PutTemporaryBack(temporary);
 }
+
+void TIndexFile::ReadIndexHeader() { AdoptHeader(UnpackHeader(ReadHeaderBytes())); }
 
 bool TIndexFile::IndexHeaderChanged() {
     const auto bytes = ReadHeaderBytes();
     // The common case (nobody wrote) needs the counter alone, not the
     // unpacked descriptors.
-    if (TIndexFileHeader::ChangeCounterOnDisk(bytes, FEncrypted) == FHeader.ChangeCounter()) return false;
-    TIndexFileHeader header;
-    UnpackHeader(bytes, header);
-    // The cached pages belong to the old header (and hold views of its
-    // names): drop them before anything can fetch against the new one.
-    const std::vector<TIndexDescriptor> temporary = SetTemporaryAside();
-    DiscardPages();
-    FHeader = header;
-    FHeaderChanged = false;
-    PutTemporaryBack(temporary);
+    if (TIndexFileHeader::ChangeCounterOnDisk(bytes, FEncrypted) == FHeader.ChangeCounter())
+        return false;
+    AdoptHeader(UnpackHeader(bytes));
     return true;
 }
 

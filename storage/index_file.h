@@ -254,10 +254,13 @@ class TIndexFile : public TFileHandler {
     TPageCache& CacheOf(int index);
     // Raises `code` for a damaged file or a misuse (no system error behind).
     [[noreturn]] void Fail(std::uint16_t code, std::string_view index = {}) const;
-    void ReadHeaderInto(TIndexFileHeader& header);
     // Reads the header into FHeaderRead (valid until the next read).
     std::span<const std::uint8_t, TIndexFileHeader::kSize> ReadHeaderBytes();
-    void UnpackHeader(std::span<const std::uint8_t, TIndexFileHeader::kSize> bytes, TIndexFileHeader& header);
+    // The header in `bytes`; 8961 when the values the caches rely on are off.
+    TIndexFileHeader UnpackHeader(std::span<const std::uint8_t, TIndexFileHeader::kSize> bytes) const;
+    // Takes a header read from disk: the page caches are emptied and this
+    // process's temporary indexes go after its secondary indexes.
+    void AdoptHeader(TIndexFileHeader&& header);
     void MarkChanged() noexcept { FHeaderChanged = true; }
     // The definition checks AddIndex and DefinePrimaryIndex share.
     void CheckKeyFields(const TIndexDescriptor& descriptor,

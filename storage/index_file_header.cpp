@@ -1,6 +1,7 @@
 #include "storage/index_file_header.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "storage/little_endian.h"
 #include "storage/scramble.h"
@@ -67,9 +68,7 @@ std::array<std::uint8_t, TIndexFileHeader::kSize> TIndexFileHeader::ToDisk(bool 
 
 std::int32_t TIndexFileHeader::ChangeCounterOnDisk(std::span<const std::uint8_t, kSize> bytes,
                                                   bool encrypted) {
-    std::array<std::uint8_t, 4> counter{bytes[0], bytes[1], bytes[2], bytes[3]};
-    if (encrypted) ScrambleBytes(counter.data(), counter.size(), kDataSeeds);
-    return le::GetI32(counter, 0);
+    return LeadingCounter(bytes, encrypted);
 }
 
 TIndexFileHeader TIndexFileHeader::FromDisk(std::span<const std::uint8_t, kSize> bytes,
@@ -77,11 +76,15 @@ TIndexFileHeader TIndexFileHeader::FromDisk(std::span<const std::uint8_t, kSize>
     TIndexFileHeader header;
     std::copy(bytes.begin(), bytes.end(), header.FBytes.begin());
     if (encrypted) ScrambleBytes(header.FBytes.data(), header.FBytes.size(), kDataSeeds);
+    // Most of the 33 places are empty (all zeros), which is what a default
+    // descriptor unpacks from: only the others need unpacking.
+    static constexpr std::array<std::uint8_t, kIndexDescriptorSize> kEmpty{};
     for (int i = 0; i < kIndexCount; ++i) {
         const std::span<const std::uint8_t, kIndexDescriptorSize> place(
             header.FBytes.data() + kDescriptorsAt +
                 static_cast<std::size_t>(i) * kIndexDescriptorSize,
             kIndexDescriptorSize);
+        if (std::memcmp(place.data(), kEmpty.data(), kEmpty.size()) == 0) continue;
         header.FDescriptors[static_cast<std::size_t>(i)] = TIndexDescriptor::Unpack(place);
     }
     return header;

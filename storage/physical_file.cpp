@@ -58,10 +58,13 @@ int TPhysicalFile::CreateNew() {
     return 0;
 }
 
-int TPhysicalFile::OpenDescriptor() {
+int TPhysicalFile::OpenDescriptor(const TFileStat* known) {
     FOpenedReadOnly = FReadOnlyAttribute = false;
     TFileStat stat;
-    if (int error = FFileSystem.Stat(FName, stat)) return Failure(error);
+    if (known != nullptr)
+        stat = *known;
+    else if (int error = FFileSystem.Stat(FName, stat))
+        return Failure(error);
     if (!stat.RegularFile) return Failure(EISDIR);
     if (stat.ReadOnlyAttribute) FOpenedReadOnly = FReadOnlyAttribute = true;
     const TOSShare share = FExclusive ? TOSShare::Exclusive : TOSShare::Shared;
@@ -80,10 +83,14 @@ int TPhysicalFile::OpenDescriptor() {
     return 0;
 }
 
-std::int32_t TPhysicalFile::OpenHandle() {
+std::int32_t TPhysicalFile::OpenHandle() { return OpenHandleWith(nullptr); }
+
+std::int32_t TPhysicalFile::OpenHandle(const TFileStat& known) { return OpenHandleWith(&known); }
+
+std::int32_t TPhysicalFile::OpenHandleWith(const TFileStat* known) {
     TFileSectionGuard hold(FCriticalSection);
     if (FHandle == kNoOSFile) {
-        if (int result = OpenDescriptor(); result < 0) return result;
+        if (int result = OpenDescriptor(known); result < 0) return result;
     }
     std::int32_t id = IssueHandle();
     if (id < 0 && FOpenCount == 0) CloseDescriptor();

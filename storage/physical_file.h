@@ -33,6 +33,10 @@ class TPhysicalFile final : public TAbstractFile {
     [[nodiscard]] std::int64_t GetSize() override;
     [[nodiscard]] int CreateNew() override;
     [[nodiscard]] std::int32_t OpenHandle() override;
+    // The same, for a file whose name was just looked at: a first handle
+    // takes `known` (what the file system said of the name) instead of
+    // asking again.
+    [[nodiscard]] std::int32_t OpenHandle(const TFileStat& known);
     [[nodiscard]] int ReleaseHandle(std::int32_t id) override;
     [[nodiscard]] int Rename(const std::string& newName) override;
     [[nodiscard]] int Delete() override;
@@ -55,8 +59,10 @@ class TPhysicalFile final : public TAbstractFile {
                                            const void* buffer, std::size_t count) override;
 
   private:
-    // Opens the descriptor for the first handle; 0 or a negative engine code.
-    int OpenDescriptor();
+    std::int32_t OpenHandleWith(const TFileStat* known);
+    // Opens the descriptor for the first handle, with what is known of the
+    // name (asking the file system when null); 0 or a negative engine code.
+    int OpenDescriptor(const TFileStat* known);
     void CloseDescriptor();
     void RememberIdentity();
 

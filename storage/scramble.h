@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -28,6 +29,12 @@ void ScrambleBytes(void* buffer, std::size_t length, std::uint8_t seed1, std::ui
 inline void ScrambleBytes(void* buffer, std::size_t length, TScrambleSeeds seeds) {
     ScrambleBytes(buffer, length, seeds.First, seeds.Second);
 }
+
+// The little-endian signed value of the first four bytes of a run stored
+// scrambled with the data seeds (`scrambled`) or clear: a header's change
+// counter, read without unscrambling the rest of the header (the key of a
+// byte depends only on its place in the run). At least four bytes.
+std::int32_t LeadingCounter(std::span<const std::uint8_t> bytes, bool scrambled);
 
 // A scrambled (or clear) copy of a string run with the string seeds.
 std::string ScrambleString(std::string_view text);

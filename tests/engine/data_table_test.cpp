@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/table_files.h"
 #include "storage/file_handler.h"
 #include "storage/lock_map.h"
 #include "tests/engine/cursor_test_support.h"
@@ -94,6 +95,62 @@ TEST_F(DataTableLockTest, ChangeByAnotherWriterEmptiesTheCaches) {
     EXPECT_EQ(Cursor->RecordCount(), 6);
     EXPECT_EQ(ReadAll(*Cursor).size(), 6u);
 }
+
+// Another handle writes one header alone: the data file's (as a change of a
+// record's non-key field does) or the BLOB file's (a memo rewritten in
+// place). The check sees each, clear and scrambled alike, empties the
+// cache of that file only, and finds nothing more once it has the counter.
+class OneHeaderChangeTest : public ::testing::TestWithParam<bool> {};
+
+TEST_P(OneHeaderChangeTest, DataOrBlobHeaderAloneIsNoticed) {
+    TTableDefinition definition = NumbersDefinition();
+    if (GetParam()) definition.Password = "Secret";
+    TFixtureTable fixture(definition);
+    for (int id = 1; id <= 5; ++id) fixture.Append({id, "note " + std::to_string(id)});
+    TTableSession session(fixture);
+    session.Session.AddPassword("Secret");
+    auto cursor = session.OpenCursor();
+    TDataTable& table = *cursor->Table();
+    ASSERT_NE(table.BlobFile(), nullptr);
+    const auto fillCaches = [&] {
+        EXPECT_EQ(ReadAll(*cursor).size(), 5u);
+        EXPECT_TRUE(table.BlobFile()->FetchBlock(nullptr, 1));
+        ASSERT_GT(table.DataFile().RecordCache().Size(), 0u);
+        ASSERT_GT(table.IndexFile().Cache(0).Size(), 0u);
+        ASSERT_GT(table.BlobFile()->Cache().Size(), 0u);
+    };
+    fillCaches();
+    EXPECT_FALSE(table.CheckForChanges());
+    auto before = table.ChangeCounters();
+
+    {
+        TTableFiles writer(fixture.Location());
+        ASSERT_TRUE(writer.Data().WriteHeader(true));
+    }
+    EXPECT_TRUE(table.CheckForChanges());
+    EXPECT_EQ(table.DataFile().RecordCache().Size(), 0u);
+    EXPECT_GT(table.IndexFile().Cache(0).Size(), 0u);
+    EXPECT_GT(table.BlobFile()->Cache().Size(), 0u);
+    EXPECT_EQ(table.ChangeCounters(), (std::array{before[0] + 1, before[1], before[2]}));
+    EXPECT_FALSE(table.CheckForChanges());
+
+    fillCaches();
+    before = table.ChangeCounters();
+    {
+        TTableFiles writer(fixture.Location());
+        ASSERT_TRUE(writer.Blob()->WriteBlobHeader(true));
+    }
+    EXPECT_TRUE(table.CheckForChanges());
+    EXPECT_EQ(table.BlobFile()->Cache().Size(), 0u);
+    EXPECT_GT(table.DataFile().RecordCache().Size(), 0u);
+    EXPECT_GT(table.IndexFile().Cache(0).Size(), 0u);
+    EXPECT_EQ(table.ChangeCounters(), (std::array{before[0], before[1], before[2] + 1}));
+    EXPECT_FALSE(table.CheckForChanges());
+    // The cursor reads on through the emptied caches.
+    EXPECT_EQ(ReadAll(*cursor).size(), 5u);
+}
+
+INSTANTIATE_TEST_SUITE_P(ClearAndEncrypted, OneHeaderChangeTest, ::testing::Bool());
 
 class RecordLockTest : public ::testing::Test {
   protected:
