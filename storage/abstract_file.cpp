@@ -46,7 +46,7 @@ int TAbstractFile::ReleaseHandle(std::int32_t id) {
     FHandles.erase(it);
     --FOpenCount;
     // Locks belong to open handles; a file nobody has open holds none.
-    if (FOpenCount == 0) FLocks.clear();
+    if (FOpenCount == 0) FLocks.Clear();
     return 0;
 }
 
@@ -134,23 +134,16 @@ std::int64_t TAbstractFile::Seek(std::int32_t id, int origin, std::int64_t offse
 }
 
 bool TAbstractFile::RegionIsFree(std::uint64_t start, std::uint64_t length) const {
-    if (length == 0 || length - 1 > std::numeric_limits<std::uint64_t>::max() - start) return false;
-    const std::uint64_t end = start + length - 1;
-    auto after = FLocks.upper_bound(end);
-    if (after == FLocks.begin()) return true;
-    return std::prev(after)->second.End < start;
+    return FLocks.IsFree(start, length);
 }
 
-void TAbstractFile::AddRegion(std::uint64_t start, std::uint64_t length) {
-    FLocks.emplace(start, TLockedRegion{start, start + length - 1, length});
-}
+void TAbstractFile::AddRegion(std::uint64_t start, std::uint64_t length) { FLocks.Add(start, length); }
 
 bool TAbstractFile::HasRegion(std::uint64_t start, std::uint64_t length) const {
-    const auto it = FLocks.find(start);
-    return it != FLocks.end() && it->second.Length == length;
+    return FLocks.Has(start, length);
 }
 
-void TAbstractFile::RemoveRegion(std::uint64_t start) { FLocks.erase(start); }
+void TAbstractFile::RemoveRegion(std::uint64_t start) { FLocks.RemoveStartingAt(start); }
 
 bool TAbstractFile::LockRegion(std::uint64_t start, std::uint64_t length) {
     TFileSectionGuard hold(FCriticalSection);
@@ -161,9 +154,7 @@ bool TAbstractFile::LockRegion(std::uint64_t start, std::uint64_t length) {
 
 bool TAbstractFile::UnlockRegion(std::uint64_t start, std::uint64_t length) {
     TFileSectionGuard hold(FCriticalSection);
-    if (!HasRegion(start, length)) return false;
-    RemoveRegion(start);
-    return true;
+    return FLocks.Remove(start, length);
 }
 
 }  // namespace pirin

@@ -24,18 +24,12 @@
 #include <cstdint>
 #include <limits>
 #include <mutex>
-#include <map>
 #include <string>
 #include <vector>
 
-namespace pirin {
+#include "storage/locked_regions.h"
 
-// One locked region; End is inclusive.
-struct TLockedRegion {
-    std::uint64_t Start = 0;
-    std::uint64_t End = 0;
-    std::uint64_t Length = 0;
-};
+namespace pirin {
 
 // One open handle and its position.
 struct TFileHandleEntry {
@@ -130,6 +124,7 @@ class TAbstractFile {
     void AddRegion(std::uint64_t start, std::uint64_t length);
     // Whether a region with exactly this start and length is locked.
     bool HasRegion(std::uint64_t start, std::uint64_t length) const;
+    // Drops the region that starts at `start`, if any.
     void RemoveRegion(std::uint64_t start);
 
     std::recursive_mutex FCriticalSection;
@@ -139,11 +134,7 @@ class TAbstractFile {
     bool FTemporary = false;
     std::string FName;
     std::uint64_t FSize = 0;  // kept by in-memory files
-    // Locked regions by start. They never overlap (a lock is added only
-    // where none is), so the one that starts last at or before a region's
-    // end is the only one that can overlap it: a transaction that locks
-    // every record it adds stays logarithmic per lock.
-    std::map<std::uint64_t, TLockedRegion> FLocks;
+    TLockedRegions FLocks;
     std::uint16_t FOpenCount = 0;
     std::vector<TFileHandleEntry> FHandles;
     std::int32_t FLastHandleId = 0;

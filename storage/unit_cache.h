@@ -555,27 +555,26 @@ template <class TUnit>
 void TUnitCache<TUnit>::Trim() {
     if (FUnits.size() > FBudget && MayHaveVictims()) {
         // The victims, least recently used first, as many as the list is
-        // over its budget; then one pass over the list drops them all (one
-        // erase each would move the list once per victim).
-        std::vector<TCacheUnit*> victims;
-        for (TCacheUnit* unit = FTail; unit != nullptr && FUnits.size() - victims.size() > FBudget;
-             unit = unit->FChainPrev)
-            if (IsVictim(*unit)) victims.push_back(unit);
-        std::sort(victims.begin(), victims.end(), [](const TCacheUnit* a, const TCacheUnit* b) {
-            return a->FUnitNumber < b->FUnitNumber;
-        });
-        std::size_t next = 0;
+        // over its budget, leave the chain and lose their number (no cached
+        // unit has number 0); then one pass over the list drops them all
+        // (one erase each would move the list once per victim).
+        std::size_t over = FUnits.size() - FBudget;
+        for (TCacheUnit* unit = FTail; unit != nullptr && over > 0;) {
+            TCacheUnit* const next = unit->FChainPrev;
+            if (IsVictim(*unit)) {
+                Unlink(unit);
+                if (FVictims > 0) --FVictims;
+                unit->ClearCacheState();
+                --over;
+            }
+            unit = next;
+        }
         auto kept = FUnits.begin();
         for (auto it = FUnits.begin(); it != FUnits.end(); ++it) {
-            if (next < victims.size() && *it == victims[next]) {
-                ++next;
-                Unlink(*it);
-                if (FVictims > 0) --FVictims;
-                (*it)->ClearCacheState();
+            if ((*it)->FUnitNumber == 0)
                 FStack.Push(std::unique_ptr<TUnit>(*it));
-            } else {
+            else
                 *kept++ = *it;
-            }
         }
         FUnits.erase(kept, FUnits.end());
     }

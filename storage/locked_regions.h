@@ -1,0 +1,58 @@
+// TLockedRegions: the byte ranges one file object has locked in this
+// process, so that a second lock over any of their bytes is refused the way
+// another process's would be. Regions never overlap; each is found again by
+// its exact start and length to be unlocked.
+//
+// The list is a flat array sorted by start, highest first, with a moving
+// first slot, so that the patterns of the engine cost a few instructions
+// and no allocation per lock: a transaction locks each record it adds
+// below every earlier record byte (appended at the back) and releases them
+// from record 1 on (taken from the front); a file write lock covers every
+// read-lock byte, so it is the only region of its file (the back). Any other
+// lock or unlock is a binary search and a move of the shorter side.
+//
+// Ownership: a value member of its file object. Threads: under the file
+// object's critical section. Failures: Add may throw std::bad_alloc; the
+// rest never throws.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace pirin {
+
+// One locked region; End is inclusive.
+struct TLockedRegion {
+    std::uint64_t Start = 0;
+    std::uint64_t End = 0;
+};
+
+class TLockedRegions {
+  public:
+    // Whether no region overlaps the region; false also for an empty region
+    // or one that runs past the largest offset.
+    bool IsFree(std::uint64_t start, std::uint64_t length) const;
+    // Adds a region that IsFree accepted.
+    void Add(std::uint64_t start, std::uint64_t length);
+    // Whether a region with exactly this start and length is locked.
+    bool Has(std::uint64_t start, std::uint64_t length) const;
+    // Drops the region with exactly this start and length; false when none.
+    bool Remove(std::uint64_t start, std::uint64_t length);
+    // Drops the region that starts at `start`, if any.
+    void RemoveStartingAt(std::uint64_t start);
+    void Clear() noexcept;
+    std::size_t Size() const noexcept { return FRegions.size() - FFirst; }
+
+  private:
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    // The slot of the region that starts at `start`, or kNone.
+    std::size_t Find(std::uint64_t start) const;
+    // The first slot whose region starts at or below `offset`.
+    std::size_t FirstAtOrBelow(std::uint64_t offset) const;
+
+    std::vector<TLockedRegion> FRegions;  // slots before FFirst are unused
+    std::size_t FFirst = 0;
+};
+
+}  // namespace pirin

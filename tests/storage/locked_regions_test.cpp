@@ -1,0 +1,125 @@
+// The in-process lock list against a plain model: every answer of IsFree,
+// Has and Remove must match a byte-overlap check over the locked regions,
+// whatever the order of locks and unlocks (the engine's patterns — records
+// locked downwards and released from the top, a write lock over read bytes —
+// take the list's shortcuts, the random mix takes its searches).
+#include "storage/locked_regions.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <vector>
+
+namespace pirin {
+namespace {
+
+struct TModel {
+    std::vector<TLockedRegion> Regions;
+
+    bool IsFree(std::uint64_t start, std::uint64_t length) const {
+        if (length == 0 || length - 1 > std::numeric_limits<std::uint64_t>::max() - start)
+            return false;
+        const std::uint64_t end = start + length - 1;
+        return std::none_of(Regions.begin(), Regions.end(), [&](const TLockedRegion& r) {
+            return r.Start <= end && start <= r.End;
+        });
+    }
+    bool Remove(std::uint64_t start, std::uint64_t length) {
+        const auto it = std::find_if(Regions.begin(), Regions.end(), [&](const TLockedRegion& r) {
+            return length != 0 && r.Start == start && r.End - r.Start + 1 == length;
+        });
+        if (it == Regions.end()) return false;
+        Regions.erase(it);
+        return true;
+    }
+};
+
+// Locks (when free) or unlocks, checking both lists agree at every step.
+class Checker {
+  public:
+    void Lock(std::uint64_t start, std::uint64_t length) {
+        const bool free = FModel.IsFree(start, length);
+        ASSERT_EQ(FList.IsFree(start, length), free) << start << "+" << length;
+        if (!free) return;
+        FList.Add(start, length);
+        FModel.Regions.push_back({start, start + length - 1});
+        ASSERT_TRUE(FList.Has(start, length));
+        ASSERT_EQ(FList.Size(), FModel.Regions.size());
+    }
+    void Unlock(std::uint64_t start, std::uint64_t length) {
+        const bool held = FModel.Remove(start, length);
+        ASSERT_EQ(FList.Has(start, length), held) << start << "+" << length;
+        ASSERT_EQ(FList.Remove(start, length), held) << start << "+" << length;
+        ASSERT_FALSE(FList.Has(start, length));
+        ASSERT_EQ(FList.Size(), FModel.Regions.size());
+    }
+    const TModel& Model() const { return FModel; }
+
+  private:
+    TLockedRegions FList;
+    TModel FModel;
+};
+
+TEST(LockedRegionsTest, TransactionPatternLocksDownwardAndReleasesFromTheTop) {
+    // The writer's byte, then record bytes below it; released with the
+    // writer's byte first or kept (an owed write-back), records from 1 on.
+    constexpr std::uint64_t kWriter = 4294967295;
+    for (const bool keepWriter : {false, true}) {
+        Checker check;
+        check.Lock(kWriter, 1);
+        for (std::uint64_t record = 1; record <= 300; ++record) {
+            check.Lock(kWriter - 1 - record, 1);
+            check.Lock(kWriter - 1 - record, 1);  // refused: already held
+        }
+        if (!keepWriter) check.Unlock(kWriter, 1);
+        for (std::uint64_t record = 1; record <= 300; ++record) {
+            check.Unlock(kWriter - 1 - record, 1);
+            check.Unlock(kWriter - 1 - record, 1);  // no longer held
+            if (record % 50 == 0) check.Lock(kWriter - 1 - record, 1);  // taken again
+        }
+        if (keepWriter) check.Unlock(kWriter, 1);
+    }
+}
+
+TEST(LockedRegionsTest, RangesOverlapAtEveryByteAndAtTheLargestOffset) {
+    Checker check;
+    check.Lock(4294901759, 65536);  // a file write lock
+    for (const std::uint64_t key : {1u, 65535u, 65536u}) check.Lock(4294967295 - key, 1);
+    check.Lock(4294901758, 1);  // just below it
+    check.Lock(4294967295, 1);  // just above it
+    check.Lock(4294901757, 3);  // reaches its first byte
+    check.Lock(0, 0);           // empty
+    const std::uint64_t top = std::numeric_limits<std::uint64_t>::max();
+    check.Lock(top, 2);  // past the largest offset
+    check.Lock(top, 1);
+    check.Lock(top - 1, 2);  // overlaps the last byte
+    check.Unlock(4294901759, 65535);  // wrong length
+    check.Unlock(4294901759, 65536);
+    check.Lock(4294967295 - 7, 1);  // a read byte, free now
+    check.Unlock(top, 1);
+}
+
+TEST(LockedRegionsTest, RandomLocksAndUnlocksMatchTheModel) {
+    std::mt19937 random(12);
+    Checker check;
+    for (int step = 0; step < 20000; ++step) {
+        const std::uint64_t start = random() % 400;
+        const std::uint64_t length = random() % 4;
+        if (random() % 3 != 0) {
+            check.Lock(start, length);
+        } else if (!check.Model().Regions.empty() && random() % 2 == 0) {
+            const TLockedRegion region =
+                check.Model().Regions[random() % check.Model().Regions.size()];
+            check.Unlock(region.Start, region.End - region.Start + 1);
+        } else {
+            check.Unlock(start, length);
+        }
+        if (testing::Test::HasFatalFailure()) return;
+    }
+}
+
+}  // namespace
+}  // namespace pirin
