@@ -107,12 +107,12 @@ std::size_t TDataCursor::LaterLeafRecords(TReadDirection direction, std::span<st
          count < out.size() && page >= 1 && page <= index.LastPageNumber(indexNo);) {
         const TPagePin leaf = index.FetchPage(nullptr, indexNo, page);
         if (!leaf || leaf->Type() != TPageType::Leaf || leaf->Free()) break;
-        const auto refs = leaf->EntryReferences();
-        const std::size_t taken = std::min(refs.size(), out.size() - count);
-        if (forward)
-            std::copy_n(refs.begin(), taken, out.begin() + static_cast<std::ptrdiff_t>(count));
-        else
-            std::copy_n(refs.rbegin(), taken, out.begin() + static_cast<std::ptrdiff_t>(count));
+        const int entries = leaf->NumberOfEntries();
+        const std::size_t taken = std::min(static_cast<std::size_t>(entries), out.size() - count);
+        for (std::size_t i = 0; i < taken; ++i) {
+            const int position = forward ? static_cast<int>(i) + 1 : entries - static_cast<int>(i);  // 1-based
+            out[count + i] = leaf->EntryReference(position);
+        }
         count += taken;
         page = forward ? leaf->Next() : leaf->Previous();
     }

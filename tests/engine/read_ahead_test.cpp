@@ -58,7 +58,8 @@ std::vector<std::vector<std::int32_t>> LeafRecords(TIndexFile& index, int indexN
     std::vector<std::vector<std::int32_t>> leaves;
     while (page != 0) {
         const TPagePin pin = index.FetchPage(nullptr, indexNo, page);
-        leaves.emplace_back(pin->EntryReferences().begin(), pin->EntryReferences().end());
+        auto& refs = leaves.emplace_back();
+        for (int i = 1; i <= pin->NumberOfEntries(); ++i) refs.push_back(pin->EntryReference(i));
         page = pin->Next();
     }
     return leaves;
