@@ -172,7 +172,9 @@ void TPage::Pack(std::span<std::uint8_t> out) const {
     PutU16(out, kUsedAt, static_cast<std::uint16_t>(FPackedSize));
     if (FRaw) {
         // Entries as read are their own packing.
-        std::memcpy(out.data() + kHeaderSize, FRawEntries.data(), FRawCount * FRawStride);
+        // (an empty page has no entry bytes to copy, and maybe no buffer)
+        if (FRawCount != 0)
+            std::memcpy(out.data() + kHeaderSize, FRawEntries.data(), FRawCount * FRawStride);
         return;
     }
 
