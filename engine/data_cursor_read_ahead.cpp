@@ -83,15 +83,21 @@ void TDataCursor::ReadAheadRecords(std::span<const std::int32_t> records, TReadD
     TDataFile& data = Data();
     const std::int32_t last = data.RecordCount();
     const int step = direction == TReadDirection::Forward ? 1 : -1;
+    // records[i, runEnd) follow each other: found once per run, not again
+    // for each of its records.
+    std::size_t runEnd = 0;
     for (std::size_t i = 0; i < records.size(); ++i) {
         const std::int32_t record = records[i];
         if (record < 1 || record > last) return;
         // Entries whose records follow each other come in one read (a
         // cached record is only pinned: the cache looks it up once).
-        std::int32_t run = 1;
-        while (i + static_cast<std::size_t>(run) < records.size() &&
-               records[i + static_cast<std::size_t>(run)] == record + step * run)
-            ++run;
+        if (runEnd <= i) {
+            runEnd = i + 1;
+            while (runEnd < records.size() &&
+                   records[runEnd] == std::int64_t{records[runEnd - 1]} + step)
+                ++runEnd;
+        }
+        const auto run = static_cast<std::int32_t>(runEnd - i);
         const TRecordPin pin = data.FetchRecord(nullptr, record, {run, direction});
         if (!pin) return;
         if (blocksLeft != nullptr && !ReadAheadBlobs(pin->Image(), *blocksLeft)) return;

@@ -162,16 +162,6 @@ std::string TPirinDataSet::ReadBlobText(const TField& field) {
     }
 }
 
-std::vector<std::string> LoadLines(TPirinBlobStream& stream) {
-    const std::int32_t size = stream.Size();
-    const std::int32_t from = stream.Position();
-    std::string text(static_cast<std::size_t>(std::max(size - from, 0)), '\0');
-    const std::int32_t read =
-        stream.Read(std::span(reinterpret_cast<std::uint8_t*>(text.data()), text.size()));
-    text.resize(static_cast<std::size_t>(std::max(read, 0)));
-    return SplitLines(std::move(text));
-}
-
 std::vector<std::string> SplitLines(std::string text) {
     if (const auto zero = text.find('\0'); zero != std::string::npos) text.resize(zero);
     std::vector<std::string> lines;

@@ -9,8 +9,8 @@
 // dataset and opens once more. Seeking does not check bounds: a read at or
 // beyond the end returns 0 bytes.
 //
-// LoadLines splits a stream's bytes, from its position to the end, into
-// lines at CR LF, CR or LF; a zero byte ends the text.
+// SplitLines splits a BLOB's text into lines at CR LF, CR or LF; a zero
+// byte ends the text.
 //
 // Ownership: the stream refers to its dataset and field, which outlive it.
 // Threads: the dataset's thread. Failures: EDatabaseError "Field %s cannot
@@ -61,9 +61,7 @@ class TPirinBlobStream {
     std::int32_t FPosition = 0;
 };
 
-// The stream's bytes from its position split into lines (see above).
-std::vector<std::string> LoadLines(TPirinBlobStream& stream);
-// The same split of bytes already read.
+// A BLOB's text split into lines (see above).
 std::vector<std::string> SplitLines(std::string text);
 
 }  // namespace pirin

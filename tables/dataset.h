@@ -47,8 +47,8 @@ enum class TDataSetState : std::uint8_t {
     BlockRead,
 };
 
-// Last: the cursor goes to the last record and reads it (what InternalLast
-// then Prior do, in one step).
+// Last: the cursor goes to the last record and reads it (what a move to the
+// end then Prior would do, in one step).
 enum class TGetMode : std::uint8_t { Current, Next, Prior, Last };
 enum class TGetResult : std::uint8_t { OK, BOF, EOF_, Error };
 enum class TBlobStreamMode : std::uint8_t { Read, Write, ReadWrite };
@@ -133,7 +133,6 @@ class TDataSet {
     virtual std::size_t RecordBufferSize() const = 0;
     virtual TGetResult GetRecord(std::span<std::uint8_t> buffer, TGetMode mode, bool check) = 0;
     virtual void InternalFirst() = 0;
-    virtual void InternalLast() = 0;
     // Brings the cursor back to the record of a buffer.
     virtual void InternalSetToRecord(std::span<const std::uint8_t> buffer) = 0;
     virtual void InternalRefresh() {}

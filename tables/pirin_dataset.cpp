@@ -241,8 +241,6 @@ TGetResult TPirinDataSet::GetRecord(std::span<std::uint8_t> buffer, TGetMode mod
 
 void TPirinDataSet::InternalFirst() { FCursor->First(); }
 
-void TPirinDataSet::InternalLast() { FCursor->Last(); }
-
 void TPirinDataSet::InternalSetToRecord(std::span<const std::uint8_t> buffer) {
     // A step from the record the cursor still stands on (a walk) needs no
     // key search: the search would land on the same entry of the same leaf,

@@ -177,7 +177,6 @@ class TPirinDataSet : public TDataSet {
     std::size_t RecordBufferSize() const override;
     TGetResult GetRecord(std::span<std::uint8_t> buffer, TGetMode mode, bool check) override;
     void InternalFirst() override;
-    void InternalLast() override;
     void InternalSetToRecord(std::span<const std::uint8_t> buffer) override;
     void InternalRefresh() override;
     virtual void InternalOpen();
