@@ -92,6 +92,14 @@ bool TDataSet::ResyncToCursor() {
     return true;
 }
 
+bool TDataSet::ResyncToSearched() {
+    if (CompleteSearched(FScratch) != TGetResult::OK) return false;
+    std::swap(FActive, FScratch);
+    FHasRecord = true;
+    FBof = FEof = false;
+    return true;
+}
+
 void TDataSet::First() {
     CheckActive();
     CheckBrowseMode();

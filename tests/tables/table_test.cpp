@@ -120,6 +120,36 @@ TEST_F(TableTest, FindNearestStandsOnTheFirstKeyAtOrAbove) {
     }
 }
 
+// A key search hands over the record it copied while searching: the record
+// must carry the position a read of the cursor's record would give it (its
+// number, its bookmark), hit or nearest entry.
+TEST_F(TableTest, KeySearchesGiveTheRecordItsPosition) {
+    Table.SetIndexName("IdxWord");
+    Table.Open();
+    const struct {
+        const char* Key;
+        bool Nearest;
+        const char* Word;
+        std::int32_t RecNo;
+    } cases[] = {{"banana", false, "banana", 2}, {"CHERRY", false, "cherry", 3}, {"b", true, "banana", 2},
+                 {"", true, "apple", 1}, {"ba", true, "banana", 2}};
+    for (const auto& c : cases) {
+        Table.Last();
+        if (c.Nearest)
+            Table.FindNearest({std::string(c.Key)});
+        else
+            ASSERT_TRUE(Table.FindKey({std::string(c.Key)})) << c.Key;
+        EXPECT_EQ(Table.FieldByName("Word").AsString(), c.Word) << c.Key;
+        EXPECT_EQ(Table.RecNo(), c.RecNo) << c.Key;
+        const std::vector<std::uint8_t> found = Table.GetBookmark();
+        Table.First();
+        ASSERT_TRUE(Table.GotoBookmark(found)) << c.Key;
+        EXPECT_EQ(Table.FieldByName("Word").AsString(), c.Word) << c.Key;
+        Table.Next();
+        EXPECT_EQ(Table.RecNo(), std::min(c.RecNo + 1, 3)) << c.Key;
+    }
+}
+
 TEST_F(TableTest, RangesLimitTheViewToTheirKeysBothInclusive) {
     Fixture.Append({4, "date", nullptr});
     Table.SetIndexName("IdxWord");
