@@ -115,7 +115,10 @@ std::string TStringField::AsString() const {
 }
 
 void TStringField::SetAsString(std::string_view value) {
-    std::vector<std::uint8_t> bytes(value.begin(), value.end());
+    // One allocation: the terminating zero has its room already.
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(value.size() + 1);
+    bytes.assign(value.begin(), value.end());
     bytes.push_back(0);
     SetData(std::span<const std::uint8_t>(bytes));
 }
