@@ -59,6 +59,22 @@ TEST_F(TableTest, FieldDefinitionsFollowTheDescriptors) {
     EXPECT_NE(dynamic_cast<TIntegerField*>(&Table.FieldByName("Id")), nullptr);
 }
 
+TEST_F(TableTest, FieldNamesMatchIgnoringLetterCaseAndOuterBlanks) {
+    Table.Open();
+    const std::pair<const char*, const char*> cases[] = {
+        {"Word", "Word"}, {"wORD", "Word"}, {"  desc ", "Desc"}, {"ID", "Id"},
+        {"Wor", nullptr}, {"Words", nullptr}, {"W ord", nullptr}, {"", nullptr}, {"   ", nullptr}};
+    for (const auto& [asked, found] : cases) {
+        const TField* field = Table.FindField(asked);
+        if (found == nullptr) {
+            EXPECT_EQ(field, nullptr) << asked;
+        } else {
+            ASSERT_NE(field, nullptr) << asked;
+            EXPECT_EQ(field->FieldName(), found) << asked;
+        }
+    }
+}
+
 TEST_F(TableTest, AutoDisplayLabelsComeFromTheFieldDescriptions) {
     TTableDefinition d = WordsDefinition();
     d.Fields[1].Description = "Headword";
