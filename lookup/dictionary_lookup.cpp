@@ -277,8 +277,10 @@ void TDictionaryLookup::ShowEntry(const std::string& headword) {
         return;
     }
     UpdateSpeaker();
-    Log("show-entry " + table.TableName() + " " + ModeName(FMode) + " " +
-        std::to_string(FViews.lbWords->ItemIndex()) + " " + BytesToUtf8(headword, foreign ? 1252 : 1251));
+    if (Logging())
+        Log("show-entry " + table.TableName() + " " + ModeName(FMode) + " " +
+            std::to_string(FViews.lbWords->ItemIndex()) + " " +
+            BytesToUtf8(headword, foreign ? 1252 : 1251));
 }
 
 void TDictionaryLookup::LoadCurrentEntry(pirin::TPirinTable& table, bool setCaption) {
@@ -296,7 +298,7 @@ void TDictionaryLookup::reDescriptionDblClick() {
 
 void TDictionaryLookup::JvClipboardViewer1Text(const std::string& text) {
     if (!FActiveTranslate || text.empty()) return;
-    Log("clipboard " + BytesToUtf8(text, 1251));
+    if (Logging()) Log("clipboard " + BytesToUtf8(text, 1251));
     if (IsBulgarianOnlyMode(FMode) && static_cast<std::uint8_t>(text[0]) < 0xC0) {
         FViews.Edit1->SetText({});
         return;
@@ -380,6 +382,8 @@ void TDictionaryLookup::SetDisplayCharSet(TCharSet charSet) {
 }
 
 void TDictionaryLookup::SelectItem(int index) { FViews.lbWords->SetItemIndex(index); }
+
+bool TDictionaryLookup::Logging() const noexcept { return FViews.Log != nullptr; }
 
 void TDictionaryLookup::Log(const std::string& line) const {
     if (FViews.Log != nullptr) FViews.Log->Write(line);
