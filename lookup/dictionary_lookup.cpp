@@ -1,7 +1,6 @@
 #include "lookup/dictionary_lookup.h"
 
-#include <filesystem>
-#include <system_error>
+#include <sys/stat.h>
 
 #include "lookup/search_key.h"
 
@@ -359,8 +358,11 @@ std::string TDictionaryLookup::SoundFile() const {
 }
 
 void TDictionaryLookup::UpdateSpeaker() {
-    std::error_code error;
-    const bool exists = FMode == TLookupMode::lmForeignToBg && std::filesystem::is_regular_file(SoundFile(), error);
+    // Asked at every entry shown (a keystroke): one stat of the name, no
+    // path object.
+    struct stat status {};
+    const bool exists = FMode == TLookupMode::lmForeignToBg &&
+                        ::stat(SoundFile().c_str(), &status) == 0 && S_ISREG(status.st_mode);
     FViews.Image2->SetVisible(exists);
 }
 
