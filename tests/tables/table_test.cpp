@@ -75,6 +75,21 @@ TEST_F(TableTest, FieldNamesMatchIgnoringLetterCaseAndOuterBlanks) {
     }
 }
 
+// A string value is cut to the field, whatever its length (short values
+// and long ones are laid out apart before they reach the record).
+TEST_F(TableTest, StringValuesOfAnyLengthAreCutToTheField) {
+    Table.Open();
+    std::string text;
+    while (text.size() < 300) text += "abcdefghij";
+    for (const std::size_t length : {5u, 30u, 31u, 255u, 256u, 300u}) {
+        Table.Edit();
+        Table.FieldByName("Word").SetAsString(text.substr(0, length));
+        EXPECT_EQ(Table.FieldByName("Word").AsString(), text.substr(0, std::min<std::size_t>(length, 30)))
+            << length;
+        Table.Cancel();
+    }
+}
+
 TEST_F(TableTest, AutoDisplayLabelsComeFromTheFieldDescriptions) {
     TTableDefinition d = WordsDefinition();
     d.Fields[1].Description = "Headword";
