@@ -354,7 +354,12 @@ void TDictionaryLookup::sc1Click(int tag) {
 // ---------------------------------------------------------------- pronunciation
 
 std::string TDictionaryLookup::SoundFile() const {
-    return FSoundDir + std::to_string(FViews.lbWords->ItemIndex() + 1) + ".mp3";
+    // Put together at every entry shown: one allocation.
+    const std::string number = std::to_string(FViews.lbWords->ItemIndex() + 1);
+    std::string file;
+    file.reserve(FSoundDir.size() + number.size() + 4);
+    file.append(FSoundDir).append(number).append(".mp3");
+    return file;
 }
 
 void TDictionaryLookup::UpdateSpeaker() {
