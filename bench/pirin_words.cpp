@@ -13,7 +13,8 @@ std::string NextDatabaseName() {
 
 bool TNearestTable::FindNearest(std::string_view word) {
     if (FindKey({std::string(word)})) return true;
-    ResyncToCursor();
+    // The search left the record it stands on in the search buffer.
+    ResyncToSearched();
     return false;
 }
 

@@ -41,6 +41,11 @@ const TCaseTables& CaseTablesOf(std::uint16_t language, std::uint16_t sort) {
     static std::mutex lock;
     static std::map<std::uint32_t, std::unique_ptr<TCaseTables>> tables;
     const std::uint32_t localeId = LocaleIdOf(language, sort);
+    // Every key built for a case-insensitive index asks: the thread's last
+    // answer comes without the lock (tables, once made, stay where they are).
+    thread_local std::uint32_t lastId = 0;
+    thread_local const TCaseTables* last = nullptr;
+    if (last != nullptr && lastId == localeId) return *last;
     std::lock_guard hold(lock);
     auto& entry = tables[localeId];
     if (!entry) {
@@ -58,6 +63,8 @@ const TCaseTables& CaseTablesOf(std::uint16_t language, std::uint16_t sort) {
             throw;
         }
     }
+    lastId = localeId;
+    last = entry.get();
     return *entry;
 }
 

@@ -1,7 +1,6 @@
 #include "lookup/dictionary_lookup.h"
 
-#include <filesystem>
-#include <system_error>
+#include <sys/stat.h>
 
 #include "lookup/search_key.h"
 
@@ -277,8 +276,10 @@ void TDictionaryLookup::ShowEntry(const std::string& headword) {
         return;
     }
     UpdateSpeaker();
-    Log("show-entry " + table.TableName() + " " + ModeName(FMode) + " " +
-        std::to_string(FViews.lbWords->ItemIndex()) + " " + BytesToUtf8(headword, foreign ? 1252 : 1251));
+    if (Logging())
+        Log("show-entry " + table.TableName() + " " + ModeName(FMode) + " " +
+            std::to_string(FViews.lbWords->ItemIndex()) + " " +
+            BytesToUtf8(headword, foreign ? 1252 : 1251));
 }
 
 void TDictionaryLookup::LoadCurrentEntry(pirin::TPirinTable& table, bool setCaption) {
@@ -296,7 +297,7 @@ void TDictionaryLookup::reDescriptionDblClick() {
 
 void TDictionaryLookup::JvClipboardViewer1Text(const std::string& text) {
     if (!FActiveTranslate || text.empty()) return;
-    Log("clipboard " + BytesToUtf8(text, 1251));
+    if (Logging()) Log("clipboard " + BytesToUtf8(text, 1251));
     if (IsBulgarianOnlyMode(FMode) && static_cast<std::uint8_t>(text[0]) < 0xC0) {
         FViews.Edit1->SetText({});
         return;
@@ -353,12 +354,20 @@ void TDictionaryLookup::sc1Click(int tag) {
 // ---------------------------------------------------------------- pronunciation
 
 std::string TDictionaryLookup::SoundFile() const {
-    return FSoundDir + std::to_string(FViews.lbWords->ItemIndex() + 1) + ".mp3";
+    // Put together at every entry shown: one allocation.
+    const std::string number = std::to_string(FViews.lbWords->ItemIndex() + 1);
+    std::string file;
+    file.reserve(FSoundDir.size() + number.size() + 4);
+    file.append(FSoundDir).append(number).append(".mp3");
+    return file;
 }
 
 void TDictionaryLookup::UpdateSpeaker() {
-    std::error_code error;
-    const bool exists = FMode == TLookupMode::lmForeignToBg && std::filesystem::is_regular_file(SoundFile(), error);
+    // Asked at every entry shown (a keystroke): one stat of the name, no
+    // path object.
+    struct stat status {};
+    const bool exists = FMode == TLookupMode::lmForeignToBg &&
+                        ::stat(SoundFile().c_str(), &status) == 0 && S_ISREG(status.st_mode);
     FViews.Image2->SetVisible(exists);
 }
 
@@ -380,6 +389,8 @@ void TDictionaryLookup::SetDisplayCharSet(TCharSet charSet) {
 }
 
 void TDictionaryLookup::SelectItem(int index) { FViews.lbWords->SetItemIndex(index); }
+
+bool TDictionaryLookup::Logging() const noexcept { return FViews.Log != nullptr; }
 
 void TDictionaryLookup::Log(const std::string& line) const {
     if (FViews.Log != nullptr) FViews.Log->Write(line);

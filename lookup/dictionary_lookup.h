@@ -109,6 +109,8 @@ class TDictionaryLookup : public TDataModuleClient {
     void SelectItem(int index);
     void LoadCurrentEntry(pirin::TPirinTable& table, bool setCaption);
     void Log(const std::string& line) const;
+    // Whether a log listens: a line nobody reads is not put together.
+    bool Logging() const noexcept;
 
     TDatas& FDatas;
     TLookupViews FViews;

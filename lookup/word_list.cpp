@@ -47,7 +47,7 @@ int TWordList::MinIndex(std::size_t first, std::size_t last) const {
     return std::min(FMin[level][first], FMin[level][last - width]);
 }
 
-std::pair<std::size_t, std::size_t> TWordList::PrefixRun(const std::string& folded) const {
+std::pair<std::size_t, std::size_t> TWordList::PrefixRun(std::string_view folded) const {
     const auto itemOf = [this](std::int32_t index) -> const std::string& {
         return FFolded[static_cast<std::size_t>(index)];
     };
@@ -59,8 +59,9 @@ std::pair<std::size_t, std::size_t> TWordList::PrefixRun(const std::string& fold
     return {static_cast<std::size_t>(first - FSorted.begin()), static_cast<std::size_t>(last - FSorted.begin())};
 }
 
-int TWordList::FindExact(std::string_view key) const {
-    const std::string folded = Folded(key);
+int TWordList::FindExact(std::string_view key) const { return FindFoldedExact(Folded(key)); }
+
+int TWordList::FindFoldedExact(std::string_view folded) const {
     // Sorted by folded bytes then index: the first equal item is the lowest.
     const auto it = std::partition_point(FSorted.begin(), FSorted.end(), [&](std::int32_t i) {
         return FFolded[static_cast<std::size_t>(i)] < folded;
@@ -69,16 +70,21 @@ int TWordList::FindExact(std::string_view key) const {
     return *it;
 }
 
-int TWordList::FindPrefix(std::string_view key) const {
-    const auto [first, last] = PrefixRun(Folded(key));
+int TWordList::FindPrefix(std::string_view key) const { return FindFoldedPrefix(Folded(key)); }
+
+int TWordList::FindFoldedPrefix(std::string_view folded) const {
+    const auto [first, last] = PrefixRun(folded);
     return first == last ? -1 : MinIndex(first, last);
 }
 
 int TWordList::Search(std::string_view key) const {
     if (key.empty()) return -1;
-    if (const int exact = FindExact(key); exact >= 0) return exact;
-    for (std::size_t length = key.size(); length > 0; --length) {
-        if (const int found = FindPrefix(key.substr(0, length)); found >= 0) return found;
+    // Folded once: a prefix of the folded key is the folded prefix.
+    const std::string folded = Folded(key);
+    if (const int exact = FindFoldedExact(folded); exact >= 0) return exact;
+    const std::string_view view = folded;
+    for (std::size_t length = view.size(); length > 0; --length) {
+        if (const int found = FindFoldedPrefix(view.substr(0, length)); found >= 0) return found;
     }
     return -1;
 }

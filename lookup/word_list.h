@@ -43,7 +43,10 @@ class TWordList {
   private:
     // The run [first, last) of sorted positions whose folded item begins
     // with the folded key.
-    std::pair<std::size_t, std::size_t> PrefixRun(const std::string& folded) const;
+    std::pair<std::size_t, std::size_t> PrefixRun(std::string_view folded) const;
+    // FindExact and FindPrefix of a key already folded.
+    int FindFoldedExact(std::string_view folded) const;
+    int FindFoldedPrefix(std::string_view folded) const;
     int MinIndex(std::size_t first, std::size_t last) const;
 
     std::vector<std::string> FItems;

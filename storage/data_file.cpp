@@ -77,12 +77,12 @@ void TDataFile::ReadHeaderBytes(TDataHeader& header) {
     const auto bytes = header.Bytes();
     // A file too short for its header is a damaged header, not a read fault.
     if (ReadAt(0, bytes.data(), bytes.size(), true) != bytes.size()) RaiseCode(PIRIN_HEADERCORRUPT);
-    ValidateHeader(header);
 }
 
 void TDataFile::ReadHeader() {
     TDataHeader header;
     ReadHeaderBytes(header);
+    ValidateHeader(header);
     FHeader = header;
     FHeaderModified = false;
 }
@@ -90,7 +90,10 @@ void TDataFile::ReadHeader() {
 bool TDataFile::HeaderChanged() {
     TDataHeader header;
     ReadHeaderBytes(header);
+    // The common case (nobody wrote) needs the counter alone; a header
+    // another process wrote is checked before it is taken.
     if (header.ChangeCounter() == FHeader.ChangeCounter()) return false;
+    ValidateHeader(header);
     FHeader = header;
     FHeaderModified = false;
     return true;

@@ -204,6 +204,7 @@ class TDataFile : public TFileHandler {
     [[noreturn]] void RaiseCode(std::uint16_t code, std::string_view field = {}) const;
     // Refuses a header this file cannot work with (see the invariants).
     void ValidateHeader(const TDataHeader& header) const;
+    // The header's bytes as on disk, not yet validated.
     void ReadHeaderBytes(TDataHeader& header);
     // Opening: the header, and the descriptors in the same read when they
     // fit in kOpenReadSize bytes (read apart otherwise).

@@ -177,7 +177,9 @@ void TPage::CopyEntries(std::vector<std::uint8_t>& keys, std::size_t& stride,
     keys.assign(FRawEntries.begin(), FRawEntries.begin() + static_cast<std::ptrdiff_t>(n * FRawStride));
     stride = FRawStride;
     refs.resize(n);
-    for (std::size_t i = 0; i < n; ++i) refs[i] = RefAt(i);
+    // The references follow the keys in the entries as read.
+    const std::uint8_t* at = FRawEntries.data() + KeyLength();
+    for (std::size_t i = 0; i < n; ++i, at += FRawStride) refs[i] = LoadI32(at);
 }
 
 std::span<const std::uint8_t> TPage::EntryKey(int position) const {
@@ -263,7 +265,15 @@ std::int64_t TPage::KeysBefore(int position) const {
     CheckPosition(position, NumberOfEntries() + 1);
     if (IsLeaf()) return position - 1;
     std::int64_t total = 0;
-    for (int i = 0; i < position - 1; ++i) total += CountAt(static_cast<std::size_t>(i));
+    const auto count = static_cast<std::size_t>(position - 1);
+    if (!FRaw) {
+        for (std::size_t i = 0; i < count; ++i) total += FCounts[i];
+        return total;
+    }
+    // Entries as read carry a count where the stride has room for one.
+    if (FRawStride <= KeyLength() + 4) return 0;
+    const std::uint8_t* at = FRawEntries.data() + KeyLength() + 4;
+    for (std::size_t i = 0; i < count; ++i, at += FRawStride) total += LoadI32(at);
     return total;
 }
 

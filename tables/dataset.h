@@ -132,6 +132,12 @@ class TDataSet {
     virtual void CloseCursor() = 0;  // runs InternalClose and frees the cursor
     virtual std::size_t RecordBufferSize() const = 0;
     virtual TGetResult GetRecord(std::span<std::uint8_t> buffer, TGetMode mode, bool check) = 0;
+    // Completes `buffer`, into which the cursor's key search just copied the
+    // record image it placed the cursor on, as GetRecord(Current) would fill
+    // it; the base reads the record again.
+    virtual TGetResult CompleteSearched(std::span<std::uint8_t> buffer) {
+        return GetRecord(buffer, TGetMode::Current, false);
+    }
     virtual void InternalFirst() = 0;
     // Brings the cursor back to the record of a buffer.
     virtual void InternalSetToRecord(std::span<const std::uint8_t> buffer) = 0;
@@ -159,6 +165,10 @@ class TDataSet {
     // Re-reads the active record where the cursor now stands (after a key
     // search or a jump); false when there is none there.
     bool ResyncToCursor();
+    // The buffer a key search copies the record it finds into, and the
+    // ResyncToCursor that takes that record without reading it again.
+    std::span<std::uint8_t> SearchBuffer() noexcept { return FScratch; }
+    bool ResyncToSearched();
     // Sizes the buffers again after RecordBufferSize changed (the bookmark
     // of another index); the active record must be read again.
     void ResizeBuffers();

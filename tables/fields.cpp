@@ -115,7 +115,17 @@ std::string TStringField::AsString() const {
 }
 
 void TStringField::SetAsString(std::string_view value) {
-    std::vector<std::uint8_t> bytes(value.begin(), value.end());
+    // Values of the usual sizes (every key a search sets) go through a
+    // buffer on the stack; longer ones allocate once.
+    if (std::array<std::uint8_t, 256> small; value.size() < small.size()) {
+        std::copy(value.begin(), value.end(), small.begin());
+        small[value.size()] = 0;
+        SetData(std::span<const std::uint8_t>(small.data(), value.size() + 1));
+        return;
+    }
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(value.size() + 1);
+    bytes.assign(value.begin(), value.end());
     bytes.push_back(0);
     SetData(std::span<const std::uint8_t>(bytes));
 }

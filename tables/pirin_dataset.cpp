@@ -225,18 +225,29 @@ TGetResult TPirinDataSet::GetRecord(std::span<std::uint8_t> buffer, TGetMode mod
     } catch (const std::exception& error) {
         code = ErrorCodeOf(error);
     }
-    if (code == 0) {
-        buffer[FlagOffset()] = static_cast<std::uint8_t>(TBookmarkFlag::Current);
-        // The fetch just placed the cursor: its position needs no second
-        // operation.
-        PutI32(buffer, RecNoOffset(), cursor.CurrentRecNo());
-        cursor.GetBookmark(buffer.subspan(BookmarkOffset(), FBookmarkSize));
-        return TGetResult::OK;
-    }
+    if (code == 0) return CompleteFetched(buffer);
     if (code == PIRIN_BOF) return TGetResult::BOF;
     if (code == PIRIN_EOF) return TGetResult::EOF_;
     if (check) cursor.CheckError(static_cast<std::uint16_t>(code));
     return TGetResult::Error;
+}
+
+TGetResult TPirinDataSet::CompleteFetched(std::span<std::uint8_t> buffer) {
+    buffer[FlagOffset()] = static_cast<std::uint8_t>(TBookmarkFlag::Current);
+    // The fetch just placed the cursor: its position needs no second
+    // operation.
+    PutI32(buffer, RecNoOffset(), FCursor->CurrentRecNo());
+    FCursor->GetBookmark(buffer.subspan(BookmarkOffset(), FBookmarkSize));
+    return TGetResult::OK;
+}
+
+TGetResult TPirinDataSet::CompleteSearched(std::span<std::uint8_t> buffer) {
+    if (!FCursor) return TGetResult::Error;
+    // Where GetCurrentRecord would answer with a code, there is no record.
+    if (FCursor->Bof() && FCursor->Eof()) return TGetResult::Error;
+    if (FCursor->Bof()) return TGetResult::BOF;
+    if (FCursor->Eof()) return TGetResult::EOF_;
+    return CompleteFetched(buffer);
 }
 
 void TPirinDataSet::InternalFirst() { FCursor->First(); }

@@ -176,6 +176,7 @@ class TPirinDataSet : public TDataSet {
     void CloseCursor() override;
     std::size_t RecordBufferSize() const override;
     TGetResult GetRecord(std::span<std::uint8_t> buffer, TGetMode mode, bool check) override;
+    TGetResult CompleteSearched(std::span<std::uint8_t> buffer) override;
     void InternalFirst() override;
     void InternalSetToRecord(std::span<const std::uint8_t> buffer) override;
     void InternalRefresh() override;
@@ -242,6 +243,9 @@ class TPirinDataSet : public TDataSet {
     void FiltersChanged(bool toStart);
     static bool AcceptRecord(void* self, TCursorNavigation& cursor, std::span<const std::uint8_t> image,
                              std::int32_t record);
+    // Fills the position part of `buffer` (flag, record number, bookmark)
+    // from the cursor, which has just fetched the record image into it.
+    TGetResult CompleteFetched(std::span<std::uint8_t> buffer);
     std::size_t RecNoOffset() const noexcept { return static_cast<std::size_t>(FRecordSize); }
     std::size_t FlagOffset() const noexcept { return RecNoOffset() + 4; }
     std::size_t BookmarkOffset() const noexcept { return RecNoOffset() + 8; }

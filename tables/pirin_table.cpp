@@ -260,9 +260,10 @@ void TPirinTable::EndKeyEdit() {
 void TPirinTable::SetKey() { EditKey(TKeyIndex::Lookup); }
 
 bool TPirinTable::SearchKey(bool nearest) {
-    std::vector<std::uint8_t> key(FCursor->KeyLength());
-    FCursor->BuildKey(KeyRecord(TKeyIndex::Lookup), key);
-    return FCursor->FindKey(true, key, {}, 0, nearest, KeyFieldCount(TKeyIndex::Lookup));
+    FSearchKey.resize(FCursor->KeyLength());
+    FCursor->BuildKey(KeyRecord(TKeyIndex::Lookup), FSearchKey);
+    return FCursor->FindKey(true, FSearchKey, SearchBuffer(), 0, nearest,
+                            KeyFieldCount(TKeyIndex::Lookup));
 }
 
 bool TPirinTable::GotoKey() {
@@ -270,7 +271,7 @@ bool TPirinTable::GotoKey() {
     CheckBrowseMode();
     Fire(BeforeScroll);
     if (!SearchKey(false)) return false;
-    ResyncToCursor();
+    ResyncToSearched();
     Fire(AfterScroll);
     return true;
 }
@@ -286,7 +287,7 @@ void TPirinTable::GotoNearest() {
     CheckBrowseMode();
     Fire(BeforeScroll);
     SearchKey(true);
-    if (ResyncToCursor()) {
+    if (ResyncToSearched()) {
         Fire(AfterScroll);
         return;
     }

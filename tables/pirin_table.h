@@ -102,7 +102,8 @@ class TPirinTable : public TPirinDBDataSet {
     void EditKey(TKeyIndex key);
     // Leaves the set-key state, counting the leading index fields assigned.
     void EndKeyEdit();
-    // Searches the lookup key; true when a record with it exists.
+    // Searches the lookup key; true when a record with it exists. The record
+    // the cursor then stands on goes into SearchBuffer().
     bool SearchKey(bool nearest);
     void RefreshIndexDefs();
     // The name of an ascending index whose fields are the names, or begin
@@ -122,6 +123,8 @@ class TPirinTable : public TPirinDBDataSet {
     bool FLookupAsked = false;
     std::string FLookupFields;
     bool FLookupCaseInsensitive = false;
+    // The built search key (kept: a search allocates nothing).
+    std::vector<std::uint8_t> FSearchKey;
 };
 
 }  // namespace pirin

@@ -30,6 +30,23 @@ TEST(CaseMapping, InPlaceByLocaleOneByteForOneByte) {
     }
 }
 
+// The tables of the locale asked for, also when the locale changes from one
+// call to the next, or after a locale that has none.
+TEST(CaseMapping, EachCallMapsByTheLocaleItNames) {
+    for (int round = 0; round < 2; ++round) {
+        for (const std::uint16_t language : {kTurkish, kEnglish, kTurkish, kAnsi}) {
+            std::string text = "i";
+            UpperCaseLocale(language, 0, text);
+            EXPECT_EQ(text, language == kTurkish ? Cp1254(u"İ") : "I") << language;
+        }
+        EXPECT_EQ(EngineErrorOf([] {
+                      std::string t = "a";
+                      UpperCaseLocale(0x7FFF, 0, t);
+                  }),
+                  15878);
+    }
+}
+
 TEST(CaseMapping, CharactersWithoutOneByteFormKeepTheirByte) {
     // ß upper-cases to "SS": the byte stays and the length does not change.
     std::string german = Cp1252(u"straße");

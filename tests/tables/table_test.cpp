@@ -59,6 +59,37 @@ TEST_F(TableTest, FieldDefinitionsFollowTheDescriptors) {
     EXPECT_NE(dynamic_cast<TIntegerField*>(&Table.FieldByName("Id")), nullptr);
 }
 
+TEST_F(TableTest, FieldNamesMatchIgnoringLetterCaseAndOuterBlanks) {
+    Table.Open();
+    const std::pair<const char*, const char*> cases[] = {
+        {"Word", "Word"}, {"wORD", "Word"}, {"  desc ", "Desc"}, {"ID", "Id"},
+        {"Wor", nullptr}, {"Words", nullptr}, {"W ord", nullptr}, {"", nullptr}, {"   ", nullptr}};
+    for (const auto& [asked, found] : cases) {
+        const TField* field = Table.FindField(asked);
+        if (found == nullptr) {
+            EXPECT_EQ(field, nullptr) << asked;
+        } else {
+            ASSERT_NE(field, nullptr) << asked;
+            EXPECT_EQ(field->FieldName(), found) << asked;
+        }
+    }
+}
+
+// A string value is cut to the field, whatever its length (short values
+// and long ones are laid out apart before they reach the record).
+TEST_F(TableTest, StringValuesOfAnyLengthAreCutToTheField) {
+    Table.Open();
+    std::string text;
+    while (text.size() < 300) text += "abcdefghij";
+    for (const std::size_t length : {5u, 30u, 31u, 255u, 256u, 300u}) {
+        Table.Edit();
+        Table.FieldByName("Word").SetAsString(text.substr(0, length));
+        EXPECT_EQ(Table.FieldByName("Word").AsString(), text.substr(0, std::min<std::size_t>(length, 30)))
+            << length;
+        Table.Cancel();
+    }
+}
+
 TEST_F(TableTest, AutoDisplayLabelsComeFromTheFieldDescriptions) {
     TTableDefinition d = WordsDefinition();
     d.Fields[1].Description = "Headword";
@@ -117,6 +148,36 @@ TEST_F(TableTest, FindNearestStandsOnTheFirstKeyAtOrAbove) {
             Table.Next();
             EXPECT_EQ(Table.FieldByName("Word").AsString(), "banana");
         }
+    }
+}
+
+// A key search hands over the record it copied while searching: the record
+// must carry the position a read of the cursor's record would give it (its
+// number, its bookmark), hit or nearest entry.
+TEST_F(TableTest, KeySearchesGiveTheRecordItsPosition) {
+    Table.SetIndexName("IdxWord");
+    Table.Open();
+    const struct {
+        const char* Key;
+        bool Nearest;
+        const char* Word;
+        std::int32_t RecNo;
+    } cases[] = {{"banana", false, "banana", 2}, {"CHERRY", false, "cherry", 3}, {"b", true, "banana", 2},
+                 {"", true, "apple", 1}, {"ba", true, "banana", 2}};
+    for (const auto& c : cases) {
+        Table.Last();
+        if (c.Nearest)
+            Table.FindNearest({std::string(c.Key)});
+        else
+            ASSERT_TRUE(Table.FindKey({std::string(c.Key)})) << c.Key;
+        EXPECT_EQ(Table.FieldByName("Word").AsString(), c.Word) << c.Key;
+        EXPECT_EQ(Table.RecNo(), c.RecNo) << c.Key;
+        const std::vector<std::uint8_t> found = Table.GetBookmark();
+        Table.First();
+        ASSERT_TRUE(Table.GotoBookmark(found)) << c.Key;
+        EXPECT_EQ(Table.FieldByName("Word").AsString(), c.Word) << c.Key;
+        Table.Next();
+        EXPECT_EQ(Table.RecNo(), std::min(c.RecNo + 1, 3)) << c.Key;
     }
 }
 
