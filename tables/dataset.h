@@ -194,6 +194,8 @@ class TDataSet {
     // The active record before an insert, brought back by Cancel.
     std::vector<std::uint8_t> FBeforeInsert;
     bool FHadRecordBeforeInsert = false;
+    // An append whose Cancel reads the last record (see StartNewRecord).
+    bool FLastOnCancel = false;
 };
 
 }  // namespace pirin
