@@ -115,6 +115,15 @@ std::string TStringField::AsString() const {
 }
 
 void TStringField::SetAsString(std::string_view value) {
+    // The text with its zero; a string that fits a stored one (at most 251
+    // bytes) needs no heap copy.
+    std::array<std::uint8_t, 256> buffer;
+    if (value.size() < buffer.size()) {
+        std::copy(value.begin(), value.end(), buffer.begin());
+        buffer[value.size()] = 0;
+        SetData(std::span<const std::uint8_t>(buffer.data(), value.size() + 1));
+        return;
+    }
     std::vector<std::uint8_t> bytes(value.begin(), value.end());
     bytes.push_back(0);
     SetData(std::span<const std::uint8_t>(bytes));
@@ -139,7 +148,17 @@ std::int64_t TIntegerField::AsInteger() const {
 }
 
 void TIntegerField::SetAsInteger(std::int64_t value) {
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(DataSize()));
+    // Integers are 2, 4 or 8 bytes: no heap buffer.
+    std::array<std::uint8_t, 8> buffer{};
+    if (static_cast<std::size_t>(DataSize()) > buffer.size()) {
+        std::vector<std::uint8_t> wide(static_cast<std::size_t>(DataSize()));
+        PutValue(wide, value);
+        return;
+    }
+    PutValue(std::span<std::uint8_t>(buffer.data(), static_cast<std::size_t>(DataSize())), value);
+}
+
+void TIntegerField::PutValue(std::span<std::uint8_t> bytes, std::int64_t value) {
     switch (DataType()) {
         case TFieldType::SmallInt:
         case TFieldType::Word:
@@ -213,8 +232,7 @@ bool TBooleanField::AsBoolean() const {
 std::string TBlobField::AsString() const { return DataSet().ReadBlobText(*this); }
 
 void TBlobField::SetAsString(std::string_view value) {
-    auto stream = DataSet().CreateBlobStream(*this, TBlobStreamMode::Write);
-    stream->Write(std::span(reinterpret_cast<const std::uint8_t*>(value.data()), value.size()));
+    DataSet().WriteBlobText(*this, std::span(reinterpret_cast<const std::uint8_t*>(value.data()), value.size()));
 }
 
 std::vector<std::string> TBlobField::Lines() const {
