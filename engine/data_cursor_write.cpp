@@ -168,8 +168,7 @@ bool TDataCursor::StoreBlobs(std::int32_t record, std::span<std::uint8_t> stored
                 continue;
             }
             TBlobBuffer fresh(*blob, nullptr, field.Number, record, 0, 0);
-            fresh.WriteBytes(0, bytes);
-            fresh.StoreBlob(Data().NextBlobStamp());
+            fresh.StoreBytes(bytes, Data().NextBlobStamp());
             put(field, fresh.FirstBlock(), fresh.Stamp());
             changed = true;
             continue;
