@@ -13,6 +13,7 @@
 // the write on disk: the table keeps it owed and finishes it later
 // (TDataTable::WriteBackOwed).
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "engine/data_cursor.h"
@@ -154,18 +155,20 @@ bool TDataCursor::StoreBlobs(std::int32_t record, std::span<std::uint8_t> stored
         if (insert) {
             // A new record gets chains of its own, also for a value copied
             // from another record: two records never share a chain.
-            TBlobBuffer source(*blob, nullptr, field.Number, record, value > 0 ? value : 0,
+            std::optional<TBlobBuffer> source;
+            if (open == nullptr) {
+                source.emplace(*blob, nullptr, field.Number, record, value > 0 ? value : 0,
                                le::GetI32(stored, field.Offset + 5u));
-            if (value > 0) source.LoadBlob();
+                if (value > 0) source->LoadBlob();
+            }
             const std::span<const std::uint8_t> bytes =
-                open != nullptr ? open->Data() : source.Data();
+                open != nullptr ? open->Data() : source->Data();
             if (bytes.empty()) {
                 put(field, 0, 0);
                 continue;
             }
             TBlobBuffer fresh(*blob, nullptr, field.Number, record, 0, 0);
-            fresh.WriteBytes(0, bytes);
-            fresh.StoreBlob(Data().NextBlobStamp());
+            fresh.StoreBytes(bytes, Data().NextBlobStamp());
             put(field, fresh.FirstBlock(), fresh.Stamp());
             changed = true;
             continue;
@@ -201,7 +204,10 @@ void TDataCursor::ReleasePostBlobs(std::span<const std::uint8_t> image) noexcept
     for (const TFieldDescriptor& field : Data().Fields()) {
         if (!field.IsBlob()) continue;
         const std::int32_t value = le::GetI32(image, field.Offset + 1u);
-        if (value < 0) FBlobs.Remove(value);
+        // The next record's memo reuses the buffer (see KeepSpareBlob).
+        if (value < 0) {
+            if (std::unique_ptr<TBlobBuffer> freed = FBlobs.Remove(value)) KeepSpareBlob(std::move(freed));
+        }
     }
 }
 

@@ -113,14 +113,16 @@ bool TBlobBuffer::TryLoad() {
     return true;
 }
 
-void TBlobBuffer::StoreBlob(std::int32_t newStamp) {
-    if (FData.empty()) {
+void TBlobBuffer::StoreBlob(std::int32_t newStamp) { StoreBytes(FData, newStamp); }
+
+void TBlobBuffer::StoreBytes(std::span<const std::uint8_t> data, std::int32_t newStamp) {
+    if (data.empty()) {
         DropBlob();
         FStamp = newStamp;
         FModified = false;
         return;
     }
-    CheckLength(FData.size());
+    CheckLength(data.size());
     // The old chain is checked whole before anything changes: every block
     // must still belong to this value, or overwriting it would destroy
     // another one.
@@ -128,7 +130,7 @@ void TBlobBuffer::StoreBlob(std::int32_t newStamp) {
                                               ? FFile.WalkChain(FCursor, FFirstBlock, FStamp, false)
                                               : std::vector<std::int32_t>{};
     const std::size_t perBlock = FFile.DataBytesPerBlock();
-    const std::size_t length = FData.size();
+    const std::size_t length = data.size();
     // A new value of one block has no other block to share one with: the
     // set of the chain's blocks is needed only beyond that.
     const bool track = !old.empty() || length > perBlock;
@@ -162,8 +164,7 @@ void TBlobBuffer::StoreBlob(std::int32_t newStamp) {
         block->SetOwnerStamp(newStamp);
         block->SetTotalLength(current ? 0 : static_cast<std::int32_t>(length));
         const std::size_t chunk = std::min(perBlock, length - written);
-        FFile.WriteBlockData(*block, 0,
-                             std::span<const std::uint8_t>(FData).subspan(written, chunk));
+        FFile.WriteBlockData(*block, 0, data.subspan(written, chunk));
         written += chunk;
         previous = number;
         ++index;

@@ -79,6 +79,9 @@ class TBlobBuffer {
     // chain instead. The buffer then carries the new stamp and its first
     // block, and is no longer modified.
     void StoreBlob(std::int32_t newStamp);
+    // StoreBlob of `data` in place of the buffer's bytes, which it neither
+    // reads nor keeps (a value copied into a new chain needs no copy here).
+    void StoreBytes(std::span<const std::uint8_t> data, std::int32_t newStamp);
     // Frees the stored chain; the first block becomes 0. The bytes in memory
     // stay; the buffer counts as modified unless it is empty.
     void DropBlob();

@@ -199,6 +199,9 @@ class TUnitCache {
     }
 
     typename TList::const_iterator LowerBound(std::int32_t n) const {
+        // A unit appended at the end of the file sorts after every cached
+        // one: no search.
+        if (FUnits.empty() || FUnits.back()->FUnitNumber < n) return FUnits.end();
         return std::lower_bound(FUnits.begin(), FUnits.end(), n,
                                 [](const TUnit* unit, std::int32_t key) {
                                     return unit->FUnitNumber < key;

@@ -202,8 +202,12 @@ void TDataSet::StartNewRecord(bool append) {
     CheckCanModify();
     Fire(BeforeInsert);
     Fire(BeforeScroll);
-    if (append) {
-        // Cancel comes back to the last record.
+    // Cancel comes back to the last record. Unless the new record copies it,
+    // the last record is read only then: a run of appends (each placed by
+    // its key when posted) does not descend to the end of the index for a
+    // record nobody looks at.
+    FLastOnCancel = append && !CopiesOnAppend();
+    if (append && !FLastOnCancel) {
         FHasRecord = GetRecord(FScratch, TGetMode::Last, true) == TGetResult::OK;
         if (FHasRecord) std::swap(FActive, FScratch);
     }
@@ -236,9 +240,17 @@ void TDataSet::Cancel() {
     if (FState != TDataSetState::Edit && FState != TDataSetState::Insert) return;
     Fire(BeforeCancel);
     const bool inserting = FState == TDataSetState::Insert;
+    // An append not yet on the last record goes there now; a failure leaves
+    // the dataset inserting, as a failed Append would have left it browsing.
+    const bool toLast = inserting && FLastOnCancel;
+    if (toLast) {
+        FHadRecordBeforeInsert = GetRecord(FScratch, TGetMode::Last, true) == TGetResult::OK;
+        if (FHadRecordBeforeInsert) FBeforeInsert = FScratch;
+    }
     InternalCancel(inserting);
     SetState(TDataSetState::Browse);
     FModified = false;
+    FLastOnCancel = false;
     if (inserting) {
         FActive = FBeforeInsert;
         FHasRecord = FHadRecordBeforeInsert;

@@ -119,6 +119,9 @@ class TDataSet {
     // The whole value of a BLOB field of the active record, as a read
     // stream from its start would give it (the same errors).
     virtual std::string ReadBlobText(const TField& field) = 0;
+    // Replaces the value of a BLOB field of the active record, as a write
+    // stream given the bytes at once would (the same errors).
+    virtual void WriteBlobText(const TField& field, std::span<const std::uint8_t> bytes) = 0;
 
     // ---- events ----
     TDataSetEvent BeforeOpen, AfterOpen, BeforeClose, AfterClose;
@@ -204,6 +207,8 @@ class TDataSet {
     // The active record before an insert, brought back by Cancel.
     std::vector<std::uint8_t> FBeforeInsert;
     bool FHadRecordBeforeInsert = false;
+    // An append whose Cancel reads the last record (see StartNewRecord).
+    bool FLastOnCancel = false;
 };
 
 }  // namespace pirin

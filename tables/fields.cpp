@@ -149,7 +149,17 @@ std::int64_t TIntegerField::AsInteger() const {
 }
 
 void TIntegerField::SetAsInteger(std::int64_t value) {
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(DataSize()));
+    // Integers are 2, 4 or 8 bytes: no heap buffer.
+    std::array<std::uint8_t, 8> buffer{};
+    if (static_cast<std::size_t>(DataSize()) > buffer.size()) {
+        std::vector<std::uint8_t> wide(static_cast<std::size_t>(DataSize()));
+        PutValue(wide, value);
+        return;
+    }
+    PutValue(std::span<std::uint8_t>(buffer.data(), static_cast<std::size_t>(DataSize())), value);
+}
+
+void TIntegerField::PutValue(std::span<std::uint8_t> bytes, std::int64_t value) {
     switch (DataType()) {
         case TFieldType::SmallInt:
         case TFieldType::Word:
@@ -223,8 +233,7 @@ bool TBooleanField::AsBoolean() const {
 std::string TBlobField::AsString() const { return DataSet().ReadBlobText(*this); }
 
 void TBlobField::SetAsString(std::string_view value) {
-    auto stream = DataSet().CreateBlobStream(*this, TBlobStreamMode::Write);
-    stream->Write(std::span(reinterpret_cast<const std::uint8_t*>(value.data()), value.size()));
+    DataSet().WriteBlobText(*this, std::span(reinterpret_cast<const std::uint8_t*>(value.data()), value.size()));
 }
 
 std::vector<std::string> TBlobField::Lines() const {

@@ -156,6 +156,11 @@ class TIntegerField : public TField {
     std::int64_t AsInteger() const override;
     void SetAsInteger(std::int64_t value) override;
     double AsFloat() const override { return static_cast<double>(AsInteger()); }
+
+  private:
+    // Stores `value` as the field's type into `bytes` (the data size) and
+    // sets it.
+    void PutValue(std::span<std::uint8_t> bytes, std::int64_t value);
 };
 class TSmallintField : public TIntegerField {
   public:

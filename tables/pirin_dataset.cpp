@@ -373,6 +373,12 @@ std::unique_ptr<TPirinBlobStream> TPirinDataSet::CreateBlobStream(const TField& 
     return std::make_unique<TPirinBlobStream>(*this, field, mode);
 }
 
+void TPirinDataSet::WriteBlobText(const TField& field, std::span<const std::uint8_t> bytes) {
+    // The stream a caller would make, kept on the stack.
+    TPirinBlobStream stream(*this, field, TBlobStreamMode::Write);
+    stream.Write(bytes);
+}
+
 std::uint32_t TPirinDataSet::ReadWholeBlob(int fieldNo, std::vector<std::uint8_t>& bytes) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         const auto image = ActiveBuffer().first(std::min<std::size_t>(ActiveBuffer().size(),

@@ -94,6 +94,7 @@ class TPirinDataSet : public TDataSet {
                                                        TBlobStreamMode mode) override;
     // In blob_stream.cpp.
     std::string ReadBlobText(const TField& field) override;
+    void WriteBlobText(const TField& field, std::span<const std::uint8_t> bytes) override;
 
     // ---- used by BLOB streams ----
     // The record image field values use in the current state; empty: none.

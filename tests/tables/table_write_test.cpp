@@ -116,6 +116,52 @@ TEST_F(TableWriteTest, CancelLeavesTheTableAsItWas) {
     EXPECT_THAT(Stored(), ::testing::ElementsAre("apple:green", "banana:"));
 }
 
+// Cancel after Append comes back to the last record as the table has it
+// then (another writer may have added one meanwhile), and to no record at
+// all on an empty table; nothing of the new record stays behind.
+TEST_F(TableWriteTest, CancelAfterAppendStandsOnTheLastRecord) {
+    ASSERT_TRUE(Table.FindKey({std::string("apple")}));
+    Table.Append();
+    Table.FieldByName("Id").SetAsInteger(7);
+    Table.FieldByName("Word").SetAsString("aardvark");
+    Table.FieldByName("Desc").SetAsString("never stored");
+    Table.Cancel();
+    EXPECT_EQ(Table.State(), TDataSetState::Browse);
+    EXPECT_EQ(Table.FieldByName("Word").AsString(), "banana");
+    EXPECT_EQ(Table.RecNo(), 2);
+    Table.Next();
+    EXPECT_TRUE(Table.Eof());
+    EXPECT_EQ(Table.Cursor()->OpenBlobCount(), 0u);
+
+    Table.First();
+    Table.Append();
+    {
+        TPirinTable writer;
+        writer.SetDatabaseName("DB");
+        writer.SetTableName("Words");
+        writer.Open();
+        writer.Append();
+        writer.FieldByName("Id").SetAsInteger(3);
+        writer.FieldByName("Word").SetAsString("cherry");
+        writer.Post();
+    }
+    Table.Cancel();
+    EXPECT_EQ(Table.FieldByName("Word").AsString(), "cherry");
+    EXPECT_THAT(Stored(), ::testing::ElementsAre("apple:green", "banana:", "cherry:"));
+
+    Table.First();
+    while (!Table.Eof()) Table.Delete();
+    Table.Append();
+    Table.FieldByName("Word").SetAsString("lost");
+    Table.Cancel();
+    EXPECT_TRUE(Table.Bof());
+    EXPECT_TRUE(Table.Eof());
+    EXPECT_EQ(Table.FieldByName("Word").AsString(), "");
+    EXPECT_THAT(Stored(), ::testing::IsEmpty());
+    Table.Close();
+    EXPECT_THAT(Fixture.Verify(), ::testing::IsEmpty());
+}
+
 TEST_F(TableWriteTest, DeleteRemovesTheRecordAndShowsTheNextOne) {
     Table.First();
     Table.Delete();

@@ -161,5 +161,34 @@ TEST_F(TypedFieldsTest, ValuesTheFieldCannotHoldAreRefused) {
     Table.Cancel();
 }
 
+// Every integer width keeps the whole value, sign and high bits included,
+// and a string fills its field to the last byte.
+TEST(FieldWidthsTest, IntegersOfEveryWidthAndFullStringsAreStoredWhole) {
+    TTableDefinition d;
+    d.Fields = {Field("Id", "INTEGER"), Field("Small", "SMALLINT"), Field("Unsigned", "WORD"),
+                Field("Wide", "LARGEINT"), Field("Name", "VARCHAR", 250)};
+    d.Primary = TIndexDefinition{.Fields = {"Id"}};
+    TFixtureTable fixture(d);
+    TPirinTable table;
+    PointAt(table, fixture);
+    table.Open();
+    const std::int64_t wide = -(std::int64_t{1} << 40) - 3;
+    const std::string name(250, 'n');
+    table.Insert();
+    table.FieldByName("Id").SetAsInteger(-2147483647 - 1);
+    table.FieldByName("Small").SetAsInteger(-32768);
+    table.FieldByName("Unsigned").SetAsInteger(65535);
+    table.FieldByName("Wide").SetAsInteger(wide);
+    table.FieldByName("Name").SetAsString(name);
+    table.Post();
+    ASSERT_TRUE(table.FindKey({std::int64_t{-2147483647 - 1}}));
+    EXPECT_EQ(table.FieldByName("Small").AsInteger(), -32768);
+    EXPECT_EQ(table.FieldByName("Unsigned").AsInteger(), 65535);
+    EXPECT_EQ(table.FieldByName("Wide").AsInteger(), wide);
+    EXPECT_EQ(table.FieldByName("Name").AsString(), name);
+    table.Close();
+    EXPECT_THAT(fixture.Verify(), ::testing::IsEmpty());
+}
+
 }  // namespace
 }  // namespace pirin::testing
