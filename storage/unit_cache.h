@@ -320,6 +320,7 @@ bool TUnitCache<TUnit>::Prefetch(std::span<const std::int32_t> numbers) {
     std::vector<TPin> held;
     std::vector<std::int32_t> missing;  // in the order given
     held.reserve(numbers.size());
+    missing.reserve(numbers.size());
     for (const std::int32_t n : numbers) {
         if (TUnit* unit = Search(n))
             held.push_back(Pin(unit));
@@ -352,6 +353,7 @@ void TUnitCache<TUnit>::LoadMissing(std::vector<std::int32_t>& missing, std::siz
     const std::size_t free = FCapacity > FUnits.size() ? FCapacity - FUnits.size() : 0;
     std::vector<TUnit*> victims;
     if (missing.size() > free && MayHaveVictims()) {
+        victims.reserve(missing.size() - free);
         for (TCacheUnit* unit = FTail; unit != nullptr && free + victims.size() < missing.size();
              unit = unit->FChainPrev)
             if (IsVictim(*unit)) victims.push_back(static_cast<TUnit*>(unit));
@@ -363,26 +365,31 @@ void TUnitCache<TUnit>::LoadMissing(std::vector<std::int32_t>& missing, std::siz
     while (!missing.empty() && missing.back() >= nextNow) missing.pop_back();
     if (missing.empty()) return;
 
-    // Every read before anything changes: a failed one leaves the cache as
-    // it was.
+    // Every read, in one batch, before anything changes: a failed one
+    // leaves the cache as it was. One request per run of consecutive units.
     GrowBuffer(FReadBuffer, missing.size() * unitSize);
-    const bool allowShort = FOwner.ShortReadsAllowed();
     const std::int32_t runUnits = UnitsPerRun(FParams.RunBytes, unitSize);
-    std::size_t covered = missing.size();  // units read whole, from the front
-    for (std::size_t begin = 0; begin < missing.size() && covered == missing.size();) {
+    std::vector<TReadRequest> requests;
+    requests.reserve(missing.size());
+    for (std::size_t begin = 0; begin < missing.size();) {
         std::size_t stop = begin + 1;
         while (stop < missing.size() && missing[stop] == missing[stop - 1] + 1 &&
                stop - begin < static_cast<std::size_t>(runUnits))
             ++stop;
-        const std::span<std::uint8_t> run(FReadBuffer.data() + begin * unitSize,
-                                          (stop - begin) * unitSize);
-        ++FStats.Reads;
-        const std::size_t read = FOwner.ReadUnits(FOwner.UnitOffset(missing[begin]), run, allowShort);
-        if (read < run.size()) {
-            if (!allowShort) RaiseEngineError(PIRIN_READERR, {.table = FOwner.TableName()});
-            covered = begin + read / unitSize;  // the units the file lacks stay out
-        }
+        requests.push_back({FOwner.UnitOffset(missing[begin]), FReadBuffer.data() + begin * unitSize,
+                            (stop - begin) * unitSize, 0});
         begin = stop;
+    }
+    const bool allowShort = FOwner.ShortReadsAllowed();
+    FStats.Reads += requests.size();
+    FOwner.ReadUnitsBatch(requests, allowShort);
+    // Units read whole, from the front: the units the file lacks stay out.
+    std::size_t covered = 0;
+    for (const TReadRequest& request : requests) {
+        if (request.Transferred < request.Count && !allowShort)
+            RaiseEngineError(PIRIN_READERR, {.table = FOwner.TableName()});
+        covered += request.Transferred / unitSize;
+        if (request.Transferred < request.Count) break;
     }
     missing.resize(covered);
     victims.resize(std::min(victims.size(), covered - std::min(covered, free)));
@@ -404,6 +411,7 @@ void TUnitCache<TUnit>::LoadMissing(std::vector<std::int32_t>& missing, std::siz
 
     // Loaded units join the list in one merge, also when a load fails.
     std::vector<std::unique_ptr<TUnit>> spare;
+    spare.reserve(victims.size());
     for (TUnit* victim : victims) spare.emplace_back(victim);
     const std::size_t listed = FUnits.size();
     const auto merge = [&] {
