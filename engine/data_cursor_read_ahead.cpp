@@ -74,6 +74,7 @@ void TDataCursor::AfterRecordRead(std::optional<TReadDirection> walk) {
         // The records come in one batch, then the first blocks of the
         // current record's values and theirs in another.
         std::vector<std::int32_t> blocks;
+        if (!FWantedBlobs.empty()) blocks.reserve(std::min(blocksLeft, (count + 1) * FWantedBlobs.size()));
         bool blobs = !FWantedBlobs.empty() && WantedFirstBlocks(Current().Image(), blocksLeft, blocks);
         if (count > 0 && !data.PrefetchRecords(std::span(records).first(count))) return;
         for (std::size_t i = 0; blobs && i < count; ++i) {
