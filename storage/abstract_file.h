@@ -84,7 +84,7 @@ class TAbstractFile {
     // critical section (and one batch on disk); each request's Transferred
     // says what moved. 0, or -1 when a request failed (errno set; the
     // requests after it transfer nothing). The handle's position ends as a
-    // ReadAt of the last request leaves it (unspecified after a failure).
+    // ReadAt of the last request leaves it (after a failure, anywhere).
     [[nodiscard]] int ReadBatch(std::int32_t id, std::span<TReadRequest> requests);
     [[nodiscard]] virtual bool Flush();
     // Moves the handle's position (origins above); the new position, or -1
