@@ -259,13 +259,10 @@ class TDataCursor : public TCursorNavigation {
                                                 std::span<const std::uint8_t> image,
                                                 std::int32_t firstBlock);
     void KeepSpareBlob(std::unique_ptr<TBlobBuffer> buffer) noexcept;
-    // Read-ahead steps: the records, each with the wanted BLOBs' first
-    // blocks when given the block allowance (until it is spent), and the
-    // wanted BLOBs' first blocks of one image (false when the allowance is
-    // spent).
-    void ReadAheadRecords(std::span<const std::int32_t> records, TReadDirection direction,
-                          std::size_t* blocksLeft);
-    bool ReadAheadBlobs(std::span<const std::uint8_t> image, std::size_t& blocksLeft);
+    // Appends the first blocks of the wanted BLOBs of one image to `blocks`
+    // while the block allowance lasts (false when it ran out).
+    bool WantedFirstBlocks(std::span<const std::uint8_t> image, std::size_t& blocksLeft,
+                           std::vector<std::int32_t>& blocks);
     // The records of the leaves beyond the leaf copy in the direction of
     // travel, in walk order, at most out.size(); the leaves come from (and
     // go into) the index's page cache.

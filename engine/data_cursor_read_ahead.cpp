@@ -15,6 +15,7 @@
 // failure itself.
 #include <algorithm>
 #include <array>
+#include <vector>
 
 #include "engine/data_cursor.h"
 #include "engine/data_table.h"
@@ -70,37 +71,19 @@ void TDataCursor::AfterRecordRead(std::optional<TReadDirection> walk) {
         // the neighbouring leaves, whose entries come along too.
         if (walk && count < limit)
             count += LaterLeafRecords(*walk, std::span(records).subspan(count, limit - count));
-        const bool blobs = !FWantedBlobs.empty() && ReadAheadBlobs(Current().Image(), blocksLeft);
-        if (count > 0)
-            ReadAheadRecords(std::span(records).first(count), *walk, blobs ? &blocksLeft : nullptr);
+        // The records come in one batch, then the first blocks of the
+        // current record's values and theirs in another.
+        std::vector<std::int32_t> blocks;
+        if (!FWantedBlobs.empty()) blocks.reserve(std::min(blocksLeft, (count + 1) * FWantedBlobs.size()));
+        bool blobs = !FWantedBlobs.empty() && WantedFirstBlocks(Current().Image(), blocksLeft, blocks);
+        if (count > 0 && !data.PrefetchRecords(std::span(records).first(count))) return;
+        for (std::size_t i = 0; blobs && i < count; ++i) {
+            const TRecord* record = data.RecordCache().Find(records[i]);
+            blobs = record != nullptr && WantedFirstBlocks(record->Image(), blocksLeft, blocks);
+        }
+        if (!blocks.empty()) (void)blobFile->PrefetchBlocks(blocks);
     } catch (const EPirinEngineError&) {
         // Left for the access that needs the unit.
-    }
-}
-
-void TDataCursor::ReadAheadRecords(std::span<const std::int32_t> records, TReadDirection direction,
-                                   std::size_t* blocksLeft) {
-    TDataFile& data = Data();
-    const std::int32_t last = data.RecordCount();
-    const int step = direction == TReadDirection::Forward ? 1 : -1;
-    // records[i, runEnd) follow each other: found once per run, not again
-    // for each of its records.
-    std::size_t runEnd = 0;
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        const std::int32_t record = records[i];
-        if (record < 1 || record > last) return;
-        // Entries whose records follow each other come in one read (a
-        // cached record is only pinned: the cache looks it up once).
-        if (runEnd <= i) {
-            runEnd = i + 1;
-            while (runEnd < records.size() &&
-                   records[runEnd] == std::int64_t{records[runEnd - 1]} + step)
-                ++runEnd;
-        }
-        const auto run = static_cast<std::int32_t>(runEnd - i);
-        const TRecordPin pin = data.FetchRecord(nullptr, record, {run, direction});
-        if (!pin) return;
-        if (blocksLeft != nullptr && !ReadAheadBlobs(pin->Image(), *blocksLeft)) return;
     }
 }
 
@@ -125,18 +108,16 @@ std::size_t TDataCursor::LaterLeafRecords(TReadDirection direction, std::span<st
     return count;
 }
 
-bool TDataCursor::ReadAheadBlobs(std::span<const std::uint8_t> image, std::size_t& blocksLeft) {
-    TBlobFile& file = *FTable->BlobFile();
-    const std::int32_t last = file.LastBlockNumber();
+bool TDataCursor::WantedFirstBlocks(std::span<const std::uint8_t> image, std::size_t& blocksLeft,
+                                    std::vector<std::int32_t>& blocks) {
+    const std::int32_t last = FTable->BlobFile()->LastBlockNumber();
     for (const int fieldNo : FWantedBlobs) {
         const TFieldDescriptor& field = GetFieldDesc(fieldNo).Field;
         if (field.Offset + 9u > image.size() || image[field.Offset] == 0) continue;
         const std::int32_t first = le::GetI32(image, field.Offset + 1u);
         if (first < 1 || first > last) continue;
-        // Cached blocks count too: looking them up first would search the
-        // cache twice for every block read.
         if (blocksLeft == 0) return false;
-        if (!file.FetchBlock(nullptr, first)) return false;
+        blocks.push_back(first);
         --blocksLeft;
     }
     return true;

@@ -85,6 +85,32 @@ std::int64_t TAbstractFile::ReadAt(std::int32_t id, std::uint64_t offset, void* 
     });
 }
 
+int TAbstractFile::ReadBatch(std::int32_t id, std::span<TReadRequest> requests) {
+    TFileSectionGuard hold(FCriticalSection);
+    TFileHandleEntry* handle = FindHandle(id);
+    if (handle == nullptr) {
+        errno = EBADF;
+        return -1;
+    }
+    for (TReadRequest& request : requests) {
+        request.Transferred = 0;
+        if (request.Offset > kMaxFilePosition) {
+            errno = EINVAL;
+            return -1;
+        }
+    }
+    return ReadBatchHandle(*handle, requests);
+}
+
+int TAbstractFile::ReadBatchHandle(TFileHandleEntry& handle, std::span<TReadRequest> requests) {
+    for (TReadRequest& request : requests) {
+        const std::int64_t got = ReadHandle(handle, request.Offset, request.Buffer, request.Count);
+        if (got < 0) return -1;
+        request.Transferred = static_cast<std::size_t>(got);
+    }
+    return 0;
+}
+
 std::int64_t TAbstractFile::Write(std::int32_t id, const void* buffer, std::size_t count) {
     return Transfer(id, nullptr, [&](TFileHandleEntry& handle, std::uint64_t at) {
         return WriteHandle(handle, at, buffer, count);

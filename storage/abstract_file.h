@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "storage/file_system.h"
 #include "storage/locked_regions.h"
 
 namespace pirin {
@@ -79,6 +80,12 @@ class TAbstractFile {
                                       std::size_t count);
     [[nodiscard]] std::int64_t WriteAt(std::int32_t id, std::uint64_t offset, const void* buffer,
                                        std::size_t count);
+    // The requests as ReadAt each, in order, in one pass through the
+    // critical section (and one batch on disk); each request's Transferred
+    // says what moved. 0, or -1 when a request failed (errno set; the
+    // requests after it transfer nothing). The handle's position ends as a
+    // ReadAt of the last request leaves it (after a failure, anywhere).
+    [[nodiscard]] int ReadBatch(std::int32_t id, std::span<TReadRequest> requests);
     [[nodiscard]] virtual bool Flush();
     // Moves the handle's position (origins above); the new position, or -1
     // (also for a position before the start).
@@ -111,6 +118,10 @@ class TAbstractFile {
                                                   void* buffer, std::size_t count) = 0;
     [[nodiscard]] virtual std::int64_t WriteHandle(TFileHandleEntry& handle, std::uint64_t offset,
                                                    const void* buffer, std::size_t count) = 0;
+    // A batch of reads for `handle`, offsets checked: 0 or -1 as ReadBatch.
+    // The default reads each request with ReadHandle.
+    [[nodiscard]] virtual int ReadBatchHandle(TFileHandleEntry& handle,
+                                              std::span<TReadRequest> requests);
 
     // Runs `move(handle, at)` under the critical section for handle `id` at
     // `offset` (nullptr: the handle's position); -1 with errno EBADF for an

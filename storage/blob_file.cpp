@@ -19,6 +19,15 @@ TBlobFile::TBlobFile(TTableFileContext& context, std::string fileName, std::uint
 
 TBlobFile::~TBlobFile() { TBlobFile::CloseFile(); }
 
+bool TBlobFile::PrefetchBlocks(std::span<const std::int32_t> numbers) {
+    if (!IsOpen()) {
+        errno = EBADF;
+        Raise(PIRIN_READERR);
+    }
+    TTableUnitOwner::TAskingScope asking(FOwner, nullptr);
+    return FCache.Prefetch(numbers);
+}
+
 void TBlobFile::Fail(std::uint16_t code) const {
     errno = 0;
     Raise(code);

@@ -100,6 +100,10 @@ class TBlobFile : public TFileHandler {
     // means another process changed the table: start over.
     TBlockPin FetchBlock(TChangeCheck* cursor, std::int32_t n, std::int32_t readAheadCount = 1,
                          bool readAhead = false);
+    // Reads ahead: caches blocks `numbers` as TBlockCache::Prefetch does
+    // (false: another process changed the table). Raises 9217 when the file
+    // is not open.
+    bool PrefetchBlocks(std::span<const std::int32_t> numbers);
     // A cleared, dirty block for a growing chain: the first free block, or a
     // new block at the end.
     TBlockPin AllocateBlock(TChangeCheck* cursor);

@@ -133,6 +133,9 @@ class TDataFile : public TFileHandler {
     // new slot at the end.
     [[nodiscard]] TRecordPin FetchRecord(TChangeCheck* cursor, std::int32_t n,
                                          TReadAhead readAhead = {});
+    // Reads ahead: caches records `numbers` as TRecordCache::Prefetch does
+    // (false: another process changed the table).
+    bool PrefetchRecords(std::span<const std::int32_t> numbers);
     // The slot for a record being inserted: the first free slot when the
     // table has a primary index and the chain is not empty, else a new slot
     // at the end. Empty pin as for FetchRecord.

@@ -35,6 +35,12 @@ TRecordPin TDataFile::FetchRecord(TChangeCheck* cursor, std::int32_t n, TReadAhe
     return pin;
 }
 
+bool TDataFile::PrefetchRecords(std::span<const std::int32_t> numbers) {
+    if (!IsOpen() || !FLayoutFixed) RaiseCode(PIRIN_FILECORRUPT);
+    TTableUnitOwner::TAskingScope scope(FOwner, nullptr);
+    return FRecords.Prefetch(numbers);
+}
+
 TRecordPin TDataFile::NewRecordSlot(TChangeCheck* cursor) {
     const std::int32_t firstFree = FHeader.FirstFree();
     const bool reuse = firstFree != 0 && FContext.HasPrimaryIndex();

@@ -171,6 +171,16 @@ std::size_t TFileHandler::ReadAt(std::uint64_t offset, void* buffer, std::size_t
     return CheckRead(FFile->ReadAt(FHandleId, offset, buffer, count), count, allowShort);
 }
 
+void TFileHandler::ReadBatch(std::span<TReadRequest> requests, bool allowShort) {
+    if (FFile == nullptr) {
+        errno = EBADF;
+        Raise(PIRIN_READERR);
+    }
+    if (FFile->ReadBatch(FHandleId, requests) < 0) Raise(PIRIN_READERR);
+    for (const TReadRequest& request : requests)
+        (void)CheckRead(static_cast<std::int64_t>(request.Transferred), request.Count, allowShort);
+}
+
 void TFileHandler::WriteAt(std::uint64_t offset, const void* buffer, std::size_t count) {
     if (FFile == nullptr || offset > kMaxFilePosition) {
         errno = FFile == nullptr ? EBADF : EINVAL;

@@ -23,8 +23,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
+
+#include "storage/file_system.h"
 
 namespace pirin {
 
@@ -83,6 +86,10 @@ class TFileHandler {
     std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count,
                        bool allowShort = false);
     void WriteAt(std::uint64_t offset, const void* buffer, std::size_t count);
+    // The requests as ReadAt each, as one operation of the file object (one
+    // batch on disk). A failed request raises 9217, and so does a short one
+    // unless `allowShort`; each request's Transferred says what moved.
+    void ReadBatch(std::span<TReadRequest> requests, bool allowShort = false);
 
     // State and settings. Settings take effect at the next open or create.
     bool InMemory() const { return FInMemory; }

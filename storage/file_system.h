@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 
 namespace pirin {
@@ -38,6 +39,15 @@ struct TFileStat {
     std::uint64_t Size = 0;
 };
 
+// One positioned read of a batch: `Count` bytes at `Offset` into `Buffer`;
+// `Transferred` is what moved.
+struct TReadRequest {
+    std::uint64_t Offset = 0;
+    void* Buffer = nullptr;
+    std::size_t Count = 0;
+    std::size_t Transferred = 0;
+};
+
 class TOSFileSystem {
   public:
     virtual ~TOSFileSystem() = default;
@@ -56,6 +66,11 @@ class TOSFileSystem {
                                      std::uint64_t offset, std::size_t& transferred) = 0;
     [[nodiscard]] virtual int WriteAt(TOSFile file, const void* buffer, std::size_t count,
                                       std::uint64_t offset, std::size_t& transferred) = 0;
+    // Reads the requests in order, each as ReadAt would; the first that
+    // fails ends the batch with its error, and those after it transfer
+    // nothing. This default makes one ReadAt per request, so a wrapper that
+    // counts or fails reads sees every request as one read.
+    [[nodiscard]] virtual int ReadBatch(TOSFile file, std::span<TReadRequest> requests);
     [[nodiscard]] virtual int Truncate(TOSFile file, std::uint64_t size) = 0;
     [[nodiscard]] virtual int Sync(TOSFile file) = 0;
     [[nodiscard]] virtual int Size(TOSFile file, std::uint64_t& size) = 0;

@@ -7,6 +7,10 @@ std::size_t TTableUnitOwner::ReadUnits(std::uint64_t offset, std::span<std::uint
     return FFile.ReadAt(offset, buffer.data(), buffer.size(), allowShort);
 }
 
+void TTableUnitOwner::ReadUnitsBatch(std::span<TReadRequest> requests, bool allowShort) {
+    FFile.ReadBatch(requests, allowShort);
+}
+
 void TTableUnitOwner::WriteUnits(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
     FFile.WriteAt(offset, bytes.data(), bytes.size());
 }

@@ -28,6 +28,7 @@ class TTableUnitOwner : public TUnitCacheOwner {
 
     std::size_t ReadUnits(std::uint64_t offset, std::span<std::uint8_t> buffer,
                           bool allowShort) override;
+    void ReadUnitsBatch(std::span<TReadRequest> requests, bool allowShort) override;
     void WriteUnits(std::uint64_t offset, std::span<const std::uint8_t> bytes) override;
     bool InTransaction() const override { return FContext.InTransaction(); }
     // The file may be shorter than the cache only when this process wrote to

@@ -126,6 +126,18 @@ class TUnitCache {
     // `readAhead` is read with one read.
     [[nodiscard]] TPin Fetch(std::int32_t n, TReadAhead readAhead = {});
 
+    // Reads ahead: caches the units `numbers` (from the first outside
+    // 1..next-1 on, none) without pinning them, and leaves them at the head
+    // of the chain in the order given, as fetching each in turn would. The
+    // missing ones are read with one read per run of consecutive numbers and
+    // enter the list in one merge, not one insert each; cached ones are not
+    // read again. Only free places and victims take them: when those run
+    // out, the numbers given last are left out (nothing is written back and
+    // the cache does not grow for units nobody asked for yet). False when
+    // another process changed the table (the caches were emptied); raises as
+    // Fetch, and then leaves the cache as it was.
+    bool Prefetch(std::span<const std::int32_t> numbers);
+
     // Gives one pin back (never below 0). Pins call this; a caller holding a
     // unit by other means may too.
     void Release(TUnit& unit) noexcept;
@@ -218,6 +230,9 @@ class TUnitCache {
         return nullptr;
     }
 
+    // Reads and caches the missing units of a Prefetch (numbers in the order
+    // given, each once); leaves out what finds no place or is not on disk.
+    void LoadMissing(std::vector<std::int32_t>& missing, std::size_t unitSize);
     TPin Hit(TUnit* unit);
     TPin Append(std::int32_t n, std::size_t unitSize);
     TPin ReadRun(std::int32_t n, TReadAhead readAhead, std::size_t unitSize, std::int32_t next);
@@ -293,6 +308,153 @@ TUnitPin<TUnit> TUnitCache<TUnit>::Fetch(std::int32_t n, TReadAhead readAhead) {
     const std::int32_t nextNow = FOwner.NextUnitNumber();
     if (n >= nextNow) RaiseCorrupt();
     return ReadRun(n, readAhead, unitSize, nextNow);
+}
+
+template <class TUnit>
+bool TUnitCache<TUnit>::Prefetch(std::span<const std::int32_t> numbers) {
+    const std::size_t unitSize = FOwner.UnitSize();
+    if (unitSize == 0) RaiseCorrupt();
+    const std::int32_t next = FOwner.NextUnitNumber();
+    const auto end = std::find_if(numbers.begin(), numbers.end(),
+                                  [next](std::int32_t n) { return n < 1 || n >= next; });
+    numbers = numbers.first(static_cast<std::size_t>(end - numbers.begin()));
+
+    // Cached units are pinned meanwhile, so that none becomes a victim.
+    std::vector<TPin> held;
+    std::vector<std::int32_t> missing;  // in the order given
+    held.reserve(numbers.size());
+    missing.reserve(numbers.size());
+    for (const std::int32_t n : numbers) {
+        if (TUnit* unit = Search(n))
+            held.push_back(Pin(unit));
+        else
+            missing.push_back(n);
+    }
+    FStats.Hits += held.size();
+    if (!missing.empty()) {
+        // A number given twice is read once.
+        std::vector<std::int32_t> sorted(missing);
+        std::sort(sorted.begin(), sorted.end());
+        if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) {
+            std::vector<std::int32_t> once;
+            for (const std::int32_t n : missing)
+                if (std::find(once.begin(), once.end(), n) == once.end()) once.push_back(n);
+            missing.swap(once);
+        }
+        if (!FOwner.StrictChangeDetection() && FOwner.CheckAndResync()) return false;
+        LoadMissing(missing, unitSize);
+    }
+    // The chain as fetching each in turn leaves it.
+    for (const std::int32_t n : numbers)
+        if (TUnit* unit = Search(n)) MoveToHead(unit);
+    return true;
+}
+
+template <class TUnit>
+void TUnitCache<TUnit>::LoadMissing(std::vector<std::int32_t>& missing, std::size_t unitSize) {
+    // Places: free ones first, then victims from the tail of the chain.
+    const std::size_t free = FCapacity > FUnits.size() ? FCapacity - FUnits.size() : 0;
+    std::vector<TUnit*> victims;
+    if (missing.size() > free && MayHaveVictims()) {
+        victims.reserve(missing.size() - free);
+        for (TCacheUnit* unit = FTail; unit != nullptr && free + victims.size() < missing.size();
+             unit = unit->FChainPrev)
+            if (IsVictim(*unit)) victims.push_back(static_cast<TUnit*>(unit));
+    }
+    missing.resize(std::min(missing.size(), free + victims.size()));
+    victims.resize(missing.size() - std::min(missing.size(), free));
+    std::sort(missing.begin(), missing.end());
+    const std::int32_t nextNow = FOwner.NextUnitNumber();
+    while (!missing.empty() && missing.back() >= nextNow) missing.pop_back();
+    if (missing.empty()) return;
+
+    // Every read, in one batch, before anything changes: a failed one
+    // leaves the cache as it was. One request per run of consecutive units.
+    GrowBuffer(FReadBuffer, missing.size() * unitSize);
+    const std::int32_t runUnits = UnitsPerRun(FParams.RunBytes, unitSize);
+    std::vector<TReadRequest> requests;
+    requests.reserve(missing.size());
+    for (std::size_t begin = 0; begin < missing.size();) {
+        std::size_t stop = begin + 1;
+        while (stop < missing.size() && missing[stop] == missing[stop - 1] + 1 &&
+               stop - begin < static_cast<std::size_t>(runUnits))
+            ++stop;
+        requests.push_back({FOwner.UnitOffset(missing[begin]), FReadBuffer.data() + begin * unitSize,
+                            (stop - begin) * unitSize, 0});
+        begin = stop;
+    }
+    const bool allowShort = FOwner.ShortReadsAllowed();
+    FStats.Reads += requests.size();
+    FOwner.ReadUnitsBatch(requests, allowShort);
+    // Units read whole, from the front: the units the file lacks stay out.
+    std::size_t covered = 0;
+    for (const TReadRequest& request : requests) {
+        if (request.Transferred < request.Count && !allowShort)
+            RaiseEngineError(PIRIN_READERR, {.table = FOwner.TableName()});
+        covered += request.Transferred / unitSize;
+        if (request.Transferred < request.Count) break;
+    }
+    missing.resize(covered);
+    victims.resize(std::min(victims.size(), covered - std::min(covered, free)));
+    FStats.Misses += missing.size();
+    if (missing.empty()) return;
+
+    // The victims leave the list and the chain; the list gets room for the
+    // units that take free places, so that the merge below cannot fail.
+    FUnits.reserve(FUnits.size() + missing.size() - victims.size());
+    for (TUnit* victim : victims) {
+        Unlink(victim);
+        if (FVictims > 0) --FVictims;
+        victim->ClearCacheState();  // number 0: dropped from the list below
+    }
+    if (!victims.empty())
+        FUnits.erase(std::remove_if(FUnits.begin(), FUnits.end(),
+                                    [](const TUnit* unit) { return unit->FUnitNumber == 0; }),
+                     FUnits.end());
+
+    // Loaded units join the list in one merge, also when a load fails.
+    std::vector<std::unique_ptr<TUnit>> spare;
+    spare.reserve(victims.size());
+    for (TUnit* victim : victims) spare.emplace_back(victim);
+    const std::size_t listed = FUnits.size();
+    const auto merge = [&] {
+        std::inplace_merge(FUnits.begin(), FUnits.begin() + static_cast<std::ptrdiff_t>(listed),
+                           FUnits.end(), [](const TUnit* a, const TUnit* b) {
+                               return a->FUnitNumber < b->FUnitNumber;
+                           });
+        for (auto& unit : spare)
+            if (unit) FStack.Push(std::move(unit));
+    };
+    try {
+        for (std::size_t i = 0; i < missing.size(); ++i) {
+            std::unique_ptr<TUnit> unit;
+            if (i < spare.size()) {
+                unit = std::move(spare[i]);
+                if (unit->Size() != unitSize) unit->ResizeBytes(unitSize);
+                unit->ResetForLoad();
+            } else {
+                unit = FStack.Pop(unitSize);
+            }
+            unit->FUnitNumber = missing[i];
+            const std::span<std::uint8_t> bytes(FReadBuffer.data() + i * unitSize, unitSize);
+            FOwner.UnscrambleUnit(missing[i], bytes);
+            try {
+                FOwner.LoadUnit(*unit, bytes);
+            } catch (...) {
+                unit->ClearCacheState();
+                FStack.Push(std::move(unit));
+                throw;
+            }
+            TUnit* raw = unit.release();
+            FUnits.push_back(raw);  // within the room reserved
+            PushHead(raw);
+            ++FVictims;
+        }
+    } catch (...) {
+        merge();
+        throw;
+    }
+    merge();
 }
 
 template <class TUnit>

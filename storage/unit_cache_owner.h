@@ -15,6 +15,7 @@
 #include <span>
 #include <string_view>
 
+#include "storage/file_system.h"
 #include "storage/unit_cache_unit.h"
 
 namespace pirin {
@@ -48,6 +49,15 @@ class TUnitCacheOwner {
     // returns the count read. A short read raises 9217 unless `allowShort`.
     virtual std::size_t ReadUnits(std::uint64_t offset, std::span<std::uint8_t> buffer,
                                   bool allowShort) = 0;
+    // The requests as ReadUnits each, in one batch where the file can (each
+    // request's Transferred says what moved); raises as ReadUnits. The
+    // default makes one ReadUnits per request.
+    virtual void ReadUnitsBatch(std::span<TReadRequest> requests, bool allowShort) {
+        for (TReadRequest& request : requests)
+            request.Transferred = ReadUnits(
+                request.Offset,
+                std::span(static_cast<std::uint8_t*>(request.Buffer), request.Count), allowShort);
+    }
     // Writes all of `bytes` at `offset` in one positioned write; raises 9218.
     virtual void WriteUnits(std::uint64_t offset, std::span<const std::uint8_t> bytes) = 0;
 

@@ -1,4 +1,4 @@
-// Random fetches, changes, pins, write-backs, trims and discards against a
+// Random fetches, read-aheads, changes, pins, write-backs, trims and discards against a
 // plain map of what every unit must hold. After each batch, every unit read
 // through the cache or from the file must equal the map. The seed is printed;
 // set PIRIN_TEST_SEED to replay one.
@@ -27,7 +27,7 @@ class TModelRun {
     }
 
     void Step() {
-        switch (Between(0, 9)) {
+        switch (Between(0, 10)) {
             case 0:
             case 1:
             case 2:
@@ -54,6 +54,9 @@ class TModelRun {
                 break;
             case 9:
                 Other();
+                break;
+            case 10:
+                Prefetch();
                 break;
         }
     }
@@ -126,6 +129,19 @@ class TModelRun {
         if (!pin) return;
         EXPECT_EQ(BytesOf(*pin), FModel[n]) << "read " << n;
         Hold(std::move(pin));
+    }
+    // Read-ahead of a few numbers, some repeated, some outside the file:
+    // nothing is written, the cache does not grow, and whatever it holds
+    // still matches the map (checked by Verify).
+    void Prefetch() {
+        std::vector<std::int32_t> numbers(static_cast<std::size_t>(Between(0, 8)));
+        for (std::int32_t& n : numbers)
+            n = FFile.Next == 1 || Chance(8) ? Between(-1, FFile.Next + 1) : AnyUnit();
+        const std::size_t writes = FFile.Writes.size();
+        const std::size_t capacity = FCache.Capacity();
+        EXPECT_TRUE(FCache.Prefetch(numbers));
+        EXPECT_EQ(FFile.Writes.size(), writes);
+        EXPECT_EQ(FCache.Capacity(), capacity);
     }
     void Change() {
         std::int32_t n = FFile.Next;
