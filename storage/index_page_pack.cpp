@@ -277,12 +277,12 @@ void TPage::UnpackCompressed(std::span<const std::uint8_t> bytes, const TPageCon
     };
     const TIndexCompression c = config.Compression;
     const std::size_t k = config.KeyLength;
-    thread_local std::vector<std::uint8_t> keys;
-    thread_local std::vector<std::int32_t> refs;
-    thread_local std::vector<std::uint8_t> storedPrefix;
-    thread_local std::vector<std::uint8_t> storedTrailing;
-    // Every key byte is written below: resizing keeps the old bytes
-    // instead of clearing them first.
+    thread_local TUninitBytes keys;
+    thread_local TEntryInts refs;
+    thread_local TUninitBytes storedPrefix;
+    thread_local TUninitBytes storedTrailing;
+    // Every key byte is written below: resizing leaves the new bytes as
+    // they are instead of clearing them first.
     if (GetU16(bytes, kUsedAt) > kDataSize) corrupt();
     keys.resize(n * k);
     refs.resize(n);
