@@ -14,8 +14,6 @@ namespace pirin {
 
 TIndexFile::TIndexFile(TTableFileContext& context, std::string fileName, bool encrypted)
     : TFileHandler(std::move(fileName)), FContext(context), FRequestedEncrypted(encrypted) {
-    for (auto& cache : FCaches)
-        cache = std::make_unique<TPageCache>(FOwner, FStack, kPageCacheParams);
     RebuildKeyDescriptions();
 }
 

@@ -251,6 +251,7 @@ class TIndexFile : public TFileHandler {
     // A view of `name` that stays valid while the file lives.
     std::string_view StableName(const std::string& name);
     void RebuildKeyDescriptions();
+    // Index i's cache, made on first use.
     TPageCache& CacheOf(int index);
     // Raises `code` for a damaged file or a misuse (no system error behind).
     [[noreturn]] void Fail(std::uint16_t code, std::string_view index = {}) const;
@@ -295,7 +296,9 @@ class TIndexFile : public TFileHandler {
     TTemporaryOwner FTemporaryOwner{*this};
     std::array<bool, kIndexCount> FTemporaryBound{};
     TUnitStack<TPage> FStack{kPageStackLimit};
+    // Null until CacheOf makes it; made with FPageBudget (SizeCaches).
     std::array<std::unique_ptr<TPageCache>, kIndexCount> FCaches;
+    std::size_t FPageBudget = 0;
     std::vector<TPage*> FWritable;
     std::vector<std::uint8_t> FWriteBuffer;
     std::uint64_t FWrites = 0;

@@ -68,33 +68,45 @@ TPageConfig TIndexFile::PageConfig(int index) const {
 
 void TIndexFile::SizeCaches() {
     FTableName = StableName(TableName());
-    const std::size_t budget = PageCacheBudget(FContext.CacheBudgets());
+    FPageBudget = PageCacheBudget(FContext.CacheBudgets());
     for (auto& cache : FCaches) {
+        if (!cache) continue;
         cache->ResetStats();
-        cache->SetBudget(budget);
+        cache->SetBudget(FPageBudget);
     }
     FTemporaryFile.SetTableName(std::string(FTableName));
 }
 
+// Most tables use a few of their 33 indexes: a cache is made on first use,
+// with the budget the last sizing gave them all. Temporary indexes have
+// theirs made when they are bound (BindCache).
 TPageCache& TIndexFile::CacheOf(int index) {
     if (index < 0 || index >= kIndexCount) Fail(PIRIN_INDEXCORRUPT);
-    return *FCaches[static_cast<std::size_t>(index)];
+    auto& cache = FCaches[static_cast<std::size_t>(index)];
+    if (!cache) cache = std::make_unique<TPageCache>(FOwner, FStack, kPageCacheParams, FPageBudget);
+    return *cache;
 }
 
+// Making a missing cache changes nothing anyone sees: an empty cache with the
+// budget of all the others is what the file would have held.
 const TPageCache& TIndexFile::Cache(int index) const {
-    if (index < 0 || index >= kIndexCount) Fail(PIRIN_INDEXCORRUPT);
-    return *FCaches[static_cast<std::size_t>(index)];
+    return const_cast<TIndexFile&>(*this).CacheOf(index);
 }
 
 void TIndexFile::TrimPages() {
-    for (auto& cache : FCaches) cache->Trim();
+    for (auto& cache : FCaches)
+        if (cache) cache->Trim();
 }
 
 void TIndexFile::DiscardPages() {
-    for (auto& cache : FCaches) cache->DiscardAll();
+    for (auto& cache : FCaches)
+        if (cache) cache->DiscardAll();
 }
 
-void TIndexFile::DiscardPages(int index) { CacheOf(index).DiscardAll(); }
+void TIndexFile::DiscardPages(int index) {
+    if (index < 0 || index >= kIndexCount) Fail(PIRIN_INDEXCORRUPT);
+    if (auto& cache = FCaches[static_cast<std::size_t>(index)]) cache->DiscardAll();
+}
 
 void TIndexFile::RetirePages(int index) {
     TPageCache& cache = CacheOf(index);
@@ -171,9 +183,11 @@ void TIndexFile::FreePage(TChangeCheck*, int index, TPage& page) {
 
 std::size_t TIndexFile::WritePages(bool temporary) {
     FWritable.clear();
-    for (int i = 0; i < kIndexCount; ++i)
-        if (FTemporaryBound[static_cast<std::size_t>(i)] == temporary)
-            FCaches[static_cast<std::size_t>(i)]->CollectWritable(FWritable);
+    for (int i = 0; i < kIndexCount; ++i) {
+        const auto& cache = FCaches[static_cast<std::size_t>(i)];
+        if (cache && FTemporaryBound[static_cast<std::size_t>(i)] == temporary)
+            cache->CollectWritable(FWritable);
+    }
     const std::uint64_t before = FWrites;
     TUnitCacheOwner& owner = temporary ? static_cast<TUnitCacheOwner&>(FTemporaryOwner) : FOwner;
     TPageCache::WriteRuns(owner, FWritable, TWriteOrder::ByUnitNumber, FWriteBuffer, FWrites);
