@@ -14,14 +14,19 @@ namespace pirin {
 
 void TIndexFile::SetKeyLayout(std::span<const TFieldDescriptor> fields, std::uint16_t language,
                               std::uint16_t sort) {
-    // The key descriptions change in place; pages keep pointing at them.
+    // The key descriptions change in place; pages keep pointing at them. A
+    // closed file builds them when it opens (the header read brings the
+    // descriptors they come from), so a layout set before opening costs
+    // nothing here.
     FFields.assign(fields.begin(), fields.end());
     FLanguage = language;
     FSort = sort;
-    RebuildKeyDescriptions();
+    if (IsOpen()) RebuildKeyDescriptions();
 }
 
 std::string_view TIndexFile::StableName(const std::string& name) {
+    // Most of the 33 descriptors are unused and nameless.
+    if (name.empty()) return {};
     if (FNames.empty() || FNames.back() != name) {
         for (const std::string& kept : FNames)
             if (kept == name) return kept;
