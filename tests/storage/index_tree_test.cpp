@@ -303,24 +303,33 @@ namespace {
 
 // The pages compare by the table's locale once the index file knows the
 // table's fields: "apple" before "Banana" in English, the other way round
-// as bytes.
+// as bytes. A layout given to the closed file takes effect when it opens.
 TEST(IndexTree, KeysFollowTheTableLocaleOnceTheKeyLayoutIsSet) {
-    for (const std::uint16_t language : {std::uint16_t{0}, std::uint16_t{1033}}) {
-        TTreeTable table(TShape::Word, true, 3);
-        table.File.SetKeyLayout(Schema(), language, 0);
-        TIndexTree tree = table.Tree();
-        for (const char* word : {"cherry", "Banana", "apple"}) {
-            Bytes key;
-            AppendText(key, word, 21);
-            tree.Insert(key, static_cast<std::int32_t>(word[0]));
+    for (const bool beforeOpening : {false, true}) {
+        for (const std::uint16_t language : {std::uint16_t{0}, std::uint16_t{1033}}) {
+            SCOPED_TRACE(beforeOpening ? "set on the closed file" : "set on the open file");
+            TTreeTable table(TShape::Word, true, 3);
+            if (beforeOpening) {
+                table.File.CloseFile();
+                table.File.SetKeyLayout(Schema(), language, 0);
+                table.File.OpenFile();
+            } else {
+                table.File.SetKeyLayout(Schema(), language, 0);
+            }
+            TIndexTree tree = table.Tree();
+            for (const char* word : {"cherry", "Banana", "apple"}) {
+                Bytes key;
+                AppendText(key, word, 21);
+                tree.Insert(key, static_cast<std::int32_t>(word[0]));
+            }
+            std::vector<std::int32_t> order;
+            for (const auto& [key, record] : Walk(tree)) order.push_back(record);
+            const std::vector<std::int32_t> expected =
+                language == 0 ? std::vector<std::int32_t>{'B', 'a', 'c'}
+                              : std::vector<std::int32_t>{'a', 'B', 'c'};
+            EXPECT_EQ(order, expected) << language;
+            EXPECT_EQ(table.Verify(), std::vector<std::string>{});
         }
-        std::vector<std::int32_t> order;
-        for (const auto& [key, record] : Walk(tree)) order.push_back(record);
-        const std::vector<std::int32_t> expected = language == 0
-                                                       ? std::vector<std::int32_t>{'B', 'a', 'c'}
-                                                       : std::vector<std::int32_t>{'a', 'B', 'c'};
-        EXPECT_EQ(order, expected) << language;
-        EXPECT_EQ(table.Verify(), std::vector<std::string>{});
     }
 }
 
