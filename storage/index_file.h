@@ -257,11 +257,10 @@ class TIndexFile : public TFileHandler {
     [[noreturn]] void Fail(std::uint16_t code, std::string_view index = {}) const;
     // Reads the header into FHeaderRead (valid until the next read).
     std::span<const std::uint8_t, TIndexFileHeader::kSize> ReadHeaderBytes();
-    // The header in `bytes`; 8961 when the values the caches rely on are off.
-    TIndexFileHeader UnpackHeader(std::span<const std::uint8_t, TIndexFileHeader::kSize> bytes) const;
     // Takes a header read from disk: the page caches are emptied and this
-    // process's temporary indexes go after its secondary indexes.
-    void AdoptHeader(TIndexFileHeader&& header);
+    // process's temporary indexes go after its secondary indexes. 8961 when
+    // the values the caches rely on are off (nothing then changes).
+    void AdoptHeader(std::span<const std::uint8_t, TIndexFileHeader::kSize> bytes);
     void MarkChanged() noexcept { FHeaderChanged = true; }
     // The definition checks AddIndex and DefinePrimaryIndex share.
     void CheckKeyFields(const TIndexDescriptor& descriptor,

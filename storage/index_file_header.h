@@ -69,8 +69,18 @@ class TIndexFileHeader {
     // indexes zeroed and not counted, the writer's mark at 3979, the whole
     // scrambled when encrypted.
     std::array<std::uint8_t, kSize> ToDisk(bool encrypted, bool changedMark) const;
-    // Takes the bytes read from disk (unscrambling them when encrypted).
-    static TIndexFileHeader FromDisk(std::span<const std::uint8_t, kSize> bytes, bool encrypted);
+    // Becomes the header in the bytes read from disk (unscrambling them when
+    // encrypted), in place: the descriptors of empty places become empty.
+    void FromDisk(std::span<const std::uint8_t, kSize> bytes, bool encrypted);
+    // The next page number and the number of secondary indexes of a header
+    // as read from disk, without taking the rest (the scramble of a byte
+    // depends only on its place).
+    struct TLeadingFields {
+        std::int32_t NextPage;
+        std::uint8_t SecondaryCount;
+    };
+    static TLeadingFields LeadingFieldsOnDisk(std::span<const std::uint8_t, kSize> bytes,
+                                              bool encrypted);
     // The change counter of a header as read from disk, without unpacking
     // the rest (the scramble of a byte depends only on its place).
     static std::int32_t ChangeCounterOnDisk(std::span<const std::uint8_t, kSize> bytes, bool encrypted);
