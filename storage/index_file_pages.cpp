@@ -4,6 +4,7 @@
 // from a free chain must be empty and held by nobody else, so a damaged chain
 // ends in 8965 instead of handing out a page that is still in a tree.
 #include <algorithm>
+#include <array>
 #include <cerrno>
 
 #include "errors/engine_error.h"
@@ -224,9 +225,20 @@ void TIndexFile::TOwner::AdvanceNextUnitNumber() {
     FIndex.FHeaderChanged = true;
 }
 
-// A page is one run, started afresh from the data seeds.
+// A page is one run, started afresh from the data seeds. A page fetched for
+// a known index needs only the bytes its loading reads in clear (the key of a
+// byte depends only on its place): the rest of a page of fixed-size entries
+// is never looked at.
 void TIndexFile::TOwner::UnscrambleUnit(std::int32_t, std::span<std::uint8_t> bytes) {
-    if (FIndex.FEncrypted) ScrambleBytes(bytes.data(), bytes.size(), kDataSeeds);
+    if (!FIndex.FEncrypted) return;
+    std::size_t clear = bytes.size();
+    if (FIndex.FLoadingConfig != nullptr && bytes.size() == kIndexPageSize) {
+        std::array<std::uint8_t, TPage::kHeaderSize> header;
+        std::copy_n(bytes.begin(), header.size(), header.begin());
+        ScrambleBytes(header.data(), header.size(), kDataSeeds);
+        clear = TPage::StoredExtent(header, *FIndex.FLoadingConfig);
+    }
+    ScrambleBytes(bytes.data(), clear, kDataSeeds);
 }
 
 void TIndexFile::TOwner::ScrambleUnit(std::int32_t n, std::span<std::uint8_t> bytes) {

@@ -301,6 +301,12 @@ class TPage : public TCacheUnit {
     // Packs into the 4096 clear bytes; 8965 when a compressed leaf's entries
     // do not fit in 4083 bytes.
     void SaveBytes(std::span<std::uint8_t> out) const override;
+    // How many leading bytes of a stored page LoadAttached reads for
+    // `config`, from the page's clear 13-byte header: the header and the
+    // fixed-size entries it counts; the whole page for compressed leaves,
+    // parameter pages, and headers that loading refuses.
+    static std::size_t StoredExtent(std::span<const std::uint8_t> header,
+                                    const TPageConfig& config) noexcept;
 
   private:
     using TEntryInts = std::vector<std::int32_t, TUninitAllocator<std::int32_t>>;

@@ -222,6 +222,22 @@ void TPage::Unpack(std::span<const std::uint8_t> bytes, const TPageConfig& confi
     FFree = false;
 }
 
+std::size_t TPage::StoredExtent(std::span<const std::uint8_t> header,
+                                const TPageConfig& config) noexcept {
+    if (header.size() < kHeaderSize) return kPageSize;
+    const std::uint8_t type = header[kTypeAt];
+    const bool leaf = type == static_cast<std::uint8_t>(TPageType::Leaf) ||
+                      type == static_cast<std::uint8_t>(TPageType::RootLeaf);
+    if (type >= static_cast<std::uint8_t>(TPageType::Parameter) ||
+        (leaf && config.Compression != TIndexCompression::None))
+        return kPageSize;
+    // The entries LoadFixed reads.
+    const bool counted = !leaf && config.HasCounts();
+    const std::size_t entrySize = config.KeyLength + 4u + (counted ? 4u : 0u);
+    const std::size_t n = GetU16(header, kCountAt);
+    return n * entrySize > kDataSize ? kPageSize : kHeaderSize + n * entrySize;
+}
+
 // Fixed-size entries: checked first, then kept as read (see Unraw), in a
 // buffer that keeps its size from the page's last use.
 void TPage::LoadFixed(std::span<const std::uint8_t> bytes, const TPageConfig& config,
