@@ -77,16 +77,21 @@ void TIndexFileHeader::FromDisk(std::span<const std::uint8_t, kSize> bytes, bool
     // Most of the 33 places are empty (all zeros), which is what a default
     // descriptor unpacks from: only the others need unpacking.
     static constexpr std::array<std::uint8_t, kIndexDescriptorSize> kEmpty{};
+    std::uint64_t set = 0;
     for (int i = 0; i < kIndexCount; ++i) {
         const std::span<const std::uint8_t, kIndexDescriptorSize> place(
             FBytes.data() + kDescriptorsAt + static_cast<std::size_t>(i) * kIndexDescriptorSize,
             kIndexDescriptorSize);
         TIndexDescriptor& descriptor = FDescriptors[static_cast<std::size_t>(i)];
-        if (std::memcmp(place.data(), kEmpty.data(), kEmpty.size()) != 0)
+        const std::uint64_t bit = std::uint64_t{1} << i;
+        if (std::memcmp(place.data(), kEmpty.data(), kEmpty.size()) != 0) {
             descriptor = TIndexDescriptor::Unpack(place);
-        else if (descriptor != TIndexDescriptor{})
+            set |= bit;
+        } else if ((FMaybeSet & bit) != 0) {
             descriptor = TIndexDescriptor{};
+        }
     }
+    FMaybeSet = set;
 }
 
 TIndexFileHeader::TLeadingFields TIndexFileHeader::LeadingFieldsOnDisk(

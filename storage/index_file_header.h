@@ -63,7 +63,10 @@ class TIndexFileHeader {
     const TIndexDescriptor& Descriptor(int i) const {
         return FDescriptors[static_cast<std::size_t>(i)];
     }
-    TIndexDescriptor& Descriptor(int i) { return FDescriptors[static_cast<std::size_t>(i)]; }
+    TIndexDescriptor& Descriptor(int i) {
+        FMaybeSet |= std::uint64_t{1} << i;
+        return FDescriptors[static_cast<std::size_t>(i)];
+    }
 
     // The bytes as stored: the descriptors packed, those of temporary
     // indexes zeroed and not counted, the writer's mark at 3979, the whole
@@ -88,6 +91,10 @@ class TIndexFileHeader {
   private:
     std::array<std::uint8_t, kSize> FBytes{};
     std::array<TIndexDescriptor, kIndexCount> FDescriptors{};
+    // Bit i clear: descriptor i is known to be empty (it was read from an
+    // empty place and not handed out for change since), so a read need not
+    // clear it again.
+    std::uint64_t FMaybeSet = 0;
 };
 
 }  // namespace pirin

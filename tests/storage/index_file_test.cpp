@@ -97,6 +97,30 @@ TEST(IndexFile, AnEncryptedHeaderIsScrambledAsOneRun) {
     EXPECT_EQ(table.File.GetIndexDescriptor(kTextIndexNumber), TextIndexDescriptor());
 }
 
+// A header read in place keeps no descriptor of the header it was before:
+// neither one read earlier nor one changed in memory.
+TEST(IndexFile, AHeaderReadAgainKeepsNoDescriptorOfBefore) {
+    for (const bool encrypted : {false, true}) {
+        SCOPED_TRACE(encrypted);
+        TIndexFileHeader withIndex = TIndexFileHeader::New();
+        withIndex.SetSecondaryCount(1);
+        withIndex.Descriptor(1) = Describe("A", {1});
+        const auto one = withIndex.ToDisk(encrypted, false);
+        const auto none = TIndexFileHeader::New().ToDisk(encrypted, false);
+        TIndexFileHeader header;
+        header.FromDisk(one, encrypted);
+        EXPECT_EQ(header.Descriptor(1), Describe("A", {1}));
+        header.FromDisk(none, encrypted);
+        EXPECT_EQ(header.Descriptor(1), TIndexDescriptor{});
+        header.Descriptor(2) = Describe("B", {2});
+        header.FromDisk(none, encrypted);
+        EXPECT_EQ(header.Descriptor(2), TIndexDescriptor{});
+        EXPECT_EQ(header.Descriptor(kDeletedIndex), DeletedIndexDescriptor());
+        header.FromDisk(one, encrypted);
+        EXPECT_EQ(header.Descriptor(1), Describe("A", {1}));
+    }
+}
+
 TEST(IndexFile, DamagedHeadersFailToOpenAndLeaveTheFileClosed) {
     struct TCase {
         const char* what;
