@@ -122,7 +122,9 @@ class TIndexFile : public TFileHandler {
 
     // What the pages' searches compare by: the table's fields (in field
     // number order) and locale. Until set, keys compare as bytes (the
-    // ordering of a table of language 0). Drops the cached pages.
+    // ordering of a table of language 0). The key descriptions change in
+    // place, so cached pages stay; on a closed file they are built when it
+    // opens or is created.
     void SetKeyLayout(std::span<const TFieldDescriptor> fields, std::uint16_t language,
                       std::uint16_t sort);
     const TKeyDescription& KeyDescription(int index) const;
