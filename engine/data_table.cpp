@@ -89,14 +89,16 @@ void TDataTable::OpenFiles() {
     FDataFile.OpenFile();
     FIndexFile.SetEncrypted(FDataFile.Encrypted());
     FIndexFile.SetPrivateDirectory(Session().PrivateDir());
+    // Until the key layout is set the pages compare keys as bytes. Set before
+    // the index file opens, its key descriptions are built once, from the
+    // header the open reads.
+    FIndexFile.SetKeyLayout(FDataFile.Fields(), FDataFile.Language(), FDataFile.Sort());
     try {
         FIndexFile.OpenFile();
     } catch (const EPirinEngineError& error) {
         if (error.ErrorCode != PIRIN_OSENOENT) throw;
         CreateIndexFile();
     }
-    // Until the key layout is set the pages compare keys as bytes.
-    FIndexFile.SetKeyLayout(FDataFile.Fields(), FDataFile.Language(), FDataFile.Sort());
     if (FDataFile.BlobFieldCount() > 0) {
         FBlobFile.SetBlockSize(FDataFile.Header().BlobBlockSizeField());
         FBlobFile.SetEncrypted(FDataFile.Encrypted());

@@ -28,30 +28,12 @@
 
 #include "storage/blob_file.h"
 #include "storage/table_file_context.h"
+#include "storage/uninit_allocator.h"
 
 namespace pirin {
 
-// An allocator whose resize leaves new bytes uninitialised (resize with a
-// value still fills): the bytes of a BLOB are overwritten by what is read.
-template <class T>
-struct TUninitAllocator : std::allocator<T> {
-    template <class U>
-    struct rebind {
-        using other = TUninitAllocator<U>;
-    };
-    TUninitAllocator() = default;
-    template <class U>
-    TUninitAllocator(const TUninitAllocator<U>&) noexcept {}
-    template <class U>
-    void construct(U* place) noexcept {
-        ::new (static_cast<void*>(place)) U;
-    }
-    template <class U, class... TArgs>
-    void construct(U* place, TArgs&&... args) {
-        ::new (static_cast<void*>(place)) U(std::forward<TArgs>(args)...);
-    }
-};
-using TBlobBytes = std::vector<std::uint8_t, TUninitAllocator<std::uint8_t>>;
+// The bytes of a BLOB are overwritten by what is read: no fill on resize.
+using TBlobBytes = TUninitBytes;
 
 class TBlobBuffer {
   public:

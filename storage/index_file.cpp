@@ -14,8 +14,6 @@ namespace pirin {
 
 TIndexFile::TIndexFile(TTableFileContext& context, std::string fileName, bool encrypted)
     : TFileHandler(std::move(fileName)), FContext(context), FRequestedEncrypted(encrypted) {
-    for (auto& cache : FCaches)
-        cache = std::make_unique<TPageCache>(FOwner, FStack, kPageCacheParams);
     RebuildKeyDescriptions();
 }
 
@@ -66,29 +64,23 @@ std::span<const std::uint8_t, TIndexFileHeader::kSize> TIndexFile::ReadHeaderByt
     return FHeaderRead;
 }
 
-TIndexFileHeader TIndexFile::UnpackHeader(
-    std::span<const std::uint8_t, TIndexFileHeader::kSize> bytes) const {
-    TIndexFileHeader header = TIndexFileHeader::FromDisk(bytes, FEncrypted);
+void TIndexFile::AdoptHeader(std::span<const std::uint8_t, TIndexFileHeader::kSize> bytes) {
     // The page caches and every descriptor loop rely on these two; the rest
-    // waits for CheckIndexHeader.
-    const std::int32_t next = header.NextPage();
-    if (header.SecondaryCount() > kIndexCount - 1 || next < 1 ||
-        std::int64_t{next} - 1 > kPageNumberLimit)
+    // waits for CheckIndexHeader. A header refused here changes nothing.
+    const auto lead = TIndexFileHeader::LeadingFieldsOnDisk(bytes, FEncrypted);
+    if (lead.SecondaryCount > kIndexCount - 1 || lead.NextPage < 1 ||
+        std::int64_t{lead.NextPage} - 1 > kPageNumberLimit)
         Fail(PIRIN_HEADERCORRUPT);
-    return header;
-}
-
-void TIndexFile::AdoptHeader(TIndexFileHeader&& header) {
     // The cached pages belong to the old header (and hold views of its
     // names): drop them before anything can fetch against the new one.
     const std::vector<TIndexDescriptor> temporary = SetTemporaryAside();
     DiscardPages();
-    FHeader = std::move(header);
+    FHeader.FromDisk(bytes, FEncrypted);
     FHeaderChanged = false;
     PutTemporaryBack(temporary);
 }
 
-void TIndexFile::ReadIndexHeader() { AdoptHeader(UnpackHeader(ReadHeaderBytes())); }
+void TIndexFile::ReadIndexHeader() { AdoptHeader(ReadHeaderBytes()); }
 
 bool TIndexFile::IndexHeaderChanged() {
     const auto bytes = ReadHeaderBytes();
@@ -96,7 +88,7 @@ bool TIndexFile::IndexHeaderChanged() {
     // unpacked descriptors.
     if (TIndexFileHeader::ChangeCounterOnDisk(bytes, FEncrypted) == FHeader.ChangeCounter())
         return false;
-    AdoptHeader(UnpackHeader(bytes));
+    AdoptHeader(bytes);
     return true;
 }
 

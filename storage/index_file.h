@@ -122,7 +122,9 @@ class TIndexFile : public TFileHandler {
 
     // What the pages' searches compare by: the table's fields (in field
     // number order) and locale. Until set, keys compare as bytes (the
-    // ordering of a table of language 0). Drops the cached pages.
+    // ordering of a table of language 0). The key descriptions change in
+    // place, so cached pages stay; on a closed file they are built when it
+    // opens or is created.
     void SetKeyLayout(std::span<const TFieldDescriptor> fields, std::uint16_t language,
                       std::uint16_t sort);
     const TKeyDescription& KeyDescription(int index) const;
@@ -251,16 +253,16 @@ class TIndexFile : public TFileHandler {
     // A view of `name` that stays valid while the file lives.
     std::string_view StableName(const std::string& name);
     void RebuildKeyDescriptions();
+    // Index i's cache, made on first use.
     TPageCache& CacheOf(int index);
     // Raises `code` for a damaged file or a misuse (no system error behind).
     [[noreturn]] void Fail(std::uint16_t code, std::string_view index = {}) const;
     // Reads the header into FHeaderRead (valid until the next read).
     std::span<const std::uint8_t, TIndexFileHeader::kSize> ReadHeaderBytes();
-    // The header in `bytes`; 8961 when the values the caches rely on are off.
-    TIndexFileHeader UnpackHeader(std::span<const std::uint8_t, TIndexFileHeader::kSize> bytes) const;
     // Takes a header read from disk: the page caches are emptied and this
-    // process's temporary indexes go after its secondary indexes.
-    void AdoptHeader(TIndexFileHeader&& header);
+    // process's temporary indexes go after its secondary indexes. 8961 when
+    // the values the caches rely on are off (nothing then changes).
+    void AdoptHeader(std::span<const std::uint8_t, TIndexFileHeader::kSize> bytes);
     void MarkChanged() noexcept { FHeaderChanged = true; }
     // The definition checks AddIndex and DefinePrimaryIndex share.
     void CheckKeyFields(const TIndexDescriptor& descriptor,
@@ -295,7 +297,9 @@ class TIndexFile : public TFileHandler {
     TTemporaryOwner FTemporaryOwner{*this};
     std::array<bool, kIndexCount> FTemporaryBound{};
     TUnitStack<TPage> FStack{kPageStackLimit};
+    // Null until CacheOf makes it; made with FPageBudget (SizeCaches).
     std::array<std::unique_ptr<TPageCache>, kIndexCount> FCaches;
+    std::size_t FPageBudget = 0;
     std::vector<TPage*> FWritable;
     std::vector<std::uint8_t> FWriteBuffer;
     std::uint64_t FWrites = 0;

@@ -71,23 +71,35 @@ std::int32_t TIndexFileHeader::ChangeCounterOnDisk(std::span<const std::uint8_t,
     return LeadingCounter(bytes, encrypted);
 }
 
-TIndexFileHeader TIndexFileHeader::FromDisk(std::span<const std::uint8_t, kSize> bytes,
-                                            bool encrypted) {
-    TIndexFileHeader header;
-    std::copy(bytes.begin(), bytes.end(), header.FBytes.begin());
-    if (encrypted) ScrambleBytes(header.FBytes.data(), header.FBytes.size(), kDataSeeds);
+void TIndexFileHeader::FromDisk(std::span<const std::uint8_t, kSize> bytes, bool encrypted) {
+    std::copy(bytes.begin(), bytes.end(), FBytes.begin());
+    if (encrypted) ScrambleBytes(FBytes.data(), FBytes.size(), kDataSeeds);
     // Most of the 33 places are empty (all zeros), which is what a default
     // descriptor unpacks from: only the others need unpacking.
     static constexpr std::array<std::uint8_t, kIndexDescriptorSize> kEmpty{};
+    std::uint64_t set = 0;
     for (int i = 0; i < kIndexCount; ++i) {
         const std::span<const std::uint8_t, kIndexDescriptorSize> place(
-            header.FBytes.data() + kDescriptorsAt +
-                static_cast<std::size_t>(i) * kIndexDescriptorSize,
+            FBytes.data() + kDescriptorsAt + static_cast<std::size_t>(i) * kIndexDescriptorSize,
             kIndexDescriptorSize);
-        if (std::memcmp(place.data(), kEmpty.data(), kEmpty.size()) == 0) continue;
-        header.FDescriptors[static_cast<std::size_t>(i)] = TIndexDescriptor::Unpack(place);
+        TIndexDescriptor& descriptor = FDescriptors[static_cast<std::size_t>(i)];
+        const std::uint64_t bit = std::uint64_t{1} << i;
+        if (std::memcmp(place.data(), kEmpty.data(), kEmpty.size()) != 0) {
+            descriptor = TIndexDescriptor::Unpack(place);
+            set |= bit;
+        } else if ((FMaybeSet & bit) != 0) {
+            descriptor = TIndexDescriptor{};
+        }
     }
-    return header;
+    FMaybeSet = set;
+}
+
+TIndexFileHeader::TLeadingFields TIndexFileHeader::LeadingFieldsOnDisk(
+    std::span<const std::uint8_t, kSize> bytes, bool encrypted) {
+    std::array<std::uint8_t, 16> lead{};
+    std::copy_n(bytes.begin(), lead.size(), lead.begin());
+    if (encrypted) ScrambleBytes(lead.data(), lead.size(), kDataSeeds);
+    return {le::GetI32(lead, 9), lead[13]};
 }
 
 }  // namespace pirin

@@ -63,14 +63,27 @@ class TIndexFileHeader {
     const TIndexDescriptor& Descriptor(int i) const {
         return FDescriptors[static_cast<std::size_t>(i)];
     }
-    TIndexDescriptor& Descriptor(int i) { return FDescriptors[static_cast<std::size_t>(i)]; }
+    TIndexDescriptor& Descriptor(int i) {
+        FMaybeSet |= std::uint64_t{1} << i;
+        return FDescriptors[static_cast<std::size_t>(i)];
+    }
 
     // The bytes as stored: the descriptors packed, those of temporary
     // indexes zeroed and not counted, the writer's mark at 3979, the whole
     // scrambled when encrypted.
     std::array<std::uint8_t, kSize> ToDisk(bool encrypted, bool changedMark) const;
-    // Takes the bytes read from disk (unscrambling them when encrypted).
-    static TIndexFileHeader FromDisk(std::span<const std::uint8_t, kSize> bytes, bool encrypted);
+    // Becomes the header in the bytes read from disk (unscrambling them when
+    // encrypted), in place: the descriptors of empty places become empty.
+    void FromDisk(std::span<const std::uint8_t, kSize> bytes, bool encrypted);
+    // The next page number and the number of secondary indexes of a header
+    // as read from disk, without taking the rest (the scramble of a byte
+    // depends only on its place).
+    struct TLeadingFields {
+        std::int32_t NextPage;
+        std::uint8_t SecondaryCount;
+    };
+    static TLeadingFields LeadingFieldsOnDisk(std::span<const std::uint8_t, kSize> bytes,
+                                              bool encrypted);
     // The change counter of a header as read from disk, without unpacking
     // the rest (the scramble of a byte depends only on its place).
     static std::int32_t ChangeCounterOnDisk(std::span<const std::uint8_t, kSize> bytes, bool encrypted);
@@ -78,6 +91,10 @@ class TIndexFileHeader {
   private:
     std::array<std::uint8_t, kSize> FBytes{};
     std::array<TIndexDescriptor, kIndexCount> FDescriptors{};
+    // Bit i clear: descriptor i is known to be empty (it was read from an
+    // empty place and not handed out for change since), so a read need not
+    // clear it again.
+    std::uint64_t FMaybeSet = 0;
 };
 
 }  // namespace pirin

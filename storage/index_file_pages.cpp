@@ -4,6 +4,7 @@
 // from a free chain must be empty and held by nobody else, so a damaged chain
 // ends in 8965 instead of handing out a page that is still in a tree.
 #include <algorithm>
+#include <array>
 #include <cerrno>
 
 #include "errors/engine_error.h"
@@ -14,14 +15,19 @@ namespace pirin {
 
 void TIndexFile::SetKeyLayout(std::span<const TFieldDescriptor> fields, std::uint16_t language,
                               std::uint16_t sort) {
-    // The key descriptions change in place; pages keep pointing at them.
+    // The key descriptions change in place; pages keep pointing at them. A
+    // closed file builds them when it opens (the header read brings the
+    // descriptors they come from), so a layout set before opening costs
+    // nothing here.
     FFields.assign(fields.begin(), fields.end());
     FLanguage = language;
     FSort = sort;
-    RebuildKeyDescriptions();
+    if (IsOpen()) RebuildKeyDescriptions();
 }
 
 std::string_view TIndexFile::StableName(const std::string& name) {
+    // Most of the 33 descriptors are unused and nameless.
+    if (name.empty()) return {};
     if (FNames.empty() || FNames.back() != name) {
         for (const std::string& kept : FNames)
             if (kept == name) return kept;
@@ -68,33 +74,45 @@ TPageConfig TIndexFile::PageConfig(int index) const {
 
 void TIndexFile::SizeCaches() {
     FTableName = StableName(TableName());
-    const std::size_t budget = PageCacheBudget(FContext.CacheBudgets());
+    FPageBudget = PageCacheBudget(FContext.CacheBudgets());
     for (auto& cache : FCaches) {
+        if (!cache) continue;
         cache->ResetStats();
-        cache->SetBudget(budget);
+        cache->SetBudget(FPageBudget);
     }
     FTemporaryFile.SetTableName(std::string(FTableName));
 }
 
+// Most tables use a few of their 33 indexes: a cache is made on first use,
+// with the budget the last sizing gave them all. Temporary indexes have
+// theirs made when they are bound (BindCache).
 TPageCache& TIndexFile::CacheOf(int index) {
     if (index < 0 || index >= kIndexCount) Fail(PIRIN_INDEXCORRUPT);
-    return *FCaches[static_cast<std::size_t>(index)];
+    auto& cache = FCaches[static_cast<std::size_t>(index)];
+    if (!cache) cache = std::make_unique<TPageCache>(FOwner, FStack, kPageCacheParams, FPageBudget);
+    return *cache;
 }
 
+// Making a missing cache changes nothing anyone sees: an empty cache with the
+// budget of all the others is what the file would have held.
 const TPageCache& TIndexFile::Cache(int index) const {
-    if (index < 0 || index >= kIndexCount) Fail(PIRIN_INDEXCORRUPT);
-    return *FCaches[static_cast<std::size_t>(index)];
+    return const_cast<TIndexFile&>(*this).CacheOf(index);
 }
 
 void TIndexFile::TrimPages() {
-    for (auto& cache : FCaches) cache->Trim();
+    for (auto& cache : FCaches)
+        if (cache) cache->Trim();
 }
 
 void TIndexFile::DiscardPages() {
-    for (auto& cache : FCaches) cache->DiscardAll();
+    for (auto& cache : FCaches)
+        if (cache) cache->DiscardAll();
 }
 
-void TIndexFile::DiscardPages(int index) { CacheOf(index).DiscardAll(); }
+void TIndexFile::DiscardPages(int index) {
+    if (index < 0 || index >= kIndexCount) Fail(PIRIN_INDEXCORRUPT);
+    if (auto& cache = FCaches[static_cast<std::size_t>(index)]) cache->DiscardAll();
+}
 
 void TIndexFile::RetirePages(int index) {
     TPageCache& cache = CacheOf(index);
@@ -171,9 +189,11 @@ void TIndexFile::FreePage(TChangeCheck*, int index, TPage& page) {
 
 std::size_t TIndexFile::WritePages(bool temporary) {
     FWritable.clear();
-    for (int i = 0; i < kIndexCount; ++i)
-        if (FTemporaryBound[static_cast<std::size_t>(i)] == temporary)
-            FCaches[static_cast<std::size_t>(i)]->CollectWritable(FWritable);
+    for (int i = 0; i < kIndexCount; ++i) {
+        const auto& cache = FCaches[static_cast<std::size_t>(i)];
+        if (cache && FTemporaryBound[static_cast<std::size_t>(i)] == temporary)
+            cache->CollectWritable(FWritable);
+    }
     const std::uint64_t before = FWrites;
     TUnitCacheOwner& owner = temporary ? static_cast<TUnitCacheOwner&>(FTemporaryOwner) : FOwner;
     TPageCache::WriteRuns(owner, FWritable, TWriteOrder::ByUnitNumber, FWriteBuffer, FWrites);
@@ -205,9 +225,20 @@ void TIndexFile::TOwner::AdvanceNextUnitNumber() {
     FIndex.FHeaderChanged = true;
 }
 
-// A page is one run, started afresh from the data seeds.
+// A page is one run, started afresh from the data seeds. A page fetched for
+// a known index needs only the bytes its loading reads in clear (the key of a
+// byte depends only on its place): the rest of a page of fixed-size entries
+// is never looked at.
 void TIndexFile::TOwner::UnscrambleUnit(std::int32_t, std::span<std::uint8_t> bytes) {
-    if (FIndex.FEncrypted) ScrambleBytes(bytes.data(), bytes.size(), kDataSeeds);
+    if (!FIndex.FEncrypted) return;
+    std::size_t clear = bytes.size();
+    if (FIndex.FLoadingConfig != nullptr && bytes.size() == kIndexPageSize) {
+        std::array<std::uint8_t, TPage::kHeaderSize> header;
+        std::copy_n(bytes.begin(), header.size(), header.begin());
+        ScrambleBytes(header.data(), header.size(), kDataSeeds);
+        clear = TPage::StoredExtent(header, *FIndex.FLoadingConfig);
+    }
+    ScrambleBytes(bytes.data(), clear, kDataSeeds);
 }
 
 void TIndexFile::TOwner::ScrambleUnit(std::int32_t n, std::span<std::uint8_t> bytes) {

@@ -23,7 +23,7 @@ std::string TIndexFile::TemporaryFileName() const {
 void TIndexFile::BindCache(int index, bool temporary) {
     auto& bound = FTemporaryBound[static_cast<std::size_t>(index)];
     auto& cache = FCaches[static_cast<std::size_t>(index)];
-    cache->DiscardAll();
+    if (cache) cache->DiscardAll();
     if (bound == temporary) return;
     TUnitCacheOwner& owner = temporary ? static_cast<TUnitCacheOwner&>(FTemporaryOwner) : FOwner;
     cache = std::make_unique<TPageCache>(owner, FStack, kPageCacheParams,

@@ -68,6 +68,7 @@
 #include "locale/key_description.h"
 #include "storage/index_descriptor.h"
 #include "storage/unit_cache_params.h"
+#include "storage/uninit_allocator.h"
 #include "storage/unit_cache_unit.h"
 
 namespace pirin {
@@ -300,8 +301,16 @@ class TPage : public TCacheUnit {
     // Packs into the 4096 clear bytes; 8965 when a compressed leaf's entries
     // do not fit in 4083 bytes.
     void SaveBytes(std::span<std::uint8_t> out) const override;
+    // How many leading bytes of a stored page LoadAttached reads for
+    // `config`, from the page's clear 13-byte header: the header and the
+    // fixed-size entries it counts; the whole page for compressed leaves,
+    // parameter pages, and headers that loading refuses.
+    static std::size_t StoredExtent(std::span<const std::uint8_t> header,
+                                    const TPageConfig& config) noexcept;
 
   private:
+    using TEntryInts = std::vector<std::int32_t, TUninitAllocator<std::int32_t>>;
+
     [[noreturn]] void RaiseCorrupt() const;
     [[noreturn]] void RaiseKeySize() const;
     void CheckPosition(int position, int last) const;
@@ -372,14 +381,16 @@ class TPage : public TCacheUnit {
     std::size_t FRawCount = 0;
     std::size_t FRawStride = 0;
     std::vector<std::uint8_t> FRawEntries;
-    // Entry i (0-based): key bytes [i * k, (i + 1) * k) of FKeys.
-    std::vector<std::uint8_t> FKeys;
-    std::vector<std::int32_t> FRefs;
-    std::vector<std::int32_t> FCounts;
+    // Entry i (0-based): key bytes [i * k, (i + 1) * k) of FKeys. The entry
+    // buffers are filled entry by entry when a page is unpacked: growing
+    // them does not clear the new elements first.
+    TUninitBytes FKeys;
+    TEntryInts FRefs;
+    TEntryInts FCounts;
     // The packing: derived from the keys, so worked out on first need even
     // on a const page (EnsurePacking).
-    mutable std::vector<std::uint8_t> FPrefix;    // d
-    mutable std::vector<std::uint8_t> FTrailing;  // t
+    mutable TUninitBytes FPrefix;    // d
+    mutable TUninitBytes FTrailing;  // t
     mutable std::size_t FPackedSize = 0;
     mutable bool FPackingPending = false;
     std::vector<std::uint8_t> FParameter;

@@ -61,15 +61,6 @@ std::size_t TrailingLimit(TIndexCompression c, bool unique, std::size_t k, std::
     return k - d;
 }
 
-// Largest t a reader accepts: the writer above never drops zeros from a
-// non-unique key whose shared prefix reaches into the row suffix, but the
-// layout itself (key bytes d .. k - t - 1, then zeros) is read as it stands.
-std::size_t ReadTrailingLimit(TIndexCompression c, bool unique, std::size_t k, std::size_t d) {
-    if (!HasTrailing(c)) return 0;
-    if (SplitSuffix(c, unique, k, d)) return k - kSuffix - d;
-    return k - d;
-}
-
 TStoredRuns StoredRuns(TIndexCompression c, bool unique, std::size_t k, std::size_t d,
                        std::size_t t) {
     if (SplitSuffix(c, unique, k, d)) return {d, k - kSuffix - t - d, true};
@@ -231,6 +222,22 @@ void TPage::Unpack(std::span<const std::uint8_t> bytes, const TPageConfig& confi
     FFree = false;
 }
 
+std::size_t TPage::StoredExtent(std::span<const std::uint8_t> header,
+                                const TPageConfig& config) noexcept {
+    if (header.size() < kHeaderSize) return kPageSize;
+    const std::uint8_t type = header[kTypeAt];
+    const bool leaf = type == static_cast<std::uint8_t>(TPageType::Leaf) ||
+                      type == static_cast<std::uint8_t>(TPageType::RootLeaf);
+    if (type >= static_cast<std::uint8_t>(TPageType::Parameter) ||
+        (leaf && config.Compression != TIndexCompression::None))
+        return kPageSize;
+    // The entries LoadFixed reads.
+    const bool counted = !leaf && config.HasCounts();
+    const std::size_t entrySize = config.KeyLength + 4u + (counted ? 4u : 0u);
+    const std::size_t n = GetU16(header, kCountAt);
+    return n * entrySize > kDataSize ? kPageSize : kHeaderSize + n * entrySize;
+}
+
 // Fixed-size entries: checked first, then kept as read (see Unraw), in a
 // buffer that keeps its size from the page's last use.
 void TPage::LoadFixed(std::span<const std::uint8_t> bytes, const TPageConfig& config,
@@ -277,43 +284,57 @@ void TPage::UnpackCompressed(std::span<const std::uint8_t> bytes, const TPageCon
     };
     const TIndexCompression c = config.Compression;
     const std::size_t k = config.KeyLength;
-    thread_local std::vector<std::uint8_t> keys;
-    thread_local std::vector<std::int32_t> refs;
-    thread_local std::vector<std::uint8_t> storedPrefix;
-    thread_local std::vector<std::uint8_t> storedTrailing;
-    // Every key byte is written below: resizing keeps the old bytes
-    // instead of clearing them first.
-    if (GetU16(bytes, kUsedAt) > kDataSize) corrupt();
+    const bool hasPrefix = HasPrefix(c);
+    const bool hasTrailing = HasTrailing(c);
+    const std::size_t countBytes = CountBytes(c);
+    // Every entry takes its count bytes and a reference at least: a count
+    // beyond that cannot be decoded (and must not size the buffers).
+    if (GetU16(bytes, kUsedAt) > kDataSize || n * (countBytes + 4) > kDataSize) corrupt();
+    thread_local TUninitBytes keys;
+    thread_local TEntryInts refs;
+    thread_local TUninitBytes storedPrefix;
+    thread_local TUninitBytes storedTrailing;
+    // Every key byte is written below: resizing leaves the new bytes as
+    // they are instead of clearing them first.
     keys.resize(n * k);
     refs.resize(n);
     storedPrefix.resize(n);
     storedTrailing.resize(n);
-    const std::size_t end = kPageSize;
+    const std::uint8_t* const in = bytes.data();
+    std::uint8_t* key = keys.data();
+    std::int32_t* const ref = refs.data();
+    std::uint8_t* const prefix = storedPrefix.data();
+    std::uint8_t* const trailing = storedTrailing.data();
     std::size_t at = kHeaderSize;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (end - at < CountBytes(c)) corrupt();
-        const std::size_t d = HasPrefix(c) ? bytes[at++] : 0;
-        const std::size_t t = HasTrailing(c) ? bytes[at++] : 0;
-        if (d > kMaxPackedRun || t > kMaxPackedRun || d > k) corrupt();
+    for (std::size_t i = 0; i < n; ++i, key += k) {
+        if (kPageSize - at < countBytes) corrupt();
+        const std::size_t d = hasPrefix ? in[at++] : 0;
+        const std::size_t t = hasTrailing ? in[at++] : 0;
         // The first key has no previous key to share bytes with.
-        if (i == 0 && d != 0) corrupt();
-        if (t > ReadTrailingLimit(c, config.Unique, k, d)) corrupt();
-        storedPrefix[i] = static_cast<std::uint8_t>(d);
-        storedTrailing[i] = static_cast<std::uint8_t>(t);
-        const TStoredRuns runs = StoredRuns(c, config.Unique, k, d, t);
-        if (end - at < runs.Length() + 4) corrupt();
-        std::uint8_t* key = keys.data() + i * k;
+        if (d > kMaxPackedRun || t > kMaxPackedRun || d > k || (i == 0 && d != 0)) corrupt();
+        // The key is d shared bytes, the bytes stored up to `headEnd`, t
+        // zeros up to `body`, then, when written apart, the row suffix.
+        // The largest t read is every byte between the prefix and the
+        // suffix: the writer never drops zeros from a non-unique key whose
+        // shared prefix reaches into the row suffix, but the layout itself
+        // is read as it stands. (Without trailing compression t is 0.)
+        const bool split = SplitSuffix(c, config.Unique, k, d);
+        const std::size_t body = split ? k - kSuffix : k;
+        if (t > body - d) corrupt();
+        const std::size_t headEnd = body - t;
+        const std::size_t head = headEnd - d;
+        if (kPageSize - at < head + (split ? kSuffix : 0) + 4) corrupt();
+        prefix[i] = static_cast<std::uint8_t>(d);
+        trailing[i] = static_cast<std::uint8_t>(t);
         if (d > 0) std::memcpy(key, key - k, d);
-        std::memcpy(key + runs.HeadFrom, bytes.data() + at, runs.HeadLength);
-        at += runs.HeadLength;
-        // The dropped trailing bytes are zeros.
-        const std::size_t stored = runs.HeadFrom + runs.HeadLength;
-        std::memset(key + stored, 0, (runs.Tail ? k - kSuffix : k) - stored);
-        if (runs.Tail) {
-            std::memcpy(key + k - kSuffix, bytes.data() + at, kSuffix);
+        std::memcpy(key + d, in + at, head);
+        at += head;
+        if (t > 0) std::memset(key + headEnd, 0, t);
+        if (split) {
+            std::memcpy(key + body, in + at, kSuffix);
             at += kSuffix;
         }
-        refs[i] = LoadI32(bytes.data() + at);
+        ref[i] = LoadI32(in + at);
         at += 4;
     }
 

@@ -96,6 +96,7 @@
 #include "storage/unit_cache_params.h"
 #include "storage/unit_cache_pin.h"
 #include "storage/unit_cache_stack.h"
+#include "storage/uninit_allocator.h"
 #include "storage/unit_cache_unit.h"
 
 namespace pirin {
@@ -265,7 +266,8 @@ class TUnitCache {
     }
 
     // Buffers grow in 4096-byte steps and are reused.
-    static void GrowBuffer(std::vector<std::uint8_t>& buffer, std::size_t bytes) {
+    template <class TBuffer>
+    static void GrowBuffer(TBuffer& buffer, std::size_t bytes) {
         if (buffer.size() < bytes) buffer.resize((bytes + 4095) / 4096 * 4096);
     }
 
@@ -280,7 +282,8 @@ class TUnitCache {
     TCacheUnit* FTail = nullptr;
     std::int32_t FReadFirst = 0;
     std::int32_t FReadLast = 0;
-    std::vector<std::uint8_t> FReadBuffer;
+    // Every byte of a run is read into before it is used: no zero fill.
+    TUninitBytes FReadBuffer;
     std::vector<std::uint8_t> FWriteBuffer;
     TUnitCacheStats FStats;
     // Clean, unpinned units in the list (see the design note), as of write

@@ -97,6 +97,30 @@ TEST(IndexFile, AnEncryptedHeaderIsScrambledAsOneRun) {
     EXPECT_EQ(table.File.GetIndexDescriptor(kTextIndexNumber), TextIndexDescriptor());
 }
 
+// A header read in place keeps no descriptor of the header it was before:
+// neither one read earlier nor one changed in memory.
+TEST(IndexFile, AHeaderReadAgainKeepsNoDescriptorOfBefore) {
+    for (const bool encrypted : {false, true}) {
+        SCOPED_TRACE(encrypted);
+        TIndexFileHeader withIndex = TIndexFileHeader::New();
+        withIndex.SetSecondaryCount(1);
+        withIndex.Descriptor(1) = Describe("A", {1});
+        const auto one = withIndex.ToDisk(encrypted, false);
+        const auto none = TIndexFileHeader::New().ToDisk(encrypted, false);
+        TIndexFileHeader header;
+        header.FromDisk(one, encrypted);
+        EXPECT_EQ(header.Descriptor(1), Describe("A", {1}));
+        header.FromDisk(none, encrypted);
+        EXPECT_EQ(header.Descriptor(1), TIndexDescriptor{});
+        header.Descriptor(2) = Describe("B", {2});
+        header.FromDisk(none, encrypted);
+        EXPECT_EQ(header.Descriptor(2), TIndexDescriptor{});
+        EXPECT_EQ(header.Descriptor(kDeletedIndex), DeletedIndexDescriptor());
+        header.FromDisk(one, encrypted);
+        EXPECT_EQ(header.Descriptor(1), Describe("A", {1}));
+    }
+}
+
 TEST(IndexFile, DamagedHeadersFailToOpenAndLeaveTheFileClosed) {
     struct TCase {
         const char* what;
@@ -378,6 +402,34 @@ TEST(IndexFilePages, AHeaderWrittenElsewhereDropsTheCachedPages) {
     (void)other.WriteIndexHeader();
     EXPECT_TRUE(table.File.IndexHeaderChanged());
     EXPECT_EQ(table.File.Cache(1).Size(), 0u);
+}
+
+// A cache is made when its index is first used: whenever that is, it must
+// hold the budget the last sizing gave every cache, and keep following it.
+TEST(IndexFilePages, CachesMadeOnFirstUseFollowTheBudgetOfTheLastSizing) {
+    TIndexTable table;
+    table.Context.Budgets.IndexPages = 0;
+    table.Reopen();
+    ASSERT_EQ(table.File.AddIndex(Describe("A", {1}), Schema()), 1);
+    for (int i = 0; i < 3; ++i) {
+        TPagePin pin = table.File.AllocatePage(nullptr, 1);
+    }
+    EXPECT_EQ(table.File.Cache(1).Budget(), 2u);  // 16384 / 8192
+    EXPECT_EQ(table.File.Cache(1).Size(), 2u);    // trimmed while allocating
+    table.Context.Budgets.RecordBytes = 5 * 8192;
+    (void)table.File.WritePages();
+    (void)table.File.WriteIndexHeader();
+    table.Reopen();
+    for (const int index : {1, 2, kDeletedIndex, kTextIndexNumber})
+        EXPECT_EQ(table.File.Cache(index).Budget(), 5u) << index;
+    // Pages of an index read through its new cache are the pages written.
+    for (std::int32_t n = 1; n <= 3; ++n) {
+        TPagePin pin = table.File.FetchPage(nullptr, 1, n);
+        ASSERT_TRUE(pin);
+        EXPECT_EQ(pin->Type(), TPageType::Leaf);
+    }
+    EXPECT_EQ(table.File.Cache(1).Size(), 3u);
+    EXPECT_EQ(table.File.Cache(1).Stats().Misses, 3u);
 }
 
 }  // namespace

@@ -162,23 +162,42 @@ TEST(IndexTree, DeletingTheOnlyKeyFreesTheRootAndTheNextInsertReusesIt) {
     EXPECT_EQ(entry.Record, 10);
 }
 
+// Pages fetched for their index are unscrambled only as far as loading
+// reads them: each must load as the whole page unscrambled does.
 TEST(IndexTree, EncryptedPagesAreScrambledOnDiskAndReadBack) {
-    TTreeTable table(TShape::Word, true, 1, true);
-    Fill(table, TShape::Word, 1000, 1400);
-    table.Flush();
-    const std::vector<std::uint8_t> raw = RawBytes(table.Name);
-    ASSERT_EQ(raw.size(), 4096u * (1 + static_cast<std::size_t>(table.File.LastPageNumber())));
-    for (std::int32_t page = 1; page <= table.File.LastPageNumber(); ++page) {
-        std::vector<std::uint8_t> bytes(raw.begin() + page * 4096, raw.begin() + (page + 1) * 4096);
-        // In the clear byte 0 is a page type (0..3); the tail past the
-        // entries is zeros, which the scramble never leaves as they are.
-        EXPECT_NE(bytes[4095], 0) << page;
-        ScrambleBytes(bytes.data(), bytes.size(), kDataSeeds);
-        EXPECT_LE(bytes[0], 3) << page;
+    for (const std::uint8_t compression : {std::uint8_t{0}, std::uint8_t{1}}) {
+        SCOPED_TRACE(compression);
+        TTreeTable table(TShape::Word, true, compression, true);
+        Fill(table, TShape::Word, 1000, 1400);
+        table.Flush();
+        const std::vector<std::uint8_t> raw = RawBytes(table.Name);
+        ASSERT_EQ(raw.size(), 4096u * (1 + static_cast<std::size_t>(table.File.LastPageNumber())));
+        for (std::int32_t page = 1; page <= table.File.LastPageNumber(); ++page) {
+            std::vector<std::uint8_t> bytes(raw.begin() + page * 4096,
+                                            raw.begin() + (page + 1) * 4096);
+            // In the clear byte 0 is a page type (0..3); the tail past the
+            // entries is zeros, which the scramble never leaves as they are.
+            EXPECT_NE(bytes[4095], 0) << page;
+            ScrambleBytes(bytes.data(), bytes.size(), kDataSeeds);
+            EXPECT_LE(bytes[0], 3) << page;
+            TPage whole;
+            whole.LoadAttached(bytes, table.File.PageConfig(1));
+            TPagePin fetched = table.File.FetchPage(nullptr, 1, page);
+            ASSERT_TRUE(fetched);
+            ASSERT_EQ(fetched->Type(), whole.Type()) << page;
+            EXPECT_EQ(fetched->Previous(), whole.Previous()) << page;
+            EXPECT_EQ(fetched->Next(), whole.Next()) << page;
+            ASSERT_EQ(fetched->NumberOfEntries(), whole.NumberOfEntries()) << page;
+            for (int i = 1; i <= whole.NumberOfEntries(); ++i) {
+                ASSERT_TRUE(std::ranges::equal(fetched->EntryKey(i), whole.EntryKey(i))) << page;
+                ASSERT_EQ(fetched->EntryReference(i), whole.EntryReference(i)) << page;
+                ASSERT_EQ(fetched->EntryCount(i), whole.EntryCount(i)) << page;
+            }
+        }
+        EXPECT_EQ(table.Verify(), std::vector<std::string>{});
+        TIndexTree tree = table.Tree();
+        EXPECT_EQ(Walk(tree).size(), 401u);
     }
-    EXPECT_EQ(table.Verify(), std::vector<std::string>{});
-    TIndexTree tree = table.Tree();
-    EXPECT_EQ(Walk(tree).size(), 401u);
 }
 
 TEST(IndexTree, DamagedLinksAndFreeChainsRaiseIndexCorrupt) {
@@ -303,24 +322,33 @@ namespace {
 
 // The pages compare by the table's locale once the index file knows the
 // table's fields: "apple" before "Banana" in English, the other way round
-// as bytes.
+// as bytes. A layout given to the closed file takes effect when it opens.
 TEST(IndexTree, KeysFollowTheTableLocaleOnceTheKeyLayoutIsSet) {
-    for (const std::uint16_t language : {std::uint16_t{0}, std::uint16_t{1033}}) {
-        TTreeTable table(TShape::Word, true, 3);
-        table.File.SetKeyLayout(Schema(), language, 0);
-        TIndexTree tree = table.Tree();
-        for (const char* word : {"cherry", "Banana", "apple"}) {
-            Bytes key;
-            AppendText(key, word, 21);
-            tree.Insert(key, static_cast<std::int32_t>(word[0]));
+    for (const bool beforeOpening : {false, true}) {
+        for (const std::uint16_t language : {std::uint16_t{0}, std::uint16_t{1033}}) {
+            SCOPED_TRACE(beforeOpening ? "set on the closed file" : "set on the open file");
+            TTreeTable table(TShape::Word, true, 3);
+            if (beforeOpening) {
+                table.File.CloseFile();
+                table.File.SetKeyLayout(Schema(), language, 0);
+                table.File.OpenFile();
+            } else {
+                table.File.SetKeyLayout(Schema(), language, 0);
+            }
+            TIndexTree tree = table.Tree();
+            for (const char* word : {"cherry", "Banana", "apple"}) {
+                Bytes key;
+                AppendText(key, word, 21);
+                tree.Insert(key, static_cast<std::int32_t>(word[0]));
+            }
+            std::vector<std::int32_t> order;
+            for (const auto& [key, record] : Walk(tree)) order.push_back(record);
+            const std::vector<std::int32_t> expected =
+                language == 0 ? std::vector<std::int32_t>{'B', 'a', 'c'}
+                              : std::vector<std::int32_t>{'a', 'B', 'c'};
+            EXPECT_EQ(order, expected) << language;
+            EXPECT_EQ(table.Verify(), std::vector<std::string>{});
         }
-        std::vector<std::int32_t> order;
-        for (const auto& [key, record] : Walk(tree)) order.push_back(record);
-        const std::vector<std::int32_t> expected = language == 0
-                                                       ? std::vector<std::int32_t>{'B', 'a', 'c'}
-                                                       : std::vector<std::int32_t>{'a', 'B', 'c'};
-        EXPECT_EQ(order, expected) << language;
-        EXPECT_EQ(table.Verify(), std::vector<std::string>{});
     }
 }
 
