@@ -231,6 +231,9 @@ class TUnitCache {
         return nullptr;
     }
 
+    // Prefetch of one unit (a key search's first memo block): a free place
+    // or one victim reused in place, without the lists and the merge.
+    bool PrefetchOne(std::int32_t n, std::size_t unitSize);
     // Reads and caches the missing units of a Prefetch (numbers in the order
     // given, each once); leaves out what finds no place or is not on disk.
     void LoadMissing(std::vector<std::int32_t>& missing, std::size_t unitSize);
@@ -321,6 +324,7 @@ bool TUnitCache<TUnit>::Prefetch(std::span<const std::int32_t> numbers) {
     const auto end = std::find_if(numbers.begin(), numbers.end(),
                                   [next](std::int32_t n) { return n < 1 || n >= next; });
     numbers = numbers.first(static_cast<std::size_t>(end - numbers.begin()));
+    if (numbers.size() == 1) return PrefetchOne(numbers.front(), unitSize);
 
     // Cached units are pinned meanwhile, so that none becomes a victim.
     std::vector<TPin> held;
@@ -350,6 +354,32 @@ bool TUnitCache<TUnit>::Prefetch(std::span<const std::int32_t> numbers) {
     // The chain as fetching each in turn leaves it.
     for (const std::int32_t n : numbers)
         if (TUnit* unit = Search(n)) MoveToHead(unit);
+    return true;
+}
+
+template <class TUnit>
+bool TUnitCache<TUnit>::PrefetchOne(std::int32_t n, std::size_t unitSize) {
+    if (TUnit* unit = Search(n)) {
+        ++FStats.Hits;
+        MoveToHead(unit);
+        return true;
+    }
+    if (!FOwner.StrictChangeDetection() && FOwner.CheckAndResync()) return false;
+    if (n >= FOwner.NextUnitNumber()) return true;
+    // No place without growing or writing back: left out, as in a batch.
+    if (FUnits.size() >= FCapacity && FindVictim() == nullptr) return true;
+    GrowBuffer(FReadBuffer, unitSize);
+    const std::span<std::uint8_t> bytes(FReadBuffer.data(), unitSize);
+    TReadInProgress reading(*this, n, n);
+    const bool allowShort = FOwner.ShortReadsAllowed();
+    ++FStats.Reads;
+    const std::size_t read = FOwner.ReadUnits(FOwner.UnitOffset(n), bytes, allowShort);
+    if (read < unitSize) {
+        if (!allowShort) RaiseEngineError(PIRIN_READERR, {.table = FOwner.TableName()});
+        return true;
+    }
+    ++FStats.Misses;
+    MoveToHead(LoadRunUnit(n, bytes));
     return true;
 }
 
