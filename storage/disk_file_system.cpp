@@ -86,7 +86,6 @@ int TDiskFileSystem::Open(const std::string& path, TOSAccess access, TOSShare sh
         ::close(fd);
         return error;
     }
-    (void)posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);  // a hint; failure changes nothing
     file = fd;
     return 0;
 }
