@@ -231,6 +231,18 @@ class TUnitCache {
         return nullptr;
     }
 
+    // Reads `count` bytes from unit `first` on into the read buffer (grown
+    // as needed) and gives the bytes read; a short read raises 9217 unless
+    // the owner allows short reads.
+    std::span<std::uint8_t> ReadIntoBuffer(std::int32_t first, std::size_t count) {
+        GrowBuffer(FReadBuffer, count);
+        const bool allowShort = FOwner.ShortReadsAllowed();
+        ++FStats.Reads;
+        const std::size_t read =
+            FOwner.ReadUnits(FOwner.UnitOffset(first), std::span(FReadBuffer.data(), count), allowShort);
+        if (read < count && !allowShort) RaiseEngineError(PIRIN_READERR, {.table = FOwner.TableName()});
+        return std::span(FReadBuffer.data(), std::min(read, count));
+    }
     // Prefetch of one unit (a key search's first memo block): a free place
     // or one victim reused in place, without the lists and the merge.
     bool PrefetchOne(std::int32_t n, std::size_t unitSize);
@@ -368,16 +380,9 @@ bool TUnitCache<TUnit>::PrefetchOne(std::int32_t n, std::size_t unitSize) {
     if (n >= FOwner.NextUnitNumber()) return true;
     // No place without growing or writing back: left out, as in a batch.
     if (FUnits.size() >= FCapacity && FindVictim() == nullptr) return true;
-    GrowBuffer(FReadBuffer, unitSize);
-    const std::span<std::uint8_t> bytes(FReadBuffer.data(), unitSize);
     TReadInProgress reading(*this, n, n);
-    const bool allowShort = FOwner.ShortReadsAllowed();
-    ++FStats.Reads;
-    const std::size_t read = FOwner.ReadUnits(FOwner.UnitOffset(n), bytes, allowShort);
-    if (read < unitSize) {
-        if (!allowShort) RaiseEngineError(PIRIN_READERR, {.table = FOwner.TableName()});
-        return true;
-    }
+    const std::span<std::uint8_t> bytes = ReadIntoBuffer(n, unitSize);
+    if (bytes.size() < unitSize) return true;
     ++FStats.Misses;
     MoveToHead(LoadRunUnit(n, bytes));
     return true;
@@ -523,15 +528,9 @@ TUnitPin<TUnit> TUnitCache<TUnit>::ReadRun(std::int32_t n, TReadAhead readAhead,
     const auto last = static_cast<std::int32_t>(
         forward ? std::min<std::int64_t>(std::int64_t{n} + count - 1, std::int64_t{next} - 1) : n);
     const std::size_t bytes = static_cast<std::size_t>(last - first + 1) * unitSize;
-    GrowBuffer(FReadBuffer, bytes);
-    const std::span<std::uint8_t> run(FReadBuffer.data(), bytes);
-
     TReadInProgress reading(*this, first, last);
-    const bool allowShort = FOwner.ShortReadsAllowed();
-    ++FStats.Reads;
-    const std::size_t read = FOwner.ReadUnits(FOwner.UnitOffset(first), run, allowShort);
-    if (read < bytes && !allowShort) RaiseEngineError(PIRIN_READERR, {.table = FOwner.TableName()});
-    const std::size_t whole = std::min(read, bytes) / unitSize;
+    const std::size_t whole = ReadIntoBuffer(first, bytes).size() / unitSize;
+    const std::span<std::uint8_t> run(FReadBuffer.data(), bytes);
     const auto covered = [&](std::int32_t m) {
         return static_cast<std::size_t>(m - first) < whole;
     };
