@@ -66,6 +66,14 @@ void TCursorNavigation::RepositionOnInserted(std::int32_t record,
         RepositionOn(record, image);
         return;
     }
+    // The write has just put `image` into the record's cached slot: the
+    // current record takes those bytes without a second fetch of the slot.
+    if (image.size() == FCurrent->Image().size()) {
+        FCurrent->AttachTo(FData);
+        FCurrent->SetRecordNumber(record);
+        std::copy(image.begin(), image.end(), FCurrent->Image().begin());
+        return;
+    }
     LoadCurrent();
 }
 

@@ -232,7 +232,10 @@ void TDataSet::Post() {
     InternalPost(inserting);
     SetState(TDataSetState::Browse);
     FModified = false;
-    ReadAfterChange();
+    if (FHasRecord && CompletePosted(FActive) == TGetResult::OK)
+        FBof = FEof = false;
+    else
+        ReadAfterChange();
     Fire(AfterPost);
 }
 

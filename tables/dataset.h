@@ -141,6 +141,10 @@ class TDataSet {
     virtual TGetResult CompleteSearched(std::span<std::uint8_t> buffer) {
         return GetRecord(buffer, TGetMode::Current, false);
     }
+    // Completes `buffer`, which holds the record the post just wrote, as
+    // GetRecord(Current) would fill it, where the cursor stands on that
+    // record; anything else (the base always) means: read where it stands.
+    virtual TGetResult CompletePosted(std::span<std::uint8_t>) { return TGetResult::Error; }
     virtual void InternalFirst() = 0;
     // Brings the cursor back to the record of a buffer.
     virtual void InternalSetToRecord(std::span<const std::uint8_t> buffer) = 0;

@@ -250,6 +250,18 @@ TGetResult TPirinDataSet::CompleteSearched(std::span<std::uint8_t> buffer) {
     return CompleteFetched(buffer);
 }
 
+TGetResult TPirinDataSet::CompletePosted(std::span<std::uint8_t> buffer) {
+    // The write left the stored record in the buffer (bytes 1..4: its own
+    // number) and the cursor's current record is that same image, unless
+    // the view put the cursor elsewhere. Under strict change detection the
+    // read's own check of the files must still run.
+    if (!FCursor || FCursor->Session().StrictChangeDetection() || FCursor->Bof() || FCursor->Eof())
+        return TGetResult::Error;
+    const auto image = buffer.first(static_cast<std::size_t>(FRecordSize));
+    if (GetI32(image, 1) != FCursor->CurrentRecordNumber()) return TGetResult::Error;
+    return CompleteFetched(buffer);
+}
+
 void TPirinDataSet::InternalFirst() { FCursor->First(); }
 
 void TPirinDataSet::InternalSetToRecord(std::span<const std::uint8_t> buffer) {

@@ -178,6 +178,7 @@ class TPirinDataSet : public TDataSet {
     std::size_t RecordBufferSize() const override;
     TGetResult GetRecord(std::span<std::uint8_t> buffer, TGetMode mode, bool check) override;
     TGetResult CompleteSearched(std::span<std::uint8_t> buffer) override;
+    TGetResult CompletePosted(std::span<std::uint8_t> buffer) override;
     void InternalFirst() override;
     void InternalSetToRecord(std::span<const std::uint8_t> buffer) override;
     void InternalRefresh() override;

@@ -3,7 +3,7 @@
 // (equal keys of a non-unique index, inserts at both ends of leaves, page
 // and root splits, reused slots in index 31), and the last record read in
 // one step is what Last then a prior step give (with a range, a filter, an
-// empty view).
+// empty view). The record the cursor holds after an insert is the one stored.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -15,6 +15,7 @@ namespace {
 
 constexpr int kId = 1;
 constexpr int kWord = 2;
+constexpr int kNote = 3;
 
 TTableDefinition WordsDefinition() {
     return {.Fields = {Field("Id", "INTEGER"), Field("Word", "VARCHAR", 20), Field("Note", "MEMO")},
@@ -94,6 +95,27 @@ TEST_P(WriteShortcutsTest, AnInsertStandsWhereASearchForTheRecordStands) {
             cursor->DeleteRecord(image, true);
         }
     }
+    EXPECT_THAT(Fixture.Verify(), ::testing::IsEmpty());
+}
+
+// The cursor's current record after an insert is what the write stored
+// (autoincrement value, memo reference): an edit that follows at once, with
+// no read between, finds the record it holds still on file.
+TEST_P(WriteShortcutsTest, AnInsertedRecordCanBeEditedWithoutAnotherRead) {
+    auto cursor = Session.OpenCursor();
+    cursor->SelectIndex(GetParam());
+    for (std::int32_t id = 1; id <= 300; ++id) {
+        TImage image = Row(*cursor, id, "w" + std::to_string(id % 17));
+        SetMemo(*cursor, kNote, image, "memo " + std::to_string(id));
+        cursor->InsertRecord(image, true);
+        SetString(*cursor, kWord, image, "edited" + std::to_string(id));
+        ASSERT_EQ(CodeOfCall([&] { cursor->ModifyRecord(image, true, true); }), 0) << "insert " << id;
+    }
+    cursor->SetToIndex("");
+    const std::vector<TImage> records = ReadAll(*cursor);
+    ASSERT_EQ(records.size(), 300u);
+    EXPECT_EQ(StringField(*cursor, kWord, records[41]), "edited42");
+    EXPECT_EQ(MemoText(*cursor, kNote, records[41]), "memo 42");
     EXPECT_THAT(Fixture.Verify(), ::testing::IsEmpty());
 }
 

@@ -1,7 +1,8 @@
 // Editing through the table component: insert, edit and delete reach the
 // files (checked by a second table and the verifier), cancel changes
 // nothing, memos are written through a stream, read-only tables refuse,
-// and database transactions commit and roll back.
+// database transactions commit and roll back, and after a post the component
+// shows what a read where the cursor stands shows.
 #include <gmock/gmock.h>
 
 #include "tables/blob_stream.h"
@@ -52,6 +53,55 @@ TEST_F(TableWriteTest, InsertPostsANewRecordWithItsMemoAndStandsOnIt) {
     EXPECT_EQ(Table.RecNo(), 2);
     EXPECT_THAT(Stored(), ::testing::ElementsAre("apple:green", "avocado:a fruit\r\nwith a stone", "banana:"));
     EXPECT_EQ(Table.Cursor()->OpenBlobCount(), 0u);
+    Table.Close();
+    EXPECT_THAT(Fixture.Verify(), ::testing::IsEmpty());
+}
+
+// After a post the component shows what a read where the cursor stands
+// shows: the posted record with its position, or, when a range leaves the
+// record out of the view, the record the cursor moved to.
+TEST_F(TableWriteTest, PostShowsWhatAReadWhereTheCursorStandsShows) {
+    struct TCase {
+        const char* What;
+        bool Edit;
+        bool Ranged;
+        const char* Word;
+        const char* Shown;
+        std::int32_t RecNo;
+    };
+    const TCase cases[] = {
+        {"an insert", false, false, "avocado", "avocado", 2},
+        {"an edit", true, false, "apricot", "apricot", 1},
+        {"an insert outside the range", false, true, "cherry", "banana", 3},
+        {"an edit out of the range", true, true, "zucchini", "banana", 2},
+    };
+    std::int32_t id = 10;
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.What);
+        if (c.Ranged)
+            Table.SetRange({std::string("a")}, {std::string("c")});
+        else
+            Table.CancelRange();
+        if (c.Edit) {
+            Table.First();
+            Table.Edit();
+        } else {
+            Table.Insert();
+            Table.FieldByName("Id").SetAsInteger(++id);
+        }
+        Table.FieldByName("Word").SetAsString(c.Word);
+        Table.FieldByName("Desc").SetAsString(std::string("memo of ") + c.Word);
+        Table.Post();
+        const std::string shown = Table.FieldByName("Word").AsString();
+        const std::string memo = Table.FieldByName("Desc").AsString();
+        const std::int32_t recNo = Table.RecNo();
+        EXPECT_EQ(shown, c.Shown);
+        EXPECT_EQ(recNo, c.RecNo);
+        Table.Refresh();
+        EXPECT_EQ(Table.FieldByName("Word").AsString(), shown);
+        EXPECT_EQ(Table.FieldByName("Desc").AsString(), memo);
+        EXPECT_EQ(Table.RecNo(), recNo);
+    }
     Table.Close();
     EXPECT_THAT(Fixture.Verify(), ::testing::IsEmpty());
 }
