@@ -57,32 +57,33 @@ template <class TBytes>
         static_cast<std::uint64_t>(total) > static_cast<std::uint64_t>(last) * perBlock)
         Fail(file, PIRIN_MEMOCORRUPT);
     const auto length = static_cast<std::size_t>(total);
-    out.reserve(std::min(length, kReserveLimit));
+    // Sized once for the usual value; blocks beyond the limit grow it as
+    // they are read.
+    out.resize(std::min(length, kReserveLimit));
 
     // Each block is visited once: a link back into the chain is a cycle, and
     // the stored length bounds the walk besides.
     // Filled on the first link followed: a value of one block (the usual
     // memo) costs no allocation.
     std::unordered_set<std::int32_t> seen;
+    std::size_t at = 0;  // bytes read so far
     for (;;) {
         if (pin->OwnerStamp() != stamp) Fail(file, PIRIN_KEYORRECDELETED);
         if (pin->PinCount() > 1) Fail(file, PIRIN_MEMOCORRUPT);
-        const std::size_t at = out.size();
         const std::size_t asked = std::min(perBlock, length - at);
-        out.resize(at + asked);
+        if (out.size() < at + asked) out.resize(at + asked);
         const std::size_t got = file.ReadBlockData(*pin, WritableBytes(out, at, asked));
-        out.resize(at + got);
-        if (got < asked || out.size() == length || pin->Next() == 0) break;
+        at += got;
+        if (got < asked || at == length || pin->Next() == 0) break;
         const std::int32_t next = pin->Next();
         if (seen.empty()) seen.insert(first);
         if (next < 1 || next > last || !seen.insert(next).second) Fail(file, PIRIN_MEMOCORRUPT);
-        TBlockPin nextPin =
-            file.FetchBlock(cursor, next, BlocksLeft(length - out.size(), perBlock), true);
+        TBlockPin nextPin = file.FetchBlock(cursor, next, BlocksLeft(length - at, perBlock), true);
         if (!nextPin) return false;
         pin = std::move(nextPin);
     }
     pin.Release();
-    if (out.size() != length) Fail(file, PIRIN_ENDOFBLOB);
+    if (at != length) Fail(file, PIRIN_ENDOFBLOB);
     return true;
 }
 
