@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <limits>
+#include <optional>
 #include <unordered_set>
 
 #include "errors/engine_error.h"
@@ -63,9 +64,9 @@ template <class TBytes>
 
     // Each block is visited once: a link back into the chain is a cycle, and
     // the stored length bounds the walk besides.
-    // Filled on the first link followed: a value of one block (the usual
-    // memo) costs no allocation.
-    std::unordered_set<std::int32_t> seen;
+    // Made on the first link followed: a value of one block (the usual
+    // memo) neither builds nor frees a set.
+    std::optional<std::unordered_set<std::int32_t>> seen;
     std::size_t at = 0;  // bytes read so far
     for (;;) {
         if (pin->OwnerStamp() != stamp) Fail(file, PIRIN_KEYORRECDELETED);
@@ -76,8 +77,8 @@ template <class TBytes>
         at += got;
         if (got < asked || at == length || pin->Next() == 0) break;
         const std::int32_t next = pin->Next();
-        if (seen.empty()) seen.insert(first);
-        if (next < 1 || next > last || !seen.insert(next).second) Fail(file, PIRIN_MEMOCORRUPT);
+        if (!seen) seen.emplace({first});
+        if (next < 1 || next > last || !seen->insert(next).second) Fail(file, PIRIN_MEMOCORRUPT);
         TBlockPin nextPin = file.FetchBlock(cursor, next, BlocksLeft(length - at, perBlock), true);
         if (!nextPin) return false;
         pin = std::move(nextPin);
