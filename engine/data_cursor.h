@@ -259,6 +259,9 @@ class TDataCursor : public TCursorNavigation {
                                                 std::span<const std::uint8_t> image,
                                                 std::int32_t firstBlock);
     void KeepSpareBlob(std::unique_ptr<TBlobBuffer> buffer) noexcept;
+    // Notes a stored value of `length` bytes loaded for BLOB field `fieldNo`
+    // (what the read-ahead of the next records fetches).
+    void NoteWantedBlob(int fieldNo, std::size_t length, const TBlobFile& blobFile);
     // Appends the first blocks of the wanted BLOBs of one image to `blocks`
     // while the block allowance lasts (false when it ran out).
     bool WantedFirstBlocks(std::span<const std::uint8_t> image, std::size_t& blocksLeft,

@@ -91,11 +91,15 @@ std::unique_ptr<TBlobBuffer> TDataCursor::LoadStoredBlob(int fieldNo, const TFie
                                                record, firstBlock, stamp);
     if (firstBlock != 0) {
         buffer->LoadBlob();
-        if (std::find(FWantedBlobs.begin(), FWantedBlobs.end(), fieldNo) == FWantedBlobs.end())
-            FWantedBlobs.push_back(fieldNo);
-        if (buffer->Length() > blobFile->DataBytesPerBlock()) FWantedLongBlobs = true;
+        NoteWantedBlob(fieldNo, buffer->Length(), *blobFile);
     }
     return buffer;
+}
+
+void TDataCursor::NoteWantedBlob(int fieldNo, std::size_t length, const TBlobFile& blobFile) {
+    if (std::find(FWantedBlobs.begin(), FWantedBlobs.end(), fieldNo) == FWantedBlobs.end())
+        FWantedBlobs.push_back(fieldNo);
+    if (length > blobFile.DataBytesPerBlock()) FWantedLongBlobs = true;
 }
 
 void TDataCursor::KeepSpareBlob(std::unique_ptr<TBlobBuffer> buffer) noexcept {
@@ -119,10 +123,14 @@ std::uint16_t TDataCursor::ReadBlob(int fieldNo, std::span<const std::uint8_t> i
     }
     // The same refusals as an open, though nothing stays open.
     if (FBlobs.Full()) return PIRIN_OPENBLOBLIMIT;
-    std::unique_ptr<TBlobBuffer> buffer = LoadStoredBlob(fieldNo, field, image, number);
-    if (!buffer) return PIRIN_NOTABLOB;
-    AssignBytes(value, buffer->Data());
-    KeepSpareBlob(std::move(buffer));
+    TBlobFile* blobFile = FTable->BlobFile();
+    if (blobFile == nullptr) return PIRIN_NOTABLOB;
+    if (number == 0) return 0;
+    // The bytes go from the cached blocks into `value` once, with no buffer
+    // in between.
+    TBlobBuffer::LoadText(*blobFile, this, number,
+                          le::GetI32(image, field.Offset + kStampAfterValue), value);
+    NoteWantedBlob(fieldNo, value.size(), *blobFile);
     return 0;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <limits>
+#include <optional>
 #include <unordered_set>
 
 #include "errors/engine_error.h"
@@ -26,6 +27,80 @@ constexpr std::size_t kMaxBlobLength = std::numeric_limits<std::int32_t>::max();
 std::int32_t BlocksLeft(std::size_t bytes, std::size_t perBlock) {
     const std::size_t blocks = std::max<std::size_t>(1, (bytes + perBlock - 1) / perBlock);
     return static_cast<std::int32_t>(std::min<std::size_t>(blocks, INT32_MAX));
+}
+
+// Bytes of `out` from `at` on, as raw bytes to read into.
+std::span<std::uint8_t> WritableBytes(TBlobBytes& out, std::size_t at, std::size_t count) {
+    return std::span<std::uint8_t>(out).subspan(at, count);
+}
+std::span<std::uint8_t> WritableBytes(std::string& out, std::size_t at, std::size_t count) {
+    return {reinterpret_cast<std::uint8_t*>(out.data()) + at, count};
+}
+
+// One attempt at reading the chain from `first` into `out`; false when the
+// cache reported a change (start over).
+template <class TBytes>
+[[nodiscard]] bool TryLoadChain(TBlobFile& file, TChangeCheck* cursor, std::int32_t first,
+                                std::int32_t stamp, TBytes& out) {
+    out.clear();
+    if (first == 0) return true;
+    const std::int32_t last = file.LastBlockNumber();
+    if (first < 1 || first > last) Fail(file, PIRIN_MEMOCORRUPT);
+    TBlockPin pin = file.FetchBlock(cursor, first, 1, false);
+    if (!pin) return false;
+    if (pin->OwnerStamp() != stamp) Fail(file, PIRIN_KEYORRECDELETED);
+
+    // The stored length is untrusted: no chain can hold more than every
+    // block of the file.
+    const std::size_t perBlock = file.DataBytesPerBlock();
+    const std::int32_t total = pin->TotalLength();
+    if (total < 0 ||
+        static_cast<std::uint64_t>(total) > static_cast<std::uint64_t>(last) * perBlock)
+        Fail(file, PIRIN_MEMOCORRUPT);
+    const auto length = static_cast<std::size_t>(total);
+    // Sized once for the usual value; blocks beyond the limit grow it as
+    // they are read.
+    out.resize(std::min(length, kReserveLimit));
+
+    // Each block is visited once: a link back into the chain is a cycle, and
+    // the stored length bounds the walk besides.
+    // Made on the first link followed: a value of one block (the usual
+    // memo) neither builds nor frees a set.
+    std::optional<std::unordered_set<std::int32_t>> seen;
+    std::size_t at = 0;  // bytes read so far
+    for (;;) {
+        if (pin->OwnerStamp() != stamp) Fail(file, PIRIN_KEYORRECDELETED);
+        if (pin->PinCount() > 1) Fail(file, PIRIN_MEMOCORRUPT);
+        const std::size_t asked = std::min(perBlock, length - at);
+        if (out.size() < at + asked) out.resize(at + asked);
+        const std::size_t got = file.ReadBlockData(*pin, WritableBytes(out, at, asked));
+        at += got;
+        if (got < asked || at == length || pin->Next() == 0) break;
+        const std::int32_t next = pin->Next();
+        if (!seen) seen.emplace({first});
+        if (next < 1 || next > last || !seen->insert(next).second) Fail(file, PIRIN_MEMOCORRUPT);
+        TBlockPin nextPin = file.FetchBlock(cursor, next, BlocksLeft(length - at, perBlock), true);
+        if (!nextPin) return false;
+        pin = std::move(nextPin);
+    }
+    pin.Release();
+    if (at != length) Fail(file, PIRIN_ENDOFBLOB);
+    return true;
+}
+
+// Each false is a change by another process: the caches were emptied and
+// the cursor resynchronised, so the chain is read afresh. `out` is empty
+// after a failure.
+template <class TBytes>
+void LoadChain(TBlobFile& file, TChangeCheck* cursor, std::int32_t first, std::int32_t stamp,
+               TBytes& out) {
+    try {
+        while (!TryLoadChain(file, cursor, first, stamp, out)) {
+        }
+    } catch (...) {
+        out.clear();
+        throw;
+    }
 }
 
 }  // namespace
@@ -53,64 +128,13 @@ void TBlobBuffer::Reuse(std::uint16_t fieldNumber, std::int32_t recordNumber,
 }
 
 void TBlobBuffer::LoadBlob() {
-    try {
-        // Each false is a change by another process: the caches were emptied
-        // and the cursor resynchronised, so the chain is read afresh.
-        while (!TryLoad()) {
-        }
-    } catch (...) {
-        FData.clear();
-        FModified = false;
-        throw;
-    }
     FModified = false;
+    LoadChain(FFile, FCursor, FFirstBlock, FStamp, FData);
 }
 
-bool TBlobBuffer::TryLoad() {
-    FData.clear();
-    if (FFirstBlock == 0) return true;
-    const std::int32_t last = FFile.LastBlockNumber();
-    if (FFirstBlock < 1 || FFirstBlock > last) Fail(FFile, PIRIN_MEMOCORRUPT);
-    TBlockPin pin = FFile.FetchBlock(FCursor, FFirstBlock, 1, false);
-    if (!pin) return false;
-    if (pin->OwnerStamp() != FStamp) Fail(FFile, PIRIN_KEYORRECDELETED);
-
-    // The stored length is untrusted: no chain can hold more than every
-    // block of the file.
-    const std::size_t perBlock = FFile.DataBytesPerBlock();
-    const std::int32_t total = pin->TotalLength();
-    if (total < 0 ||
-        static_cast<std::uint64_t>(total) > static_cast<std::uint64_t>(last) * perBlock)
-        Fail(FFile, PIRIN_MEMOCORRUPT);
-    const auto length = static_cast<std::size_t>(total);
-    FData.reserve(std::min(length, kReserveLimit));
-
-    // Each block is visited once: a link back into the chain is a cycle, and
-    // the stored length bounds the walk besides.
-    // Filled on the first link followed: a value of one block (the usual
-    // memo) costs no allocation.
-    std::unordered_set<std::int32_t> seen;
-    for (;;) {
-        if (pin->OwnerStamp() != FStamp) Fail(FFile, PIRIN_KEYORRECDELETED);
-        if (pin->PinCount() > 1) Fail(FFile, PIRIN_MEMOCORRUPT);
-        const std::size_t at = FData.size();
-        const std::size_t asked = std::min(perBlock, length - at);
-        FData.resize(at + asked);
-        const std::size_t got =
-            FFile.ReadBlockData(*pin, std::span<std::uint8_t>(FData).subspan(at, asked));
-        FData.resize(at + got);
-        if (got < asked || FData.size() == length || pin->Next() == 0) break;
-        const std::int32_t next = pin->Next();
-        if (seen.empty()) seen.insert(FFirstBlock);
-        if (next < 1 || next > last || !seen.insert(next).second) Fail(FFile, PIRIN_MEMOCORRUPT);
-        TBlockPin nextPin =
-            FFile.FetchBlock(FCursor, next, BlocksLeft(length - FData.size(), perBlock), true);
-        if (!nextPin) return false;
-        pin = std::move(nextPin);
-    }
-    pin.Release();
-    if (FData.size() != length) Fail(FFile, PIRIN_ENDOFBLOB);
-    return true;
+void TBlobBuffer::LoadText(TBlobFile& file, TChangeCheck* cursor, std::int32_t firstBlock,
+                           std::int32_t stamp, std::string& text) {
+    LoadChain(file, cursor, firstBlock, stamp, text);
 }
 
 void TBlobBuffer::StoreBlob(std::int32_t newStamp) { StoreBytes(FData, newStamp); }

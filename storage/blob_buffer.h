@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -55,6 +56,12 @@ class TBlobBuffer {
     // cache reports that another process changed the table the load starts
     // over. Clears the modified flag.
     void LoadBlob();
+    // LoadBlob without a buffer: the value whose chain starts at
+    // `firstBlock` and carries `stamp` goes from the cached blocks straight
+    // into `text` (whose old bytes it replaces), with the same checks,
+    // errors and restarts. `text` is empty after a failure.
+    static void LoadText(TBlobFile& file, TChangeCheck* cursor, std::int32_t firstBlock,
+                         std::int32_t stamp, std::string& text);
     // Writes the buffer as the value's chain, stamped `newStamp`: the old
     // chain's blocks are reused in order, more are allocated as needed, and
     // the rest of a longer old chain is freed. An empty buffer frees the old
@@ -97,8 +104,6 @@ class TBlobBuffer {
     int DropUse() noexcept { return FUseCount > 0 ? --FUseCount : 0; }
 
   private:
-    // One attempt; false when the cache reported a change (start over).
-    [[nodiscard]] bool TryLoad();
     void CheckLength(std::size_t length) const;
 
     TBlobFile& FFile;

@@ -278,7 +278,9 @@ bool TPirinDataSet::CursorStandsOn(std::span<const std::uint8_t> buffer) const {
         cursor.Table() == nullptr || cursor.ChangeSnapshot() != cursor.Table()->ChangeCounters() ||
         cursor.BookmarkSize() != FBookmarkSize || FBookmarkSize > kMaxKeyLength)
         return false;
-    std::array<std::uint8_t, kMaxKeyLength> current{};
+    // GetBookmark writes every byte compared: no fill of the whole array
+    // first (a step of a walk comes here once per record).
+    std::array<std::uint8_t, kMaxKeyLength> current;
     const std::span<std::uint8_t> bookmark(current.data(), FBookmarkSize);
     cursor.GetBookmark(bookmark);
     const auto wanted = BookmarkOf(buffer);

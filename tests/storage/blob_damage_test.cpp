@@ -84,6 +84,11 @@ TEST_P(BlobDamagedChain, LoadingEndsWithTheEngineErrorAndKeepsNothing) {
     TBlobBuffer buffer(table.File, &table.Cursor, 1, 1, first, 30);
     EXPECT_EQ(CodeOf([&] { buffer.LoadBlob(); }), GetParam().Code);
     EXPECT_EQ(buffer.Length(), 0u);
+    // The load into a string (a reader's whole-value read) checks the same.
+    std::string text = "left over";
+    EXPECT_EQ(CodeOf([&] { TBlobBuffer::LoadText(table.File, &table.Cursor, first, 30, text); }),
+              GetParam().Code);
+    EXPECT_EQ(text, "");
 }
 
 INSTANTIATE_TEST_SUITE_P(
