@@ -11,6 +11,9 @@ namespace pirin {
 namespace {
 
 std::string_view TrimBlanks(std::string_view text) {
+    // Names are mostly without outer blanks (and names are compared per
+    // record): those need no search.
+    if (text.empty() || (text.front() != ' ' && text.back() != ' ')) return text;
     const auto first = text.find_first_not_of(' ');
     if (first == std::string_view::npos) return {};
     const auto last = text.find_last_not_of(' ');

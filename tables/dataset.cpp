@@ -296,23 +296,8 @@ void TDataSet::ReadAfterChange() {
 }
 
 TField* TDataSet::FindField(std::string_view name) const {
-    // SameEngineName for every field, with the query trimmed once: a field
-    // name without blanks at its ends matches when it has the trimmed
-    // query's length and letters (callers ask for fields by name per record).
-    const auto first = name.find_first_not_of(' ');
-    const std::string_view query =
-        first == std::string_view::npos ? std::string_view{} : name.substr(first, name.find_last_not_of(' ') - first + 1);
-    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-    for (const auto& field : FFields) {
-        const std::string& own = field->FieldName();
-        if (!own.empty() && (own.front() == ' ' || own.back() == ' ')) {
-            if (SameEngineName(own, query)) return field.get();
-        } else if (own.size() == query.size() &&
-                   std::equal(own.begin(), own.end(), query.begin(),
-                              [&](char a, char b) { return lower(a) == lower(b); })) {
-            return field.get();
-        }
-    }
+    for (const auto& field : FFields)
+        if (SameEngineName(field->FieldName(), name)) return field.get();
     return nullptr;
 }
 
