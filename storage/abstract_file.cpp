@@ -99,12 +99,8 @@ int TAbstractFile::ReadBatch(std::int32_t id, std::span<TReadRequest> requests) 
             return -1;
         }
     }
-    return ReadBatchHandle(*handle, requests);
-}
-
-int TAbstractFile::ReadBatchHandle(TFileHandleEntry& handle, std::span<TReadRequest> requests) {
     for (TReadRequest& request : requests) {
-        const std::int64_t got = ReadHandle(handle, request.Offset, request.Buffer, request.Count);
+        const std::int64_t got = ReadHandle(*handle, request.Offset, request.Buffer, request.Count);
         if (got < 0) return -1;
         request.Transferred = static_cast<std::size_t>(got);
     }

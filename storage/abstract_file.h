@@ -81,7 +81,7 @@ class TAbstractFile {
     [[nodiscard]] std::int64_t WriteAt(std::int32_t id, std::uint64_t offset, const void* buffer,
                                        std::size_t count);
     // The requests as ReadAt each, in order, in one pass through the
-    // critical section (and one batch on disk); each request's Transferred
+    // critical section (one handle look-up); each request's Transferred
     // says what moved. 0, or -1 when a request failed (errno set; the
     // requests after it transfer nothing). The handle's position ends as a
     // ReadAt of the last request leaves it (after a failure, anywhere).
@@ -118,10 +118,6 @@ class TAbstractFile {
                                                   void* buffer, std::size_t count) = 0;
     [[nodiscard]] virtual std::int64_t WriteHandle(TFileHandleEntry& handle, std::uint64_t offset,
                                                    const void* buffer, std::size_t count) = 0;
-    // A batch of reads for `handle`, offsets checked: 0 or -1 as ReadBatch.
-    // The default reads each request with ReadHandle.
-    [[nodiscard]] virtual int ReadBatchHandle(TFileHandleEntry& handle,
-                                              std::span<TReadRequest> requests);
 
     // Runs `move(handle, at)` under the critical section for handle `id` at
     // `offset` (nullptr: the handle's position); -1 with errno EBADF for an

@@ -87,7 +87,7 @@ class TFileHandler {
                        bool allowShort = false);
     void WriteAt(std::uint64_t offset, const void* buffer, std::size_t count);
     // The requests as ReadAt each, as one operation of the file object (one
-    // batch on disk). A failed request raises 9217, and so does a short one
+    // pass through its critical section). A failed request raises 9217, and so does a short one
     // unless `allowShort`; each request's Transferred says what moved.
     void ReadBatch(std::span<TReadRequest> requests, bool allowShort = false);
 

@@ -12,16 +12,6 @@ std::atomic<TOSFileSystem*> gCurrent{nullptr};
 
 }  // namespace
 
-int TOSFileSystem::ReadBatch(TOSFile file, std::span<TReadRequest> requests) {
-    for (TReadRequest& request : requests) request.Transferred = 0;
-    for (TReadRequest& request : requests) {
-        if (int error = ReadAt(file, request.Buffer, request.Count, request.Offset,
-                               request.Transferred))
-            return error;
-    }
-    return 0;
-}
-
 TOSFileSystem& DiskFileSystem() {
     static TDiskFileSystem* disk = new TDiskFileSystem();  // outlives every file
     return *disk;

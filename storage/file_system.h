@@ -66,11 +66,6 @@ class TOSFileSystem {
                                      std::uint64_t offset, std::size_t& transferred) = 0;
     [[nodiscard]] virtual int WriteAt(TOSFile file, const void* buffer, std::size_t count,
                                       std::uint64_t offset, std::size_t& transferred) = 0;
-    // Reads the requests in order, each as ReadAt would; the first that
-    // fails ends the batch with its error, and those after it transfer
-    // nothing. This default makes one ReadAt per request, so a wrapper that
-    // counts or fails reads sees every request as one read.
-    [[nodiscard]] virtual int ReadBatch(TOSFile file, std::span<TReadRequest> requests);
     [[nodiscard]] virtual int Truncate(TOSFile file, std::uint64_t size) = 0;
     [[nodiscard]] virtual int Sync(TOSFile file) = 0;
     [[nodiscard]] virtual int Size(TOSFile file, std::uint64_t& size) = 0;

@@ -137,20 +137,6 @@ std::int64_t TPhysicalFile::ReadHandle(TFileHandleEntry& handle, std::uint64_t o
     return static_cast<std::int64_t>(got);
 }
 
-int TPhysicalFile::ReadBatchHandle(TFileHandleEntry& handle, std::span<TReadRequest> requests) {
-    if (FHandle == kNoOSFile) {
-        errno = EBADF;
-        return -1;
-    }
-    const int error = FFileSystem.ReadBatch(FHandle, requests);
-    if (!requests.empty()) handle.Position = requests.back().Offset + requests.back().Transferred;
-    if (error != 0) {
-        errno = error;
-        return -1;
-    }
-    return 0;
-}
-
 std::int64_t TPhysicalFile::WriteHandle(TFileHandleEntry& handle, std::uint64_t offset,
                                         const void* buffer, std::size_t count) {
     handle.Position = offset;

@@ -57,8 +57,6 @@ class TPhysicalFile final : public TAbstractFile {
                                           void* buffer, std::size_t count) override;
     [[nodiscard]] std::int64_t WriteHandle(TFileHandleEntry& handle, std::uint64_t offset,
                                            const void* buffer, std::size_t count) override;
-    [[nodiscard]] int ReadBatchHandle(TFileHandleEntry& handle,
-                                      std::span<TReadRequest> requests) override;
 
   private:
     std::int32_t OpenHandleWith(const TFileStat* known);

@@ -49,8 +49,8 @@ class TUnitCacheOwner {
     // returns the count read. A short read raises 9217 unless `allowShort`.
     virtual std::size_t ReadUnits(std::uint64_t offset, std::span<std::uint8_t> buffer,
                                   bool allowShort) = 0;
-    // The requests as ReadUnits each, in one batch where the file can (each
-    // request's Transferred says what moved); raises as ReadUnits. The
+    // The requests as ReadUnits each, in one operation of the file where it
+    // can (each request's Transferred says what moved); raises as ReadUnits. The
     // default makes one ReadUnits per request.
     virtual void ReadUnitsBatch(std::span<TReadRequest> requests, bool allowShort) {
         for (TReadRequest& request : requests)
