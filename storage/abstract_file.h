@@ -20,11 +20,13 @@
 // failing errno in errno); lock operations give false.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "storage/file_system.h"
@@ -42,6 +44,58 @@ struct TFileHandleEntry {
 inline constexpr int kSeekFromStart = 0;
 inline constexpr int kSeekFromCurrent = 1;
 inline constexpr int kSeekFromEnd = 2;
+
+// A file object's critical section: re-entrant for the thread that holds it.
+// Every positioned read and every lock takes it, so its uncontended pass is
+// two atomic operations: a word that is 0 (free), 1 (held) or 2 (held, and
+// somebody may wait), with the waiting done on the word (a futex), and the
+// holder's id and depth in front for re-entry. Only the holder writes its
+// own id into FOwner and clears it before it lets go, so a thread reads its
+// own id there exactly when it holds the section. Meets the standard
+// Lockable requirements.
+class TFileCriticalSection {
+  public:
+    void lock() {
+        const std::thread::id self = std::this_thread::get_id();
+        if (FOwner.load(std::memory_order_relaxed) == self) {
+            ++FDepth;
+            return;
+        }
+        int state = 0;
+        if (!FState.compare_exchange_strong(state, 1, std::memory_order_acquire)) {
+            // Held: mark that somebody waits, and sleep until it is let go.
+            if (state != 2) state = FState.exchange(2, std::memory_order_acquire);
+            while (state != 0) {
+                FState.wait(2, std::memory_order_relaxed);
+                state = FState.exchange(2, std::memory_order_acquire);
+            }
+        }
+        FOwner.store(self, std::memory_order_relaxed);
+        FDepth = 1;
+    }
+    bool try_lock() {
+        const std::thread::id self = std::this_thread::get_id();
+        if (FOwner.load(std::memory_order_relaxed) == self) {
+            ++FDepth;
+            return true;
+        }
+        int state = 0;
+        if (!FState.compare_exchange_strong(state, 1, std::memory_order_acquire)) return false;
+        FOwner.store(self, std::memory_order_relaxed);
+        FDepth = 1;
+        return true;
+    }
+    void unlock() {
+        if (--FDepth > 0) return;
+        FOwner.store(std::thread::id(), std::memory_order_relaxed);
+        if (FState.exchange(0, std::memory_order_release) == 2) FState.notify_one();
+    }
+
+  private:
+    std::atomic<int> FState{0};
+    std::atomic<std::thread::id> FOwner{};
+    std::size_t FDepth = 0;  // written by the holder only
+};
 
 // The furthest position a handle can stand at (positions are signed 64-bit).
 inline constexpr std::uint64_t kMaxFilePosition =
@@ -98,7 +152,7 @@ class TAbstractFile {
 
     virtual bool InMemory() const = 0;
 
-    std::recursive_mutex& CriticalSection() { return FCriticalSection; }
+    TFileCriticalSection& CriticalSection() { return FCriticalSection; }
 
     // Flags and state; read and set by the open-file list.
     bool Exclusive() const { return FExclusive; }
@@ -134,7 +188,7 @@ class TAbstractFile {
     // Drops the region that starts at `start`, if any.
     void RemoveRegion(std::uint64_t start);
 
-    std::recursive_mutex FCriticalSection;
+    TFileCriticalSection FCriticalSection;
     bool FExclusive = false;
     bool FOpenedReadOnly = false;
     bool FReadOnlyAttribute = false;
@@ -148,6 +202,6 @@ class TAbstractFile {
 };
 
 // Holds a file object's critical section for a scope.
-using TFileSectionGuard = std::lock_guard<std::recursive_mutex>;
+using TFileSectionGuard = std::lock_guard<TFileCriticalSection>;
 
 }  // namespace pirin

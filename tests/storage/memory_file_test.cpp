@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <thread>
+#include <vector>
 
 #include "storage/file_handler.h"
 #include "storage/file_list.h"
@@ -188,6 +189,48 @@ TEST_P(BothKindsTest, HandlersOfOneFileTransferFromTwoThreadsWithoutMixingPositi
     second.join();
     EXPECT_TRUE(firstOk);
     EXPECT_TRUE(secondOk);
+}
+
+// The file object's section: the holder re-enters it, nobody else gets it
+// until the last leave, and threads that wait for it are woken and take
+// turns (a lost wake-up hangs here, a broken exclusion loses increments).
+TEST(FileCriticalSection, ReentersForTheHolderAndExcludesEveryoneElse) {
+    TFileCriticalSection section;
+    const auto otherTakes = [&] {
+        bool taken = false;
+        std::thread other([&] {
+            taken = section.try_lock();
+            if (taken) section.unlock();
+        });
+        other.join();
+        return taken;
+    };
+    section.lock();
+    EXPECT_TRUE(section.try_lock());
+    section.lock();
+    section.unlock();
+    section.unlock();
+    EXPECT_FALSE(otherTakes());  // still held once
+    section.unlock();
+    EXPECT_TRUE(otherTakes());
+
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 20000;
+    long counter = 0;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < kRounds; ++i) {
+                TFileSectionGuard outer(section);
+                TFileSectionGuard inner(section);
+                const long seen = counter;
+                if (i % 64 == 0) std::this_thread::yield();  // others pile up meanwhile
+                counter = seen + 1;
+            }
+        });
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(counter, long{kThreads} * kRounds);
+    EXPECT_TRUE(otherTakes());
 }
 
 TEST_P(BothKindsTest, RegionsConflictAcrossHandlersAndUnlockNeedsTheExactRegion) {
