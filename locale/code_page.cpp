@@ -42,6 +42,11 @@ TCodePage::TCodePage(int codePage) : FNumber(codePage) {
 }
 
 const TCodePage& TCodePage::Of(int codePage) {
+    // Tables are never dropped once built, so each thread may keep the last
+    // one it was given: a reader of text asks for the same page byte after
+    // byte, and the shared map behind a mutex costs a hundred instructions.
+    thread_local const TCodePage* last = nullptr;
+    if (last != nullptr && last->FNumber == codePage) return *last;
     static std::mutex lock;
     static std::map<int, std::unique_ptr<TCodePage>> pages;
     std::lock_guard hold(lock);
@@ -54,6 +59,7 @@ const TCodePage& TCodePage::Of(int codePage) {
             throw;
         }
     }
+    last = page.get();
     return *page;
 }
 
