@@ -182,6 +182,19 @@ void TPage::CopyEntries(std::vector<std::uint8_t>& keys, std::size_t& stride,
     for (std::size_t i = 0; i < n; ++i, at += FRawStride) refs[i] = LoadI32(at);
 }
 
+bool TPage::CopyEntriesWithReferences(std::vector<std::uint8_t>& keys, std::size_t& stride,
+                                      std::vector<std::int32_t>& refs) const {
+    if (!FRaw) {
+        CopyEntries(keys, stride, refs);
+        return false;
+    }
+    const std::size_t n = static_cast<std::size_t>(NumberOfEntries());
+    keys.assign(FRawEntries.begin(), FRawEntries.begin() + static_cast<std::ptrdiff_t>(n * FRawStride));
+    stride = FRawStride;
+    refs.clear();
+    return true;
+}
+
 std::span<const std::uint8_t> TPage::EntryKey(int position) const {
     CheckPosition(position, NumberOfEntries());
     return {KeyAt(static_cast<std::size_t>(position - 1)), KeyLength()};

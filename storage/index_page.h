@@ -186,6 +186,12 @@ class TPage : public TCacheUnit {
     // between them), `refs` the references. The buffers keep their capacity.
     void CopyEntries(std::vector<std::uint8_t>& keys, std::size_t& stride,
                      std::vector<std::int32_t>& refs) const;
+    // As CopyEntries, but a page as read, whose entries carry each reference
+    // after the key, leaves `refs` empty and copies the references along:
+    // entry i's reference is then the 4 bytes at i * stride + KeyLength() of
+    // `keys`, little-endian. Whether it did so is the result.
+    bool CopyEntriesWithReferences(std::vector<std::uint8_t>& keys, std::size_t& stride,
+                                   std::vector<std::int32_t>& refs) const;
     std::int32_t EntryReference(int position) const;
     // The entry's count of keys below it (interior pages with counts; 0
     // otherwise).

@@ -237,6 +237,23 @@ TEST(IndexPageLoad, PageAsReadAnswersAndEditsAsTheBuiltPage) {
                       keys[i]);
             EXPECT_EQ(refs[i], static_cast<std::int32_t>(i + 1));
         }
+        // The copy that leaves the references among the keys, where they
+        // are: the same keys and references as the long way, for the page as
+        // read and for the built one.
+        for (const TPage* page : {read.get(), built.get()}) {
+            const bool inKeys = page->CopyEntriesWithReferences(copied, stride, refs);
+            EXPECT_EQ(inKeys, page == read.get());
+            EXPECT_EQ(refs.empty(), inKeys);
+            for (std::size_t i = 0; i < keys.size(); ++i) {
+                const auto* at = copied.data() + i * stride;
+                EXPECT_EQ(Bytes(at, at + 12), keys[i]);
+                const std::int32_t ref =
+                    inKeys ? static_cast<std::int32_t>(at[12] | (at[13] << 8) | (at[14] << 16) |
+                                                       (std::uint32_t{at[15]} << 24))
+                           : refs[i];
+                EXPECT_EQ(ref, page->EntryReference(static_cast<int>(i + 1)));
+            }
+        }
         EXPECT_EQ(Packed(*built), Packed(*read));
 
         const auto again = Loaded(config, Packed(*built));
