@@ -12,21 +12,54 @@ namespace pirin {
 
 // ---- the leaf copy -----------------------------------------------------------
 
+TLeafCopy::TLeafCopy(TLeafCopy&& other) noexcept
+    : Page(other.Page),
+      Previous(other.Previous),
+      Next(other.Next),
+      KeyLength(other.KeyLength),
+      KeyStride(other.KeyStride),
+      Keys(std::move(other.Keys)),
+      Refs(std::move(other.Refs)) {
+    Refs.FKeys = &Keys;
+    other.Clear();
+}
+
+TLeafCopy& TLeafCopy::operator=(TLeafCopy&& other) noexcept {
+    if (this == &other) return *this;
+    Page = other.Page;
+    Previous = other.Previous;
+    Next = other.Next;
+    KeyLength = other.KeyLength;
+    KeyStride = other.KeyStride;
+    Keys = std::move(other.Keys);
+    Refs = std::move(other.Refs);
+    Refs.FKeys = &Keys;
+    other.Clear();
+    return *this;
+}
+
 void TLeafCopy::Take(const TPage& page, std::int32_t number) {
     KeyLength = page.Config().KeyLength;
     Page = number;
     Previous = page.Previous();
     Next = page.Next();
     // The buffers keep their capacity: after the first leaves nothing
-    // allocates.
-    page.CopyEntries(Keys, KeyStride, Refs);
+    // allocates. A leaf as read brings its references along with the keys.
+    Refs.FInKeys = page.CopyEntriesWithReferences(Keys, KeyStride, Refs.FOwn);
+    Refs.FKeys = &Keys;
+    Refs.FStride = KeyStride;
+    Refs.FOffset = KeyLength;
+    Refs.FCount = static_cast<std::size_t>(page.NumberOfEntries());
 }
 
 void TLeafCopy::Clear() noexcept {
     Page = Previous = Next = 0;
     KeyStride = KeyLength;
     Keys.clear();
-    Refs.clear();
+    Refs.FOwn.clear();
+    Refs.FKeys = &Keys;
+    Refs.FInKeys = false;
+    Refs.FCount = 0;
 }
 
 // ---- construction and attachment ----------------------------------------------

@@ -86,6 +86,31 @@ inline constexpr std::uint8_t kNoIndex = 255;
 // Range keys hold the longest key (the fields' 522 bytes and a row suffix).
 inline constexpr std::size_t kRangeKeySize = kMaxKeyLength;
 
+// The references of a leaf copy, Refs[i] for entry i + 1: a leaf as read
+// keeps each reference after its key, so they come along with the copied
+// keys; an unpacked leaf's are copied into a vector of their own.
+class TLeafRefs {
+  public:
+    std::int32_t operator[](std::size_t i) const noexcept {
+        if (!FInKeys) return FOwn[i];
+        const std::uint8_t* at = FKeys->data() + i * FStride + FOffset;
+        return static_cast<std::int32_t>(std::uint32_t{at[0]} | (std::uint32_t{at[1]} << 8) |
+                                         (std::uint32_t{at[2]} << 16) |
+                                         (std::uint32_t{at[3]} << 24));
+    }
+    std::size_t size() const noexcept { return FCount; }
+
+  private:
+    friend struct TLeafCopy;
+    std::vector<std::int32_t> FOwn;
+    // The copy's key buffer (set by the copy, which owns both).
+    const std::vector<std::uint8_t>* FKeys = nullptr;
+    std::size_t FStride = 0;
+    std::size_t FOffset = 0;
+    std::size_t FCount = 0;
+    bool FInKeys = false;
+};
+
 // The cursor's copy of one leaf: what stepping and bookmarks need.
 struct TLeafCopy {
     std::int32_t Page = 0;
@@ -96,7 +121,15 @@ struct TLeafCopy {
     // between the keys come along).
     std::size_t KeyStride = 0;
     std::vector<std::uint8_t> Keys;
-    std::vector<std::int32_t> Refs;
+    TLeafRefs Refs;
+
+    TLeafCopy() = default;
+    // Refs looks into this copy's Keys: moving the vector keeps its buffer,
+    // but the pointer must follow to the new owner.
+    TLeafCopy(TLeafCopy&& other) noexcept;
+    TLeafCopy& operator=(TLeafCopy&& other) noexcept;
+    TLeafCopy(const TLeafCopy&) = delete;
+    TLeafCopy& operator=(const TLeafCopy&) = delete;
 
     int Entries() const noexcept { return static_cast<int>(Refs.size()); }
     std::span<const std::uint8_t> Key(int slot) const noexcept {
