@@ -155,18 +155,6 @@ std::int64_t TAbstractFile::Seek(std::int32_t id, int origin, std::int64_t offse
     return target;
 }
 
-bool TAbstractFile::RegionIsFree(std::uint64_t start, std::uint64_t length) const {
-    return FLocks.IsFree(start, length);
-}
-
-void TAbstractFile::AddRegion(std::uint64_t start, std::uint64_t length) { FLocks.Add(start, length); }
-
-bool TAbstractFile::HasRegion(std::uint64_t start, std::uint64_t length) const {
-    return FLocks.Has(start, length);
-}
-
-void TAbstractFile::RemoveRegion(std::uint64_t start) { FLocks.RemoveStartingAt(start); }
-
 bool TAbstractFile::LockRegion(std::uint64_t start, std::uint64_t length) {
     TFileSectionGuard hold(FCriticalSection);
     if (!RegionIsFree(start, length)) return false;

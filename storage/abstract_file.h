@@ -181,12 +181,16 @@ class TAbstractFile {
 
     // Adds a handle entry; the id, or -11012 when ids or the count run out.
     std::int32_t IssueHandle();
-    bool RegionIsFree(std::uint64_t start, std::uint64_t length) const;
-    void AddRegion(std::uint64_t start, std::uint64_t length);
+    bool RegionIsFree(std::uint64_t start, std::uint64_t length) const {
+        return FLocks.IsFree(start, length);
+    }
+    void AddRegion(std::uint64_t start, std::uint64_t length) { FLocks.Add(start, length); }
     // Whether a region with exactly this start and length is locked.
-    bool HasRegion(std::uint64_t start, std::uint64_t length) const;
+    bool HasRegion(std::uint64_t start, std::uint64_t length) const {
+        return FLocks.Has(start, length);
+    }
     // Drops the region that starts at `start`, if any.
-    void RemoveRegion(std::uint64_t start);
+    void RemoveRegion(std::uint64_t start) { FLocks.RemoveStartingAt(start); }
 
     TFileCriticalSection FCriticalSection;
     bool FExclusive = false;

@@ -9,14 +9,20 @@ namespace pirin {
 
 namespace {
 
+// A per-thread SplitMix64 sequence, seeded from the system's entropy: the
+// key only has to differ between the processes that read at once, and every
+// read lock draws one.
+std::uint32_t NextThreadKey() {
+    thread_local std::uint64_t state =
+        (std::uint64_t{std::random_device{}()} << 32) ^ std::random_device{}();
+    std::uint64_t z = (state += 0x9E3779B97F4A7C15ULL);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    return static_cast<std::uint32_t>((z ^ (z >> 31)) >> 32);
+}
+
 std::uint16_t DrawReadKey(const TLockRetryPolicy& policy) {
-    std::uint32_t value;
-    if (policy.DrawKey) {
-        value = policy.DrawKey();
-    } else {
-        thread_local std::mt19937 engine{std::random_device{}()};
-        value = static_cast<std::uint32_t>(engine());
-    }
+    const std::uint32_t value = policy.DrawKey ? policy.DrawKey() : NextThreadKey();
     const auto key = static_cast<std::uint16_t>(value & 0xFFFF);
     return key == 0 ? 1 : key;
 }

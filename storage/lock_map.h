@@ -39,7 +39,8 @@ inline constexpr std::uint64_t kShareModeByteOffset = 4294967296;
 struct TLockRetryPolicy {
     int Attempts = 32767;
     std::chrono::milliseconds Delay{3};
-    // Draws read-lock keys; empty means a per-thread std::mt19937. Any value
+    // Draws read-lock keys; empty means a per-thread pseudo-random sequence
+    // seeded from std::random_device. Any value
     // is reduced to 16 bits, and 0 becomes 1.
     std::function<std::uint32_t()> DrawKey;
 };

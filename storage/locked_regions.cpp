@@ -28,7 +28,7 @@ std::size_t TLockedRegions::FirstAtOrBelow(std::uint64_t offset) const {
     return static_cast<std::size_t>(it - FRegions.begin());
 }
 
-bool TLockedRegions::IsFree(std::uint64_t start, std::uint64_t length) const {
+bool TLockedRegions::IsFreeAmongOthers(std::uint64_t start, std::uint64_t length) const {
     std::uint64_t end = 0;
     if (!RegionEnd(start, length, end)) return false;
     if (Size() == 0 || end < FRegions.back().Start || start > FRegions[FFirst].End) return true;
@@ -37,7 +37,7 @@ bool TLockedRegions::IsFree(std::uint64_t start, std::uint64_t length) const {
     return at == FRegions.size() || FRegions[at].End < start;
 }
 
-void TLockedRegions::Add(std::uint64_t start, std::uint64_t length) {
+void TLockedRegions::AddAmongOthers(std::uint64_t start, std::uint64_t length) {
     const TLockedRegion region{start, start + length - 1};
     if (Size() == 0) Clear();
     if (Size() == 0 || start < FRegions.back().Start) {
@@ -71,7 +71,7 @@ bool TLockedRegions::Remove(std::uint64_t start, std::uint64_t length) {
     return true;
 }
 
-void TLockedRegions::RemoveStartingAt(std::uint64_t start) {
+void TLockedRegions::RemoveAmongOthers(std::uint64_t start) {
     const std::size_t at = Find(start);
     if (at == kNone) return;
     const auto slot = FRegions.begin() + static_cast<std::ptrdiff_t>(at);
@@ -89,11 +89,6 @@ void TLockedRegions::RemoveStartingAt(std::uint64_t start) {
         FRegions.erase(FRegions.begin(), FRegions.begin() + static_cast<std::ptrdiff_t>(FFirst));
         FFirst = 0;
     }
-}
-
-void TLockedRegions::Clear() noexcept {
-    FRegions.clear();
-    FFirst = 0;
 }
 
 }  // namespace pirin

@@ -32,20 +32,46 @@ class TLockedRegions {
   public:
     // Whether no region overlaps the region; false also for an empty region
     // or one that runs past the largest offset.
-    bool IsFree(std::uint64_t start, std::uint64_t length) const;
+    bool IsFree(std::uint64_t start, std::uint64_t length) const {
+        if (Size() == 0) return length != 0 && length - 1 <= kLastOffset - start;
+        return IsFreeAmongOthers(start, length);
+    }
     // Adds a region that IsFree accepted.
-    void Add(std::uint64_t start, std::uint64_t length);
+    void Add(std::uint64_t start, std::uint64_t length) {
+        if (Size() == 0) {
+            // The usual case, a file's one read lock: no search, and the
+            // array keeps its capacity.
+            Clear();
+            FRegions.push_back({start, start + length - 1});
+            return;
+        }
+        AddAmongOthers(start, length);
+    }
     // Whether a region with exactly this start and length is locked.
     bool Has(std::uint64_t start, std::uint64_t length) const;
     // Drops the region with exactly this start and length; false when none.
     bool Remove(std::uint64_t start, std::uint64_t length);
     // Drops the region that starts at `start`, if any.
-    void RemoveStartingAt(std::uint64_t start);
-    void Clear() noexcept;
+    void RemoveStartingAt(std::uint64_t start) {
+        if (Size() == 1) {
+            if (FRegions[FFirst].Start == start) Clear();
+            return;
+        }
+        RemoveAmongOthers(start);
+    }
+    void Clear() noexcept {
+        FRegions.clear();
+        FFirst = 0;
+    }
     std::size_t Size() const noexcept { return FRegions.size() - FFirst; }
 
   private:
     static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    static constexpr std::uint64_t kLastOffset = static_cast<std::uint64_t>(-1);
+    // The same with other regions locked.
+    bool IsFreeAmongOthers(std::uint64_t start, std::uint64_t length) const;
+    void AddAmongOthers(std::uint64_t start, std::uint64_t length);
+    void RemoveAmongOthers(std::uint64_t start);
     // The slot of the region that starts at `start`, or kNone.
     std::size_t Find(std::uint64_t start) const;
     // The first slot whose region starts at or below `offset`.
