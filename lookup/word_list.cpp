@@ -18,6 +18,18 @@ std::string Folded(std::string_view text) {
     return out;
 }
 
+// The first eight bytes, big-endian, with zeros after a shorter text. Two
+// texts whose heads differ order as their heads: at the first byte where
+// the heads differ either both texts have a byte, or the one that ended
+// there is a prefix of the other (and a zero is the lowest byte).
+std::uint64_t Head(std::string_view text) {
+    std::uint64_t head = 0;
+    const std::size_t count = std::min<std::size_t>(text.size(), 8);
+    for (std::size_t i = 0; i < count; ++i)
+        head |= std::uint64_t{static_cast<std::uint8_t>(text[i])} << (56 - 8 * i);
+    return head;
+}
+
 }  // namespace
 
 TWordList::TWordList(std::vector<std::string> items) : FItems(std::move(items)) {
@@ -31,6 +43,8 @@ TWordList::TWordList(std::vector<std::string> items) : FItems(std::move(items)) 
         const int order = FFolded[static_cast<std::size_t>(a)].compare(FFolded[static_cast<std::size_t>(b)]);
         return order != 0 ? order < 0 : a < b;
     });
+    FHeads.resize(n);
+    for (std::size_t i = 0; i < n; ++i) FHeads[i] = Head(FFolded[static_cast<std::size_t>(FSorted[i])]);
     if (n == 0) return;
     FMin.push_back(FSorted);
     for (std::size_t width = 2; width <= n; width *= 2) {
@@ -47,27 +61,57 @@ int TWordList::MinIndex(std::size_t first, std::size_t last) const {
     return std::min(FMin[level][first], FMin[level][last - width]);
 }
 
+namespace {
+
+// The first sorted position in [first, last) where `before` is false (it is
+// true on a leading run of positions only).
+template <class TBefore>
+std::size_t FirstNotBefore(std::size_t first, std::size_t last, TBefore before) {
+    while (first < last) {
+        const std::size_t mid = first + (last - first) / 2;
+        if (before(mid))
+            first = mid + 1;
+        else
+            last = mid;
+    }
+    return first;
+}
+
+}  // namespace
+
+bool TWordList::SortsBefore(std::size_t at, std::string_view folded, std::uint64_t head) const {
+    if (FHeads[at] != head) return FHeads[at] < head;
+    return FFolded[static_cast<std::size_t>(FSorted[at])] < folded;
+}
+
 std::pair<std::size_t, std::size_t> TWordList::PrefixRun(std::string_view folded) const {
-    const auto itemOf = [this](std::int32_t index) -> const std::string& {
-        return FFolded[static_cast<std::size_t>(index)];
-    };
-    const auto first = std::partition_point(FSorted.begin(), FSorted.end(),
-                                            [&](std::int32_t i) { return itemOf(i) < folded; });
-    const auto last = std::partition_point(first, FSorted.end(), [&](std::int32_t i) {
-        return itemOf(i).compare(0, folded.size(), folded) == 0;
+    const std::uint64_t head = Head(folded);
+    const std::size_t first = FirstNotBefore(0, FSorted.size(), [&](std::size_t at) {
+        return SortsBefore(at, folded, head);
     });
-    return {static_cast<std::size_t>(first - FSorted.begin()), static_cast<std::size_t>(last - FSorted.begin())};
+    // An item that begins with the key has the key's leading bytes in its
+    // head too; only an item whose head agrees there needs reading.
+    const std::size_t shown = std::min<std::size_t>(folded.size(), 8);
+    const std::uint64_t mask = shown == 0 ? 0 : ~std::uint64_t{0} << (64 - 8 * shown);
+    const std::size_t last = FirstNotBefore(first, FSorted.size(), [&](std::size_t at) {
+        return (FHeads[at] & mask) == (head & mask) &&
+               FFolded[static_cast<std::size_t>(FSorted[at])].compare(0, folded.size(), folded) == 0;
+    });
+    return {first, last};
 }
 
 int TWordList::FindExact(std::string_view key) const { return FindFoldedExact(Folded(key)); }
 
 int TWordList::FindFoldedExact(std::string_view folded) const {
     // Sorted by folded bytes then index: the first equal item is the lowest.
-    const auto it = std::partition_point(FSorted.begin(), FSorted.end(), [&](std::int32_t i) {
-        return FFolded[static_cast<std::size_t>(i)] < folded;
+    const std::uint64_t head = Head(folded);
+    const std::size_t at = FirstNotBefore(0, FSorted.size(), [&](std::size_t position) {
+        return SortsBefore(position, folded, head);
     });
-    if (it == FSorted.end() || FFolded[static_cast<std::size_t>(*it)] != folded) return -1;
-    return *it;
+    if (at == FSorted.size() || FHeads[at] != head ||
+        FFolded[static_cast<std::size_t>(FSorted[at])] != folded)
+        return -1;
+    return FSorted[at];
 }
 
 int TWordList::FindPrefix(std::string_view key) const { return FindFoldedPrefix(Folded(key)); }

@@ -7,7 +7,9 @@
 // the items equal to or beginning with a key form one run found by binary
 // search; a sparse table of minimum indexes over that order gives the run's
 // first item in constant time. Building is O(n log n); a search is
-// O(|key| log n).
+// O(|key| log n). The binary searches compare the first eight folded bytes
+// of each item from an array of their own, in sorted order, and read an
+// item itself only where those are the key's: most steps touch no string.
 //
 // Ownership: a value type. Threads: const methods from any thread.
 // Failures: none besides allocation.
@@ -48,10 +50,16 @@ class TWordList {
     int FindFoldedExact(std::string_view folded) const;
     int FindFoldedPrefix(std::string_view folded) const;
     int MinIndex(std::size_t first, std::size_t last) const;
+    // Whether the item at sorted position `at` sorts before the folded key
+    // whose head is `head`.
+    bool SortsBefore(std::size_t at, std::string_view folded, std::uint64_t head) const;
 
     std::vector<std::string> FItems;
     std::vector<std::string> FFolded;           // by item index
     std::vector<std::int32_t> FSorted;          // item indexes by folded bytes, then index
+    // By sorted position: the item's first eight folded bytes, big-endian,
+    // zero-padded (Head), which order as the items do wherever they differ.
+    std::vector<std::uint64_t> FHeads;
     std::vector<std::vector<std::int32_t>> FMin;  // FMin[k][i]: min index of FSorted[i, i + 2^k)
 };
 
