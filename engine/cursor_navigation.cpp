@@ -12,32 +12,6 @@ namespace pirin {
 
 // ---- the leaf copy -----------------------------------------------------------
 
-TLeafCopy::TLeafCopy(TLeafCopy&& other) noexcept
-    : Page(other.Page),
-      Previous(other.Previous),
-      Next(other.Next),
-      KeyLength(other.KeyLength),
-      KeyStride(other.KeyStride),
-      Keys(std::move(other.Keys)),
-      Refs(std::move(other.Refs)) {
-    Refs.FKeys = &Keys;
-    other.Clear();
-}
-
-TLeafCopy& TLeafCopy::operator=(TLeafCopy&& other) noexcept {
-    if (this == &other) return *this;
-    Page = other.Page;
-    Previous = other.Previous;
-    Next = other.Next;
-    KeyLength = other.KeyLength;
-    KeyStride = other.KeyStride;
-    Keys = std::move(other.Keys);
-    Refs = std::move(other.Refs);
-    Refs.FKeys = &Keys;
-    other.Clear();
-    return *this;
-}
-
 void TLeafCopy::Take(const TPage& page, std::int32_t number) {
     KeyLength = page.Config().KeyLength;
     Page = number;

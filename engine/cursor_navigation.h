@@ -63,6 +63,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/filter.h"
@@ -125,9 +126,32 @@ struct TLeafCopy {
 
     TLeafCopy() = default;
     // Refs looks into this copy's Keys: moving the vector keeps its buffer,
-    // but the pointer must follow to the new owner.
-    TLeafCopy(TLeafCopy&& other) noexcept;
-    TLeafCopy& operator=(TLeafCopy&& other) noexcept;
+    // but the pointer must follow to the new owner (a swap of the cursor's
+    // two copies is three moves). What is moved from holds no entry.
+    TLeafCopy(TLeafCopy&& other) noexcept
+        : Page(other.Page),
+          Previous(other.Previous),
+          Next(other.Next),
+          KeyLength(other.KeyLength),
+          KeyStride(other.KeyStride),
+          Keys(std::move(other.Keys)),
+          Refs(std::move(other.Refs)) {
+        Refs.FKeys = &Keys;
+        other.Refs.FCount = 0;
+    }
+    TLeafCopy& operator=(TLeafCopy&& other) noexcept {
+        if (this == &other) return *this;
+        Page = other.Page;
+        Previous = other.Previous;
+        Next = other.Next;
+        KeyLength = other.KeyLength;
+        KeyStride = other.KeyStride;
+        Keys = std::move(other.Keys);
+        Refs = std::move(other.Refs);
+        Refs.FKeys = &Keys;
+        other.Refs.FCount = 0;
+        return *this;
+    }
     TLeafCopy(const TLeafCopy&) = delete;
     TLeafCopy& operator=(const TLeafCopy&) = delete;
 
