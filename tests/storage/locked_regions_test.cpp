@@ -100,6 +100,17 @@ TEST(LockedRegionsTest, RangesOverlapAtEveryByteAndAtTheLargestOffset) {
     check.Unlock(4294901759, 65536);
     check.Lock(4294967295 - 7, 1);  // a read byte, free now
     check.Unlock(top, 1);
+
+    // The same limits with nothing locked yet (the list's short way).
+    Checker empty;
+    empty.Lock(0, 0);
+    empty.Lock(top, 2);
+    empty.Lock(top - 1, 2);
+    empty.Unlock(top - 1, 1);  // wrong length
+    empty.Unlock(top - 2, 2);  // nothing there
+    empty.Unlock(top - 1, 2);
+    empty.Lock(top, 1);
+    empty.Unlock(top, 1);
 }
 
 TEST(LockedRegionsTest, RandomLocksAndUnlocksMatchTheModel) {
