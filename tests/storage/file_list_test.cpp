@@ -68,11 +68,20 @@ TEST_F(FileListTest, OtherNamesOfTheSameFileReachTheSameObject) {
     TFileHandler exact(Path()), link(Folder / "link.dat"), upper(Folder / "BG_EN.dat"),
         padded("  " + Path() + " ");
     EXPECT_TRUE(upper.FileExists());
-    for (TFileHandler* file : {&exact, &link, &upper, &padded}) file->OpenFile();
+    const std::size_t entries = TFileList::Instance().EntryCount(false);
+    const auto descriptors = [] {
+        return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+    };
+    exact.OpenFile();
+    const auto openDescriptors = descriptors();
+    for (TFileHandler* file : {&link, &upper, &padded}) file->OpenFile();
     EXPECT_EQ(link.File(), exact.File());
     EXPECT_EQ(upper.File(), exact.File());
     EXPECT_EQ(padded.File(), exact.File());
-    EXPECT_EQ(Counting.OpenCount(), 1);
+    // One entry and one descriptor: a descriptor opened to learn that a new
+    // name is an open file is not kept.
+    EXPECT_EQ(TFileList::Instance().EntryCount(false), entries + 1);
+    EXPECT_EQ(descriptors(), openDescriptors);
 }
 
 TEST_F(FileListTest, ExclusiveAndSharedOpensExcludeEachOtherInOneProcess) {
