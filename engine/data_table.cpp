@@ -49,9 +49,9 @@ void TDataTable::Raise(std::uint16_t code) const {
 }
 
 void TDataTable::AssignFileNames() {
-    const TTableFileNames names = TableFileNames(FDirectory.Path(), FTableName);
-    const auto setUp = [&](TFileHandler& file, const std::string& name) {
-        file.SetFileName(name);
+    TTableFileNames names = TableFileNames(FDirectory.Path(), FTableName);
+    const auto setUp = [&](TFileHandler& file, std::string& name) {
+        file.SetFileName(std::move(name));
         file.SetTableName(FTableName);
         file.SetInMemory(FInMemory);
         file.SetExclusive(FExclusive);

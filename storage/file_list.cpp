@@ -33,12 +33,20 @@ void Fill(TOpenedEntry& out, TAbstractFile* file, std::int32_t id) {
     out.ReadOnlyAttribute = file->ReadOnlyAttribute();
 }
 
+bool BlankInName(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+// The name as TrimFileName gives it, copied only when it has blanks to lose.
+const std::string& TrimmedName(const std::string& name, std::string& copy) {
+    if (!name.empty() && !BlankInName(name.front()) && !BlankInName(name.back())) return name;
+    copy = TrimFileName(name);
+    return copy;
+}
+
 }  // namespace
 
 std::string TrimFileName(const std::string& name) {
-    auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-    auto first = std::find_if_not(name.begin(), name.end(), blank);
-    auto last = std::find_if_not(name.rbegin(), name.rend(), blank).base();
+    auto first = std::find_if_not(name.begin(), name.end(), BlankInName);
+    auto last = std::find_if_not(name.rbegin(), name.rend(), BlankInName).base();
     return first < last ? std::string(first, last) : std::string();
 }
 
@@ -112,7 +120,8 @@ std::int32_t TFileList::OpenEntry(const std::string& name, bool inMemory, bool t
                                   bool exclusive, TOpenedEntry& opened) {
     opened = {};
     std::lock_guard hold(FCriticalSection);
-    const std::string key = TrimFileName(name);
+    std::string trimmed;
+    const std::string& key = TrimmedName(name, trimmed);
     if (key.empty()) return Fail(ENOENT, PIRIN_OSENOENT);
     // A name not open yet needs no look before the open: the open itself
     // tells whether the file is listed under another name.
