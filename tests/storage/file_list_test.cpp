@@ -135,6 +135,20 @@ TEST_F(FileListTest, FileWithoutWriteBitsOpensReadOnlyWithBothFlagsAndStillLocks
     // A reader of a read-only table still takes its lock bytes.
     EXPECT_TRUE(file.LockRegion(1, 4294967000));
     EXPECT_TRUE(file.UnlockRegion(1, 4294967000));
+    file.CloseFile();
+
+    // Opened for reading, an exclusive open of such a file admits readers
+    // elsewhere (another process's, here another descriptor's), even where
+    // the process may open it for writing.
+    TOSFile reader = kNoOSFile;
+    TFileStat opened;
+    ASSERT_EQ(DiskFileSystem().Open(Path(), TOSAccess::Read, TOSShare::Shared, reader, opened), 0);
+    TFileHandler exclusive(Path());
+    exclusive.SetExclusive(true);
+    exclusive.OpenFile();
+    EXPECT_TRUE(exclusive.OpenedReadOnly());
+    exclusive.CloseFile();
+    DiskFileSystem().Close(reader);
 }
 
 // Running as root, permission bits never refuse a read-write open, so the
