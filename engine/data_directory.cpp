@@ -50,9 +50,11 @@ int TDataDirectory::OpenTable(std::string_view tableName, bool inMemory, bool ex
         *this, std::string(tableName).substr(0, kMaxEngineStringLength), exclusive, inMemory,
         false);
     created->Open();
-    // A table opened while the database is in a transaction joins it.
+    // A table opened while the database is in a transaction joins it (and
+    // reads under the transaction's lock, not the read lock of its open).
     if (FInTransaction) {
         try {
+            created->EndRead();
             created->StartTransaction();
         } catch (...) {
             created->Close(true);

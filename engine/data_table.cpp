@@ -49,9 +49,9 @@ void TDataTable::Raise(std::uint16_t code) const {
 }
 
 void TDataTable::AssignFileNames() {
-    const TTableFileNames names = TableFileNames(FDirectory.Path(), FTableName);
-    const auto setUp = [&](TFileHandler& file, const std::string& name) {
-        file.SetFileName(name);
+    TTableFileNames names = TableFileNames(FDirectory.Path(), FTableName);
+    const auto setUp = [&](TFileHandler& file, std::string& name) {
+        file.SetFileName(std::move(name));
         file.SetTableName(FTableName);
         file.SetInMemory(FInMemory);
         file.SetExclusive(FExclusive);
@@ -81,8 +81,6 @@ void TDataTable::Open() {
     FReadOnly = anyFile([](const TFileHandler& file) { return file.OpenedReadOnly(); });
     FReadOnlyAttribute = anyFile([](const TFileHandler& file) { return file.ReadOnlyAttribute(); });
     if (FReadOnlyAttribute) FReadOnly = true;
-    FIndexReadKey = 0;
-    FBlobReadKey = 0;
 }
 
 void TDataTable::OpenFiles() {
@@ -94,16 +92,29 @@ void TDataTable::OpenFiles() {
     // header the open reads.
     FIndexFile.SetKeyLayout(FDataFile.Fields(), FDataFile.Language(), FDataFile.Sort());
     try {
-        FIndexFile.OpenFile();
+        FIndexFile.OpenFileOnly();
     } catch (const EPirinEngineError& error) {
         if (error.ErrorCode != PIRIN_OSENOENT) throw;
         CreateIndexFile();
     }
-    if (FDataFile.BlobFieldCount() > 0) {
+    const bool blobs = FDataFile.BlobFieldCount() > 0;
+    if (blobs) {
         FBlobFile.SetBlockSize(FDataFile.Header().BlobBlockSizeField());
         FBlobFile.SetEncrypted(FDataFile.Encrypted());
-        FBlobFile.OpenFile();
+        FBlobFile.OpenFileOnly();
     }
+    // The opening cursor checks the headers under the read lock. Taken
+    // before the index and BLOB headers are read, the lock lets that check
+    // use them as read here instead of reading them again; the data header,
+    // read before, is looked at again for its change counter.
+    const bool readOnlyAttribute = FDataFile.ReadOnlyAttribute() ||
+                                   FIndexFile.ReadOnlyAttribute() ||
+                                   (blobs && FBlobFile.ReadOnlyAttribute());
+    const bool lock = !FExclusive && !readOnlyAttribute && !FIndexRecreated;
+    if (lock) TakeReadLock();
+    if (!FIndexRecreated) FIndexFile.LoadHeader();
+    if (blobs) FBlobFile.LoadHeader();
+    if (lock) (void)FDataFile.HeaderChanged();
 }
 
 void TDataTable::CreateIndexFile() {

@@ -72,6 +72,10 @@ class TDataTable final : public TTableFileContext {
     TDataTable& operator=(const TDataTable&) = delete;
 
     // ---- life ----
+    // The first Open of a table that readers lock leaves the read lock held
+    // (ReadLocked), the headers read under it: the opening cursor's header
+    // check finds them current, and the cursor releases the lock once
+    // placed (EndRead).
     void Open();
     void Close(bool force);
     void AssignFileNames();
@@ -217,6 +221,9 @@ class TDataTable final : public TTableFileContext {
 
   private:
     void OpenFiles();
+    // The read-lock bytes of the index and BLOB files (LOCKTIMEOUT when
+    // they stay taken), with no look at the headers.
+    void TakeReadLock();
     void CreateIndexFile();
     void WriteBackExclusive(bool discard);
     // What a write-back writes: records and the data header always.

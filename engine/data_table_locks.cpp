@@ -26,6 +26,11 @@ bool TDataTable::BeginRead() {
     // another process's write and throw them away).
     if (FExclusive || FReadOnlyAttribute || FReadLocked || FWriteLocked || FTransactionLocked)
         return false;
+    TakeReadLock();
+    return CheckForChanges();
+}
+
+void TDataTable::TakeReadLock() {
     std::uint16_t indexKey = 0;
     if (!LockFileRead(FIndexFile, indexKey, FReadLockPolicy)) Raise(PIRIN_LOCKTIMEOUT);
     std::uint16_t blobKey = 0;
@@ -37,7 +42,6 @@ bool TDataTable::BeginRead() {
     FReadLocked = true;
     FIndexReadKey = indexKey;
     FBlobReadKey = blobKey;
-    return CheckForChanges();
 }
 
 void TDataTable::EndRead() {

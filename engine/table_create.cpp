@@ -106,9 +106,13 @@ bool HasDataFileExtension(std::string_view name) {
 }
 
 TTableFileNames TableFileNames(std::string_view directory, std::string_view tableName) {
-    std::string base(directory);
+    std::string base;
+    base.reserve(directory.size() + tableName.size() + 4);
+    base += directory;
     base += HasDataFileExtension(tableName) ? tableName.substr(0, tableName.size() - 4) : tableName;
-    return {base + ".DAT", base + ".IDX", base + ".BLB"};
+    std::string data = base + ".DAT", index = base + ".IDX";
+    base += ".BLB";
+    return {std::move(data), std::move(index), std::move(base)};
 }
 
 std::vector<TFieldDescriptor> FieldDescriptors(const TTableDefinition& definition) {

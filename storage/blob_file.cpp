@@ -52,8 +52,17 @@ void TBlobFile::SizeCache() {
 
 void TBlobFile::OpenFile() {
     if (IsOpen()) return;
+    OpenFileOnly();
+    LoadHeader();
+}
+
+void TBlobFile::OpenFileOnly() {
+    if (IsOpen()) return;
     AdoptSettings();
     TFileHandler::OpenFile();
+}
+
+void TBlobFile::LoadHeader() {
     try {
         FCache.DiscardAll();
         ReadBlobHeader();

@@ -69,6 +69,11 @@ class TBlobFile : public TFileHandler {
     // Opens the file, reads the header and sizes the block cache; a failure
     // leaves the file closed. Nothing when already open.
     void OpenFile() override;
+    // OpenFile in two steps, for a caller that locks the file between them:
+    // the handle alone (raising as OpenFile; nothing when already open), then
+    // the header and the cache (a failure closes the file).
+    void OpenFileOnly();
+    void LoadHeader();
     // Drops every cached block without writing (write back first) and closes.
     void CloseFile() override;
     // Creates an empty file; nothing is written yet. The header in memory is

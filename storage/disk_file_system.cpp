@@ -43,10 +43,18 @@ int TakeShare(TOSFile file, bool writeLock) {
     return error == EAGAIN ? EBUSY : error;
 }
 
+void FillStat(const struct stat& info, TFileStat& stat) {
+    stat.RegularFile = S_ISREG(info.st_mode);
+    stat.ReadOnlyAttribute = (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+    stat.Device = static_cast<std::uint64_t>(info.st_dev);
+    stat.Inode = static_cast<std::uint64_t>(info.st_ino);
+    stat.Size = static_cast<std::uint64_t>(info.st_size);
+}
+
 // Opens with O_NONBLOCK so that a FIFO put where a table file should be never
 // hangs the open; regular files ignore the flag. Anything but a regular file
-// is refused.
-int OpenRegular(const std::string& path, int flags, TOSFile& file) {
+// is refused. `opened` describes the file the descriptor refers to.
+int OpenRegular(const std::string& path, int flags, TOSFile& file, TFileStat& opened) {
     int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd < 0) return errno;
     struct stat info;
@@ -59,6 +67,7 @@ int OpenRegular(const std::string& path, int flags, TOSFile& file) {
         ::close(fd);
         return error;
     }
+    FillStat(info, opened);
     file = fd;
     return 0;
 }
@@ -77,11 +86,11 @@ bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
 }  // namespace
 
 int TDiskFileSystem::Open(const std::string& path, TOSAccess access, TOSShare share,
-                          TOSFile& file) {
+                          TOSFile& file, TFileStat& opened) {
     file = kNoOSFile;
     const bool writable = access == TOSAccess::ReadWrite;
     TOSFile fd = kNoOSFile;
-    if (int error = OpenRegular(path, writable ? O_RDWR : O_RDONLY, fd)) return error;
+    if (int error = OpenRegular(path, writable ? O_RDWR : O_RDONLY, fd, opened)) return error;
     if (int error = TakeShare(fd, share == TOSShare::Exclusive && writable)) {
         ::close(fd);
         return error;
@@ -93,7 +102,8 @@ int TDiskFileSystem::Open(const std::string& path, TOSAccess access, TOSShare sh
 int TDiskFileSystem::Create(const std::string& path, TOSFile& file) {
     file = kNoOSFile;
     TOSFile fd = kNoOSFile;
-    if (int error = OpenRegular(path, O_RDWR | O_CREAT, fd)) return error;
+    TFileStat created;
+    if (int error = OpenRegular(path, O_RDWR | O_CREAT, fd, created)) return error;
     // Truncate only once no other open can be using the old contents.
     int error = TakeShare(fd, true);
     if (error == 0 && ftruncate(fd, 0) != 0) error = errno;
@@ -171,11 +181,7 @@ int TDiskFileSystem::UnlockRange(TOSFile file, std::uint64_t start, std::uint64_
 int TDiskFileSystem::Stat(const std::string& path, TFileStat& stat) {
     struct stat info;
     if (::stat(path.c_str(), &info) != 0) return errno;
-    stat.RegularFile = S_ISREG(info.st_mode);
-    stat.ReadOnlyAttribute = (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
-    stat.Device = static_cast<std::uint64_t>(info.st_dev);
-    stat.Inode = static_cast<std::uint64_t>(info.st_ino);
-    stat.Size = static_cast<std::uint64_t>(info.st_size);
+    FillStat(info, stat);
     return 0;
 }
 

@@ -24,7 +24,7 @@ namespace pirin {
 class TDiskFileSystem final : public TOSFileSystem {
   public:
     [[nodiscard]] int Open(const std::string& path, TOSAccess access, TOSShare share,
-                           TOSFile& file) override;
+                           TOSFile& file, TFileStat& opened) override;
     [[nodiscard]] int Create(const std::string& path, TOSFile& file) override;
     void Close(TOSFile file) override;
     [[nodiscard]] int ReadAt(TOSFile file, void* buffer, std::size_t count, std::uint64_t offset,

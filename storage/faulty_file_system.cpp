@@ -59,7 +59,7 @@ int TFaultyFileSystem::OpenCount() const {
 }
 
 int TFaultyFileSystem::Open(const std::string& path, TOSAccess access, TOSShare share,
-                            TOSFile& file) {
+                            TOSFile& file, TFileStat& opened) {
     {
         std::lock_guard hold(FMutex);
         ++FOpens;
@@ -68,7 +68,7 @@ int TFaultyFileSystem::Open(const std::string& path, TOSAccess access, TOSShare 
             return FOpenError;
         }
     }
-    return FBase.Open(path, access, share, file);
+    return FBase.Open(path, access, share, file, opened);
 }
 
 int TFaultyFileSystem::Create(const std::string& path, TOSFile& file) {

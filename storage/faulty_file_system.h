@@ -47,7 +47,7 @@ class TFaultyFileSystem final : public TOSFileSystem {
     int CallCount(TCall call) const;
 
     [[nodiscard]] int Open(const std::string& path, TOSAccess access, TOSShare share,
-                           TOSFile& file) override;
+                           TOSFile& file, TFileStat& opened) override;
     [[nodiscard]] int Create(const std::string& path, TOSFile& file) override;
     void Close(TOSFile file) override { FBase.Close(file); }
     [[nodiscard]] int ReadAt(TOSFile file, void* buffer, std::size_t count, std::uint64_t offset,

@@ -33,12 +33,20 @@ void Fill(TOpenedEntry& out, TAbstractFile* file, std::int32_t id) {
     out.ReadOnlyAttribute = file->ReadOnlyAttribute();
 }
 
+bool BlankInName(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+// The name as TrimFileName gives it, copied only when it has blanks to lose.
+const std::string& TrimmedName(const std::string& name, std::string& copy) {
+    if (!name.empty() && !BlankInName(name.front()) && !BlankInName(name.back())) return name;
+    copy = TrimFileName(name);
+    return copy;
+}
+
 }  // namespace
 
 std::string TrimFileName(const std::string& name) {
-    auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-    auto first = std::find_if_not(name.begin(), name.end(), blank);
-    auto last = std::find_if_not(name.rbegin(), name.rend(), blank).base();
+    auto first = std::find_if_not(name.begin(), name.end(), BlankInName);
+    auto last = std::find_if_not(name.rbegin(), name.rend(), BlankInName).base();
     return first < last ? std::string(first, last) : std::string();
 }
 
@@ -80,6 +88,29 @@ TFileList::TFound TFileList::Find(const std::string& name, bool inMemory, bool r
     return found;
 }
 
+bool TFileList::OpenUnlisted(const std::string& name, bool temporary, bool exclusive,
+                             TOpenedEntry& opened, std::int32_t& id) {
+    for (auto& file : FFiles)
+        if (!file->InMemory() && file->Name() == name) return false;
+    auto file = std::make_unique<TPhysicalFile>(name);
+    file->SetExclusive(exclusive);
+    id = file->OpenHandle();
+    // A failure may be a name of another letter case, or not a regular file:
+    // the long way tells them apart.
+    if (id < 0) return false;
+    for (auto& listed : FFiles)
+        if (!listed->InMemory() && static_cast<TPhysicalFile&>(*listed).SameFileAs(*file)) {
+            // Another name of an open file (a hard link, another letter
+            // case): the listed entry serves, as the long way finds it.
+            (void)file->ReleaseHandle(id);
+            return false;
+        }
+    file->SetTemporary(temporary);
+    Fill(opened, file.get(), id);
+    FFiles.push_back(std::move(file));
+    return true;
+}
+
 void TFileList::Remove(TAbstractFile* file) {
     std::erase_if(FFiles,
                   [file](const std::unique_ptr<TAbstractFile>& f) { return f.get() == file; });
@@ -89,8 +120,13 @@ std::int32_t TFileList::OpenEntry(const std::string& name, bool inMemory, bool t
                                   bool exclusive, TOpenedEntry& opened) {
     opened = {};
     std::lock_guard hold(FCriticalSection);
-    const std::string key = TrimFileName(name);
+    std::string trimmed;
+    const std::string& key = TrimmedName(name, trimmed);
     if (key.empty()) return Fail(ENOENT, PIRIN_OSENOENT);
+    // A name not open yet needs no look before the open: the open itself
+    // tells whether the file is listed under another name.
+    if (std::int32_t id = 0; !inMemory && OpenUnlisted(key, temporary, exclusive, opened, id))
+        return id;
     const TFound found = Find(key, inMemory, true);
     if (TAbstractFile* file = found.File) {
         TFileSectionGuard fileHold(file->CriticalSection());

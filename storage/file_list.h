@@ -77,6 +77,12 @@ class TFileList {
         TFileStat Stat;
     };
     TFound Find(const std::string& name, bool inMemory, bool resolveCase);
+    // Opens a disk name that no listed file goes by as a new entry, learning
+    // its identity from the open itself; false (nothing listed, nothing left
+    // open) when that fails or the file turns out to be listed under another
+    // name, so that the caller takes the long way.
+    bool OpenUnlisted(const std::string& name, bool temporary, bool exclusive,
+                      TOpenedEntry& opened, std::int32_t& id);
     void Remove(TAbstractFile* file);
 
     std::mutex FCriticalSection;

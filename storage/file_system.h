@@ -52,9 +52,11 @@ class TOSFileSystem {
   public:
     virtual ~TOSFileSystem() = default;
 
-    // Opens an existing file.
+    // Opens an existing regular file (anything else is refused: EISDIR for a
+    // folder, EINVAL otherwise); `opened` is what the file system says of the
+    // file the descriptor refers to, whatever its name meant a moment ago.
     [[nodiscard]] virtual int Open(const std::string& path, TOSAccess access, TOSShare share,
-                                   TOSFile& file) = 0;
+                                   TOSFile& file, TFileStat& opened) = 0;
     // Creates a file, or truncates an existing one, for exclusive read-write.
     // An existing file is truncated only once the exclusive share is held.
     [[nodiscard]] virtual int Create(const std::string& path, TOSFile& file) = 0;

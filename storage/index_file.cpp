@@ -27,8 +27,17 @@ void TIndexFile::Fail(std::uint16_t code, std::string_view index) const {
 
 void TIndexFile::OpenFile() {
     if (IsOpen()) return;
+    OpenFileOnly();
+    LoadHeader();
+}
+
+void TIndexFile::OpenFileOnly() {
+    if (IsOpen()) return;
     FEncrypted = FRequestedEncrypted;
     TFileHandler::OpenFile();
+}
+
+void TIndexFile::LoadHeader() {
     try {
         // Reading the header empties the page caches.
         ReadIndexHeader();

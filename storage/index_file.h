@@ -68,6 +68,11 @@ class TIndexFile : public TFileHandler {
     // secondary indexes raises 8961. A failure leaves the file closed.
     // Nothing when already open.
     void OpenFile() override;
+    // OpenFile in two steps, for a caller that locks the file between them:
+    // the handle alone (raising as OpenFile; nothing when already open), then
+    // the header (a failure closes the file).
+    void OpenFileOnly();
+    void LoadHeader();
     // Drops every cached page without writing (write back first) and closes.
     void CloseFile() override;
     // Creates an empty file; nothing is written yet. The header in memory is

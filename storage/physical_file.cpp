@@ -60,26 +60,46 @@ int TPhysicalFile::CreateNew() {
 
 int TPhysicalFile::OpenDescriptor(const TFileStat* known) {
     FOpenedReadOnly = FReadOnlyAttribute = false;
-    TFileStat stat;
-    if (known != nullptr)
-        stat = *known;
-    else if (int error = FFileSystem.Stat(FName, stat))
-        return Failure(error);
-    if (!stat.RegularFile) return Failure(EISDIR);
-    if (stat.ReadOnlyAttribute) FOpenedReadOnly = FReadOnlyAttribute = true;
+    if (known != nullptr && !known->RegularFile) return Failure(EISDIR);
     const TOSShare share = FExclusive ? TOSShare::Exclusive : TOSShare::Shared;
+    const auto open = [&](bool readOnly, TOSFile& file, TFileStat& opened) {
+        return FFileSystem.Open(FName, readOnly ? TOSAccess::Read : TOSAccess::ReadWrite, share,
+                                file, opened);
+    };
+    // What the open says of the file decides; a name looked at just now
+    // saves the read-write attempt on a file without write permission.
+    bool readOnly = known != nullptr && known->ReadOnlyAttribute;
     TOSFile file = kNoOSFile;
-    int error = FFileSystem.Open(FName, FOpenedReadOnly ? TOSAccess::Read : TOSAccess::ReadWrite,
-                                 share, file);
-    if ((error == EACCES || error == EROFS) && !FOpenedReadOnly) {
-        error = FFileSystem.Open(FName, TOSAccess::Read, share, file);
-        if (error == 0) FOpenedReadOnly = true;
+    TFileStat opened;
+    int error = open(readOnly, file, opened);
+    if ((error == EACCES || error == EROFS) && !readOnly) {
+        readOnly = true;
+        error = open(true, file, opened);
+    }
+    // An exclusive read-write open is refused where others read; a file
+    // without write permission would have been opened for reading, whose
+    // exclusive share admits readers.
+    TFileStat named;
+    if (error == EBUSY && !readOnly && FExclusive && known == nullptr &&
+        FFileSystem.Stat(FName, named) == 0 && named.ReadOnlyAttribute) {
+        readOnly = true;
+        error = open(true, file, opened);
+    }
+    // A file without write permission opens for reading only, even where a
+    // privileged process was let in for writing.
+    if (error == 0 && opened.ReadOnlyAttribute && !readOnly) {
+        FFileSystem.Close(file);
+        file = kNoOSFile;
+        readOnly = true;
+        error = open(true, file, opened);
     }
     if (error != 0) return Failure(error);
     FHandle = file;
-    FWritable = !FOpenedReadOnly;
-    FDevice = stat.Device;
-    FInode = stat.Inode;
+    FOpenedReadOnly = readOnly;
+    FReadOnlyAttribute = opened.ReadOnlyAttribute;
+    FWritable = !readOnly;
+    FDevice = opened.Device;
+    FInode = opened.Inode;
     return 0;
 }
 

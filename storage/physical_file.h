@@ -32,10 +32,12 @@ class TPhysicalFile final : public TAbstractFile {
 
     [[nodiscard]] std::int64_t GetSize() override;
     [[nodiscard]] int CreateNew() override;
+    // A first handle opens the descriptor and learns from it what the file
+    // is (identity, permissions), with no look at the name beforehand.
     [[nodiscard]] std::int32_t OpenHandle() override;
     // The same, for a file whose name was just looked at: a first handle
-    // takes `known` (what the file system said of the name) instead of
-    // asking again.
+    // takes `known` (what the file system said of the name) to choose how
+    // to open it.
     [[nodiscard]] std::int32_t OpenHandle(const TFileStat& known);
     [[nodiscard]] int ReleaseHandle(std::int32_t id) override;
     [[nodiscard]] int Rename(const std::string& newName) override;
@@ -50,6 +52,10 @@ class TPhysicalFile final : public TAbstractFile {
     // names; valid while the descriptor is open.
     bool SameFileAs(const TFileStat& stat) const {
         return FHandle != kNoOSFile && FDevice == stat.Device && FInode == stat.Inode;
+    }
+    bool SameFileAs(const TPhysicalFile& other) const {
+        return FHandle != kNoOSFile && other.FHandle != kNoOSFile && FDevice == other.FDevice &&
+               FInode == other.FInode;
     }
 
   protected:

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "engine/data_table.h"
+#include "storage/lock_map.h"
 #include "tests/engine/cursor_test_support.h"
 
 namespace pirin::testing {
@@ -146,6 +147,37 @@ TEST(CursorOpenTest, OpenIndexStandsBeforeItsFirstRecordAndHoldsNoLock) {
     EXPECT_FALSE(unknown->IsOpen());
     EXPECT_EQ(cursors[0]->Table()->OpenCount(), 2);
     EXPECT_FALSE(cursors[0]->Table()->ReadLocked());
+}
+
+// The first opener reads the index and BLOB headers under the read lock it
+// takes before reading them, and the cursor gives it back once placed: no
+// read-lock byte outlives the open (a writer gets the whole write range at
+// its first attempt), and a change made after the open is seen.
+TEST(CursorOpenTest, ReadLockTakenForTheOpenIsGivenBackAndLaterChangesAreSeen) {
+    for (const TFixtureStorage storage : {TFixtureStorage::Disk, TFixtureStorage::Memory}) {
+        TFixtureTable fixture({.Fields = {Field("Id", "INTEGER"), Field("Note", "MEMO")},
+                               .Primary = TIndexDefinition{.Fields = {"Id"}}},
+                              storage, "Locked");
+        fixture.Append({1, "one"});
+        TTableSession session(fixture);
+        auto cursor = session.OpenCursor();
+        TDataTable& table = *cursor->Table();
+        ASSERT_NE(table.BlobFile(), nullptr);
+        EXPECT_FALSE(table.ReadLocked());
+        TLockRetryPolicy once;
+        once.Attempts = 1;
+        for (TFileHandler* file : {static_cast<TFileHandler*>(&table.IndexFile()),
+                                   static_cast<TFileHandler*>(table.BlobFile())}) {
+            EXPECT_TRUE(LockFileWrite(*file, once)) << file->FileName();
+            EXPECT_TRUE(UnlockFileWrite(*file));
+        }
+        const auto counters = table.ChangeCounters();
+        fixture.Append({2, "two"});
+        EXPECT_TRUE(table.BeginRead());
+        table.EndRead();
+        EXPECT_NE(table.ChangeCounters(), counters);
+        EXPECT_EQ(ReadAll(*cursor).size(), 2u);
+    }
 }
 
 class CursorPasswordTest : public ::testing::Test {

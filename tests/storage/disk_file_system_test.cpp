@@ -24,11 +24,19 @@ class DiskFileSystemTest : public ::testing::Test {
         for (TOSFile file : Opened) Disk.Close(file);
     }
     std::string Path() const { return Folder / "Bg_En.DAT"; }
-    // Opens and remembers for closing; the errno of a failure, else 0.
+    // Opens and remembers for closing; the errno of a failure, else 0. The
+    // open describes the file its descriptor refers to.
     int Open(TOSAccess access, TOSShare share, TOSFile& file) {
-        int error = Disk.Open(Path(), access, share, file);
-        if (error == 0) Opened.push_back(file);
-        return error;
+        TFileStat opened, named;
+        int error = Disk.Open(Path(), access, share, file, opened);
+        if (error != 0) return error;
+        Opened.push_back(file);
+        EXPECT_EQ(Disk.Stat(Path(), named), 0);
+        EXPECT_TRUE(opened.RegularFile);
+        EXPECT_EQ(opened.Inode, named.Inode);
+        EXPECT_EQ(opened.Device, named.Device);
+        EXPECT_EQ(opened.Size, named.Size);
+        return 0;
     }
 
     TScratchFolder Folder;

@@ -68,11 +68,20 @@ TEST_F(FileListTest, OtherNamesOfTheSameFileReachTheSameObject) {
     TFileHandler exact(Path()), link(Folder / "link.dat"), upper(Folder / "BG_EN.dat"),
         padded("  " + Path() + " ");
     EXPECT_TRUE(upper.FileExists());
-    for (TFileHandler* file : {&exact, &link, &upper, &padded}) file->OpenFile();
+    const std::size_t entries = TFileList::Instance().EntryCount(false);
+    const auto descriptors = [] {
+        return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+    };
+    exact.OpenFile();
+    const auto openDescriptors = descriptors();
+    for (TFileHandler* file : {&link, &upper, &padded}) file->OpenFile();
     EXPECT_EQ(link.File(), exact.File());
     EXPECT_EQ(upper.File(), exact.File());
     EXPECT_EQ(padded.File(), exact.File());
-    EXPECT_EQ(Counting.OpenCount(), 1);
+    // One entry and one descriptor: a descriptor opened to learn that a new
+    // name is an open file is not kept.
+    EXPECT_EQ(TFileList::Instance().EntryCount(false), entries + 1);
+    EXPECT_EQ(descriptors(), openDescriptors);
 }
 
 TEST_F(FileListTest, ExclusiveAndSharedOpensExcludeEachOtherInOneProcess) {
@@ -126,6 +135,20 @@ TEST_F(FileListTest, FileWithoutWriteBitsOpensReadOnlyWithBothFlagsAndStillLocks
     // A reader of a read-only table still takes its lock bytes.
     EXPECT_TRUE(file.LockRegion(1, 4294967000));
     EXPECT_TRUE(file.UnlockRegion(1, 4294967000));
+    file.CloseFile();
+
+    // Opened for reading, an exclusive open of such a file admits readers
+    // elsewhere (another process's, here another descriptor's), even where
+    // the process may open it for writing.
+    TOSFile reader = kNoOSFile;
+    TFileStat opened;
+    ASSERT_EQ(DiskFileSystem().Open(Path(), TOSAccess::Read, TOSShare::Shared, reader, opened), 0);
+    TFileHandler exclusive(Path());
+    exclusive.SetExclusive(true);
+    exclusive.OpenFile();
+    EXPECT_TRUE(exclusive.OpenedReadOnly());
+    exclusive.CloseFile();
+    DiskFileSystem().Close(reader);
 }
 
 // Running as root, permission bits never refuse a read-write open, so the
