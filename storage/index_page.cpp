@@ -109,9 +109,12 @@ void TPage::SetType(TPageType type) {
     const bool parameter = type == TPageType::Parameter;
     if ((leaf != IsLeaf() || parameter != IsParameterPage()) && NumberOfEntries() != 0) RaiseCorrupt();
     Unraw();
+    // Entries stay only where the kind stays (root to non-root and back), and
+    // with it the packing: only a kind change, of an empty page, repacks.
+    const bool sameKind = leaf == IsLeaf() && parameter == IsParameterPage();
     FType = type;
     if (parameter && FParameter.size() != kDataSize) FParameter.assign(kDataSize, 0);
-    RepackAll();
+    if (!sameKind) RepackAll();
     MarkDirty();
 }
 
@@ -304,9 +307,14 @@ void TPage::InsertEntry(int position, std::span<const std::uint8_t> key, std::in
     FCounts.insert(FCounts.begin() + static_cast<std::ptrdiff_t>(index), counted ? count : 0);
     FPrefix.insert(FPrefix.begin() + static_cast<std::ptrdiff_t>(index), 0);
     FTrailing.insert(FTrailing.begin() + static_cast<std::ptrdiff_t>(index), 0);
-    FPackedSize += EntrySize(index);
-    Repack(index);
-    if (index + 1 < FRefs.size()) Repack(index + 1);
+    if (CompressedLeaf()) {
+        FPackedSize += EntrySize(index);
+        Repack(index);
+        if (index + 1 < FRefs.size()) Repack(index + 1);
+    } else {
+        // Fixed-size entries: no d and t to work out.
+        FPackedSize += FixedEntrySize();
+    }
     FFree = false;
     MarkDirty();
 }
