@@ -31,18 +31,28 @@ bool SameKeyword(std::string_view text, std::string_view keyword) {
 void WriteString(const TFieldDescriptor& field, std::span<std::uint8_t> image,
                  std::span<const std::uint8_t> value, const TFieldLocale& locale) {
     const std::size_t stored = field.StoredSize;
-    std::string text(reinterpret_cast<const char*>(value.data()), std::min(value.size(), stored));
-    text.resize(std::strlen(text.c_str()));
-    while (!text.empty() && text.back() == ' ') text.pop_back();
-    if (field.CharCase == kCaseLower) LowerCaseLocale(locale.Language, locale.Sort, text);
-    if (field.CharCase == kCaseUpper) UpperCaseLocale(locale.Language, locale.Sort, text);
-    // Cut to the field; a cut that ends in blanks loses them too.
-    if (stored > 0 && text.size() > stored - 1) text.resize(stored - 1);
-    while (!text.empty() && text.back() == ' ') text.pop_back();
+    // The text: up to its first zero, at most the stored size, without
+    // trailing blanks.
+    const std::size_t limit = std::min(value.size(), stored);
+    std::size_t length = static_cast<std::size_t>(
+        std::find(value.begin(), value.begin() + static_cast<std::ptrdiff_t>(limit), 0) -
+        value.begin());
+    while (length > 0 && value[length - 1] == ' ') --length;
+    // Cut to the field (the case mapping keeps every byte where it is, so
+    // cutting first maps the same bytes).
+    if (stored > 0 && length > stored - 1) length = stored - 1;
     auto bytes = image.subspan(field.Offset + 1, stored);
     std::fill(bytes.begin(), bytes.end(), 0);
-    std::copy(text.begin(), text.end(), bytes.begin());
-    image[field.Offset] = text.empty() ? 0 : 1;
+    std::copy_n(value.begin(), length, bytes.begin());
+    // Mapped in place: the byte after the text is zero (a field of no bytes
+    // maps an empty text, which still needs the locale's tables).
+    char none = 0;
+    char* text = stored > 0 ? reinterpret_cast<char*>(bytes.data()) : &none;
+    if (field.CharCase == kCaseLower) LowerCaseLocale(locale.Language, locale.Sort, text);
+    if (field.CharCase == kCaseUpper) UpperCaseLocale(locale.Language, locale.Sort, text);
+    // A cut that ends in blanks loses them too.
+    while (length > 0 && bytes[length - 1] == ' ') bytes[--length] = 0;
+    image[field.Offset] = length == 0 ? 0 : 1;
 }
 
 template <typename T>

@@ -87,10 +87,12 @@ void TIndexKeyBuilder::AppendStored(std::span<const std::uint8_t> stored) {
             const std::size_t declared = form.size() - 1;
             const auto end = std::find(stored.begin(), stored.begin() + declared, std::uint8_t{0});
             const auto length = static_cast<std::size_t>(end - stored.begin());
-            std::string text(reinterpret_cast<const char*>(stored.data()), length);
-            if (FLayout.CaseInsensitive) UpperCaseLocale(FLayout.Language, FLayout.Sort, text);
             std::fill(form.begin(), form.end(), std::uint8_t{0});
-            std::copy(text.begin(), text.end(), form.begin());
+            std::copy_n(stored.begin(), length, form.begin());
+            // Mapped in place: the text holds no zero and the form's last
+            // byte ends it.
+            if (FLayout.CaseInsensitive)
+                UpperCaseLocale(FLayout.Language, FLayout.Sort, reinterpret_cast<char*>(form.data()));
             break;
         }
         case kFieldDate:

@@ -60,7 +60,23 @@ void TPage::CheckSameFormat(const TPage& other) const {
 
 // --- settings ---------------------------------------------------------------
 
+namespace {
+
+// The very settings a page already has (the same views and pointers): every
+// fetch of a cached page attaches it again with them.
+bool SameSettings(const TPageConfig& a, const TPageConfig& b) noexcept {
+    return a.Keys == b.Keys && a.IndexNumber == b.IndexNumber && a.KeyLength == b.KeyLength &&
+           a.Descending == b.Descending && a.Unique == b.Unique && a.NoCounts == b.NoCounts &&
+           a.Compression == b.Compression && a.TableName.data() == b.TableName.data() &&
+           a.TableName.size() == b.TableName.size() && a.IndexName.data() == b.IndexName.data() &&
+           a.IndexName.size() == b.IndexName.size();
+}
+
+}  // namespace
+
 void TPage::Attach(const TPageConfig& config) {
+    // Settings an attached page holds were valid when it took them.
+    if (FAttached && SameSettings(FConfig, config)) return;
     if (!config.Valid()) {
         // Report with the names the caller gave, whatever else is wrong.
         RaiseEngineError(PIRIN_INDEXCORRUPT,
@@ -109,9 +125,12 @@ void TPage::SetType(TPageType type) {
     const bool parameter = type == TPageType::Parameter;
     if ((leaf != IsLeaf() || parameter != IsParameterPage()) && NumberOfEntries() != 0) RaiseCorrupt();
     Unraw();
+    // Entries stay only where the kind stays (root to non-root and back), and
+    // with it the packing: only a kind change, of an empty page, repacks.
+    const bool sameKind = leaf == IsLeaf() && parameter == IsParameterPage();
     FType = type;
     if (parameter && FParameter.size() != kDataSize) FParameter.assign(kDataSize, 0);
-    RepackAll();
+    if (!sameKind) RepackAll();
     MarkDirty();
 }
 
@@ -317,9 +336,14 @@ void TPage::InsertEntry(int position, std::span<const std::uint8_t> key, std::in
     FCounts.insert(FCounts.begin() + static_cast<std::ptrdiff_t>(index), counted ? count : 0);
     FPrefix.insert(FPrefix.begin() + static_cast<std::ptrdiff_t>(index), 0);
     FTrailing.insert(FTrailing.begin() + static_cast<std::ptrdiff_t>(index), 0);
-    FPackedSize += EntrySize(index);
-    Repack(index);
-    if (index + 1 < FRefs.size()) Repack(index + 1);
+    if (CompressedLeaf()) {
+        FPackedSize += EntrySize(index);
+        Repack(index);
+        if (index + 1 < FRefs.size()) Repack(index + 1);
+    } else {
+        // Fixed-size entries: no d and t to work out.
+        FPackedSize += FixedEntrySize();
+    }
     FFree = false;
     MarkDirty();
 }

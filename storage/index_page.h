@@ -234,6 +234,9 @@ class TPage : public TCacheUnit {
     // The number of entries not above `key` (whole key): a new key goes after
     // that position, after all equal keys; 0 = before the first.
     int FindInsertPosition(std::span<const std::uint8_t> key) const;
+    // The same for the whole key of `search`, a search of this page's key
+    // description that the levels of an insertion share.
+    int FindInsertPosition(const TKeySearch& search) const;
     // First entry not below `key` over `compareLength` bytes; entries + 1
     // when none.
     int FindFirst(std::span<const std::uint8_t> key, std::size_t compareLength) const;

@@ -14,7 +14,12 @@ void TPage::MoveEntries(std::size_t first, std::size_t count, TPage& to, std::si
     const auto from = static_cast<std::ptrdiff_t>(first);
     const auto n = static_cast<std::ptrdiff_t>(count);
     const auto into = static_cast<std::ptrdiff_t>(at);
-    for (std::size_t i = first; i < first + count; ++i) FPackedSize -= EntrySize(i);
+    // Both pages have one format: fixed-size entries on both or on neither.
+    const bool fixed = !CompressedLeaf();
+    if (fixed)
+        FPackedSize -= count * FixedEntrySize();
+    else
+        for (std::size_t i = first; i < first + count; ++i) FPackedSize -= EntrySize(i);
 
     to.FKeys.insert(to.FKeys.begin() + into * k, FKeys.begin() + from * k,
                     FKeys.begin() + (from + n) * k);
@@ -23,7 +28,10 @@ void TPage::MoveEntries(std::size_t first, std::size_t count, TPage& to, std::si
                       FCounts.begin() + from + n);
     to.FPrefix.insert(to.FPrefix.begin() + into, count, 0);
     to.FTrailing.insert(to.FTrailing.begin() + into, count, 0);
-    for (std::size_t i = at; i < at + count; ++i) to.FPackedSize += to.EntrySize(i);
+    if (fixed)
+        to.FPackedSize += count * to.FixedEntrySize();
+    else
+        for (std::size_t i = at; i < at + count; ++i) to.FPackedSize += to.EntrySize(i);
 
     FKeys.erase(FKeys.begin() + from * k, FKeys.begin() + (from + n) * k);
     FRefs.erase(FRefs.begin() + from, FRefs.begin() + from + n);
@@ -31,9 +39,12 @@ void TPage::MoveEntries(std::size_t first, std::size_t count, TPage& to, std::si
     FPrefix.erase(FPrefix.begin() + from, FPrefix.begin() + from + n);
     FTrailing.erase(FTrailing.begin() + from, FTrailing.begin() + from + n);
 
-    // Only the entries whose previous key changed pack differently.
-    if (first < FRefs.size()) Repack(first);
-    for (std::size_t i = at; i <= at + count && i < to.FRefs.size(); ++i) to.Repack(i);
+    // Only the entries whose previous key changed pack differently (fixed-size
+    // entries have no d and t: theirs stay 0).
+    if (!fixed) {
+        if (first < FRefs.size()) Repack(first);
+        for (std::size_t i = at; i <= at + count && i < to.FRefs.size(); ++i) to.Repack(i);
+    }
     to.FFree = false;
     MarkDirty();
     to.MarkDirty();

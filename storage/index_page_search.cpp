@@ -54,8 +54,16 @@ TPageFind TPage::FindEntry(const TKeySearch& compare, bool nearest) const {
 
 int TPage::FindInsertPosition(std::span<const std::uint8_t> key) const {
     CheckSearch(key, KeyLength());
+    return FindInsertPosition(TKeySearch(*FConfig.Keys, key.data(), KeyLength()));
+}
+
+int TPage::FindInsertPosition(const TKeySearch& compare) const {
+    CheckSearch({static_cast<const std::uint8_t*>(compare.Key()), compare.Count()}, KeyLength());
+    // A search made for another index's keys, or for part of a key, is
+    // repeated with this page's.
+    if (&compare.Index() != FConfig.Keys || compare.Count() != KeyLength())
+        return FindInsertPosition({static_cast<const std::uint8_t*>(compare.Key()), KeyLength()});
     // Entries not above the key form a prefix of the page: find its end.
-    const TKeySearch compare(*FConfig.Keys, key.data(), KeyLength());
     int lo = 0;
     int hi = NumberOfEntries();
     while (lo < hi) {

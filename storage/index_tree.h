@@ -31,6 +31,7 @@
 #include <span>
 #include <vector>
 
+#include "locale/compare_keys.h"
 #include "storage/index_file.h"
 
 namespace pirin {
@@ -145,9 +146,12 @@ class TIndexTree {
     TTreeStatus DescendEdge(TTreePath& path, bool last);
     TTreeStatus Fill(const TTreePath& path, TTreeEntry* entry);
 
-    // Entries of `page` not above `key`; with `tryEnd` the last entry is
-    // compared first.
-    int InsertPosition(const TPage& page, std::span<const std::uint8_t> key, bool tryEnd) const;
+    // Entries of `page` not above the search key; with `tryEnd` the last
+    // entry is compared first.
+    int InsertPosition(const TPage& page, const TKeySearch& search, bool tryEnd) const;
+    // The whole-key search one insertion's descent shares, from the root's
+    // settings.
+    TKeySearch SearchFor(const TPage& root, std::span<const std::uint8_t> key) const;
     // Inserts at the path's leaf position; true when a page split.
     bool InsertInto(TTreePath& path, std::span<const std::uint8_t> key, std::int32_t record,
                     TPagePin leaf);

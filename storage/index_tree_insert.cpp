@@ -24,17 +24,25 @@ std::int32_t Total(const TPage& page) {
 
 }  // namespace
 
-int TIndexTree::InsertPosition(const TPage& page, std::span<const std::uint8_t> key,
-                               bool tryEnd) const {
+int TIndexTree::InsertPosition(const TPage& page, const TKeySearch& search, bool tryEnd) const {
     // Keys that arrive in ascending order go after every entry of their
     // path: one comparison with the last entry settles it.
     const int entries = page.NumberOfEntries();
     if (tryEnd && entries > 0 && page.Attached() && !page.IsParameterPage() &&
-        key.size() >= page.Config().KeyLength &&
-        CompareKeys(*page.Config().Keys, page.EntryKey(entries).data(), key.data(),
-                    page.Config().KeyLength) <= 0)
+        &search.Index() == page.Config().Keys && search.Count() == page.Config().KeyLength &&
+        search(page.EntryKey(entries).data()) <= 0)
         return entries;
-    return page.FindInsertPosition(key);
+    return page.FindInsertPosition(search);
+}
+
+// The search key of an insertion's descent, made once from the root's
+// settings (every page of an index shares its key description).
+TKeySearch TIndexTree::SearchFor(const TPage& root, std::span<const std::uint8_t> key) const {
+    if (!root.Attached() || root.Config().Keys == nullptr) Corrupt();
+    // A key shorter than the key length is refused by the page's search
+    // (10026) before it is compared.
+    return TKeySearch(*root.Config().Keys, key.data(),
+                      std::min<std::size_t>(key.size(), root.Config().KeyLength));
 }
 
 bool TIndexTree::Contains(std::span<const std::uint8_t> key, const TInsertHint* hint) {
@@ -45,11 +53,10 @@ bool TIndexTree::Contains(std::span<const std::uint8_t> key, const TInsertHint* 
     const bool tryEnd = hint != nullptr && hint->RightEdge;
     TPagePin pin = FetchForWrite(root);
     if (!pin->IsRoot()) Corrupt();
+    const TKeySearch search = SearchFor(*pin, key);
     for (int depth = 1;; ++depth) {
-        const int after = InsertPosition(*pin, key, tryEnd);
-        if (pin->IsLeaf())
-            return after > 0 && CompareKeys(*pin->Config().Keys, pin->EntryKey(after).data(),
-                                            key.data(), pin->Config().KeyLength) == 0;
+        const int after = InsertPosition(*pin, search, tryEnd);
+        if (pin->IsLeaf()) return after > 0 && search(pin->EntryKey(after).data()) == 0;
         if (depth >= kMaxTreeDepth) Corrupt();
         pin = Child(*pin, std::max(after, 1), true);
     }
@@ -92,17 +99,15 @@ bool TIndexTree::Insert(std::span<const std::uint8_t> key, std::int32_t record, 
     pins.clear();
     pins.push_back(FetchForWrite(root));
     if (!pins[0]->IsRoot()) Corrupt();
+    const TKeySearch search = SearchFor(*pins[0], key);
     for (;;) {
         const TPage& page = *pins.back();
-        const int after = InsertPosition(page, key, tryEnd);
+        const int after = InsertPosition(page, search, tryEnd);
         rightEdge = rightEdge && after == page.NumberOfEntries();
         if (page.IsLeaf()) {
             // The entry before the insert position is the last one not above
             // the key: equal to it when the key is there.
-            if (refuseEqual && after > 0 &&
-                CompareKeys(*page.Config().Keys, page.EntryKey(after).data(), key.data(),
-                            page.Config().KeyLength) == 0)
-                return false;
+            if (refuseEqual && after > 0 && search(page.EntryKey(after).data()) == 0) return false;
             path.Levels.push_back({page.UnitNumber(), after + 1});
             break;
         }

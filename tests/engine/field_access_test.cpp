@@ -76,6 +76,7 @@ TEST_F(FieldAccessTest, StringsLoseTrailingBlanksTakeTheirCaseAndFitTheField) {
         {"    ", "<null>"},
         {"abcdefghijk", "ABCDEFGH"},
         {"ab      x", "AB"},
+        {std::string("xy \0zw", 6), "XY"},  // the text ends at its first zero
         {"\xe4\xf3\xec\xe0", "\xc4\xd3\xcc\xc0"},  // Cyrillic through the Bulgarian driver
     };
     for (const auto& entry : cases) {
