@@ -268,5 +268,42 @@ TEST_F(ReadAheadTest, AnotherProcesssWriteAfterTheNextLeafWasReadAheadIsSeen) {
     EXPECT_LE(words.size(), static_cast<std::size_t>(kRecords) + 1);
 }
 
+// A walk's step copies a record read ahead straight from the cache: an edit
+// of that record by a sibling cursor of the same process, made after the
+// read-ahead, must be what the step returns, with its memo.
+TEST_F(ReadAheadTest, ASiblingsEditOfARecordReadAheadIsWhatTheWalkReads) {
+    std::map<std::string, int> ids;
+    for (int id = 1; id <= kRecords; ++id) ids[WordOf(id)] = id;
+    const auto second = std::next(ids.begin());
+    TTableSession session(Fixture);
+    auto reader = session.OpenCursor();
+    auto writer = session.OpenCursor();
+    reader->SetToIndex("ByWord");
+    writer->SetToIndex("ByWord");
+    std::vector<std::uint8_t> image(static_cast<std::size_t>(reader->RecordSize()));
+    reader->First();
+    ASSERT_EQ(reader->GetNextRecord(image), 0);
+    ASSERT_EQ(StringField(*reader, kWord, image), ids.begin()->first);
+    TDataTable& table = *reader->Table();
+    ASSERT_NE(table.DataFile().RecordCache().Find(Slots[static_cast<std::size_t>(second->second - 1)]),
+              nullptr);
+
+    std::vector<std::uint8_t> edited(image.size());
+    writer->First();
+    ASSERT_EQ(writer->GetNextRecord(edited), 0);
+    ASSERT_EQ(writer->GetNextRecord(edited), 0);
+    ASSERT_EQ(writer->GetCurrentRecord(edited, true), 0);
+    const std::array<std::uint8_t, 4> newId{0x39, 0x30, 0, 0};  // 12345
+    writer->SetField(1, edited, std::span<const std::uint8_t>(newId));
+    writer->ModifyRecord(edited, true, true);
+
+    ASSERT_EQ(reader->GetNextRecord(image), 0);
+    EXPECT_EQ(StringField(*reader, kWord, image), second->first);
+    EXPECT_EQ(IntegerField(*reader, 1, image), 12345);
+    EXPECT_EQ(ReadNote(*reader, image), NoteOf(second->first));
+    ASSERT_EQ(reader->GetNextRecord(image), 0);
+    EXPECT_EQ(StringField(*reader, kWord, image), std::next(second)->first);
+}
+
 }  // namespace
 }  // namespace pirin::testing
