@@ -74,11 +74,14 @@ bool TPirinWords::FindNearest(std::string_view word, std::string& desc) {
 
 std::size_t TPirinWords::WalkAll(std::size_t limit) {
     pirin::TField& word = FTable.FieldByName("Word");
-    pirin::TField& desc = FTable.FieldByName("Desc");
+    auto& desc = dynamic_cast<pirin::TBlobField&>(FTable.FieldByName("Desc"));
+    // One buffer for every memo, as a reader of a whole table would keep.
+    std::string text;
     std::size_t count = 0;
     std::size_t bytes = 0;
     for (FTable.First(); !FTable.Eof() && count < limit; FTable.Next()) {
-        bytes += word.AsString().size() + desc.AsString().size();
+        desc.ReadText(text);
+        bytes += word.AsString().size() + text.size();
         ++count;
     }
     return bytes > 0 ? count : 0;

@@ -328,6 +328,16 @@ void TCursorNavigation::LoadCurrent(std::optional<TReadDirection> walk) {
             std::fill(FCurrent->Image().begin(), FCurrent->Image().end(), std::uint8_t{0});
             return;
         }
+        // A walk's record was mostly read ahead, and the read-ahead left the
+        // batch in the cache's chain in walk order: its bytes are copied
+        // without pinning it or moving it in the chain once more.
+        if (walk) {
+            if (const TRecord* cached = FData->RecordCache().Find(record)) {
+                FCurrent->CopyFrom(*cached);
+                FCurrent->AttachTo(FData);
+                return;
+            }
+        }
         // Only a walk reads the run ahead: a search lands on one record, and
         // reading (and unscrambling) its neighbours would be wasted.
         const TReadAhead run = walk ? TReadAhead{ReadAheadCount(*walk), *walk} : TReadAhead{};

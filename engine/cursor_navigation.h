@@ -466,6 +466,9 @@ class TCursorNavigation : public TChangeCheck {
     void GoToPosition(std::int32_t n);
     TWalk TryEdge(bool last);
     TWalk TryMoveBy(std::int32_t n);
+    // A step by one within the leaf copy with no range or filter active
+    // (false: not such a step; nothing changed).
+    bool StepWithinLeaf(std::int32_t n) noexcept;
     TWalk TryFindNearest(std::span<const std::uint8_t> key, bool nearest, bool& found);
     TWalk TryGoToOrdinal(std::int64_t ordinal);
     TPagePin FetchIndexPage(int index, std::int32_t page);

@@ -277,7 +277,22 @@ void TCursorNavigation::MoveBy(std::int32_t n) {
         BitmapMoveBy(n);
         return;
     }
+    if (StepWithinLeaf(n)) return;
     UntilComplete([&] { return TryMoveBy(n); });
+}
+
+bool TCursorNavigation::StepWithinLeaf(std::int32_t n) noexcept {
+    // One step of a walk over the whole index that stays on the leaf copy:
+    // every entry is in the view, nothing is fetched, and the end is what
+    // TryMoveBy's walk would commit.
+    if (FFilterActive || FRangeActive || (n != 1 && n != -1)) return false;
+    const int slot = std::min(FSlot, FLeaf.Entries());
+    if (slot < 1 || (n > 0 ? slot >= FLeaf.Entries() : slot <= 1)) return false;
+    FSlot = slot + n;
+    FLogicalPos += n;
+    FPhysRecNo = 0;
+    FBof = FEof = false;
+    return true;
 }
 
 // ---- the nearest entry to a key --------------------------------------------------

@@ -262,10 +262,6 @@ class TDataCursor : public TCursorNavigation {
     // Notes a stored value of `length` bytes loaded for BLOB field `fieldNo`
     // (what the read-ahead of the next records fetches).
     void NoteWantedBlob(int fieldNo, std::size_t length, const TBlobFile& blobFile);
-    // Appends the first blocks of the wanted BLOBs of one image to `blocks`
-    // while the block allowance lasts (false when it ran out).
-    bool WantedFirstBlocks(std::span<const std::uint8_t> image, std::size_t& blocksLeft,
-                           std::vector<std::int32_t>& blocks);
     // The records of the leaves beyond the leaf copy in the direction of
     // travel, in walk order, at most out.size(); the leaves come from (and
     // go into) the index's page cache.

@@ -130,7 +130,10 @@ std::uint16_t TDataCursor::ReadBlob(int fieldNo, std::span<const std::uint8_t> i
     // in between.
     TBlobBuffer::LoadText(*blobFile, this, number,
                           le::GetI32(image, field.Offset + kStampAfterValue), value);
-    NoteWantedBlob(fieldNo, value.size(), *blobFile);
+    // A reader of one memo after another finds it noted already.
+    const bool noted = !FWantedBlobs.empty() && FWantedBlobs.front() == fieldNo &&
+                       (FWantedLongBlobs || value.size() <= blobFile->DataBytesPerBlock());
+    if (!noted) NoteWantedBlob(fieldNo, value.size(), *blobFile);
     return 0;
 }
 

@@ -29,6 +29,46 @@ namespace {
 
 constexpr std::size_t kMaxReadAheadRecords = 256;
 
+// Block numbers gathered for one prefetch: a walk's batch or a look-up's
+// few fit the array on the stack; only more than that allocates.
+class TBlockList {
+  public:
+    void Add(std::int32_t n) {
+        if (FCount < FFew.size()) {
+            FFew[FCount] = n;
+        } else {
+            if (FMany.empty()) FMany.assign(FFew.begin(), FFew.end());
+            FMany.push_back(n);
+        }
+        ++FCount;
+    }
+    std::span<const std::int32_t> Numbers() const {
+        return FCount <= FFew.size() ? std::span<const std::int32_t>(FFew).first(FCount)
+                                     : std::span<const std::int32_t>(FMany);
+    }
+
+  private:
+    std::array<std::int32_t, kMaxReadAheadRecords> FFew;  // the first FCount used
+    std::vector<std::int32_t> FMany;
+    std::size_t FCount = 0;
+};
+
+// Adds the first blocks of the values at `offsets` (of the wanted BLOB
+// fields) in one image to `blocks` while the block allowance lasts (false
+// when it ran out). Numbers outside the file are skipped.
+bool WantedFirstBlocks(std::span<const std::uint8_t> image, std::span<const std::size_t> offsets,
+                       std::int32_t last, std::size_t& blocksLeft, TBlockList& blocks) {
+    for (const std::size_t offset : offsets) {
+        if (offset + 9u > image.size() || image[offset] == 0) continue;
+        const std::int32_t first = le::GetI32(image, offset + 1u);
+        if (first < 1 || first > last) continue;
+        if (blocksLeft == 0) return false;
+        blocks.Add(first);
+        --blocksLeft;
+    }
+    return true;
+}
+
 }  // namespace
 
 void TDataCursor::AfterRecordRead(std::optional<TReadDirection> walk) {
@@ -64,7 +104,8 @@ void TDataCursor::AfterRecordRead(std::optional<TReadDirection> walk) {
         const std::size_t records = blocksLeft / FWantedBlobs.size();
         limit = std::min(limit, records > 0 ? records - 1 : 0);
     }
-    std::array<std::int32_t, kMaxReadAheadRecords> records{};
+    // Filled up to `count` before it is read.
+    std::array<std::int32_t, kMaxReadAheadRecords> records;
     std::size_t count = walk ? UpcomingRecords(*walk, std::span(records).first(limit)) : 0;
     try {
         // The leaf copy ran out before the allowance: the walk goes on into
@@ -73,15 +114,33 @@ void TDataCursor::AfterRecordRead(std::optional<TReadDirection> walk) {
             count += LaterLeafRecords(*walk, std::span(records).subspan(count, limit - count));
         // The records come in one batch, then the first blocks of the
         // current record's values and theirs in another.
-        std::vector<std::int32_t> blocks;
-        if (!FWantedBlobs.empty()) blocks.reserve(std::min(blocksLeft, (count + 1) * FWantedBlobs.size()));
-        bool blobs = !FWantedBlobs.empty() && WantedFirstBlocks(Current().Image(), blocksLeft, blocks);
+        // The fields' places and the file's end are looked up once for the
+        // whole batch.
+        // The usual few fields' places stay on the stack (a look-up comes
+        // here for every record it reads).
+        TBlockList blocks;
+        std::array<std::size_t, 8> fewOffsets;
+        std::vector<std::size_t> manyOffsets;
+        std::span<std::size_t> offsets;
+        std::int32_t last = 0;
+        if (!FWantedBlobs.empty()) {
+            if (FWantedBlobs.size() <= fewOffsets.size()) {
+                offsets = std::span(fewOffsets).first(FWantedBlobs.size());
+            } else {
+                manyOffsets.resize(FWantedBlobs.size());
+                offsets = manyOffsets;
+            }
+            for (std::size_t i = 0; i < offsets.size(); ++i)
+                offsets[i] = GetFieldDesc(FWantedBlobs[i]).Field.Offset;
+            last = blobFile->LastBlockNumber();
+        }
+        bool blobs = !offsets.empty() && WantedFirstBlocks(Current().Image(), offsets, last, blocksLeft, blocks);
         if (count > 0 && !data.PrefetchRecords(std::span(records).first(count))) return;
         for (std::size_t i = 0; blobs && i < count; ++i) {
             const TRecord* record = data.RecordCache().Find(records[i]);
-            blobs = record != nullptr && WantedFirstBlocks(record->Image(), blocksLeft, blocks);
+            blobs = record != nullptr && WantedFirstBlocks(record->Image(), offsets, last, blocksLeft, blocks);
         }
-        if (!blocks.empty()) (void)blobFile->PrefetchBlocks(blocks);
+        if (!blocks.Numbers().empty()) (void)blobFile->PrefetchBlocks(blocks.Numbers());
     } catch (const EPirinEngineError&) {
         // Left for the access that needs the unit.
     }
@@ -106,21 +165,6 @@ std::size_t TDataCursor::LaterLeafRecords(TReadDirection direction, std::span<st
         page = forward ? leaf->Next() : leaf->Previous();
     }
     return count;
-}
-
-bool TDataCursor::WantedFirstBlocks(std::span<const std::uint8_t> image, std::size_t& blocksLeft,
-                                    std::vector<std::int32_t>& blocks) {
-    const std::int32_t last = FTable->BlobFile()->LastBlockNumber();
-    for (const int fieldNo : FWantedBlobs) {
-        const TFieldDescriptor& field = GetFieldDesc(fieldNo).Field;
-        if (field.Offset + 9u > image.size() || image[field.Offset] == 0) continue;
-        const std::int32_t first = le::GetI32(image, field.Offset + 1u);
-        if (first < 1 || first > last) continue;
-        if (blocksLeft == 0) return false;
-        blocks.push_back(first);
-        --blocksLeft;
-    }
-    return true;
 }
 
 }  // namespace pirin

@@ -46,14 +46,23 @@ template <class TBytes>
     if (first == 0) return true;
     const std::int32_t last = file.LastBlockNumber();
     if (first < 1 || first > last) Fail(file, PIRIN_MEMOCORRUPT);
-    TBlockPin pin = file.FetchBlock(cursor, first, 1, false);
-    if (!pin) return false;
-    if (pin->OwnerStamp() != stamp) Fail(file, PIRIN_KEYORRECDELETED);
+    // A cached first block (a read-ahead's, a memo read again) is read in
+    // place, without a pin or a move in the cache's chain: nothing else runs
+    // before its bytes are copied, and it is not used once a later block is
+    // fetched. Otherwise it is fetched, and every later block is.
+    TBlockPin pin;
+    const TBlock* block = file.Cache().Find(first);
+    if (block == nullptr) {
+        pin = file.FetchBlock(cursor, first, 1, false);
+        if (!pin) return false;
+        block = pin.Get();
+    }
+    if (block->OwnerStamp() != stamp) Fail(file, PIRIN_KEYORRECDELETED);
 
     // The stored length is untrusted: no chain can hold more than every
     // block of the file.
     const std::size_t perBlock = file.DataBytesPerBlock();
-    const std::int32_t total = pin->TotalLength();
+    const std::int32_t total = block->TotalLength();
     if (total < 0 ||
         static_cast<std::uint64_t>(total) > static_cast<std::uint64_t>(last) * perBlock)
         Fail(file, PIRIN_MEMOCORRUPT);
@@ -69,19 +78,21 @@ template <class TBytes>
     std::optional<std::unordered_set<std::int32_t>> seen;
     std::size_t at = 0;  // bytes read so far
     for (;;) {
-        if (pin->OwnerStamp() != stamp) Fail(file, PIRIN_KEYORRECDELETED);
-        if (pin->PinCount() > 1) Fail(file, PIRIN_MEMOCORRUPT);
+        if (block->OwnerStamp() != stamp) Fail(file, PIRIN_KEYORRECDELETED);
+        // Held by anybody but this read: the chain runs into a block in use.
+        if (block->PinCount() > (pin ? 1 : 0)) Fail(file, PIRIN_MEMOCORRUPT);
         const std::size_t asked = std::min(perBlock, length - at);
         if (out.size() < at + asked) out.resize(at + asked);
-        const std::size_t got = file.ReadBlockData(*pin, WritableBytes(out, at, asked));
+        const std::size_t got = file.ReadBlockData(*block, WritableBytes(out, at, asked));
         at += got;
-        if (got < asked || at == length || pin->Next() == 0) break;
-        const std::int32_t next = pin->Next();
+        if (got < asked || at == length || block->Next() == 0) break;
+        const std::int32_t next = block->Next();
         if (!seen) seen.emplace({first});
         if (next < 1 || next > last || !seen->insert(next).second) Fail(file, PIRIN_MEMOCORRUPT);
         TBlockPin nextPin = file.FetchBlock(cursor, next, BlocksLeft(length - at, perBlock), true);
         if (!nextPin) return false;
         pin = std::move(nextPin);
+        block = pin.Get();
     }
     pin.Release();
     if (at != length) Fail(file, PIRIN_ENDOFBLOB);

@@ -135,24 +135,24 @@ void TPirinBlobStream::Truncate() {
     FModified = true;
 }
 
-std::string TPirinDataSet::ReadBlobText(const TField& field) {
+void TPirinDataSet::ReadBlobText(const TField& field, std::string& text) {
+    text.clear();
     const int fieldNo = field.FieldNo();
     // A value being edited lives in the handle the stream keeps open.
     if (State() != TDataSetState::OldValue && BlobModified(fieldNo)) {
         TPirinBlobStream stream(*this, field, TBlobStreamMode::Read);
-        std::string text(static_cast<std::size_t>(stream.Size()), '\0');
+        text.resize(static_cast<std::size_t>(stream.Size()));
         const std::int32_t read =
             stream.Read(std::span(reinterpret_cast<std::uint8_t*>(text.data()), text.size()));
         text.resize(static_cast<std::size_t>(read));
-        return text;
+        return;
     }
-    std::string text;
     for (bool retryAllowed = true;; retryAllowed = false) {
         const auto image = RecordImage();
         TDataCursor* cursor = Cursor();
-        if (image.empty() || cursor == nullptr) return text;
+        if (image.empty() || cursor == nullptr) return;
         const std::uint16_t status = CodeOf([&] { return cursor->ReadBlob(fieldNo, image, text); });
-        if (status == 0) return text;
+        if (status == 0) return;
         // Changed by another writer: read the record again, once.
         if (status == PIRIN_KEYORRECDELETED && retryAllowed) {
             RefreshRecord();

@@ -117,8 +117,14 @@ class TDataSet {
     virtual std::unique_ptr<TPirinBlobStream> CreateBlobStream(const TField& field,
                                                                TBlobStreamMode mode) = 0;
     // The whole value of a BLOB field of the active record, as a read
-    // stream from its start would give it (the same errors).
-    virtual std::string ReadBlobText(const TField& field) = 0;
+    // stream from its start would give it (the same errors), into `text`
+    // (whose storage a reader of one value after another reuses).
+    virtual void ReadBlobText(const TField& field, std::string& text) = 0;
+    std::string ReadBlobText(const TField& field) {
+        std::string text;
+        ReadBlobText(field, text);
+        return text;
+    }
     // Replaces the value of a BLOB field of the active record, as a write
     // stream given the bytes at once would (the same errors).
     virtual void WriteBlobText(const TField& field, std::span<const std::uint8_t> bytes) = 0;

@@ -232,6 +232,8 @@ bool TBooleanField::AsBoolean() const {
 
 std::string TBlobField::AsString() const { return DataSet().ReadBlobText(*this); }
 
+void TBlobField::ReadText(std::string& text) const { DataSet().ReadBlobText(*this, text); }
+
 void TBlobField::SetAsString(std::string_view value) {
     DataSet().WriteBlobText(*this, std::span(reinterpret_cast<const std::uint8_t*>(value.data()), value.size()));
 }

@@ -214,6 +214,8 @@ class TBlobField : public TField {
     using TField::TField;
     // The whole content as bytes, exactly as stored.
     std::string AsString() const override;
+    // The same into `text`, reusing its storage (a reader of many records).
+    void ReadText(std::string& text) const;
     // Replaces the content (edit or insert state).
     void SetAsString(std::string_view value) override;
     // The content split into lines at CR LF, CR or LF; a zero byte ends it.

@@ -276,15 +276,16 @@ bool TPirinDataSet::CursorStandsOn(std::span<const std::uint8_t> buffer) const {
     const TDataCursor& cursor = *FCursor;
     if (FlagOf(buffer) != TBookmarkFlag::Current || cursor.Bof() || cursor.Eof() ||
         cursor.Table() == nullptr || cursor.ChangeSnapshot() != cursor.Table()->ChangeCounters() ||
-        cursor.BookmarkSize() != FBookmarkSize || FBookmarkSize > kMaxKeyLength)
+        cursor.BookmarkSize() != FBookmarkSize || FRecordSize < 5)
         return false;
-    // GetBookmark writes every byte compared: no fill of the whole array
-    // first (a step of a walk comes here once per record).
-    std::array<std::uint8_t, kMaxKeyLength> current;
-    const std::span<std::uint8_t> bookmark(current.data(), FBookmarkSize);
-    cursor.GetBookmark(bookmark);
-    const auto wanted = BookmarkOf(buffer);
-    return std::equal(bookmark.begin(), bookmark.end(), wanted.begin());
+    // An index holds one entry per record, and the buffer's bookmark belongs
+    // to the cursor's index (a switch of index reads the buffer again): with
+    // nothing changed since, the cursor stands on the buffer's entry exactly
+    // when it stands on its record, whose number bytes 1..4 of a fetched
+    // image carry. No bookmark is built and compared (a step of a walk comes
+    // here once per record).
+    const std::int32_t record = GetI32(buffer, 1);
+    return record != 0 && cursor.CurrentRecordNumber() == record;
 }
 
 void TPirinDataSet::InternalRefresh() { FCursor->Refresh(); }

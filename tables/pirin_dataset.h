@@ -93,7 +93,8 @@ class TPirinDataSet : public TDataSet {
     std::unique_ptr<TPirinBlobStream> CreateBlobStream(const TField& field,
                                                        TBlobStreamMode mode) override;
     // In blob_stream.cpp.
-    std::string ReadBlobText(const TField& field) override;
+    using TDataSet::ReadBlobText;
+    void ReadBlobText(const TField& field, std::string& text) override;
     void WriteBlobText(const TField& field, std::span<const std::uint8_t> bytes) override;
 
     // ---- used by BLOB streams ----

@@ -268,5 +268,65 @@ TEST_F(ReadAheadTest, AnotherProcesssWriteAfterTheNextLeafWasReadAheadIsSeen) {
     EXPECT_LE(words.size(), static_cast<std::size_t>(kRecords) + 1);
 }
 
+// A walk's step copies a record read ahead straight from the cache, and its
+// memo's first block is read in place: an edit of that record and its memo
+// by a sibling cursor of the same process, made after the read-ahead, must
+// be what the step and the memo read return.
+TEST_F(ReadAheadTest, ASiblingsEditOfARecordReadAheadIsWhatTheWalkReads) {
+    std::map<std::string, int> ids;
+    for (int id = 1; id <= kRecords; ++id) ids[WordOf(id)] = id;
+    TTableSession session(Fixture);
+    auto reader = session.OpenCursor();
+    auto writer = session.OpenCursor();
+    reader->SetToIndex("ByWord");
+    writer->SetToIndex("ByWord");
+    TDataTable& table = *reader->Table();
+    const std::size_t noteOffset = reader->GetFieldDesc(kNote).Field.Offset + 1u;
+    // The walk goes on until the next record and its memo's first block
+    // were read ahead.
+    std::vector<std::uint8_t> image(static_cast<std::size_t>(reader->RecordSize()));
+    reader->First();
+    auto next = ids.end();
+    while (next == ids.end() && reader->GetNextRecord(image) == 0) {
+        const std::string word = StringField(*reader, kWord, image);
+        EXPECT_EQ(ReadNote(*reader, image), NoteOf(word));
+        const auto after = ids.upper_bound(word);
+        if (after == ids.end()) break;
+        const TRecord* record =
+            table.DataFile().RecordCache().Find(Slots[static_cast<std::size_t>(after->second - 1)]);
+        if (record != nullptr &&
+            table.BlobFile()->Cache().Find(le::GetI32(record->Image(), noteOffset)) != nullptr)
+            next = after;
+    }
+    ASSERT_NE(next, ids.end());
+
+    std::vector<std::uint8_t> edited(image.size());
+    writer->First();
+    while (writer->GetNextRecord(edited) == 0 && StringField(*writer, kWord, edited) != next->first) {
+    }
+    ASSERT_EQ(writer->GetCurrentRecord(edited, true), 0);
+    ASSERT_EQ(StringField(*writer, kWord, edited), next->first);
+    const std::array<std::uint8_t, 4> newId{0x39, 0x30, 0, 0};  // 12345
+    writer->SetField(1, edited, std::span<const std::uint8_t>(newId));
+    std::uint32_t length = 0;
+    ASSERT_EQ(writer->OpenBlob(kNote, edited, TBlobOpenMode::ReadWrite, length), 0);
+    const std::array<std::uint8_t, 3> hey{'H', 'E', 'Y'};
+    ASSERT_EQ(writer->PutBlob(kNote, edited, 0, hey), 0);
+    writer->ModifyRecord(edited, true, true);
+
+    const std::string expected = "HEY" + NoteOf(next->first).substr(3);
+    ASSERT_EQ(reader->GetNextRecord(image), 0);
+    EXPECT_EQ(StringField(*reader, kWord, image), next->first);
+    EXPECT_EQ(IntegerField(*reader, 1, image), 12345);
+    std::string text;
+    ASSERT_EQ(reader->ReadBlob(kNote, image, text), 0);
+    EXPECT_EQ(text, expected);
+    EXPECT_EQ(ReadNote(*reader, image), expected);
+    if (std::next(next) != ids.end()) {
+        ASSERT_EQ(reader->GetNextRecord(image), 0);
+        EXPECT_EQ(StringField(*reader, kWord, image), std::next(next)->first);
+    }
+}
+
 }  // namespace
 }  // namespace pirin::testing

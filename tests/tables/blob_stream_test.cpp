@@ -95,6 +95,30 @@ TEST_F(BlobStreamTest, StreamsReleaseTheirBlobs) {
     EXPECT_EQ(Table.Cursor()->OpenBlobCount(), 0u);
 }
 
+// One string reused for every record: each value replaces the last whole,
+// a blank memo empties it, and an edited value is the one read.
+TEST_F(BlobStreamTest, ReadTextReusesTheCallersStringForEachRecord) {
+    auto& desc = dynamic_cast<TBlobField&>(Desc());
+    std::string text = "left over from before";
+    std::vector<std::string> read;
+    for (Table.First(); !Table.Eof(); Table.Next()) {
+        desc.ReadText(text);
+        read.push_back(text);
+        EXPECT_EQ(text, desc.AsString());
+    }
+    EXPECT_THAT(read, ::testing::ElementsAre("", "one\r\ntwo\rthree\nfour", kLong,
+                                             std::string("ab\0c\r\n", 6)));
+    ASSERT_TRUE(Table.FindKey({std::string("cherry")}));
+    Table.Edit();
+    desc.SetAsString("short");
+    desc.ReadText(text);
+    EXPECT_EQ(text, "short");
+    Table.Cancel();
+    desc.ReadText(text);
+    EXPECT_EQ(text, kLong);
+    EXPECT_EQ(Table.Cursor()->OpenBlobCount(), 0u);
+}
+
 TEST_F(BlobStreamTest, MemoTextFollowsAnEditAndAnotherTablesWrite) {
     ASSERT_TRUE(Table.FindKey({std::string("banana")}));
     Table.Edit();

@@ -243,6 +243,16 @@ TEST_F(TableTest, IndexChangesWhileOpenKeepTheRecord) {
     EXPECT_THAT(Words(), ::testing::ElementsAre("cherry", "apple", "banana"));
     EXPECT_EQ(MessageOf([&] { Table.SetIndexFieldNames("Desc"); }), "No index for fields 'Desc'");
     EXPECT_EQ(Table.IndexFieldNames(), "Id");
+    // A step right after a switch goes on in the new order from the same
+    // record: cherry is last by word but first by Id.
+    Table.First();
+    Table.SetIndexName("IdxWord");
+    Table.Next();
+    EXPECT_TRUE(Table.Eof());
+    EXPECT_EQ(Table.FieldByName("Word").AsString(), "cherry");
+    Table.SetIndexFieldNames("Id");
+    Table.Next();
+    EXPECT_EQ(Table.FieldByName("Word").AsString(), "apple");
 }
 
 // The cursor opens straight onto the index (by name or by fields); active
