@@ -8,9 +8,15 @@
 #include <utility>
 
 #include "errors/engine_error.h"
+#include "storage/scramble.h"
 #include "storage/unit_cache_owner.h"
 
 namespace pirin {
+
+namespace {
+// The header's change counter: its first four bytes.
+constexpr std::size_t kLeadingHeaderBytes = 4;
+}  // namespace
 
 TIndexFile::TIndexFile(TTableFileContext& context, std::string fileName, bool encrypted)
     : TFileHandler(std::move(fileName)), FContext(context), FRequestedEncrypted(encrypted) {
@@ -92,12 +98,14 @@ void TIndexFile::AdoptHeader(std::span<const std::uint8_t, TIndexFileHeader::kSi
 void TIndexFile::ReadIndexHeader() { AdoptHeader(ReadHeaderBytes()); }
 
 bool TIndexFile::IndexHeaderChanged() {
-    const auto bytes = ReadHeaderBytes();
-    // The common case (nobody wrote) needs the counter alone, not the
-    // unpacked descriptors.
-    if (TIndexFileHeader::ChangeCounterOnDisk(bytes, FEncrypted) == FHeader.ChangeCounter())
-        return false;
-    AdoptHeader(bytes);
+    // The common case (nobody wrote) needs the counter alone: read only the
+    // header's leading bytes, and the whole 4096-byte page when the counter
+    // moved. A file cut shorter than its header while the counter stands is
+    // not noticed here; the first page read past its end refuses it.
+    std::array<std::uint8_t, kLeadingHeaderBytes> lead;
+    if (ReadAt(0, lead.data(), lead.size(), true) != lead.size()) Fail(PIRIN_HEADERCORRUPT);
+    if (LeadingCounter(lead, FEncrypted) == FHeader.ChangeCounter()) return false;
+    AdoptHeader(ReadHeaderBytes());
     return true;
 }
 
