@@ -96,11 +96,13 @@ void TBlobFile::ReadBlobHeader() {
 }
 
 bool TBlobFile::BlobHeaderChanged() {
+    // The common case (nobody wrote) needs the counter alone: its four
+    // leading bytes, and the whole header only when it moved.
+    std::array<std::uint8_t, 4> lead;
+    ReadAt(0, lead.data(), lead.size());
+    if (LeadingCounter(lead, FEncrypted) == FHeader.ChangeCounter()) return false;
     std::array<std::uint8_t, TBlobHeader::kSize> bytes;
     ReadAt(0, bytes.data(), bytes.size());
-    // The common case (nobody wrote) needs the counter alone.
-    if (TBlobHeader::ChangeCounterOnDisk(bytes, FEncrypted) == FHeader.ChangeCounter())
-        return false;
     TBlobHeader read;
     read.FromDisk(bytes, FEncrypted);
     // The cached blocks belong to the old header (its block count may even

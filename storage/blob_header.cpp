@@ -43,9 +43,4 @@ void TBlobHeader::FromDisk(std::span<const std::uint8_t, kSize> bytes, bool encr
     if (encrypted) ScrambleBytes(FBytes.data(), FBytes.size(), kDataSeeds);
 }
 
-std::int32_t TBlobHeader::ChangeCounterOnDisk(std::span<const std::uint8_t, kSize> bytes,
-                                              bool encrypted) {
-    return LeadingCounter(bytes, encrypted);
-}
-
 }  // namespace pirin

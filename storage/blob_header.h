@@ -52,10 +52,6 @@ class TBlobHeader {
     std::array<std::uint8_t, kSize> ToDisk(bool encrypted) const;
     // Takes the bytes read from disk (unscrambling them when encrypted).
     void FromDisk(std::span<const std::uint8_t, kSize> bytes, bool encrypted);
-    // The change counter of a header as read from disk, without taking the
-    // rest.
-    static std::int32_t ChangeCounterOnDisk(std::span<const std::uint8_t, kSize> bytes,
-                                            bool encrypted);
 
     friend bool operator==(const TBlobHeader&, const TBlobHeader&) = default;
 

@@ -66,11 +66,6 @@ std::array<std::uint8_t, TIndexFileHeader::kSize> TIndexFileHeader::ToDisk(bool 
     return bytes;
 }
 
-std::int32_t TIndexFileHeader::ChangeCounterOnDisk(std::span<const std::uint8_t, kSize> bytes,
-                                                  bool encrypted) {
-    return LeadingCounter(bytes, encrypted);
-}
-
 void TIndexFileHeader::FromDisk(std::span<const std::uint8_t, kSize> bytes, bool encrypted) {
     std::copy(bytes.begin(), bytes.end(), FBytes.begin());
     if (encrypted) ScrambleBytes(FBytes.data(), FBytes.size(), kDataSeeds);

@@ -84,9 +84,6 @@ class TIndexFileHeader {
     };
     static TLeadingFields LeadingFieldsOnDisk(std::span<const std::uint8_t, kSize> bytes,
                                               bool encrypted);
-    // The change counter of a header as read from disk, without unpacking
-    // the rest (the scramble of a byte depends only on its place).
-    static std::int32_t ChangeCounterOnDisk(std::span<const std::uint8_t, kSize> bytes, bool encrypted);
 
   private:
     std::array<std::uint8_t, kSize> FBytes{};
