@@ -37,8 +37,8 @@
 //      of the map. An owner whose next-unit number goes down (rollback,
 //      header reread) discards the cache first.
 //   2. The chain links exactly the units of the map, the most recently
-//      fetched at its head. Only the first ChainProbe entries are probed
-//      before the map.
+//      fetched at its head. A fetch looks at the head, then in the map
+//      (probing further down the chain costs more than the map).
 //   3. A pinned unit is never renumbered, refreshed from disk, written back,
 //      chosen as a victim or destroyed. Each pin is one TUnitPin.
 //   4. A dirty unit leaves the map only through write-back (which makes it
@@ -213,10 +213,7 @@ class TUnitCache {
 
     TUnit* Search(std::int32_t n) const { return FUnits.Find(n); }
     TUnit* Probe(std::int32_t n) const {
-        TCacheUnit* unit = FHead;
-        for (int i = 0; i < FParams.ChainProbe && unit != nullptr; ++i, unit = unit->FChainNext)
-            if (unit->FUnitNumber == n) return static_cast<TUnit*>(unit);
-        return nullptr;
+        return FHead != nullptr && FHead->FUnitNumber == n ? static_cast<TUnit*>(FHead) : nullptr;
     }
 
     // Reads `count` bytes from unit `first` on into the read buffer (grown
