@@ -5,8 +5,11 @@
 // an erase cost about the same and move nothing else.
 //
 // Numbers are 1 or more (0 marks an empty slot); a number is in the map at
-// most once. The table keeps at most half its slots filled and doubles when
-// an insert would pass that; an erase shifts the following entries of its
+// most once. The table keeps at most half its slots filled, four fifths
+// once it has 65,536 slots, and doubles when an insert would pass that (a
+// big transaction's caches then need half the memory; their numbers are
+// mostly dense, and Fibonacci hashing spreads a dense range evenly, so probe
+// runs stay short); an erase shifts the following entries of its
 // probe run back, so that no tombstones pile up.
 //
 // Ownership: the map holds plain pointers and owns no unit (the cache does).
@@ -40,7 +43,7 @@ class TUnitNumberMap {
     void Reserve(std::size_t count) {
         if (count <= MaxFill()) return;
         std::size_t slots = std::max<std::size_t>(FNumbers.size(), kMinSlots);
-        while (count > slots / 2) slots *= 2;
+        while (count > MaxFill(slots)) slots *= 2;
         Rehash(slots);
     }
 
@@ -101,32 +104,44 @@ class TUnitNumberMap {
     // a comparison sort.
     template <class TKeep>
     void AppendSorted(std::vector<TUnit*>& out, TKeep&& keep) const {
-        std::vector<std::pair<std::int32_t, TUnit*>> entries;
+        // First the range and the count, without a copy: at the end of a big
+        // transaction the units of a whole load are dirty.
+        std::size_t count = 0;
         std::int32_t low = 0;
         std::int32_t high = 0;
         ForEach([&](std::int32_t n, TUnit* unit) {
             if (!keep(*unit)) return;
-            low = entries.empty() ? n : std::min(low, n);
-            high = entries.empty() ? n : std::max(high, n);
-            entries.emplace_back(n, unit);
+            low = count == 0 ? n : std::min(low, n);
+            high = count == 0 ? n : std::max(high, n);
+            ++count;
         });
-        if (entries.empty()) return;
-        out.reserve(out.size() + entries.size());
+        if (count == 0) return;
+        const std::size_t first = out.size();
         const auto span = static_cast<std::size_t>(std::int64_t{high} - low + 1);
-        if (span <= 4 * entries.size() + 64) {
-            std::vector<TUnit*> placed(span, nullptr);
-            for (const auto& [n, unit] : entries) placed[static_cast<std::size_t>(n - low)] = unit;
-            for (TUnit* unit : placed)
-                if (unit != nullptr) out.push_back(unit);
+        if (span <= 4 * count + 64) {
+            // Placed by number straight into `out`, then closed up.
+            out.resize(first + span, nullptr);
+            ForEach([&](std::int32_t n, TUnit* unit) {
+                if (keep(*unit)) out[first + static_cast<std::size_t>(n - low)] = unit;
+            });
+            out.erase(std::remove(out.begin() + static_cast<std::ptrdiff_t>(first), out.end(), nullptr),
+                      out.end());
             return;
         }
+        std::vector<std::pair<std::int32_t, TUnit*>> entries;
+        entries.reserve(count);
+        ForEach([&](std::int32_t n, TUnit* unit) {
+            if (keep(*unit)) entries.emplace_back(n, unit);
+        });
         std::sort(entries.begin(), entries.end(),
                   [](const auto& a, const auto& b) { return a.first < b.first; });
+        out.reserve(first + count);
         for (const auto& entry : entries) out.push_back(entry.second);
     }
 
   private:
     static constexpr std::size_t kMinSlots = 16;
+    static constexpr std::size_t kDenseSlots = 65536;
 
     // Fibonacci hashing: consecutive numbers spread over the table.
     std::size_t Home(std::int32_t n) const noexcept {
@@ -134,7 +149,10 @@ class TUnitNumberMap {
             (static_cast<std::uint64_t>(static_cast<std::uint32_t>(n)) * 0x9E3779B97F4A7C15ULL) >>
             FShift);
     }
-    std::size_t MaxFill() const noexcept { return FNumbers.size() / 2; }
+    static std::size_t MaxFill(std::size_t slots) noexcept {
+        return slots >= kDenseSlots ? slots / 5 * 4 : slots / 2;
+    }
+    std::size_t MaxFill() const noexcept { return MaxFill(FNumbers.size()); }
 
     void Rehash(std::size_t slots) {
         std::vector<std::int32_t> numbers(slots, 0);

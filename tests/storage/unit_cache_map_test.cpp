@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <random>
 #include <vector>
@@ -81,6 +82,28 @@ TEST(UnitNumberMap, AgreesWithAnOrderedMapUnderRandomInsertsAndErases) {
         EXPECT_EQ(map.Size(), 0u);
         for (const auto& [m, unit] : model) EXPECT_EQ(map.Find(m), nullptr);
     }
+}
+
+// A large table fills to four fifths before it doubles: a long dense run
+// (one transaction's appended units) with erases in it stays exact.
+TEST(UnitNumberMap, KeepsALargeDenseTableExact) {
+    TUnitNumberMap<TMapUnit> map;
+    std::vector<TMapUnit> units(120'001);
+    for (std::int32_t n = 1; n <= 120'000; ++n) {
+        units[n].Number = n;
+        map.Insert(n, &units[n]);
+    }
+    for (std::int32_t n = 3; n <= 120'000; n += 3) map.Erase(n);
+    map.Insert(5'000'000, &units[0]);
+    ASSERT_EQ(map.Size(), 80'001u);
+    for (std::int32_t n = 1; n <= 120'000; ++n)
+        ASSERT_EQ(map.Find(n), n % 3 == 0 ? nullptr : &units[n]) << n;
+    EXPECT_EQ(map.Find(5'000'000), &units[0]);
+    std::vector<TMapUnit*> sorted;
+    map.AppendSorted(sorted, [](const TMapUnit& unit) { return unit.Number != 0; });
+    ASSERT_EQ(sorted.size(), 80'000u);
+    EXPECT_TRUE(std::is_sorted(sorted.begin(), sorted.end(),
+                               [](const TMapUnit* a, const TMapUnit* b) { return a->Number < b->Number; }));
 }
 
 }  // namespace
