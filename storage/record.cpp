@@ -140,6 +140,12 @@ void TRecord::Reset() {
     std::fill(FSecondImage.begin(), FSecondImage.end(), std::uint8_t{0});
 }
 
+void TRecord::ResetForLoad() {
+    FRecordNumber = 0;
+    FModified = false;
+    std::fill(FSecondImage.begin(), FSecondImage.end(), std::uint8_t{0});
+}
+
 void TRecord::LoadBytes(std::span<const std::uint8_t> bytes) {
     TCacheUnit::LoadBytes(bytes);
     FRecordNumber = UnitNumber();

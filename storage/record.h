@@ -101,6 +101,8 @@ class TRecord : public TCacheUnit {
     // Unit cache hooks: a cleared record; a slot loaded from the file (the
     // cache has unscrambled it already).
     void Reset() override;
+    // As Reset, but leaves the image to LoadBytes, which replaces all of it.
+    void ResetForLoad() override;
     void LoadBytes(std::span<const std::uint8_t> bytes) override;
 
   private:

@@ -18,9 +18,9 @@
 //
 // States of a unit object. Each object is in exactly one state:
 //   free       in a TUnitStack, or held outside any cache; number 0.
-//   cached     in the list and the chain of exactly one cache, and further
+//   cached     in the map and the chain of exactly one cache, and further
 //              clean or dirty, unpinned or pinned (pin count > 0).
-//   detached   dropped by DiscardAll while pinned: in neither list nor chain,
+//   detached   dropped by DiscardAll while pinned: in neither map nor chain,
 //              never found again; it becomes free when its last pin goes.
 //   destroyed  pushed onto a full stack, or its cache or stack went away.
 //
@@ -31,31 +31,33 @@
 //   cached pinned --DiscardAll--> detached --last Release--> free
 //
 // Invariants:
-//   1. The list holds the cached units sorted by strictly increasing number;
-//      every number is between 1 and the owner's next-unit number - 1. An
-//      owner whose next-unit number goes down (rollback, header reread)
-//      discards the cache first.
-//   2. The chain links exactly the units of the list, the most recently
-//      fetched at its head. Only the first ChainProbe entries are probed
-//      before the binary search of the list.
+//   1. The map (TUnitNumberMap) holds each cached unit under its number,
+//      each number once; every number is between 1 and the owner's
+//      next-unit number - 1. A unit's number changes only while it is out
+//      of the map. An owner whose next-unit number goes down (rollback,
+//      header reread) discards the cache first.
+//   2. The chain links exactly the units of the map, the most recently
+//      fetched at its head. A fetch looks at the head, then in the map
+//      (probing further down the chain costs more than the map).
 //   3. A pinned unit is never renumbered, refreshed from disk, written back,
 //      chosen as a victim or destroyed. Each pin is one TUnitPin.
-//   4. A dirty unit leaves the list only through write-back (which makes it
+//   4. A dirty unit leaves the map only through write-back (which makes it
 //      clean first) or through DiscardAll. A victim is clean and unpinned.
 //   5. A unit created at the end of the file is dirty from birth, so that the
 //      header never counts a unit the file does not receive.
 //   6. length <= capacity. The capacity grows by GrowStep only when every
 //      cached unit is dirty or pinned and write-back may not or could not
 //      free one; Trim brings it back to max(length, budget).
-//   7. Write-back takes the dirty, unpinned units outside the run being read,
-//      cuts them into runs of consecutive numbers and writes each run with one
+//   7. Write-back takes the dirty, unpinned units outside the run being read
+//      by increasing number (sorting their numbers, not the units), cuts
+//      them into runs of consecutive numbers and writes each run with one
 //      write from a scrambled copy in the write buffer. A unit becomes clean
 //      only when the write of its run succeeded.
 //
 // When write-back happens:
 //   - when the owner asks (WriteBack): after a change outside a transaction,
 //     at commit, before closing;
-//   - when a unit object is needed, the list is full, no unit is clean and
+//   - when a unit object is needed, the cache is full, no unit is clean and
 //     unpinned, and the table is not inside a transaction.
 // It never happens early inside a transaction (the cache grows instead, so
 // that a rollback can drop the changes), never for pinned units, and never
@@ -92,6 +94,7 @@
 #include <vector>
 
 #include "errors/engine_error.h"
+#include "storage/unit_cache_map.h"
 #include "storage/unit_cache_owner.h"
 #include "storage/unit_cache_params.h"
 #include "storage/unit_cache_pin.h"
@@ -117,7 +120,7 @@ class TUnitCache {
     TUnitCache(const TUnitCache&) = delete;
     TUnitCache& operator=(const TUnitCache&) = delete;
     ~TUnitCache() {
-        for (TUnit* unit : FUnits) delete unit;
+        FUnits.ForEach([](std::int32_t, TUnit* unit) { delete unit; });
     }
 
     // Unit n, pinned. An empty pin means nothing was fetched: another process
@@ -130,9 +133,8 @@ class TUnitCache {
     // Reads ahead: caches the units `numbers` (from the first outside
     // 1..next-1 on, none) without pinning them, and leaves them at the head
     // of the chain in the order given, as fetching each in turn would. The
-    // missing ones are read with one read per run of consecutive numbers and
-    // enter the list in one merge, not one insert each; cached ones are not
-    // read again. Only free places and victims take them: when those run
+    // missing ones are read with one read per run of consecutive numbers;
+    // cached ones are not read again. Only free places and victims take them: when those run
     // out, the numbers given last are left out (nothing is written back and
     // the cache does not grow for units nobody asked for yet). False when
     // another process changed the table (the caches were emptied); raises as
@@ -145,7 +147,7 @@ class TUnitCache {
 
     // Writes back every dirty, unpinned unit; returns the number of writes.
     std::size_t WriteBack();
-    // Appends, in list order, the units a write-back would take.
+    // Appends, by increasing number, the units a write-back would take.
     void CollectWritable(std::vector<TUnit*>& out) const;
     // Writes `units` (dirty units of one file, possibly from several caches
     // of that file) in runs of consecutive numbers, one write per run, and
@@ -157,13 +159,13 @@ class TUnitCache {
     // Sets the number of units to keep and trims to it.
     void SetBudget(std::size_t budget);
     // Releases clean, unpinned units (least recently used first, without
-    // writing) until the list is no longer than the budget.
+    // writing) until the cache holds no more than the budget.
     void Trim();
     // Drops every cached unit without writing: after another process changed
     // the file, on rollback, and on close (after the owner wrote back).
     void DiscardAll();
 
-    std::size_t Size() const noexcept { return FUnits.size(); }
+    std::size_t Size() const noexcept { return FUnits.Size(); }
     std::size_t Capacity() const noexcept { return FCapacity; }
     std::size_t Budget() const noexcept { return FBudget; }
     std::size_t DetachedCount() const noexcept { return FDetached.size(); }
@@ -173,10 +175,12 @@ class TUnitCache {
     // The cached unit n without pinning it or touching the chain; nullptr
     // when it is not cached.
     const TUnit* Find(std::int32_t n) const { return Search(n); }
-    // Visits every cached unit in list order.
+    // Visits every cached unit by increasing number.
     template <class TVisit>
     void ForEachCached(TVisit&& visit) const {
-        for (const TUnit* unit : FUnits) visit(*unit);
+        std::vector<TUnit*> units;
+        FUnits.AppendSorted(units, [](const TUnit&) { return true; });
+        for (const TUnit* unit : units) visit(*unit);
     }
     // Unit numbers from the head of the chain to its tail.
     std::vector<std::int32_t> ChainNumbers() const {
@@ -187,10 +191,6 @@ class TUnitCache {
     }
 
   private:
-    // The list owns its units through plain pointers: inserting into and
-    // erasing from the middle then moves bare pointers, which a list of
-    // unique_ptr cannot do in one block move.
-    using TList = std::vector<TUnit*>;
 
     // Marks the run being read, so that a write-back it causes skips it.
     class TReadInProgress {
@@ -211,24 +211,9 @@ class TUnitCache {
         RaiseEngineError(FOwner.CorruptCode(), {.table = FOwner.TableName()});
     }
 
-    typename TList::const_iterator LowerBound(std::int32_t n) const {
-        // A unit appended at the end of the file sorts after every cached
-        // one: no search.
-        if (FUnits.empty() || FUnits.back()->FUnitNumber < n) return FUnits.end();
-        return std::lower_bound(FUnits.begin(), FUnits.end(), n,
-                                [](const TUnit* unit, std::int32_t key) {
-                                    return unit->FUnitNumber < key;
-                                });
-    }
-    TUnit* Search(std::int32_t n) const {
-        const auto it = LowerBound(n);
-        return it != FUnits.end() && (*it)->FUnitNumber == n ? *it : nullptr;
-    }
+    TUnit* Search(std::int32_t n) const { return FUnits.Find(n); }
     TUnit* Probe(std::int32_t n) const {
-        TCacheUnit* unit = FHead;
-        for (int i = 0; i < FParams.ChainProbe && unit != nullptr; ++i, unit = unit->FChainNext)
-            if (unit->FUnitNumber == n) return static_cast<TUnit*>(unit);
-        return nullptr;
+        return FHead != nullptr && FHead->FUnitNumber == n ? static_cast<TUnit*>(FHead) : nullptr;
     }
 
     // Reads `count` bytes from unit `first` on into the read buffer (grown
@@ -244,7 +229,7 @@ class TUnitCache {
         return std::span(FReadBuffer.data(), std::min(read, count));
     }
     // Prefetch of one unit (a key search's first memo block): a free place
-    // or one victim reused in place, without the lists and the merge.
+    // or one victim reused, without the batch's lists.
     bool PrefetchOne(std::int32_t n, std::size_t unitSize);
     // Reads and caches the missing units of a Prefetch (numbers in the order
     // given, each once); leaves out what finds no place or is not on disk.
@@ -253,10 +238,6 @@ class TUnitCache {
     TPin Append(std::int32_t n, std::size_t unitSize);
     TPin ReadRun(std::int32_t n, TReadAhead readAhead, std::size_t unitSize, std::int32_t next);
     TUnit* LoadRunUnit(std::int32_t m, std::span<std::uint8_t> bytes);
-    // A miss on a full list: loads unit m into the victim's object and moves
-    // it to m's place (`to`, see ReuseVictim) with one rotation of the list,
-    // instead of an erase and an insert.
-    TUnit* ReuseVictim(TUnit* victim, std::int32_t m, std::size_t to, std::span<std::uint8_t> bytes);
     // `loading`: the owner's LoadUnit fills the unit next (a reused unit need not be
     // cleared first).
     std::unique_ptr<TUnit> TakeUnit(std::int32_t n, std::size_t unitSize, bool loading = false);
@@ -291,7 +272,8 @@ class TUnitCache {
     TUnitCacheParams FParams;
     std::size_t FBudget;
     std::size_t FCapacity;
-    TList FUnits;
+    // Number -> unit of every cached unit (the units the cache owns).
+    TUnitNumberMap<TUnit> FUnits;
     std::vector<std::unique_ptr<TUnit>> FDetached;
     TCacheUnit* FHead = nullptr;
     TCacheUnit* FTail = nullptr;
@@ -301,7 +283,7 @@ class TUnitCache {
     TUninitBytes FReadBuffer;
     std::vector<std::uint8_t> FWriteBuffer;
     TUnitCacheStats FStats;
-    // Clean, unpinned units in the list (see the design note), as of write
+    // Clean, unpinned units in the map (see the design note), as of write
     // generation FCountedCleaning.
     std::size_t FVictims = 0;
     std::uint64_t FCountedCleaning = 0;
@@ -379,7 +361,7 @@ bool TUnitCache<TUnit>::PrefetchOne(std::int32_t n, std::size_t unitSize) {
     if (!FOwner.StrictChangeDetection() && FOwner.CheckAndResync()) return false;
     if (n >= FOwner.NextUnitNumber()) return true;
     // No place without growing or writing back: left out, as in a batch.
-    if (FUnits.size() >= FCapacity && FindVictim() == nullptr) return true;
+    if (FUnits.Size() >= FCapacity && FindVictim() == nullptr) return true;
     TReadInProgress reading(*this, n, n);
     const std::span<std::uint8_t> bytes = ReadIntoBuffer(n, unitSize);
     if (bytes.size() < unitSize) return true;
@@ -391,7 +373,7 @@ bool TUnitCache<TUnit>::PrefetchOne(std::int32_t n, std::size_t unitSize) {
 template <class TUnit>
 void TUnitCache<TUnit>::LoadMissing(std::vector<std::int32_t>& missing, std::size_t unitSize) {
     // Places: free ones first, then victims from the tail of the chain.
-    const std::size_t free = FCapacity > FUnits.size() ? FCapacity - FUnits.size() : 0;
+    const std::size_t free = FCapacity > FUnits.Size() ? FCapacity - FUnits.Size() : 0;
     std::vector<TUnit*> victims;
     if (missing.size() > free && MayHaveVictims()) {
         victims.reserve(missing.size() - free);
@@ -437,41 +419,29 @@ void TUnitCache<TUnit>::LoadMissing(std::vector<std::int32_t>& missing, std::siz
     FStats.Misses += missing.size();
     if (missing.empty()) return;
 
-    // The victims leave the list and the chain; the list gets room for the
-    // units that take free places, so that the merge below cannot fail.
-    FUnits.reserve(FUnits.size() + missing.size() - victims.size());
-    for (TUnit* victim : victims) {
-        Unlink(victim);
-        if (FVictims > 0) --FVictims;
-        victim->ClearCacheState();  // number 0: dropped from the list below
-    }
-    if (!victims.empty())
-        FUnits.erase(std::remove_if(FUnits.begin(), FUnits.end(),
-                                    [](const TUnit* unit) { return unit->FUnitNumber == 0; }),
-                     FUnits.end());
-
-    // Loaded units join the list in one merge, also when a load fails.
+    // The victims leave the map and the chain and hand their objects on;
+    // the map gets room for the rest first, so that no insert can fail.
+    FUnits.Reserve(FUnits.Size() + missing.size() - victims.size());
     std::vector<std::unique_ptr<TUnit>> spare;
     spare.reserve(victims.size());
-    for (TUnit* victim : victims) spare.emplace_back(victim);
-    const std::size_t listed = FUnits.size();
-    const auto merge = [&] {
-        std::inplace_merge(FUnits.begin(), FUnits.begin() + static_cast<std::ptrdiff_t>(listed),
-                           FUnits.end(), [](const TUnit* a, const TUnit* b) {
-                               return a->FUnitNumber < b->FUnitNumber;
-                           });
-        for (auto& unit : spare)
-            if (unit) FStack.Push(std::move(unit));
+    for (TUnit* victim : victims) spare.push_back(Detach(victim));
+    const auto keepSpare = [&] {
+        for (auto& unit : spare) {
+            if (!unit) continue;
+            unit->ClearCacheState();
+            FStack.Push(std::move(unit));
+        }
     };
     try {
         for (std::size_t i = 0; i < missing.size(); ++i) {
             std::unique_ptr<TUnit> unit;
             if (i < spare.size()) {
                 unit = std::move(spare[i]);
+                unit->ClearCacheState();
                 if (unit->Size() != unitSize) unit->ResizeBytes(unitSize);
                 unit->ResetForLoad();
             } else {
-                unit = FStack.Pop(unitSize);
+                unit = FStack.Pop(unitSize, true);
             }
             unit->FUnitNumber = missing[i];
             const std::span<std::uint8_t> bytes(FReadBuffer.data() + i * unitSize, unitSize);
@@ -483,16 +453,12 @@ void TUnitCache<TUnit>::LoadMissing(std::vector<std::int32_t>& missing, std::siz
                 FStack.Push(std::move(unit));
                 throw;
             }
-            TUnit* raw = unit.release();
-            FUnits.push_back(raw);  // within the room reserved
-            PushHead(raw);
-            ++FVictims;
+            Insert(std::move(unit));  // within the room reserved
         }
     } catch (...) {
-        merge();
+        keepSpare();
         throw;
     }
-    merge();
 }
 
 template <class TUnit>
@@ -512,7 +478,7 @@ TUnitPin<TUnit> TUnitCache<TUnit>::Append(std::int32_t n, std::size_t unitSize) 
     unit->FDirty = true;
     // Reserve before the header moves on, so that the insert cannot fail
     // after it; by doubling, so that appending stays linear.
-    if (FUnits.size() == FUnits.capacity()) FUnits.reserve(std::max<std::size_t>(16, 2 * FUnits.size()));
+    FUnits.Reserve(FUnits.Size() + 1);
     FOwner.AdvanceNextUnitNumber();
     return Pin(Insert(std::move(unit)));
 }
@@ -551,9 +517,7 @@ TUnitPin<TUnit> TUnitCache<TUnit>::ReadRun(std::int32_t n, TReadAhead readAhead,
 
 template <class TUnit>
 TUnit* TUnitCache<TUnit>::LoadRunUnit(std::int32_t m, std::span<std::uint8_t> bytes) {
-    const auto at = LowerBound(m);
-    if (at != FUnits.end() && (*at)->FUnitNumber == m) {
-        TUnit* cached = *at;
+    if (TUnit* cached = Search(m)) {
         if (cached->FDirty || cached->FPinCount > 0) return cached;
         FOwner.UnscrambleUnit(m, bytes);
         try {
@@ -568,54 +532,22 @@ TUnit* TUnitCache<TUnit>::LoadRunUnit(std::int32_t m, std::span<std::uint8_t> by
         return cached;
     }
     FOwner.UnscrambleUnit(m, bytes);
-    const auto to = static_cast<std::size_t>(at - FUnits.cbegin());
-    if (FUnits.size() >= FCapacity) {
-        if (TUnit* victim = FindVictim()) return ReuseVictim(victim, m, to, bytes);
-    }
     std::unique_ptr<TUnit> unit = TakeUnit(m, bytes.size(), true);
-    FOwner.LoadUnit(*unit, bytes);
-    return Insert(std::move(unit));
-}
-
-template <class TUnit>
-TUnit* TUnitCache<TUnit>::ReuseVictim(TUnit* victim, std::int32_t m, std::size_t to,
-                                      std::span<std::uint8_t> bytes) {
-    const auto from = static_cast<std::size_t>(LowerBound(victim->FUnitNumber) - FUnits.cbegin());
-    // Out of the chain and the count, as Detach; the list keeps the object
-    // at the victim's place until it holds unit m.
-    Unlink(victim);
-    if (IsVictim(*victim) && FVictims > 0) --FVictims;
-    victim->ClearCacheState();
-    if (victim->Size() != bytes.size()) victim->ResizeBytes(bytes.size());
-    victim->ResetForLoad();
-    victim->FUnitNumber = m;
     try {
-        FOwner.LoadUnit(*victim, bytes);
+        FOwner.LoadUnit(*unit, bytes);
     } catch (...) {
-        FUnits.erase(FUnits.begin() + static_cast<std::ptrdiff_t>(from));
-        victim->ClearCacheState();
-        FStack.Push(std::unique_ptr<TUnit>(victim));
+        unit->ClearCacheState();
+        FStack.Push(std::move(unit));
         throw;
     }
-    // From the victim's place to m's (`to`, m's lower bound in the list with
-    // the victim still in it), the units between moving by one.
-    const auto begin = FUnits.begin();
-    const auto f = static_cast<std::ptrdiff_t>(from);
-    const auto t = static_cast<std::ptrdiff_t>(to);
-    if (from < to)
-        std::rotate(begin + f, begin + f + 1, begin + t);
-    else
-        std::rotate(begin + t, begin + f, begin + f + 1);
-    PushHead(victim);
-    if (IsVictim(*victim)) ++FVictims;
-    return victim;
+    return Insert(std::move(unit));
 }
 
 template <class TUnit>
 std::unique_ptr<TUnit> TUnitCache<TUnit>::TakeUnit(std::int32_t n, std::size_t unitSize,
                                                    bool loading) {
-    if (FUnits.size() < FCapacity) {
-        std::unique_ptr<TUnit> unit = FStack.Pop(unitSize);
+    if (FUnits.Size() < FCapacity) {
+        std::unique_ptr<TUnit> unit = FStack.Pop(unitSize, loading);
         unit->FUnitNumber = n;
         return unit;
     }
@@ -626,7 +558,7 @@ std::unique_ptr<TUnit> TUnitCache<TUnit>::TakeUnit(std::int32_t n, std::size_t u
     }
     if (victim == nullptr) {
         FCapacity += FParams.GrowStep;
-        std::unique_ptr<TUnit> unit = FStack.Pop(unitSize);
+        std::unique_ptr<TUnit> unit = FStack.Pop(unitSize, loading);
         unit->FUnitNumber = n;
         return unit;
     }
@@ -645,8 +577,9 @@ template <class TUnit>
 bool TUnitCache<TUnit>::MayHaveVictims() {
     const std::uint64_t cleanings = FCleanings.load(std::memory_order_relaxed);
     if (cleanings != FCountedCleaning) {
-        FVictims = static_cast<std::size_t>(std::count_if(
-            FUnits.begin(), FUnits.end(), [](const TUnit* unit) { return IsVictim(*unit); }));
+        std::size_t victims = 0;
+        FUnits.ForEach([&](std::int32_t, const TUnit* unit) { victims += IsVictim(*unit) ? 1 : 0; });
+        FVictims = victims;
         FCountedCleaning = cleanings;
     }
     return FVictims > 0;
@@ -698,11 +631,11 @@ std::size_t TUnitCache<TUnit>::WriteBack() {
 
 template <class TUnit>
 void TUnitCache<TUnit>::CollectWritable(std::vector<TUnit*>& out) const {
-    for (TUnit* unit : FUnits) {
+    FUnits.AppendSorted(out, [this](const TUnit& unit) {
         const bool reading =
-            FReadFirst != 0 && unit->FUnitNumber >= FReadFirst && unit->FUnitNumber <= FReadLast;
-        if (unit->FDirty && unit->FPinCount == 0 && !reading) out.push_back(unit);
-    }
+            FReadFirst != 0 && unit.FUnitNumber >= FReadFirst && unit.FUnitNumber <= FReadLast;
+        return unit.FDirty && unit.FPinCount == 0 && !reading;
+    });
 }
 
 template <class TUnit>
@@ -750,43 +683,33 @@ void TUnitCache<TUnit>::SetBudget(std::size_t budget) {
 
 template <class TUnit>
 void TUnitCache<TUnit>::Trim() {
-    if (FUnits.size() > FBudget && MayHaveVictims()) {
-        // The victims, least recently used first, as many as the list is
-        // over its budget, leave the chain and lose their number (no cached
-        // unit has number 0); then one pass over the list drops them all
-        // (one erase each would move the list once per victim).
-        std::size_t over = FUnits.size() - FBudget;
+    if (FUnits.Size() > FBudget && MayHaveVictims()) {
+        // The victims, least recently used first, as many as the cache is
+        // over its budget.
+        std::size_t over = FUnits.Size() - FBudget;
         for (TCacheUnit* unit = FTail; unit != nullptr && over > 0;) {
             TCacheUnit* const next = unit->FChainPrev;
             if (IsVictim(*unit)) {
-                Unlink(unit);
-                if (FVictims > 0) --FVictims;
-                unit->ClearCacheState();
+                std::unique_ptr<TUnit> dropped = Detach(static_cast<TUnit*>(unit));
+                dropped->ClearCacheState();
+                FStack.Push(std::move(dropped));
                 --over;
             }
             unit = next;
         }
-        auto kept = FUnits.begin();
-        for (auto it = FUnits.begin(); it != FUnits.end(); ++it) {
-            if ((*it)->FUnitNumber == 0)
-                FStack.Push(std::unique_ptr<TUnit>(*it));
-            else
-                *kept++ = *it;
-        }
-        FUnits.erase(kept, FUnits.end());
     }
     // Never below the budget: a cache trimmed while nearly empty must still
     // be able to fill up to its budget before it starts evicting.
-    FCapacity = std::max(FUnits.size(), FBudget);
+    FCapacity = std::max(FUnits.Size(), FBudget);
 }
 
 template <class TUnit>
 void TUnitCache<TUnit>::DiscardAll() {
-    const auto pinned = std::count_if(FUnits.begin(), FUnits.end(),
-                                      [](const TUnit* unit) { return unit->FPinCount > 0; });
+    std::size_t pinned = 0;
+    FUnits.ForEach([&](std::int32_t, const TUnit* unit) { pinned += unit->FPinCount > 0 ? 1 : 0; });
     // The only allocation, made before anything changes.
-    FDetached.reserve(FDetached.size() + static_cast<std::size_t>(pinned));
-    for (TUnit* unit : FUnits) {
+    FDetached.reserve(FDetached.size() + pinned);
+    FUnits.ForEach([&](std::int32_t, TUnit* unit) {
         unit->FChainNext = nullptr;
         unit->FChainPrev = nullptr;
         if (unit->FPinCount > 0) {
@@ -797,8 +720,8 @@ void TUnitCache<TUnit>::DiscardAll() {
             unit->ClearCacheState();
             FStack.Push(std::unique_ptr<TUnit>(unit));
         }
-    }
-    FUnits.clear();
+    });
+    FUnits.Clear();
     FHead = nullptr;
     FTail = nullptr;
     FVictims = 0;
@@ -806,10 +729,9 @@ void TUnitCache<TUnit>::DiscardAll() {
 
 template <class TUnit>
 TUnit* TUnitCache<TUnit>::Insert(std::unique_ptr<TUnit> unit) {
-    const auto at = LowerBound(unit->FUnitNumber);
     TUnit* raw = unit.get();
-    FUnits.insert(at, raw);
-    unit.release();  // the list owns it now (the insert may throw before)
+    FUnits.Insert(raw->FUnitNumber, raw);
+    unit.release();  // the cache owns it now (the insert may throw before)
     PushHead(raw);
     if (IsVictim(*raw)) ++FVictims;
     return raw;
@@ -817,9 +739,8 @@ TUnit* TUnitCache<TUnit>::Insert(std::unique_ptr<TUnit> unit) {
 
 template <class TUnit>
 std::unique_ptr<TUnit> TUnitCache<TUnit>::Detach(TUnit* unit) noexcept {
-    auto it = FUnits.begin() + (LowerBound(unit->FUnitNumber) - FUnits.cbegin());
-    std::unique_ptr<TUnit> owned(*it);
-    FUnits.erase(it);
+    std::unique_ptr<TUnit> owned(unit);
+    FUnits.Erase(unit->FUnitNumber);
     Unlink(unit);
     if (IsVictim(*unit) && FVictims > 0) --FVictims;
     return owned;

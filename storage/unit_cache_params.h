@@ -10,8 +10,6 @@
 namespace pirin {
 
 struct TUnitCacheParams {
-    // Chain entries looked at before the binary search.
-    int ChainProbe;
     // Units added to the capacity when every cached unit is dirty or pinned
     // and none may be written early.
     std::size_t GrowStep;
@@ -19,9 +17,9 @@ struct TUnitCacheParams {
     std::size_t RunBytes;
 };
 
-inline constexpr TUnitCacheParams kRecordCacheParams{4, 64, 8192};
-inline constexpr TUnitCacheParams kPageCacheParams{2, 4, 4096};
-inline constexpr TUnitCacheParams kBlockCacheParams{4, 32, 16384};
+inline constexpr TUnitCacheParams kRecordCacheParams{64, 8192};
+inline constexpr TUnitCacheParams kPageCacheParams{4, 4096};
+inline constexpr TUnitCacheParams kBlockCacheParams{32, 16384};
 
 // Units in one read-ahead run: max(1, run bytes / unit size).
 std::int32_t UnitsPerRun(std::size_t runBytes, std::size_t unitSize) noexcept;

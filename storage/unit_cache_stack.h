@@ -34,13 +34,18 @@ class TUnitStack {
     explicit TUnitStack(std::size_t limit) : FLimit(limit) { FUnits.reserve(limit); }
 
     // A free unit of `unitSize` bytes: cleared, unnumbered, clean, unpinned.
-    std::unique_ptr<TUnit> Pop(std::size_t unitSize) {
+    // `loading`: the caller fills it with LoadBytes next, so a spare one is
+    // only ResetForLoad.
+    std::unique_ptr<TUnit> Pop(std::size_t unitSize, bool loading = false) {
         if (FUnits.empty()) return std::make_unique<TUnit>(unitSize);
         std::unique_ptr<TUnit> unit = std::move(FUnits.back());
         FUnits.pop_back();
         unit->ClearCacheState();
         if (unit->Size() != unitSize) unit->ResizeBytes(unitSize);
-        unit->Reset();
+        if (loading)
+            unit->ResetForLoad();
+        else
+            unit->Reset();
         return unit;
     }
 
