@@ -42,9 +42,9 @@ class TUnitNumberMap {
     // throw.
     void Reserve(std::size_t count) {
         if (count <= MaxFill()) return;
-        std::size_t slots = std::max<std::size_t>(FNumbers.size(), kMinSlots);
-        while (count > MaxFill(slots)) slots *= 2;
-        Rehash(slots);
+        std::size_t slotCount = std::max<std::size_t>(FNumbers.size(), kMinSlots);
+        while (count > MaxFill(slotCount)) slotCount *= 2;
+        Rehash(slotCount);
     }
 
     // Adds n (not in the map yet) with its unit.
@@ -149,19 +149,19 @@ class TUnitNumberMap {
             (static_cast<std::uint64_t>(static_cast<std::uint32_t>(n)) * 0x9E3779B97F4A7C15ULL) >>
             FShift);
     }
-    static std::size_t MaxFill(std::size_t slots) noexcept {
-        return slots >= kDenseSlots ? slots / 5 * 4 : slots / 2;
+    static std::size_t MaxFill(std::size_t slotCount) noexcept {
+        return slotCount >= kDenseSlots ? slotCount / 5 * 4 : slotCount / 2;
     }
     std::size_t MaxFill() const noexcept { return MaxFill(FNumbers.size()); }
 
-    void Rehash(std::size_t slots) {
-        std::vector<std::int32_t> numbers(slots, 0);
-        std::vector<TUnit*> units(slots, nullptr);
+    void Rehash(std::size_t slotCount) {
+        std::vector<std::int32_t> numbers(slotCount, 0);
+        std::vector<TUnit*> units(slotCount, nullptr);
         std::swap(numbers, FNumbers);
         std::swap(units, FUnits);
-        FMask = slots - 1;
+        FMask = slotCount - 1;
         FShift = 64;
-        for (std::size_t s = slots; s > 1; s /= 2) --FShift;
+        for (std::size_t s = slotCount; s > 1; s /= 2) --FShift;
         for (std::size_t i = 0; i < numbers.size(); ++i) {
             if (numbers[i] == 0) continue;
             std::size_t at = Home(numbers[i]);
