@@ -238,6 +238,10 @@ class TUnitCache {
     TPin Append(std::int32_t n, std::size_t unitSize);
     TPin ReadRun(std::int32_t n, TReadAhead readAhead, std::size_t unitSize, std::int32_t next);
     TUnit* LoadRunUnit(std::int32_t m, std::span<std::uint8_t> bytes);
+    // Fills a unit taken for its number from `bytes` and caches it; when the
+    // bytes cannot be a unit, the object goes back to the stack and the
+    // error passes on.
+    TUnit* LoadAndInsert(std::unique_ptr<TUnit> unit, std::span<const std::uint8_t> bytes);
     // `loading`: the owner's LoadUnit fills the unit next (a reused unit need not be
     // cleared first).
     std::unique_ptr<TUnit> TakeUnit(std::int32_t n, std::size_t unitSize, bool loading = false);
@@ -437,23 +441,14 @@ void TUnitCache<TUnit>::LoadMissing(std::vector<std::int32_t>& missing, std::siz
             std::unique_ptr<TUnit> unit;
             if (i < spare.size()) {
                 unit = std::move(spare[i]);
-                unit->ClearCacheState();
-                if (unit->Size() != unitSize) unit->ResizeBytes(unitSize);
-                unit->ResetForLoad();
+                TUnitStack<TUnit>::Renew(*unit, unitSize, true);
             } else {
                 unit = FStack.Pop(unitSize, true);
             }
             unit->FUnitNumber = missing[i];
             const std::span<std::uint8_t> bytes(FReadBuffer.data() + i * unitSize, unitSize);
             FOwner.UnscrambleUnit(missing[i], bytes);
-            try {
-                FOwner.LoadUnit(*unit, bytes);
-            } catch (...) {
-                unit->ClearCacheState();
-                FStack.Push(std::move(unit));
-                throw;
-            }
-            Insert(std::move(unit));  // within the room reserved
+            LoadAndInsert(std::move(unit), bytes);  // within the room reserved
         }
     } catch (...) {
         keepSpare();
@@ -532,10 +527,16 @@ TUnit* TUnitCache<TUnit>::LoadRunUnit(std::int32_t m, std::span<std::uint8_t> by
         return cached;
     }
     FOwner.UnscrambleUnit(m, bytes);
-    std::unique_ptr<TUnit> unit = TakeUnit(m, bytes.size(), true);
+    return LoadAndInsert(TakeUnit(m, bytes.size(), true), bytes);
+}
+
+template <class TUnit>
+TUnit* TUnitCache<TUnit>::LoadAndInsert(std::unique_ptr<TUnit> unit,
+                                        std::span<const std::uint8_t> bytes) {
     try {
         FOwner.LoadUnit(*unit, bytes);
     } catch (...) {
+        // Bytes that cannot be a unit: the object goes back unused.
         unit->ClearCacheState();
         FStack.Push(std::move(unit));
         throw;
@@ -563,12 +564,7 @@ std::unique_ptr<TUnit> TUnitCache<TUnit>::TakeUnit(std::int32_t n, std::size_t u
         return unit;
     }
     std::unique_ptr<TUnit> unit = Detach(victim);
-    unit->ClearCacheState();
-    if (unit->Size() != unitSize) unit->ResizeBytes(unitSize);
-    if (loading)
-        unit->ResetForLoad();
-    else
-        unit->Reset();
+    TUnitStack<TUnit>::Renew(*unit, unitSize, loading);
     unit->FUnitNumber = n;
     return unit;
 }

@@ -40,13 +40,19 @@ class TUnitStack {
         if (FUnits.empty()) return std::make_unique<TUnit>(unitSize);
         std::unique_ptr<TUnit> unit = std::move(FUnits.back());
         FUnits.pop_back();
-        unit->ClearCacheState();
-        if (unit->Size() != unitSize) unit->ResizeBytes(unitSize);
-        if (loading)
-            unit->ResetForLoad();
-        else
-            unit->Reset();
+        Renew(*unit, unitSize, loading);
         return unit;
+    }
+
+    // Makes a used unit (a spare, or a victim taken from a cache) free again:
+    // unnumbered, clean, unpinned, `unitSize` bytes, cleared as Pop clears.
+    static void Renew(TUnit& unit, std::size_t unitSize, bool loading) {
+        unit.ClearCacheState();
+        if (unit.Size() != unitSize) unit.ResizeBytes(unitSize);
+        if (loading)
+            unit.ResetForLoad();
+        else
+            unit.Reset();
     }
 
     // Takes a unit back; destroys it when the stack is full.
