@@ -67,7 +67,12 @@ std::vector<std::string> TTableVerifier::Run() {
 
 void TTableVerifier::ReadSlots() {
     const std::int32_t count = FData.RecordCount();
-    FSlots.reserve(static_cast<std::size_t>(std::max(count, 0)));
+    // The header's count may be damaged: reserve no more slots than the file
+    // holds (reading past its end fails below).
+    const std::int64_t held =
+        std::max<std::int64_t>(FData.FileLength() - static_cast<std::int64_t>(FData.DataOffset()), 0) /
+        FData.RecordSize();
+    FSlots.reserve(static_cast<std::size_t>(std::clamp<std::int64_t>(count, 0, held)));
     std::int32_t active = 0;
     for (std::int32_t n = 1; n <= count; ++n) {
         TSlot slot;

@@ -182,5 +182,20 @@ TEST(TableVerifier, ReportsAFileThatFailsItsStructureCheck) {
     EXPECT_THAT(problems.front(), HasSubstr("data file: "));
 }
 
+// A header that claims far more slots than the file holds is reported; the
+// verifier must not size its slot list from the claim.
+TEST(TableVerifier, ReportsARecordCountPastTheFileEnd) {
+    TFixtureTable table({.Fields = {Field("Id", "INTEGER")}});
+    table.Append({1});
+    {
+        TTableFiles files(table.Location());
+        const std::int32_t huge = 100'000'000;  // within the header's own limits
+        files.Data().WriteAt(13, &huge, sizeof huge);
+    }
+    const std::vector<std::string> problems = table.Verify();
+    ASSERT_FALSE(problems.empty());
+    EXPECT_THAT(problems.front(), HasSubstr("data file: "));
+}
+
 }  // namespace
 }  // namespace pirin::testing
