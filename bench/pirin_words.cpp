@@ -11,8 +11,8 @@ std::string NextDatabaseName() {
     return "BenchDB" + std::to_string(counter++);
 }
 
-bool TNearestTable::FindNearest(std::string_view word) {
-    if (FindKey({std::string(word)})) return true;
+bool TNearestTable::FindOrNearest(const std::vector<pirin::TKeyValue>& key) {
+    if (FindKey(key)) return true;
     // The search left the record it stands on in the search buffer.
     ResyncToSearched();
     return false;
@@ -38,6 +38,7 @@ TPirinWords::TPirinWords(const std::string& folder, const std::string& name) {
     FTable.SetTableName(name);
     FTable.SetIndexName("IdxWord");
     FTable.Open();
+    FDesc = &FTable.FieldByName("Desc");
 }
 
 TPirinWords::~TPirinWords() {
@@ -60,15 +61,20 @@ void TPirinWords::Load(const std::vector<TBenchRow>& rows) {
     FDatabase.Commit();
 }
 
+const std::vector<pirin::TKeyValue>& TPirinWords::Key(std::string_view word) {
+    std::get<std::string>(FKey.front()).assign(word);
+    return FKey;
+}
+
 bool TPirinWords::Find(std::string_view word, std::string& desc) {
-    const bool found = FTable.FindKey({std::string(word)});
-    desc = FTable.FieldByName("Desc").AsString();
+    const bool found = FTable.FindKey(Key(word));
+    desc = FDesc->AsString();
     return found;
 }
 
 bool TPirinWords::FindNearest(std::string_view word, std::string& desc) {
-    const bool found = FTable.FindNearest(word);
-    desc = FTable.FieldByName("Desc").AsString();
+    const bool found = FTable.FindOrNearest(Key(word));
+    desc = FDesc->AsString();
     return found;
 }
 

@@ -29,7 +29,7 @@ class TNearestTable : public pirin::TPirinTable {
   public:
     // FindKey; when the key is missing, the record the cursor stands on (the
     // first above the key, or the last) becomes current. False when missing.
-    bool FindNearest(std::string_view word);
+    bool FindOrNearest(const std::vector<pirin::TKeyValue>& key);
 };
 
 class TPirinWords {
@@ -54,8 +54,15 @@ class TPirinWords {
     TNearestTable& Table() noexcept { return FTable; }
 
   private:
+    // Sets the key of the next look-up (its buffers are reused).
+    const std::vector<pirin::TKeyValue>& Key(std::string_view word);
+
     pirin::TPirinDatabase FDatabase;
     TNearestTable FTable;
+    // Held from the open, as an application holds its field objects: they
+    // stay valid until the table closes.
+    pirin::TField* FDesc = nullptr;
+    std::vector<pirin::TKeyValue> FKey{std::string()};
 };
 
 }  // namespace vorlano::bench
