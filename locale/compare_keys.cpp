@@ -1,7 +1,6 @@
 #include "locale/compare_keys.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -31,28 +30,6 @@ int CompareTextKeys(const TKeyDescription& index, const char* a, const char* b, 
         offset += length;
     }
     return 0;
-}
-
-// The first byte where the two differ within `count` bytes; count when
-// none does. Eight bytes at a time: most keys of a page share a prefix.
-inline std::size_t FirstDifference(const char* a, const char* b, std::size_t count) {
-    std::size_t i = 0;
-    for (; i + 8 <= count; i += 8) {
-        std::uint64_t x = 0;
-        std::uint64_t y = 0;
-        std::memcpy(&x, a + i, 8);
-        std::memcpy(&y, b + i, 8);
-        if (x != y) {
-            const std::uint64_t bits = x ^ y;
-            if constexpr (std::endian::native == std::endian::little)
-                return i + static_cast<std::size_t>(std::countr_zero(bits)) / 8;
-            else
-                return i + static_cast<std::size_t>(std::countl_zero(bits)) / 8;
-        }
-    }
-    for (; i < count; ++i)
-        if (a[i] != b[i]) return i;
-    return count;
 }
 
 }  // namespace
@@ -127,8 +104,7 @@ TKeySearch::TKeySearch(const TKeyDescription& index, const void* key, std::size_
         f.Offset = offset;
         f.Descending = index.Descending || field.Descending;
         f.Text = field.Type == kFieldString;
-        f.Run = 0;
-        f.RunCounted = false;
+        f.Run = kRunUncounted;
         if (f.Text) {
             f.Length = std::min(keySize, count - offset - 1);
             offset += f.Length + 1;
@@ -142,30 +118,23 @@ TKeySearch::TKeySearch(const TKeyDescription& index, const void* key, std::size_
     FByFields = true;
 }
 
-int TKeySearch::operator()(const void* other) const {
-    if (!FByFields || other == nullptr) return FComparer(other, FKey, FCount);
-    const auto* a = static_cast<const char*>(other);
-    const std::size_t difference = FirstDifference(a, FKey, FCount);
-    if (difference == FCount) return 0;
-    // Fields before the difference hold the same bytes: equal in any order.
-    std::size_t field = 0;
-    while (field < FFieldCount && difference >= FFields[field].End) ++field;
-    // The usual end of a comparison, inline: the keys differ inside a text,
-    // after characters of the search key's run, at two characters whose
-    // ranks hold wherever they stand and differ.
-    if (field < FFieldCount) {
-        const TField& f = FFields[field];
-        if (f.Text && difference > f.Offset) {
-            const std::size_t at = difference - f.Offset - 1;
-            // Before the first text compared there are no ranks, and a run
-            // short of the difference is counted on the long way.
-            if (FRanks != nullptr && at <= f.Run) {
-                const int r = FRanks->CompareDifferentChars(
-                    reinterpret_cast<const std::uint8_t*>(a + f.Offset + 1),
-                    reinterpret_cast<const std::uint8_t*>(FKey + f.Offset + 1), at);
-                if (r != 0) return f.Descending ? -r : r;
-            }
-        }
+int TKeySearch::CompareAt(const char* a, std::size_t field, std::size_t difference) const {
+    // Bytes compared as bytes: the first that differs decides.
+    const auto bytes = [&](bool descending) {
+        const bool below =
+            static_cast<std::uint8_t>(a[difference]) < static_cast<std::uint8_t>(FKey[difference]);
+        return below != descending ? -1 : 1;
+    };
+    // The bytes after the fields (the row identifier).
+    if (field == FFieldCount) return bytes(FIndex.Descending);
+    const TField& f = FFields[field];
+    // A field compared by its bytes, or a text's null flag.
+    if (!f.Text || difference == f.Offset) return bytes(f.Descending);
+    // The first text compared counts its run: the next comparisons of the
+    // search end inline.
+    if (f.Run == kRunUncounted) {
+        Ranks(f, reinterpret_cast<const std::uint8_t*>(FKey + f.Offset + 1));
+        return (*this)(a);
     }
     return CompareFrom(a, field, difference);
 }
@@ -178,10 +147,7 @@ void TKeySearch::Ranks(const TField& f, const std::uint8_t* text) const {
     }
     // The search key's run, counted once: the differences of a binary
     // search move along it.
-    if (!f.RunCounted) {
-        f.Run = FRanks->SettledRun(text, f.Length);
-        f.RunCounted = true;
-    }
+    if (f.Run == kRunUncounted) f.Run = FRanks->SettledRun(text, f.Length);
 }
 
 int TKeySearch::CompareFrom(const char* a, std::size_t field, std::size_t difference) const {
@@ -197,7 +163,7 @@ int TKeySearch::CompareFrom(const char* a, std::size_t field, std::size_t differ
                 // Within the first field compared the difference is known.
                 const std::size_t from = f.Offset + 1;
                 r = CompareText(f, a, i == field ? difference - from
-                                                 : FirstDifference(a + from, b + from, f.Length));
+                                                 : FirstDifferentByte(a + from, b + from, f.Length));
             }
             if (f.Descending) r = -r;
         } else {

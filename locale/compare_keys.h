@@ -30,14 +30,17 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 #include "locale/key_description.h"
+#include "locale/primary_ranks.h"
 
 namespace pirin {
 
 class TLocaleCollation;
-class TPrimaryRanks;
 
 [[nodiscard]] int CompareKeys(const TKeyDescription& index, const void* key1, const void* key2,
                               std::size_t count);
@@ -61,6 +64,8 @@ class TKeySearch {
     // `index` and the `count` bytes of `key` must outlive the search.
     TKeySearch(const TKeyDescription& index, const void* key, std::size_t count);
     // As CompareKeys(index, other, key, count); raises what it raises.
+    // Inline: a binary search of a page makes a comparison per probe, and
+    // most end within a few bytes and two ranks.
     [[nodiscard]] int operator()(const void* other) const;
 
     const TKeyDescription& Index() const noexcept { return FIndex; }
@@ -78,10 +83,14 @@ class TKeySearch {
         bool Text;
         bool Descending;
         // The settled run of the search key's text, counted on the first
-        // comparison of the text.
+        // comparison of the text (kRunUncounted until then).
         mutable std::size_t Run;
-        mutable bool RunCounted;
     };
+    static constexpr std::size_t kRunUncounted = static_cast<std::size_t>(-1);
+    // The comparisons that do not end inline: keys that differ outside a
+    // text or at its null flag, the first text compared, and texts that
+    // need more than two ranks.
+    int CompareAt(const char* other, std::size_t field, std::size_t difference) const;
     int CompareFrom(const char* other, std::size_t field, std::size_t difference) const;
     int CompareText(const TField& field, const char* other, std::size_t difference) const;
     // Looks the collation up on the first text compared (as TKeyComparer
@@ -104,5 +113,53 @@ class TKeySearch {
     // Where the bytes after the fields (the row identifier) begin.
     std::size_t FTail = 0;
 };
+
+// The first byte where the two differ within `count` bytes; count when
+// none does. Eight bytes at a time: most keys of a page share a prefix.
+inline std::size_t FirstDifferentByte(const char* a, const char* b, std::size_t count) noexcept {
+    std::size_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        std::uint64_t x = 0;
+        std::uint64_t y = 0;
+        std::memcpy(&x, a + i, 8);
+        std::memcpy(&y, b + i, 8);
+        if (x != y) {
+            const std::uint64_t bits = x ^ y;
+            if constexpr (std::endian::native == std::endian::little)
+                return i + static_cast<std::size_t>(std::countr_zero(bits)) / 8;
+            else
+                return i + static_cast<std::size_t>(std::countl_zero(bits)) / 8;
+        }
+    }
+    for (; i < count; ++i)
+        if (a[i] != b[i]) return i;
+    return count;
+}
+
+[[gnu::always_inline]] inline int TKeySearch::operator()(const void* other) const {
+    if (!FByFields || other == nullptr) return FComparer(other, FKey, FCount);
+    const auto* a = static_cast<const char*>(other);
+    const std::size_t difference = FirstDifferentByte(a, FKey, FCount);
+    if (difference == FCount) return 0;
+    // Fields before the difference hold the same bytes: equal in any order.
+    std::size_t field = 0;
+    while (field < FFieldCount && difference >= FFields[field].End) ++field;
+    // The usual end of a comparison: the keys differ inside a text, within
+    // the search key's run, at two characters that have ranks where they
+    // stand and differ.
+    if (field < FFieldCount) {
+        const TField& f = FFields[field];
+        if (f.Text && difference > f.Offset && f.Run != kRunUncounted) {
+            const std::size_t at = difference - f.Offset - 1;
+            if (at <= f.Run) {
+                const int r = FRanks->CompareDifferentChars(
+                    reinterpret_cast<const std::uint8_t*>(a + f.Offset + 1),
+                    reinterpret_cast<const std::uint8_t*>(FKey + f.Offset + 1), f.Length, at);
+                if (r != 0) return f.Descending ? -r : r;
+            }
+        }
+    }
+    return CompareAt(a, field, difference);
+}
 
 }  // namespace pirin

@@ -123,12 +123,10 @@ class TPrimaryRanks {
         // Every shared character has the same rank in both texts, but the
         // last one: a character that begins contractions depends on the
         // next, where they differ.
-        std::size_t from = difference;
-        if (from > 0 && BeginsContractions(second[from - 1])) {
-            --from;
-        } else if (const int r = CompareDifferentChars(first, second, difference); r != 0) {
+        if (const int r = CompareDifferentChars(first, second, length, difference); r != 0)
             return r;
-        }
+        std::size_t from = difference;
+        if (from > 0 && BeginsContractions(second[from - 1])) --from;
         // The shared bytes before `from` compared equal and byte-equal; the
         // byte at `difference` differs, so ComparePadded's own same-bytes
         // answer cannot apply beyond it.
@@ -136,22 +134,30 @@ class TPrimaryRanks {
     }
 
     // The usual end of ComparePaddedAt, alone: -1 or +1 where the characters
-    // at `difference` have ranks that hold wherever they stand and differ
-    // (or one text ends there and the other's character has such a rank),
-    // and the character before them (if any) begins no contraction; 0 where
-    // ComparePaddedAt must look further. Same conditions on `difference`.
-    int CompareDifferentChars(const std::uint8_t* first, const std::uint8_t* second,
-                              std::size_t difference) const noexcept {
-        if (difference > 0 && (FRanks[second[difference - 1]] & kStarter)) return 0;
+    // at `difference` have ranks where they stand and differ (or one text
+    // ends there and the other's character has a rank), and neither goes on
+    // with a contraction that the character before them (if any) begins;
+    // 0 where ComparePaddedAt must look further. Same conditions on
+    // `difference`.
+    [[gnu::always_inline]] int CompareDifferentChars(const std::uint8_t* first,
+                                                     const std::uint8_t* second, std::size_t length,
+                                                     std::size_t difference) const noexcept {
         const std::uint8_t ca = first[difference];
         const std::uint8_t cb = second[difference];
-        const std::uint16_t a = FRanks[ca];
-        const std::uint16_t b = FRanks[cb];
-        if ((a | b) & kStarter) return 0;
+        if (difference > 0) {
+            // The shared character before keeps its rank unless one of the
+            // texts goes on with a contraction it begins.
+            const std::uint8_t before = second[difference - 1];
+            if ((FRanks[before] & kStarter) &&
+                (FFollowers[before].test(ca) || FFollowers[before].test(cb)))
+                return 0;
+        }
         // One text ends (a zero byte, which has no rank) where the other goes
         // on with a character.
-        if (ca == 0) return b != 0 ? -1 : 0;
-        if (cb == 0) return a != 0 ? 1 : 0;
+        if (ca == 0) return RankAt(second, difference, length) != 0 ? -1 : 0;
+        if (cb == 0) return RankAt(first, difference, length) != 0 ? 1 : 0;
+        const std::uint16_t a = RankAt(first, difference, length);
+        const std::uint16_t b = RankAt(second, difference, length);
         if (a == 0 || b == 0 || a == b) return 0;
         return a < b ? -1 : 1;
     }
