@@ -472,8 +472,10 @@ class TCursorNavigation : public TChangeCheck {
     TWalk TryFindNearest(std::span<const std::uint8_t> key, bool nearest, bool& found);
     TWalk TryGoToOrdinal(std::int64_t ordinal);
     TPagePin FetchIndexPage(int index, std::int32_t page);
+    // The same with the settings of the index taken when a walk began.
+    TPagePin FetchIndexPage(const TPageConfig& config, std::int32_t page);
     // An interior or leaf page below the root (empty pin: restart).
-    TPagePin FetchChild(int index, std::int32_t page);
+    TPagePin FetchChild(const TPageConfig& config, std::int32_t page);
     // A leaf reached through a link: 8965 unless it is one with entries.
     void CheckLeaf(const TPage& page) const;
     // Root to leaf in index `index`: by `key` (FindEntry), or along the

@@ -23,14 +23,18 @@ namespace pirin {
 // ---- helpers ------------------------------------------------------------------------
 
 TPagePin TCursorNavigation::FetchIndexPage(int index, std::int32_t page) {
-    // Page numbers come from disk: one outside the file is damage.
-    if (page < 1 || page > FIndex->LastPageNumber(index))
-        RaiseCursorError(PIRIN_INDEXCORRUPT, FIndexName);
-    return FIndex->FetchPage(this, index, page);
+    return FetchIndexPage(FIndex->PageConfig(index), page);
 }
 
-TPagePin TCursorNavigation::FetchChild(int index, std::int32_t page) {
-    TPagePin child = FetchIndexPage(index, page);
+TPagePin TCursorNavigation::FetchIndexPage(const TPageConfig& config, std::int32_t page) {
+    // Page numbers come from disk: one outside the file is damage.
+    if (page < 1 || page > FIndex->LastPageNumber(config.IndexNumber))
+        RaiseCursorError(PIRIN_INDEXCORRUPT, FIndexName);
+    return FIndex->FetchPage(this, config, page);
+}
+
+TPagePin TCursorNavigation::FetchChild(const TPageConfig& config, std::int32_t page) {
+    TPagePin child = FetchIndexPage(config, page);
     // Only the root carries a root type; a free or parameter page is never
     // a child.
     if (child && (child->Free() || (child->Type() != TPageType::Interior &&
@@ -57,7 +61,9 @@ TCursorNavigation::TWalk TCursorNavigation::Descend(int index, std::span<const s
     result = {};
     const std::int32_t root = FIndex->RootPage(index);
     if (root == 0) return TWalk::Done;  // an empty index
-    TPagePin pin = FetchIndexPage(index, root);
+    // Every page of the descent is fetched with the same settings.
+    const TPageConfig config = FIndex->PageConfig(index);
+    TPagePin pin = FetchIndexPage(config, root);
     if (!pin) return TWalk::Restart;
     if (!pin->IsRoot() || pin->Free()) RaiseCursorError(PIRIN_INDEXCORRUPT, FIndexName);
     // One search for every level: the search key is laid out once.
@@ -89,7 +95,7 @@ TCursorNavigation::TWalk TCursorNavigation::Descend(int index, std::span<const s
         result.LogicalPos += before;
         if (depth >= kMaxDepth) RaiseCursorError(PIRIN_INDEXCORRUPT, FIndexName);
         number = pin->EntryReference(position);
-        TPagePin child = FetchChild(index, number);
+        TPagePin child = FetchChild(config, number);
         if (!child) return TWalk::Restart;
         pin = std::move(child);
     }
@@ -387,7 +393,8 @@ TCursorNavigation::TWalk TCursorNavigation::TryGoToOrdinal(std::int64_t ordinal)
         SetEmpty();
         return TWalk::Done;
     }
-    TPagePin pin = FetchIndexPage(FIndexNo, root);
+    const TPageConfig config = FIndex->PageConfig(FIndexNo);
+    TPagePin pin = FetchIndexPage(config, root);
     if (!pin) return TWalk::Restart;
     std::int32_t number = root;
     std::int64_t before = 0;
@@ -414,7 +421,7 @@ TCursorNavigation::TWalk TCursorNavigation::TryGoToOrdinal(std::int64_t ordinal)
         }
         if (depth >= kMaxDepth) RaiseCursorError(PIRIN_INDEXCORRUPT, FIndexName);
         number = pin->EntryReference(chosen);
-        TPagePin child = FetchChild(FIndexNo, number);
+        TPagePin child = FetchChild(config, number);
         if (!child) return TWalk::Restart;
         pin = std::move(child);
     }

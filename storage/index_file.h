@@ -141,6 +141,11 @@ class TIndexFile : public TFileHandler {
     // the end). With `isNew` the page is cleared to an empty leaf. An empty
     // pin means another process changed the table: start over.
     TPagePin FetchPage(TChangeCheck* cursor, int index, std::int32_t page, bool isNew = false);
+    // FetchPage(cursor, config.IndexNumber, page) for a walk that fetches
+    // several pages of one index: `config` is PageConfig of the index, taken
+    // when the walk began (an empty fetch, after which the settings may have
+    // changed, starts the walk over).
+    TPagePin FetchPage(TChangeCheck* cursor, const TPageConfig& config, std::int32_t page);
     // As FetchPage, for operations that cannot start over half-way: an empty
     // fetch raises 8708.
     TPagePin FetchPageForWrite(TChangeCheck* cursor, int index, std::int32_t page);
@@ -260,6 +265,8 @@ class TIndexFile : public TFileHandler {
     void RebuildKeyDescriptions();
     // Index i's cache, made on first use.
     TPageCache& CacheOf(int index);
+    // The fetch of both FetchPage forms, with the index's settings.
+    TPagePin Fetch(TChangeCheck* cursor, const TPageConfig& config, std::int32_t page, bool isNew);
     // Raises `code` for a damaged file or a misuse (no system error behind).
     [[noreturn]] void Fail(std::uint16_t code, std::string_view index = {}) const;
     // Reads the header into FHeaderRead (valid until the next read).

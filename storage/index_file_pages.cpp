@@ -122,12 +122,20 @@ void TIndexFile::RetirePages(int index) {
 }
 
 TPagePin TIndexFile::FetchPage(TChangeCheck* cursor, int index, std::int32_t page, bool isNew) {
+    return Fetch(cursor, PageConfig(index), page, isNew);
+}
+
+TPagePin TIndexFile::FetchPage(TChangeCheck* cursor, const TPageConfig& config, std::int32_t page) {
+    return Fetch(cursor, config, page, false);
+}
+
+TPagePin TIndexFile::Fetch(TChangeCheck* cursor, const TPageConfig& config, std::int32_t page,
+                           bool isNew) {
     if (!IsOpen()) {
         errno = EBADF;
         Raise(PIRIN_READERR);
     }
-    TPageCache& cache = CacheOf(index);
-    const TPageConfig config = PageConfig(index);
+    TPageCache& cache = CacheOf(config.IndexNumber);
     TTableUnitOwner::TAskingScope asking(FOwner, cursor);
     // A page read from disk is unpacked straight from the read buffer.
     struct TLoadingScope {
