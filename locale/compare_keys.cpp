@@ -118,7 +118,10 @@ TKeySearch::TKeySearch(const TKeyDescription& index, const void* key, std::size_
     FByFields = true;
 }
 
-int TKeySearch::CompareAt(const char* a, std::size_t field, std::size_t difference) const {
+int TKeySearch::CompareAt(const char* a, std::size_t difference) const {
+    // Fields before the difference hold the same bytes: equal in any order.
+    std::size_t field = 0;
+    while (field < FFieldCount && difference >= FFields[field].End) ++field;
     // Bytes compared as bytes: the first that differs decides.
     const auto bytes = [&](bool descending) {
         const bool below =
@@ -130,11 +133,13 @@ int TKeySearch::CompareAt(const char* a, std::size_t field, std::size_t differen
     const TField& f = FFields[field];
     // A field compared by its bytes, or a text's null flag.
     if (!f.Text || difference == f.Offset) return bytes(f.Descending);
-    // The first text compared counts its run: the next comparisons of the
-    // search end inline.
-    if (f.Run == kRunUncounted) {
-        Ranks(f, reinterpret_cast<const std::uint8_t*>(FKey + f.Offset + 1));
-        return (*this)(a);
+    const auto* text = reinterpret_cast<const std::uint8_t*>(FKey + f.Offset + 1);
+    if (f.Run == kRunUncounted) Ranks(f, text);
+    const std::size_t at = difference - f.Offset - 1;
+    if (at <= f.Run) {
+        const int r = FRanks->CompareDifferentChars(
+            reinterpret_cast<const std::uint8_t*>(a + f.Offset + 1), text, f.Length, at);
+        if (r != 0) return f.Descending ? -r : r;
     }
     return CompareFrom(a, field, difference);
 }
@@ -147,7 +152,16 @@ void TKeySearch::Ranks(const TField& f, const std::uint8_t* text) const {
     }
     // The search key's run, counted once: the differences of a binary
     // search move along it.
-    if (f.Run == kRunUncounted) f.Run = FRanks->SettledRun(text, f.Length);
+    if (f.Run != kRunUncounted) return;
+    f.Run = FRanks->SettledRun(text, f.Length);
+    if (FInlineTo < FInlineFrom && f.Length > 0) {
+        // Differences from the text's first byte to the end of the run (the
+        // last byte of the text at most).
+        FInlineFrom = f.Offset + 1;
+        FInlineTo = FInlineFrom + std::min(f.Run, f.Length - 1);
+        FInlineLength = f.Length;
+        FInlineDescending = f.Descending;
+    }
 }
 
 int TKeySearch::CompareFrom(const char* a, std::size_t field, std::size_t difference) const {

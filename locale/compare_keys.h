@@ -87,14 +87,15 @@ class TKeySearch {
         mutable std::size_t Run;
     };
     static constexpr std::size_t kRunUncounted = static_cast<std::size_t>(-1);
-    // The comparisons that do not end inline: keys that differ outside a
-    // text or at its null flag, the first text compared, and texts that
-    // need more than two ranks.
-    int CompareAt(const char* other, std::size_t field, std::size_t difference) const;
+    // The comparisons that do not end inline: keys that differ outside the
+    // first text compared or before its run is counted, and texts that need
+    // more than two ranks.
+    int CompareAt(const char* other, std::size_t difference) const;
     int CompareFrom(const char* other, std::size_t field, std::size_t difference) const;
     int CompareText(const TField& field, const char* other, std::size_t difference) const;
     // Looks the collation up on the first text compared (as TKeyComparer
-    // does) and counts the run of the field's search text.
+    // does) and counts the run of the field's search text; the first text
+    // counted becomes the inline one.
     void Ranks(const TField& field, const std::uint8_t* text) const;
 
     TKeyComparer FComparer;
@@ -112,6 +113,13 @@ class TKeySearch {
     std::size_t FFieldCount = 0;
     // Where the bytes after the fields (the row identifier) begin.
     std::size_t FTail = 0;
+    // The inline text: a difference at bytes FInlineFrom..FInlineTo of the
+    // key lies in its text within the search key's run (none until a text's
+    // run is counted).
+    mutable std::size_t FInlineFrom = 1;
+    mutable std::size_t FInlineTo = 0;
+    mutable std::size_t FInlineLength = 0;
+    mutable bool FInlineDescending = false;
 };
 
 // The first byte where the two differ within `count` bytes; count when
@@ -141,25 +149,18 @@ inline std::size_t FirstDifferentByte(const char* a, const char* b, std::size_t 
     const auto* a = static_cast<const char*>(other);
     const std::size_t difference = FirstDifferentByte(a, FKey, FCount);
     if (difference == FCount) return 0;
-    // Fields before the difference hold the same bytes: equal in any order.
-    std::size_t field = 0;
-    while (field < FFieldCount && difference >= FFields[field].End) ++field;
-    // The usual end of a comparison: the keys differ inside a text, within
-    // the search key's run, at two characters that have ranks where they
-    // stand and differ.
-    if (field < FFieldCount) {
-        const TField& f = FFields[field];
-        if (f.Text && difference > f.Offset && f.Run != kRunUncounted) {
-            const std::size_t at = difference - f.Offset - 1;
-            if (at <= f.Run) {
-                const int r = FRanks->CompareDifferentChars(
-                    reinterpret_cast<const std::uint8_t*>(a + f.Offset + 1),
-                    reinterpret_cast<const std::uint8_t*>(FKey + f.Offset + 1), f.Length, at);
-                if (r != 0) return f.Descending ? -r : r;
-            }
-        }
+    // The usual end of a comparison: the keys differ inside the inline text,
+    // within the search key's run, at two characters that have ranks where
+    // they stand and differ. The bytes before the difference are equal, so
+    // every field before the text is too.
+    if (difference >= FInlineFrom && difference <= FInlineTo) {
+        const int r = FRanks->CompareDifferentChars(
+            reinterpret_cast<const std::uint8_t*>(a + FInlineFrom),
+            reinterpret_cast<const std::uint8_t*>(FKey + FInlineFrom), FInlineLength,
+            difference - FInlineFrom);
+        if (r != 0) return FInlineDescending ? -r : r;
     }
-    return CompareAt(a, field, difference);
+    return CompareAt(a, difference);
 }
 
 }  // namespace pirin

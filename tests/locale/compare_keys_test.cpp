@@ -224,10 +224,12 @@ TEST(CompareKeys, DeletedRecordsAndTextIndexes) {
 }
 
 // The search's shortcuts (start at the first differing byte, skip the
-// characters before it) against the whole comparison: random keys of two
-// texts around an integer, over letters that share prefixes, with
-// contractions (Czech "ch", the "l" of "l" with a middle dot) and accents,
-// cut at every count, in both directions.
+// characters before it, end inline in the first text it compared) against
+// the whole comparison: random keys of two texts around an integer, and of a
+// word index (one text, then the row identifier), over letters that share
+// prefixes, with contractions (Czech "ch", the "l" of "l" with a middle dot)
+// and accents, cut at every count, in both directions; each pair alone, and
+// one search against every key as a binary search of a page uses it.
 TEST(CompareKeys, SearchAgreesWithTheWholeComparison) {
     std::mt19937 random(12);
     const struct {
@@ -239,17 +241,32 @@ TEST(CompareKeys, SearchAgreesWithTheWholeComparison) {
         {0x0405, "chCHaz\xE1\x9A "},  // Czech, Windows-1250
         {kGerman, Cp1252(u"aäbsßSü")},
     };
+    const auto check = [&](const TKeyDescription& index, const std::vector<TKey>& keys) {
+        const std::size_t size = keys.front().Bytes().size();
+        for (const TKey& a : keys)
+            for (const TKey& b : keys)
+                for (std::size_t count = 1; count <= size; count += 1 + random() % 4)
+                    (void)Compare(index, a, b, count);
+        // What the first comparisons of a search learn about its key must
+        // hold for all that follow.
+        for (const TKey& b : keys)
+            for (std::size_t count = 1; count <= size; count += 1 + random() % 4) {
+                const TKeySearch search(index, b.Bytes().data(), count);
+                for (const TKey& a : keys)
+                    ASSERT_EQ(search(a.Bytes().data()),
+                              CompareKeys(index, a.Bytes().data(), b.Bytes().data(), count))
+                        << "'" << a.Bytes() << "' '" << b.Bytes() << "' " << count;
+            }
+    };
     for (const auto& locale : locales) {
+        auto text = [&] {
+            std::string t(random() % 10, ' ');  // up to the whole key size
+            for (char& c : t) c = locale.letters[random() % locale.letters.size()];
+            return t;
+        };
         for (const bool descending : {false, true}) {
-            const TKeyDescription index =
-                Index(locale.language, {{kFieldString, 9, false}, kInteger, {kFieldString, 9, descending}},
-                      descending);
-            auto text = [&] {
-                std::string t(random() % 9, ' ');
-                for (char& c : t) c = locale.letters[random() % locale.letters.size()];
-                return t;
-            };
             std::vector<TKey> keys;
+            std::vector<TKey> words;
             for (int i = 0; i < 40; ++i) {
                 const std::string head = text();
                 TKey key;
@@ -257,18 +274,30 @@ TEST(CompareKeys, SearchAgreesWithTheWholeComparison) {
                 if (i % 13 == 0)
                     key.Null(9);
                 else
-                    key.Text(i % 3 ? head : keys.empty() ? head : keys.back().Bytes().substr(1, 9), 9);
-                key.Integer(static_cast<std::int32_t>(random() % 3)).Text(text(), 9).RowId(random() % 2);
+                    key.Text(i % 3          ? head
+                             : keys.empty() ? head
+                                            : keys.back().Bytes().substr(1, 9),
+                             9);
+                key.Integer(static_cast<std::int32_t>(random() % 3))
+                    .Text(text(), 9)
+                    .RowId(random() % 2);
                 keys.push_back(key);
+                // Words that repeat under other row identifiers.
+                words.push_back(TKey()
+                                    .Text(i % 4           ? head
+                                          : words.empty() ? head
+                                                          : words.back().Bytes().substr(1, 9),
+                                          9)
+                                    .RowId(static_cast<std::uint32_t>(random())));
             }
-            const std::size_t size = keys.front().Bytes().size();
-            for (const TKey& a : keys)
-                for (const TKey& b : keys)
-                    for (std::size_t count = 1; count <= size; count += 1 + random() % 4) (void)Compare(index, a, b, count);
+            check(Index(locale.language,
+                        {{kFieldString, 9, false}, kInteger, {kFieldString, 9, descending}},
+                        descending),
+                  keys);
+            check(Index(locale.language, {{kFieldString, 9, false}}, descending), words);
         }
     }
 }
-
 TEST(CompareKeys, MalformedDescriptionsReadOnlyTheCount) {
     // A string field of key size 0 takes its flag byte; the rest is trailing bytes.
     const TKeyDescription empty = Index(kEnglish, {{kFieldString, 0, false}});
