@@ -1,5 +1,7 @@
 // Searches within one index page: the binary search of a descent, the
 // insertion point, range bounds, and the scans of record runs.
+#include <algorithm>
+
 #include "locale/compare_keys.h"
 #include "storage/index_page.h"
 
@@ -30,24 +32,30 @@ TPageFind TPage::FindEntry(const TKeySearch& compare, bool nearest) const {
     const int n = NumberOfEntries();
     const bool leaf = IsLeaf();
     TPageFind result;
+    // Entries before lo are below the key, entries after hi above it.
     int lo = 1;
     int hi = n;
     while (lo <= hi) {
-        const int mid = (lo + hi) / 2;
-        result.Position = mid;
+        const int mid = static_cast<int>(static_cast<unsigned>(lo + hi) / 2);
         const int c = compare(KeyAt(static_cast<std::size_t>(mid - 1)));
         if (c < 0) {
             lo = mid + 1;
-            if (leaf && nearest && lo > hi && lo <= n) result.Position = lo;
         } else if (c > 0) {
             hi = mid - 1;
-            if ((!leaf || !nearest) && hi < lo && hi > 0) result.Position = hi;
         } else {
             result.Found = true;
+            result.Position = mid;
             break;
         }
     }
-    result.Above = leaf && nearest && !result.Found && lo > n;
+    if (!result.Found) {
+        // A leaf searched for the nearest entry: the first entry above the
+        // key (the last entry when there is none); otherwise the last entry
+        // below it (the first when there is none), the child to descend to.
+        const bool above = leaf && nearest;
+        result.Position = above ? std::min(lo, n) : std::max(hi, 1);
+        result.Above = above && lo > n;
+    }
     result.KeysBefore = KeysBefore(result.Position);
     return result;
 }
