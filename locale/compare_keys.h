@@ -26,7 +26,10 @@
 // the first byte where the keys differ and compares from the field that
 // holds it (fields of equal bytes compare equal in every order), a text from
 // the character where it differs when the characters before it need no
-// second look. Results are CompareKeys' own.
+// second look. The first text it compares becomes its inline text: a later
+// difference there, within the characters of the search key that have a
+// rank where they stand, ends in two ranks without a call. Results are
+// CompareKeys' own.
 #pragma once
 
 #include <array>
