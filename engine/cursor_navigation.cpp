@@ -14,23 +14,8 @@ namespace pirin {
 
 TLeafCopy& TLeafCopy::operator=(TLeafCopy&& other) noexcept {
     if (this == &other) return *this;
-    Page = other.Page;
-    Previous = other.Previous;
-    Next = other.Next;
-    KeyLength = other.KeyLength;
-    FCount = other.FCount;
-    FKeys = std::move(other.FKeys);
-    FKeyStride = other.FKeyStride;
-    FOwnRefs = std::move(other.FOwnRefs);
-    FRefsInKeys = other.FRefsInKeys;
-    FSource = other.FSource;
-    FSourceStamp = other.FSourceStamp;
-    FKeptSlot = other.FKeptSlot;
-    FKeptReference = other.FKeptReference;
-    FKeptKey = std::move(other.FKeptKey);
-    other.FCount = 0;
-    other.FSource = nullptr;
-    other.FKeptSlot = 0;
+    Swap(other);
+    other.Clear();
     return *this;
 }
 

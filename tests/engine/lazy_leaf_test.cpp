@@ -58,6 +58,15 @@ class LazyLeafTest : public ::testing::Test {
         TImage image(static_cast<std::size_t>(cursor.RecordSize()));
         return cursor.GetPriorRecord(image) == 0 ? StringField(cursor, 2, image) : "<end>";
     }
+    // A cursor on IdxWord; with `fewPages` its session caches two pages of
+    // an index.
+    static std::unique_ptr<TDataCursor> OnWords(TTableSession& session, bool fewPages) {
+        if (fewPages)
+            session.Session.SetBufferLimits({.RecordBytes = 4096, .IndexBytes = 8192, .IndexPages = 0});
+        auto cursor = session.OpenCursor();
+        cursor->SetToIndex("IdxWord");
+        return cursor;
+    }
     // Reads every page of IdxWord through `other`, which with a cache of a
     // few pages pushes the searched cursor's leaf out and reuses its object.
     static void ChurnPages(TDataCursor& other) {
@@ -70,11 +79,8 @@ class LazyLeafTest : public ::testing::Test {
 
 TEST_F(LazyLeafTest, StepsAfterTheLeafLeftTheCacheGiveTheNeighbours) {
     TTableSession session(Fixture);
-    session.Session.SetBufferLimits({.RecordBytes = 4096, .IndexBytes = 8192, .IndexPages = 0});
-    auto cursor = session.OpenCursor();
-    auto other = session.OpenCursor();
-    cursor->SetToIndex("IdxWord");
-    other->SetToIndex("IdxWord");
+    auto cursor = OnWords(session, true);
+    auto other = OnWords(session, true);
     // Every place on a leaf, its edges included, over several leaves.
     for (int k = 2; k < kWords; k += 7) {
         SCOPED_TRACE(Word(k));
@@ -91,11 +97,8 @@ TEST_F(LazyLeafTest, StepsAfterTheLeafLeftTheCacheGiveTheNeighbours) {
 
 TEST_F(LazyLeafTest, AnEditBySiblingCursorBetweenSearchAndStepIsSeen) {
     TTableSession session(Fixture);
-    session.Session.SetBufferLimits({.RecordBytes = 4096, .IndexBytes = 8192, .IndexPages = 0});
-    auto cursor = session.OpenCursor();
-    auto writer = session.OpenCursor();
-    cursor->SetToIndex("IdxWord");
-    writer->SetToIndex("IdxWord");
+    auto cursor = OnWords(session, true);
+    auto writer = OnWords(session, true);
     FindWord(*cursor, 300);
     ChurnPages(*writer);
 
@@ -123,8 +126,7 @@ TEST_F(LazyLeafTest, AnEditByAnotherProcessBetweenSearchAndStepIsSeen) {
     TChildProcess writer([this](TChildProcess& self) {
         if (!self.Wait()) return 1;
         TTableSession session(Fixture);
-        auto cursor = session.OpenCursor();
-        cursor->SetToIndex("IdxWord");
+        auto cursor = OnWords(session, false);
         FindWord(*cursor, 300);
         TImage gone(static_cast<std::size_t>(cursor->RecordSize()));
         if (cursor->GetCurrentRecord(gone, false) != 0) return 2;
@@ -139,8 +141,7 @@ TEST_F(LazyLeafTest, AnEditByAnotherProcessBetweenSearchAndStepIsSeen) {
     });
     TTableSession session(Fixture);
     session.Session.SetStrictChangeDetection(true);
-    auto cursor = session.OpenCursor();
-    cursor->SetToIndex("IdxWord");
+    auto cursor = OnWords(session, false);
     FindWord(*cursor, 300);
     writer.Signal();
     ASSERT_TRUE(writer.Wait());
