@@ -275,6 +275,9 @@ TCursorNavigation::TWalk TCursorNavigation::TryMoveBy(std::int32_t n) {
         --steps;
     }
     if (steps == 0) {
+        // A step onto another leaf goes on stepping there: copied whole at
+        // once, while the page is surely intact.
+        if (!at.Leaf->Whole()) (void)FScratch.CopyFromSource();
         Commit(at, false, false);
         return TWalk::Done;
     }
