@@ -12,28 +12,85 @@ namespace pirin {
 
 // ---- the leaf copy -----------------------------------------------------------
 
-void TLeafCopy::Take(const TPage& page, std::int32_t number) {
+TLeafCopy& TLeafCopy::operator=(TLeafCopy&& other) noexcept {
+    if (this == &other) return *this;
+    Swap(other);
+    other.Clear();
+    return *this;
+}
+
+void TLeafCopy::Swap(TLeafCopy& other) noexcept {
+    std::swap(Page, other.Page);
+    std::swap(Previous, other.Previous);
+    std::swap(Next, other.Next);
+    std::swap(KeyLength, other.KeyLength);
+    std::swap(FCount, other.FCount);
+    FKeys.swap(other.FKeys);
+    std::swap(FKeyStride, other.FKeyStride);
+    FOwnRefs.swap(other.FOwnRefs);
+    std::swap(FRefsInKeys, other.FRefsInKeys);
+    std::swap(FSource, other.FSource);
+    std::swap(FSourceStamp, other.FSourceStamp);
+    std::swap(FKeptSlot, other.FKeptSlot);
+    std::swap(FKeptReference, other.FKeptReference);
+    FKeptKey.swap(other.FKeptKey);
+}
+
+void TLeafCopy::CopyHeader(const TPage& page, std::int32_t number) noexcept {
     KeyLength = page.Config().KeyLength;
     Page = number;
     Previous = page.Previous();
     Next = page.Next();
+    FCount = static_cast<std::size_t>(page.NumberOfEntries());
+}
+
+void TLeafCopy::Take(const TPage& page, std::int32_t number) {
+    CopyHeader(page, number);
+    FSource = &page;
+    FSourceStamp = TPageCache::UnitChanges();
+    FKeptSlot = 0;
+}
+
+void TLeafCopy::TakeWhole(const TPage& page, std::int32_t number) {
+    CopyHeader(page, number);
     // The buffers keep their capacity: after the first leaves nothing
     // allocates. A leaf as read brings its references along with the keys.
-    Refs.FInKeys = page.CopyEntriesWithReferences(Keys, KeyStride, Refs.FOwn);
-    Refs.FKeys = &Keys;
-    Refs.FStride = KeyStride;
-    Refs.FOffset = KeyLength;
-    Refs.FCount = static_cast<std::size_t>(page.NumberOfEntries());
+    FRefsInKeys = page.CopyEntriesWithReferences(FKeys, FKeyStride, FOwnRefs);
+    FSource = nullptr;
+    FKeptSlot = 0;
+}
+
+void TLeafCopy::KeepEntry(int slot) {
+    const std::span<const std::uint8_t> key = SourceKey(slot);
+    FKeptKey.assign(key.begin(), key.end());
+    FKeptReference = SourceReference(slot);
+    FKeptSlot = slot;
+}
+
+bool TLeafCopy::CopyFromSource() {
+    if (FSource == nullptr) return true;
+    if (!SourceIntact()) return false;
+    TakeWhole(*FSource, Page);
+    return true;
+}
+
+std::span<const std::uint8_t> TLeafCopy::SourceKey(int slot) const noexcept {
+    return FSource->EntryKey(slot);
+}
+
+std::int32_t TLeafCopy::SourceReference(int slot) const noexcept {
+    return FSource->EntryReference(slot);
 }
 
 void TLeafCopy::Clear() noexcept {
     Page = Previous = Next = 0;
-    KeyStride = KeyLength;
-    Keys.clear();
-    Refs.FOwn.clear();
-    Refs.FKeys = &Keys;
-    Refs.FInKeys = false;
-    Refs.FCount = 0;
+    FCount = 0;
+    FKeys.clear();
+    FKeyStride = KeyLength;
+    FOwnRefs.clear();
+    FRefsInKeys = false;
+    FSource = nullptr;
+    FKeptSlot = 0;
 }
 
 // ---- construction and attachment ----------------------------------------------
@@ -295,7 +352,10 @@ std::int32_t TCursorNavigation::ReadAheadCount(TReadDirection direction) const {
         while (count < limit && FViewBitmap->Test(record + step * count)) ++count;
         return count;
     }
-    // Consecutive entries of the leaf whose record numbers continue the run.
+    // Consecutive entries of the leaf whose record numbers continue the run
+    // (none to tell when the page of a lazy leaf is gone: reading ahead is
+    // only a guess).
+    if (!FLeaf.Whole() && !FLeaf.SourceIntact()) return count;
     for (int slot = FSlot + step; count < limit && slot >= 1 && slot <= FLeaf.Entries();
          slot += step, ++count)
         if (FLeaf.Refs[static_cast<std::size_t>(slot - 1)] != record + step * count) break;
@@ -313,6 +373,7 @@ std::size_t TCursorNavigation::UpcomingRecords(TReadDirection direction,
             if (FViewBitmap->Test(record)) out[count++] = record;
         return count;
     }
+    if (!FLeaf.Whole() && !FLeaf.SourceIntact()) return count;
     for (int slot = FSlot + step; count < out.size() && slot >= 1 && slot <= FLeaf.Entries(); slot += step)
         out[count++] = FLeaf.Refs[static_cast<std::size_t>(slot - 1)];
     return count;

@@ -87,82 +87,115 @@ inline constexpr std::uint8_t kNoIndex = 255;
 // Range keys hold the longest key (the fields' 522 bytes and a row suffix).
 inline constexpr std::size_t kRangeKeySize = kMaxKeyLength;
 
-// The references of a leaf copy, Refs[i] for entry i + 1: a leaf as read
-// keeps each reference after its key, so they come along with the copied
-// keys; an unpacked leaf's are copied into a vector of their own.
+struct TLeafCopy;
+
+// The references of a leaf copy, Refs[i] for entry i + 1 (see TLeafCopy).
 class TLeafRefs {
   public:
-    std::int32_t operator[](std::size_t i) const noexcept {
-        if (!FInKeys) return FOwn[i];
-        const std::uint8_t* at = FKeys->data() + i * FStride + FOffset;
-        return static_cast<std::int32_t>(std::uint32_t{at[0]} | (std::uint32_t{at[1]} << 8) |
-                                         (std::uint32_t{at[2]} << 16) |
-                                         (std::uint32_t{at[3]} << 24));
-    }
-    std::size_t size() const noexcept { return FCount; }
+    std::int32_t operator[](std::size_t i) const noexcept;
+    std::size_t size() const noexcept;
 
   private:
     friend struct TLeafCopy;
-    std::vector<std::int32_t> FOwn;
-    // The copy's key buffer (set by the copy, which owns both).
-    const std::vector<std::uint8_t>* FKeys = nullptr;
-    std::size_t FStride = 0;
-    std::size_t FOffset = 0;
-    std::size_t FCount = 0;
-    bool FInKeys = false;
+    explicit TLeafRefs(const TLeafCopy& leaf) noexcept : FLeaf(&leaf) {}
+    const TLeafCopy* FLeaf;
 };
 
-// The cursor's copy of one leaf: what stepping and bookmarks need.
+// The cursor's view of one leaf: what stepping and bookmarks need.
+//
+// Taking a leaf copies none of its entries: they are read from the cached
+// page itself while no page object of the process has left its cache or
+// been refreshed since (TPageCache::UnitChanges), which a key search that
+// reads one entry and moves on never outlives. The one entry the cursor
+// then stands on is kept (KeepEntry), so that its key and record stay
+// known whatever happens to the page afterwards; before the cursor moves
+// to another entry of the leaf, the rest is copied (CopyFromSource, or
+// from the page read again) and the view becomes whole, as a copy
+// taken at once would have been.
 struct TLeafCopy {
     std::int32_t Page = 0;
     std::int32_t Previous = 0;
     std::int32_t Next = 0;
     std::size_t KeyLength = 0;
-    // Entry i's key: KeyLength bytes from i * KeyStride (the page's bytes
-    // between the keys come along).
-    std::size_t KeyStride = 0;
-    std::vector<std::uint8_t> Keys;
-    TLeafRefs Refs;
+    TLeafRefs Refs{*this};
 
     TLeafCopy() = default;
-    // Refs looks into this copy's Keys: moving the vector keeps its buffer,
-    // but the pointer must follow to the new owner (a swap of the cursor's
-    // two copies is three moves). What is moved from holds no entry.
-    TLeafCopy(TLeafCopy&& other) noexcept
-        : Page(other.Page),
-          Previous(other.Previous),
-          Next(other.Next),
-          KeyLength(other.KeyLength),
-          KeyStride(other.KeyStride),
-          Keys(std::move(other.Keys)),
-          Refs(std::move(other.Refs)) {
-        Refs.FKeys = &Keys;
-        other.Refs.FCount = 0;
-    }
-    TLeafCopy& operator=(TLeafCopy&& other) noexcept {
-        if (this == &other) return *this;
-        Page = other.Page;
-        Previous = other.Previous;
-        Next = other.Next;
-        KeyLength = other.KeyLength;
-        KeyStride = other.KeyStride;
-        Keys = std::move(other.Keys);
-        Refs = std::move(other.Refs);
-        Refs.FKeys = &Keys;
-        other.Refs.FCount = 0;
-        return *this;
-    }
+    // Refs points to its own copy, whatever is moved or swapped. What is
+    // moved from holds no entry.
+    TLeafCopy(TLeafCopy&& other) noexcept { *this = std::move(other); }
+    TLeafCopy& operator=(TLeafCopy&& other) noexcept;
     TLeafCopy(const TLeafCopy&) = delete;
     TLeafCopy& operator=(const TLeafCopy&) = delete;
 
-    int Entries() const noexcept { return static_cast<int>(Refs.size()); }
+    // Exchanges the contents of two copies (buffers included).
+    void Swap(TLeafCopy& other) noexcept;
+
+    int Entries() const noexcept { return static_cast<int>(FCount); }
+    // Entry `slot`'s key (KeyLength bytes) and record, 1-based.
     std::span<const std::uint8_t> Key(int slot) const noexcept {
-        return {Keys.data() + static_cast<std::size_t>(slot - 1) * KeyStride, KeyLength};
+        if (FSource == nullptr)
+            return {FKeys.data() + static_cast<std::size_t>(slot - 1) * FKeyStride, KeyLength};
+        if (slot == FKeptSlot) return {FKeptKey.data(), KeyLength};
+        return SourceKey(slot);
     }
-    // Copies the entries of a cached leaf; reuses its buffers.
+    std::int32_t Reference(int slot) const noexcept {
+        const auto i = static_cast<std::size_t>(slot - 1);
+        if (FSource == nullptr) {
+            if (!FRefsInKeys) return FOwnRefs[i];
+            const std::uint8_t* at = FKeys.data() + i * FKeyStride + KeyLength;
+            return static_cast<std::int32_t>(std::uint32_t{at[0]} | (std::uint32_t{at[1]} << 8) |
+                                             (std::uint32_t{at[2]} << 16) |
+                                             (std::uint32_t{at[3]} << 24));
+        }
+        if (slot == FKeptSlot) return FKeptReference;
+        return SourceReference(slot);
+    }
+
+    // Takes cached leaf `number` without copying its entries.
     void Take(const TPage& page, std::int32_t number);
+    // Copies every entry of a cached leaf.
+    void TakeWhole(const TPage& page, std::int32_t number);
+    // Keeps entry `slot` of a leaf taken lazily (the page must be intact).
+    void KeepEntry(int slot);
+    // Every entry is held by the copy itself.
+    bool Whole() const noexcept { return FSource == nullptr; }
+    // The page taken lazily may still be read (see above).
+    bool SourceIntact() const noexcept {
+        return FSource != nullptr && TPageCache::UnitChanges() == FSourceStamp;
+    }
+    // Makes a lazily taken copy whole from its page; false (nothing
+    // changed) when the page is not intact any more.
+    bool CopyFromSource();
     void Clear() noexcept;
+
+  private:
+    std::span<const std::uint8_t> SourceKey(int slot) const noexcept;
+    std::int32_t SourceReference(int slot) const noexcept;
+    void CopyHeader(const TPage& page, std::int32_t number) noexcept;
+
+    std::size_t FCount = 0;
+    // Whole: entry i's key is KeyLength bytes from i * FKeyStride of FKeys
+    // (the page's bytes between keys come along); a leaf as read keeps each
+    // reference after its key, an unpacked one's are in FOwnRefs.
+    std::vector<std::uint8_t> FKeys;
+    std::size_t FKeyStride = 0;
+    std::vector<std::int32_t> FOwnRefs;
+    bool FRefsInKeys = false;
+    // Taken lazily: the cached page, the unit changes when it was taken,
+    // and the entry kept (slot 0: none).
+    const TPage* FSource = nullptr;
+    std::uint64_t FSourceStamp = 0;
+    int FKeptSlot = 0;
+    std::int32_t FKeptReference = 0;
+    std::vector<std::uint8_t> FKeptKey;
 };
+
+inline std::int32_t TLeafRefs::operator[](std::size_t i) const noexcept {
+    return FLeaf->Reference(static_cast<int>(i) + 1);
+}
+inline std::size_t TLeafRefs::size() const noexcept {
+    return static_cast<std::size_t>(FLeaf->Entries());
+}
 
 class TCursorNavigation : public TChangeCheck {
   public:
@@ -487,8 +520,15 @@ class TCursorNavigation : public TChangeCheck {
     // One entry on, following the leaf chain; `moved` false at the end.
     TWalk Step(TStepper& at, bool forward, bool& moved);
     TWalk Reload(TStepper& at, const TMark& mark);
-    // Takes the walk's position (and leaf) as the cursor's.
+    // Takes the walk's position (and leaf) as the cursor's; a leaf taken
+    // lazily keeps the entry stood on. 8708 when the leaf's page left the
+    // cache during the walk (the position is then as it was).
     void Commit(const TStepper& at, bool bof, bool eof);
+    // Makes the cursor's leaf whole before the cursor moves on it: copied
+    // from the cached page, or from the page read again when that left the
+    // cache; when the table changed since the leaf was taken, resyncs and
+    // restarts instead.
+    TWalk WholeLeaf();
     void SetEmpty() noexcept;
     // without an index
     void BitmapEdge(bool last);
@@ -613,6 +653,8 @@ class TCursorNavigation : public TChangeCheck {
     bool FRecomputingRange = false;
 
     std::array<std::uint32_t, 3> FChangeSnapshot{};
+    // The table's counters when FLeaf was taken lazily.
+    std::array<std::uint32_t, 3> FLeafCounters{};
     int FOperationDepth = 0;
     bool FResyncing = false;
 

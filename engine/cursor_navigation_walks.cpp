@@ -122,7 +122,7 @@ TCursorNavigation::TWalk TCursorNavigation::Step(TStepper& at, bool forward, boo
 TCursorNavigation::TWalk TCursorNavigation::Reload(TStepper& at, const TMark& mark) {
     if (at.Leaf->Page != mark.Page) {
         // Back on the leaf the walk started from, the copy is still there.
-        if (FLeaf.Page == mark.Page && FLeaf.Entries() > 0) {
+        if (FLeaf.Page == mark.Page && FLeaf.Entries() > 0 && FLeaf.Whole()) {
             at.Leaf = &FLeaf;
         } else {
             if (LoadLeaf(mark.Page) == TWalk::Restart) return TWalk::Restart;
@@ -147,12 +147,37 @@ bool TCursorNavigation::BelowRange(std::span<const std::uint8_t> key) const {
 }
 
 void TCursorNavigation::Commit(const TStepper& at, bool bof, bool eof) {
-    if (at.Leaf == &FScratch) std::swap(FLeaf, FScratch);
+    if (!at.Leaf->Whole()) {
+        // A walk reads its leaf right after fetching it, so the page is
+        // still cached as it was; the entry stood on is kept from it.
+        if (!at.Leaf->SourceIntact()) RaiseCursorError(PIRIN_KEYORRECDELETED);
+        FLeafCounters = TableChangeCounters();
+    }
+    if (at.Leaf == &FScratch) FLeaf.Swap(FScratch);
+    if (!FLeaf.Whole()) FLeaf.KeepEntry(at.Slot);
     FSlot = at.Slot;
     FLogicalPos = at.LogicalPos;
     FPhysRecNo = 0;
     FBof = bof;
     FEof = eof;
+}
+
+TCursorNavigation::TWalk TCursorNavigation::WholeLeaf() {
+    if (FLeaf.Whole()) return TWalk::Done;
+    if (TableChangeCounters() != FLeafCounters && !FResyncing) {
+        // The page may hold other entries now: back onto the bookmark (the
+        // kept entry) as a change found by a read would put the cursor.
+        Resync();
+        return TWalk::Restart;
+    }
+    if (FLeaf.CopyFromSource()) return TWalk::Done;
+    // The page left the cache meanwhile; the table did not change, so
+    // reading it again gives the entries the copy would have held.
+    TPagePin pin = FetchIndexPage(FIndexNo, FLeaf.Page);
+    if (!pin) return TWalk::Restart;
+    CheckLeaf(*pin);
+    FLeaf.TakeWhole(*pin, FLeaf.Page);
+    return TWalk::Done;
 }
 
 void TCursorNavigation::SetEmpty() noexcept {
@@ -238,6 +263,7 @@ TCursorNavigation::TWalk TCursorNavigation::TryMoveBy(std::int32_t n) {
         SetEmpty();
         return TWalk::Done;
     }
+    if (WholeLeaf() == TWalk::Restart) return TWalk::Restart;
     TStepper at{&FLeaf, std::min(FSlot, FLeaf.Entries()), FLogicalPos};
     // The last entry of the view passed (the start counts when in view).
     TMark valid;
@@ -255,6 +281,9 @@ TCursorNavigation::TWalk TCursorNavigation::TryMoveBy(std::int32_t n) {
         --steps;
     }
     if (steps == 0) {
+        // A step onto another leaf goes on stepping there: copied whole at
+        // once, while the page is surely intact.
+        if (!at.Leaf->Whole()) (void)FScratch.CopyFromSource();
         Commit(at, false, false);
         return TWalk::Done;
     }
@@ -291,7 +320,7 @@ bool TCursorNavigation::StepWithinLeaf(std::int32_t n) noexcept {
     // One step of a walk over the whole index that stays on the leaf copy:
     // every entry is in the view, nothing is fetched, and the end is what
     // TryMoveBy's walk would commit.
-    if (FFilterActive || FRangeActive || (n != 1 && n != -1)) return false;
+    if (FFilterActive || FRangeActive || (n != 1 && n != -1) || !FLeaf.Whole()) return false;
     const int slot = std::min(FSlot, FLeaf.Entries());
     if (slot < 1 || (n > 0 ? slot >= FLeaf.Entries() : slot <= 1)) return false;
     FSlot = slot + n;

@@ -262,7 +262,7 @@ void TDictionaryLookup::ShowEntry(const std::string& headword) {
     }
     if (headword.empty()) {
         table.First();
-        FViews.reDescription->LoadArticle(table.FieldByName("Desc").AsString());
+        FViews.reDescription->LoadArticle(EntryField(table, TEntryField::Desc).AsString());
         SelectItem(0);
         return;
     }
@@ -283,8 +283,19 @@ void TDictionaryLookup::ShowEntry(const std::string& headword) {
 }
 
 void TDictionaryLookup::LoadCurrentEntry(pirin::TPirinTable& table, bool setCaption) {
-    FViews.reDescription->LoadArticle(table.FieldByName("Desc").AsString());
-    if (setCaption) FViews.lWord->SetCaption(table.FieldByName("Word").AsString());
+    FViews.reDescription->LoadArticle(EntryField(table, TEntryField::Desc).AsString());
+    if (setCaption) FViews.lWord->SetCaption(EntryField(table, TEntryField::Word).AsString());
+}
+
+pirin::TField& TDictionaryLookup::EntryField(pirin::TPirinTable& table, TEntryField which) {
+    TEntryFields& held = FEntryFields[&table == &FDatas.tFor ? 1 : 0];
+    // Every open and close makes the field objects anew.
+    if (held.Table != &table || held.Generation != table.FieldsGeneration())
+        held = {.Table = &table, .Generation = table.FieldsGeneration()};
+    const bool word = which == TEntryField::Word;
+    pirin::TField*& field = word ? held.Word : held.Desc;
+    if (field == nullptr) field = &table.FieldByName(word ? "Word" : "Desc");
+    return *field;
 }
 
 void TDictionaryLookup::reDescriptionDblClick() {

@@ -17,6 +17,8 @@
 // Only sound playback swallows its errors.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -105,6 +107,17 @@ class TDictionaryLookup : public TDataModuleClient {
     pirin::TPirinTable& CurrentTable() const;
 
   private:
+    // The entry fields of tBG or tFor, found by name at the first entry
+    // shown after each open of the table (a keystroke shows an entry).
+    struct TEntryFields {
+        const pirin::TPirinTable* Table = nullptr;
+        std::uint64_t Generation = 0;
+        pirin::TField* Word = nullptr;
+        pirin::TField* Desc = nullptr;
+    };
+    enum class TEntryField : std::uint8_t { Word, Desc };
+    pirin::TField& EntryField(pirin::TPirinTable& table, TEntryField which);
+
     void SetDisplayCharSet(TCharSet charSet);
     void SelectItem(int index);
     void LoadCurrentEntry(pirin::TPirinTable& table, bool setCaption);
@@ -127,6 +140,7 @@ class TDictionaryLookup : public TDataModuleClient {
     std::string FBgTable;
     std::string FForTable;
     TWordList FWords;
+    std::array<TEntryFields, 2> FEntryFields;
 };
 
 }  // namespace vorlano

@@ -84,20 +84,25 @@ bool TWordList::SortsBefore(std::size_t at, std::string_view folded, std::uint64
     return FFolded[static_cast<std::size_t>(FSorted[at])] < folded;
 }
 
+std::size_t TWordList::LowerBound(std::string_view folded, std::uint64_t head) const {
+    return FirstNotBefore(0, FSorted.size(), [&](std::size_t at) { return SortsBefore(at, folded, head); });
+}
+
 std::pair<std::size_t, std::size_t> TWordList::PrefixRun(std::string_view folded) const {
     const std::uint64_t head = Head(folded);
-    const std::size_t first = FirstNotBefore(0, FSorted.size(), [&](std::size_t at) {
-        return SortsBefore(at, folded, head);
-    });
+    const std::size_t first = LowerBound(folded, head);
+    return {first, RunEnd(first, folded, head)};
+}
+
+std::size_t TWordList::RunEnd(std::size_t first, std::string_view folded, std::uint64_t head) const {
     // An item that begins with the key has the key's leading bytes in its
     // head too; only an item whose head agrees there needs reading.
     const std::size_t shown = std::min<std::size_t>(folded.size(), 8);
     const std::uint64_t mask = shown == 0 ? 0 : ~std::uint64_t{0} << (64 - 8 * shown);
-    const std::size_t last = FirstNotBefore(first, FSorted.size(), [&](std::size_t at) {
+    return FirstNotBefore(first, FSorted.size(), [&](std::size_t at) {
         return (FHeads[at] & mask) == (head & mask) &&
                FFolded[static_cast<std::size_t>(FSorted[at])].compare(0, folded.size(), folded) == 0;
     });
-    return {first, last};
 }
 
 int TWordList::FindExact(std::string_view key) const { return FindFoldedExact(Folded(key)); }
@@ -105,13 +110,12 @@ int TWordList::FindExact(std::string_view key) const { return FindFoldedExact(Fo
 int TWordList::FindFoldedExact(std::string_view folded) const {
     // Sorted by folded bytes then index: the first equal item is the lowest.
     const std::uint64_t head = Head(folded);
-    const std::size_t at = FirstNotBefore(0, FSorted.size(), [&](std::size_t position) {
-        return SortsBefore(position, folded, head);
-    });
-    if (at == FSorted.size() || FHeads[at] != head ||
-        FFolded[static_cast<std::size_t>(FSorted[at])] != folded)
-        return -1;
-    return FSorted[at];
+    const std::size_t at = LowerBound(folded, head);
+    return EqualAt(at, folded, head) ? FSorted[at] : -1;
+}
+
+bool TWordList::EqualAt(std::size_t at, std::string_view folded, std::uint64_t head) const {
+    return at < FSorted.size() && FHeads[at] == head && FFolded[static_cast<std::size_t>(FSorted[at])] == folded;
 }
 
 int TWordList::FindPrefix(std::string_view key) const { return FindFoldedPrefix(Folded(key)); }
@@ -125,9 +129,14 @@ int TWordList::Search(std::string_view key) const {
     if (key.empty()) return -1;
     // Folded once: a prefix of the folded key is the folded prefix.
     const std::string folded = Folded(key);
-    if (const int exact = FindFoldedExact(folded); exact >= 0) return exact;
+    // The item equal to the key and the run of items beginning with it
+    // start at the same sorted place: one search finds both.
+    const std::uint64_t head = Head(folded);
+    const std::size_t first = LowerBound(folded, head);
+    if (EqualAt(first, folded, head)) return FSorted[first];
+    if (const std::size_t last = RunEnd(first, folded, head); last != first) return MinIndex(first, last);
     const std::string_view view = folded;
-    for (std::size_t length = view.size(); length > 0; --length) {
+    for (std::size_t length = view.size() - 1; length > 0; --length) {
         if (const int found = FindFoldedPrefix(view.substr(0, length)); found >= 0) return found;
     }
     return -1;

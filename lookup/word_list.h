@@ -46,6 +46,13 @@ class TWordList {
     // The run [first, last) of sorted positions whose folded item begins
     // with the folded key.
     std::pair<std::size_t, std::size_t> PrefixRun(std::string_view folded) const;
+    // The first sorted position not before the folded key (head: its Head).
+    std::size_t LowerBound(std::string_view folded, std::uint64_t head) const;
+    // The end of the run of items beginning with the folded key, from its
+    // LowerBound `first`.
+    std::size_t RunEnd(std::size_t first, std::string_view folded, std::uint64_t head) const;
+    // Whether the item at sorted position `at` equals the folded key.
+    bool EqualAt(std::size_t at, std::string_view folded, std::uint64_t head) const;
     // FindExact and FindPrefix of a key already folded.
     int FindFoldedExact(std::string_view folded) const;
     int FindFoldedPrefix(std::string_view folded) const;

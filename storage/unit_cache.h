@@ -121,6 +121,7 @@ class TUnitCache {
     TUnitCache& operator=(const TUnitCache&) = delete;
     ~TUnitCache() {
         FUnits.ForEach([](std::int32_t, TUnit* unit) { delete unit; });
+        FUnitChanges.fetch_add(1, std::memory_order_relaxed);
     }
 
     // Unit n, pinned. An empty pin means nothing was fetched: another process
@@ -171,6 +172,17 @@ class TUnitCache {
     std::size_t DetachedCount() const noexcept { return FDetached.size(); }
     const TUnitCacheStats& Stats() const noexcept { return FStats; }
     void ResetStats() noexcept { FStats = {}; }
+
+    // Advances whenever a cached unit object of this type, in any cache of
+    // the process, may stop holding what it held: it leaves its cache (a
+    // victim, Trim, DiscardAll, a failed refresh, the cache's end) or is
+    // refreshed from disk. A reader that kept a unit's address without a
+    // pin may still read the unit while the count has not moved. (Changes a
+    // writer makes to a pinned unit in place do not count: the table's
+    // change counters tell those.)
+    static std::uint64_t UnitChanges() noexcept {
+        return FUnitChanges.load(std::memory_order_relaxed);
+    }
 
     // The cached unit n without pinning it or touching the chain; nullptr
     // when it is not cached.
@@ -292,6 +304,7 @@ class TUnitCache {
     std::size_t FVictims = 0;
     std::uint64_t FCountedCleaning = 0;
     static inline std::atomic<std::uint64_t> FCleanings{0};
+    static inline std::atomic<std::uint64_t> FUnitChanges{0};
 };
 
 // ---------------------------------------------------------------------------
@@ -514,6 +527,7 @@ template <class TUnit>
 TUnit* TUnitCache<TUnit>::LoadRunUnit(std::int32_t m, std::span<std::uint8_t> bytes) {
     if (TUnit* cached = Search(m)) {
         if (cached->FDirty || cached->FPinCount > 0) return cached;
+        FUnitChanges.fetch_add(1, std::memory_order_relaxed);
         FOwner.UnscrambleUnit(m, bytes);
         try {
             FOwner.LoadUnit(*cached, bytes);
@@ -705,6 +719,7 @@ void TUnitCache<TUnit>::DiscardAll() {
     FUnits.ForEach([&](std::int32_t, const TUnit* unit) { pinned += unit->FPinCount > 0 ? 1 : 0; });
     // The only allocation, made before anything changes.
     FDetached.reserve(FDetached.size() + pinned);
+    FUnitChanges.fetch_add(1, std::memory_order_relaxed);
     FUnits.ForEach([&](std::int32_t, TUnit* unit) {
         unit->FChainNext = nullptr;
         unit->FChainPrev = nullptr;
@@ -736,6 +751,7 @@ TUnit* TUnitCache<TUnit>::Insert(std::unique_ptr<TUnit> unit) {
 template <class TUnit>
 std::unique_ptr<TUnit> TUnitCache<TUnit>::Detach(TUnit* unit) noexcept {
     std::unique_ptr<TUnit> owned(unit);
+    FUnitChanges.fetch_add(1, std::memory_order_relaxed);
     FUnits.Erase(unit->FUnitNumber);
     Unlink(unit);
     if (IsVictim(*unit) && FVictims > 0) --FVictims;

@@ -363,6 +363,7 @@ std::unique_ptr<TField> TDataSet::NewField(const TFieldDef& def) {
 
 void TDataSet::CreateFields() {
     FFields.clear();
+    ++FFieldsGeneration;
     for (const TFieldDef& def : FFieldDefs) FFields.push_back(NewField(def));
 }
 

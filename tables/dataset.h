@@ -110,6 +110,10 @@ class TDataSet {
     TField& FieldByName(std::string_view name) const;
     // The field whose FieldNo is `fieldNo`, or null.
     TField* FieldByNumber(int fieldNo) const;
+    // Moves on whenever the field objects are made or destroyed (at every
+    // open and close): whoever holds fields found by name finds them again
+    // when it differs from the value seen then.
+    std::uint64_t FieldsGeneration() const noexcept { return FFieldsGeneration; }
 
     // ---- field data (the fields call these) ----
     virtual bool GetFieldData(const TField& field, std::span<std::uint8_t> value) const = 0;
@@ -170,7 +174,10 @@ class TDataSet {
     std::vector<TFieldDef>& MutableFieldDefs() noexcept { return FFieldDefs; }
     // Makes a field object of the class its type asks for.
     void CreateFields();
-    void DestroyFields() noexcept { FFields.clear(); }
+    void DestroyFields() noexcept {
+        FFields.clear();
+        ++FFieldsGeneration;
+    }
     // The active buffer (empty while the dataset has no record).
     std::span<std::uint8_t> ActiveBuffer() noexcept;
     std::span<const std::uint8_t> ActiveBuffer() const noexcept;
@@ -208,6 +215,7 @@ class TDataSet {
     TDataSetState FState = TDataSetState::Inactive;
     std::vector<TFieldDef> FFieldDefs;
     std::vector<std::unique_ptr<TField>> FFields;
+    std::uint64_t FFieldsGeneration = 0;
     std::vector<std::uint8_t> FActive;
     std::vector<std::uint8_t> FScratch;
     bool FHasRecord = false;

@@ -94,6 +94,26 @@ TEST_F(LookupTest, TypingHouseFollowsThePrefixWithEveryLetter) {
     EXPECT_NE(View.reDescription.Article.find("article of house"), std::string::npos);
 }
 
+TEST_F(LookupTest, EntriesShowFromTablesOpenedAgainBetweenKeystrokes) {
+    Lookup.ComboBox1Select(2);
+    Type(u"house");
+    ASSERT_EQ(View.lWord.Caption, "house");
+    // Closed and opened again behind the lookup's back: new field objects.
+    Datas.tFor.Close();
+    Datas.OpenTable(Datas.tFor);
+    View.Edit1.SetText({});
+    Type(u"hose");
+    EXPECT_EQ(View.lWord.Caption, "hose");
+    EXPECT_NE(View.reDescription.Article.find("article of hose"), std::string::npos);
+    // Another dictionary's table under the same component.
+    Lookup.ComboBox1Select(3);
+    ASSERT_EQ(Datas.tFor.TableName(), "Gs_Bg");
+    View.Edit1.SetText({});
+    Type(u"haus");
+    EXPECT_EQ(View.lWord.Caption, "Haus");
+    EXPECT_NE(View.reDescription.Article.find("article of Haus"), std::string::npos);
+}
+
 TEST_F(LookupTest, TheListSearchFallsBackToShorterPrefixes) {
     Lookup.ComboBox1Select(2);
     Type(u"ax");
