@@ -380,6 +380,7 @@ std::size_t TCursorNavigation::UpcomingRecords(TReadDirection direction,
 }
 
 void TCursorNavigation::LoadCurrent(std::optional<TReadDirection> walk) {
+    FLastWalk.reset();
     // A fetch abandoned for a change by another process is tried once more:
     // the resync has put the cursor back on its record meanwhile.
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -396,6 +397,7 @@ void TCursorNavigation::LoadCurrent(std::optional<TReadDirection> walk) {
             if (const TRecord* cached = FData->RecordCache().Find(record)) {
                 FCurrent->CopyFrom(*cached);
                 FCurrent->AttachTo(FData);
+                FLastWalk = walk;
                 return;
             }
         }
@@ -407,6 +409,7 @@ void TCursorNavigation::LoadCurrent(std::optional<TReadDirection> walk) {
         if (pin) {
             FCurrent->CopyFrom(*pin);
             pin.Release();
+            FLastWalk = walk;
             if (FData->RecordCache().Stats().Misses != misses) AfterRecordRead(walk);
             return;
         }

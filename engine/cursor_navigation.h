@@ -422,6 +422,9 @@ class TCursorNavigation : public TChangeCheck {
     // ahead what it will want next. `walk`: the direction of a step (none
     // after a search or a jump).
     virtual void AfterRecordRead(std::optional<TReadDirection> /*walk*/) {}
+    // The direction of the step that loaded the current record, from disk
+    // or from the cache; none after a search, a jump or a blank record.
+    std::optional<TReadDirection> LastWalk() const noexcept { return FLastWalk; }
 
     // The records of the entries that follow the current one in the
     // direction of travel (on the leaf copy, or the next records of the view
@@ -628,6 +631,7 @@ class TCursorNavigation : public TChangeCheck {
 
     // position
     TLeafCopy FLeaf;
+    std::optional<TReadDirection> FLastWalk;  // see LastWalk
     TLeafCopy FScratch;
     int FSlot = 1;
     std::int32_t FLogicalPos = 1;

@@ -266,6 +266,17 @@ class TDataCursor : public TCursorNavigation {
     // travel, in walk order, at most out.size(); the leaves come from (and
     // go into) the index's page cache.
     std::size_t LaterLeafRecords(TReadDirection direction, std::span<std::int32_t> out);
+    // A stored value of the current record was just loaded for a wanted
+    // field, and `misses` is what the block cache counted before: when the
+    // load read from disk on a walk, the first blocks of the next records
+    // that are cached come along (a record the cache served had no
+    // read-ahead of its own, so each of their values would read alone).
+    void AfterBlobRead(TBlobFile& blobFile, std::uint64_t misses);
+    // Reads ahead the first blocks of the wanted fields' values of `current`
+    // (an image, may be empty) and then of `records`, as far as those are
+    // cached, while `blocksLeft` lasts.
+    void PrefetchWantedBlocks(TBlobFile& blobFile, std::span<const std::uint8_t> current,
+                              std::span<const std::int32_t> records, std::size_t blocksLeft);
 
     TDataDirectory& FDirectory;
     TDataTable* FTable = nullptr;

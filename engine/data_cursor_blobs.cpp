@@ -90,8 +90,10 @@ std::unique_ptr<TBlobBuffer> TDataCursor::LoadStoredBlob(int fieldNo, const TFie
         buffer = std::make_unique<TBlobBuffer>(*blobFile, this, static_cast<std::uint16_t>(fieldNo),
                                                record, firstBlock, stamp);
     if (firstBlock != 0) {
+        const std::uint64_t misses = blobFile->Cache().Stats().Misses;
         buffer->LoadBlob();
         NoteWantedBlob(fieldNo, buffer->Length(), *blobFile);
+        if (LastWalk() && blobFile->Cache().Stats().Misses != misses) AfterBlobRead(*blobFile, misses);
     }
     return buffer;
 }
@@ -128,12 +130,15 @@ std::uint16_t TDataCursor::ReadBlob(int fieldNo, std::span<const std::uint8_t> i
     if (number == 0) return 0;
     // The bytes go from the cached blocks into `value` once, with no buffer
     // in between.
+    const std::uint64_t misses = blobFile->Cache().Stats().Misses;
     TBlobBuffer::LoadText(*blobFile, this, number,
                           le::GetI32(image, field.Offset + kStampAfterValue), value);
     // A reader of one memo after another finds it noted already.
     const bool noted = !FWantedBlobs.empty() && FWantedBlobs.front() == fieldNo &&
                        (FWantedLongBlobs || value.size() <= blobFile->DataBytesPerBlock());
     if (!noted) NoteWantedBlob(fieldNo, value.size(), *blobFile);
+    // Nearly always the memo was cached: no call then.
+    if (LastWalk() && blobFile->Cache().Stats().Misses != misses) AfterBlobRead(*blobFile, misses);
     return 0;
 }
 

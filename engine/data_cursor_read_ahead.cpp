@@ -7,7 +7,10 @@
 // the page cache with them), and whoever has been reading BLOB fields (a
 // walk reading every memo, a look-up showing each entry's article) gets the
 // first blocks of those values with them; each later step or memo then
-// finds its units cached instead of locking and checking once more.
+// finds its units cached instead of locking and checking once more. A
+// step whose record the cache served reads nothing ahead; when the memo of
+// such a record then comes from disk, the first blocks of the next cached
+// records' memos come along with it in the same way.
 //
 // Nothing here changes what is read or returned: units are only cached.
 // Numbers that lead outside the files are skipped, and a read that fails
@@ -114,36 +117,65 @@ void TDataCursor::AfterRecordRead(std::optional<TReadDirection> walk) {
             count += LaterLeafRecords(*walk, std::span(records).subspan(count, limit - count));
         // The records come in one batch, then the first blocks of the
         // current record's values and theirs in another.
-        // The fields' places and the file's end are looked up once for the
-        // whole batch.
-        // The usual few fields' places stay on the stack (a look-up comes
-        // here for every record it reads).
-        TBlockList blocks;
-        std::array<std::size_t, 8> fewOffsets;
-        std::vector<std::size_t> manyOffsets;
-        std::span<std::size_t> offsets;
-        std::int32_t last = 0;
-        if (!FWantedBlobs.empty()) {
-            if (FWantedBlobs.size() <= fewOffsets.size()) {
-                offsets = std::span(fewOffsets).first(FWantedBlobs.size());
-            } else {
-                manyOffsets.resize(FWantedBlobs.size());
-                offsets = manyOffsets;
-            }
-            for (std::size_t i = 0; i < offsets.size(); ++i)
-                offsets[i] = GetFieldDesc(FWantedBlobs[i]).Field.Offset;
-            last = blobFile->LastBlockNumber();
-        }
-        bool blobs = !offsets.empty() && WantedFirstBlocks(Current().Image(), offsets, last, blocksLeft, blocks);
         if (count > 0 && !data.PrefetchRecords(std::span(records).first(count))) return;
-        for (std::size_t i = 0; blobs && i < count; ++i) {
-            const TRecord* record = data.RecordCache().Find(records[i]);
-            blobs = record != nullptr && WantedFirstBlocks(record->Image(), offsets, last, blocksLeft, blocks);
-        }
-        if (!blocks.Numbers().empty()) (void)blobFile->PrefetchBlocks(blocks.Numbers());
+        if (!FWantedBlobs.empty())
+            PrefetchWantedBlocks(*blobFile, Current().Image(), std::span(records).first(count),
+                                 blocksLeft);
     } catch (const EPirinEngineError&) {
         // Left for the access that needs the unit.
     }
+}
+
+void TDataCursor::AfterBlobRead(TBlobFile& blobFile, std::uint64_t misses) {
+    const std::optional<TReadDirection> walk = LastWalk();
+    if (!walk || blobFile.Cache().Stats().Misses == misses || FWantedBlobs.empty()) return;
+    // The read took the table's read lock for this operation (or the cursor
+    // takes none): what follows sees the same state of the files.
+    if (FTable == nullptr || !(TakesNoLocks() || FTable->ReadLocked())) return;
+    const std::size_t budget = blobFile.Cache().Budget();
+    const std::size_t blocksLeft = FWantedLongBlobs ? budget / 2 : budget;
+    const std::size_t limit =
+        std::min<std::size_t>(kMaxReadAheadRecords, blocksLeft / FWantedBlobs.size());
+    std::array<std::int32_t, kMaxReadAheadRecords> records;
+    std::size_t count = UpcomingRecords(*walk, std::span(records).first(limit));
+    try {
+        if (count < limit)
+            count += LaterLeafRecords(*walk, std::span(records).subspan(count, limit - count));
+        // The current record's values are in the cache already.
+        PrefetchWantedBlocks(blobFile, {}, std::span(records).first(count), blocksLeft);
+    } catch (const EPirinEngineError&) {
+        // Left for the access that needs the unit.
+    }
+}
+
+// Inlined into both callers: a look-up comes here for every record it
+// reads, and the call alone cost it more than the work for its one record.
+[[gnu::always_inline]] inline void TDataCursor::PrefetchWantedBlocks(
+    TBlobFile& blobFile, std::span<const std::uint8_t> current,
+    std::span<const std::int32_t> records, std::size_t blocksLeft) {
+    // The fields' places and the file's end are looked up once for the
+    // whole batch; the usual few fields' places stay on the stack (a
+    // look-up comes here for every record it reads).
+    std::array<std::size_t, 8> fewOffsets;
+    std::vector<std::size_t> manyOffsets;
+    std::span<std::size_t> offsets;
+    if (FWantedBlobs.size() <= fewOffsets.size()) {
+        offsets = std::span(fewOffsets).first(FWantedBlobs.size());
+    } else {
+        manyOffsets.resize(FWantedBlobs.size());
+        offsets = manyOffsets;
+    }
+    for (std::size_t i = 0; i < offsets.size(); ++i)
+        offsets[i] = GetFieldDesc(FWantedBlobs[i]).Field.Offset;
+    const std::int32_t last = blobFile.LastBlockNumber();
+    TBlockList blocks;
+    bool more = WantedFirstBlocks(current, offsets, last, blocksLeft, blocks);
+    const TUnitCache<TRecord>& cache = Data().RecordCache();
+    for (std::size_t i = 0; more && i < records.size(); ++i) {
+        const TRecord* record = cache.Find(records[i]);
+        more = record != nullptr && WantedFirstBlocks(record->Image(), offsets, last, blocksLeft, blocks);
+    }
+    if (!blocks.Numbers().empty()) (void)blobFile.PrefetchBlocks(blocks.Numbers());
 }
 
 std::size_t TDataCursor::LaterLeafRecords(TReadDirection direction, std::span<std::int32_t> out) {

@@ -244,7 +244,8 @@ class TUnitCache {
     // or one victim reused, without the batch's lists.
     bool PrefetchOne(std::int32_t n, std::size_t unitSize);
     // Reads and caches the missing units of a Prefetch (numbers in the order
-    // given, each once); leaves out what finds no place or is not on disk.
+    // given; one given twice is read once); leaves out what finds no place
+    // or is not on disk.
     void LoadMissing(std::vector<std::int32_t>& missing, std::size_t unitSize);
     TPin Hit(TUnit* unit);
     TPin Append(std::int32_t n, std::size_t unitSize);
@@ -350,15 +351,6 @@ bool TUnitCache<TUnit>::Prefetch(std::span<const std::int32_t> numbers) {
     }
     FStats.Hits += held.size();
     if (!missing.empty()) {
-        // A number given twice is read once.
-        std::vector<std::int32_t> sorted(missing);
-        std::sort(sorted.begin(), sorted.end());
-        if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) {
-            std::vector<std::int32_t> once;
-            for (const std::int32_t n : missing)
-                if (std::find(once.begin(), once.end(), n) == once.end()) once.push_back(n);
-            missing.swap(once);
-        }
         if (!FOwner.StrictChangeDetection() && FOwner.CheckAndResync()) return false;
         LoadMissing(missing, unitSize);
     }
@@ -389,6 +381,18 @@ bool TUnitCache<TUnit>::PrefetchOne(std::int32_t n, std::size_t unitSize) {
 
 template <class TUnit>
 void TUnitCache<TUnit>::LoadMissing(std::vector<std::int32_t>& missing, std::size_t unitSize) {
+    // The reads go by number. Sorted once: a number given twice is read
+    // once, and while the places last (the usual case) the sorted list is
+    // the one read.
+    std::vector<std::int32_t> sorted(missing);
+    std::sort(sorted.begin(), sorted.end());
+    if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) {
+        std::vector<std::int32_t> once;
+        for (const std::int32_t n : missing)
+            if (std::find(once.begin(), once.end(), n) == once.end()) once.push_back(n);
+        missing.swap(once);
+        sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+    }
     // Places: free ones first, then victims from the tail of the chain.
     const std::size_t free = FCapacity > FUnits.Size() ? FCapacity - FUnits.Size() : 0;
     std::vector<TUnit*> victims;
@@ -398,9 +402,14 @@ void TUnitCache<TUnit>::LoadMissing(std::vector<std::int32_t>& missing, std::siz
              unit = unit->FChainPrev)
             if (IsVictim(*unit)) victims.push_back(static_cast<TUnit*>(unit));
     }
-    missing.resize(std::min(missing.size(), free + victims.size()));
+    if (free + victims.size() < missing.size()) {
+        // The numbers given last find no place.
+        missing.resize(free + victims.size());
+        sorted.assign(missing.begin(), missing.end());
+        std::sort(sorted.begin(), sorted.end());
+    }
+    missing.swap(sorted);
     victims.resize(missing.size() - std::min(missing.size(), free));
-    std::sort(missing.begin(), missing.end());
     const std::int32_t nextNow = FOwner.NextUnitNumber();
     while (!missing.empty() && missing.back() >= nextNow) missing.pop_back();
     if (missing.empty()) return;

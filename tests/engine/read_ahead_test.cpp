@@ -328,5 +328,58 @@ TEST_F(ReadAheadTest, ASiblingsEditOfARecordReadAheadIsWhatTheWalkReads) {
     }
 }
 
+
+// A walk whose records the record cache already holds (a table smaller than
+// the cache, walked again) reads nothing ahead at its steps. The memos
+// still come in batches: the memo that goes to disk brings the first
+// blocks of the next cached records' memos along. Both ways of reading a
+// memo, forwards and backwards; every memo is its record's own.
+TEST(ReadAheadOfCachedRecords, TheirMemosComeInBatches) {
+    constexpr int kSmall = 120;  // more memos than the block cache holds
+    TFixtureTable fixture({.Fields = {Field("Id", "INTEGER"), Field("Word", "VARCHAR", 20), Field("Note", "MEMO")},
+                           .Primary = TIndexDefinition{.Fields = {"Id"}},
+                           .Indexes = {{.Name = "ByWord", .Fields = {"Word"}}}});
+    std::vector<TRow> rows;
+    for (int id = 1; id <= kSmall; ++id) rows.push_back({id, WordOf(id), WordOf(id) + " " + std::string(150, 'x')});
+    (void)fixture.AppendRows(rows);
+
+    for (const bool viaOpen : {false, true}) {
+        for (const bool forward : {true, false}) {
+            SCOPED_TRACE(std::string(viaOpen ? "OpenBlob" : "ReadBlob") + (forward ? " forwards" : " backwards"));
+            TTableSession session(fixture);
+            auto cursor = session.OpenCursor();
+            cursor->SetToIndex("ByWord");
+            TDataTable& table = *cursor->Table();
+            ASSERT_GE(table.DataFile().RecordCache().Budget(), static_cast<std::size_t>(kSmall));
+            ASSERT_LT(table.BlobFile()->Cache().Budget(), static_cast<std::size_t>(kSmall));
+            std::vector<std::uint8_t> image(static_cast<std::size_t>(cursor->RecordSize()));
+            const auto readNote = [&] {
+                if (viaOpen) return ReadNote(*cursor, image);
+                std::string text;
+                EXPECT_EQ(cursor->ReadBlob(kNote, image, text), 0);
+                return text;
+            };
+            const auto walk = [&] {
+                forward ? cursor->First() : cursor->Last();
+                int records = 0;
+                int memosFromDisk = 0;
+                while ((forward ? cursor->GetNextRecord(image) : cursor->GetPriorRecord(image)) == 0) {
+                    const auto misses = table.BlobFile()->Cache().Stats().Misses;
+                    const std::string word = StringField(*cursor, kWord, image);
+                    EXPECT_EQ(readNote(), word + " " + std::string(150, 'x'));
+                    memosFromDisk += table.BlobFile()->Cache().Stats().Misses != misses ? 1 : 0;
+                    ++records;
+                }
+                EXPECT_EQ(records, kSmall);
+                return memosFromDisk;
+            };
+            (void)walk();  // every record in the cache now
+            // Two or three batches of the block cache's size, not a disk
+            // read for every memo.
+            EXPECT_LE(walk(), kSmall / 16);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace pirin::testing
