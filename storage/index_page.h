@@ -350,6 +350,11 @@ class TPage : public TCacheUnit {
     // Unpacks entries kept as read into the entry buffers; every edit calls
     // it first.
     void Unraw();
+    // Makes room in the entry buffers for `extra` more entries at once: a
+    // page filled one entry at a time would otherwise move its buffers
+    // element by element each time they double. Room for a full page is
+    // taken in one step.
+    void ReserveEntries(std::size_t extra);
 
     // Recomputes d and t of entry `index` (0-based) and the packed size.
     void Repack(std::size_t index) const noexcept;

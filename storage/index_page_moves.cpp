@@ -21,6 +21,7 @@ void TPage::MoveEntries(std::size_t first, std::size_t count, TPage& to, std::si
     else
         for (std::size_t i = first; i < first + count; ++i) FPackedSize -= EntrySize(i);
 
+    to.ReserveEntries(count);
     to.FKeys.insert(to.FKeys.begin() + into * k, FKeys.begin() + from * k,
                     FKeys.begin() + (from + n) * k);
     to.FRefs.insert(to.FRefs.begin() + into, FRefs.begin() + from, FRefs.begin() + from + n);
