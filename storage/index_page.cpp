@@ -184,6 +184,18 @@ void TPage::Unraw() {
     FRaw = false;
 }
 
+void TPage::ReserveEntries(std::size_t extra) {
+    const std::size_t wanted = FRefs.size() + extra;
+    if (wanted <= FRefs.capacity()) return;
+    const std::size_t room =
+        std::max({wanted, 2 * FRefs.size(), static_cast<std::size_t>(MaxEntries()) + 1});
+    FKeys.reserve(room * KeyLength());
+    FRefs.reserve(room);
+    FCounts.reserve(room);
+    FPrefix.reserve(room);
+    FTrailing.reserve(room);
+}
+
 void TPage::CopyEntries(std::vector<std::uint8_t>& keys, std::size_t& stride,
                         std::vector<std::int32_t>& refs) const {
     const std::size_t n = static_cast<std::size_t>(NumberOfEntries());
@@ -341,6 +353,7 @@ void TPage::InsertEntry(int position, std::span<const std::uint8_t> key, std::in
         InsertEntry(position, copy, reference, count);
         return;
     }
+    ReserveEntries(1);
     FKeys.insert(FKeys.begin() + static_cast<std::ptrdiff_t>(index) * k, key.begin(),
                  key.begin() + k);
     FRefs.insert(FRefs.begin() + static_cast<std::ptrdiff_t>(index), reference);

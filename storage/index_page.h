@@ -60,6 +60,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <span>
 #include <string_view>
@@ -350,6 +351,23 @@ class TPage : public TCacheUnit {
     // Unpacks entries kept as read into the entry buffers; every edit calls
     // it first.
     void Unraw();
+    // Makes room in the entry buffers for `extra` more entries at once: a
+    // page filled one entry at a time would otherwise move its buffers
+    // element by element each time they double. Room for a full page is
+    // taken in one step.
+    void ReserveEntries(std::size_t extra);
+    // Opens a gap of `count` elements at `at` in an entry buffer for a run
+    // of entries: the tail moves in one block (a vector's insert constructs
+    // the elements it moves past the old end one at a time), and the gap is
+    // left for the caller to fill. Returns the gap.
+    template <class TBuffer>
+    static auto* OpenGap(TBuffer& buffer, std::size_t at, std::size_t count) {
+        const std::size_t old = buffer.size();
+        buffer.resize(old + count);  // the new elements stay unfilled
+        auto* data = buffer.data();
+        std::memmove(data + at + count, data + at, (old - at) * sizeof(*data));
+        return data + at;
+    }
 
     // Recomputes d and t of entry `index` (0-based) and the packed size.
     void Repack(std::size_t index) const noexcept;

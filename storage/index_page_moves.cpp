@@ -2,6 +2,8 @@
 // a split, and the merging and sharing of an underfull page.
 #include "storage/index_page.h"
 
+#include <cstring>
+
 namespace pirin {
 
 void TPage::MoveEntries(std::size_t first, std::size_t count, TPage& to, std::size_t at) {
@@ -13,7 +15,6 @@ void TPage::MoveEntries(std::size_t first, std::size_t count, TPage& to, std::si
     const auto k = static_cast<std::ptrdiff_t>(KeyLength());
     const auto from = static_cast<std::ptrdiff_t>(first);
     const auto n = static_cast<std::ptrdiff_t>(count);
-    const auto into = static_cast<std::ptrdiff_t>(at);
     // Both pages have one format: fixed-size entries on both or on neither.
     const bool fixed = !CompressedLeaf();
     if (fixed)
@@ -21,13 +22,15 @@ void TPage::MoveEntries(std::size_t first, std::size_t count, TPage& to, std::si
     else
         for (std::size_t i = first; i < first + count; ++i) FPackedSize -= EntrySize(i);
 
-    to.FKeys.insert(to.FKeys.begin() + into * k, FKeys.begin() + from * k,
-                    FKeys.begin() + (from + n) * k);
-    to.FRefs.insert(to.FRefs.begin() + into, FRefs.begin() + from, FRefs.begin() + from + n);
-    to.FCounts.insert(to.FCounts.begin() + into, FCounts.begin() + from,
-                      FCounts.begin() + from + n);
-    to.FPrefix.insert(to.FPrefix.begin() + into, count, 0);
-    to.FTrailing.insert(to.FTrailing.begin() + into, count, 0);
+    to.ReserveEntries(count);
+    const std::size_t keyBytes = count * KeyLength();
+    std::memcpy(OpenGap(to.FKeys, at * KeyLength(), keyBytes), FKeys.data() + first * KeyLength(),
+                keyBytes);
+    std::memcpy(OpenGap(to.FRefs, at, count), FRefs.data() + first, count * sizeof(std::int32_t));
+    std::memcpy(OpenGap(to.FCounts, at, count), FCounts.data() + first,
+                count * sizeof(std::int32_t));
+    std::memset(OpenGap(to.FPrefix, at, count), 0, count);
+    std::memset(OpenGap(to.FTrailing, at, count), 0, count);
     if (fixed)
         to.FPackedSize += count * to.FixedEntrySize();
     else

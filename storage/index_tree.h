@@ -147,8 +147,11 @@ class TIndexTree {
     TTreeStatus Fill(const TTreePath& path, TTreeEntry* entry);
 
     // Entries of `page` not above the search key; with `tryEnd` the last
-    // entry is compared first.
-    int InsertPosition(const TPage& page, const TKeySearch& search, bool tryEnd) const;
+    // entry is compared first. When that comparison alone settles the
+    // position, `settled` (if given) is set to true and `lastEqual` to
+    // whether the last entry equals the key; both are left alone otherwise.
+    int InsertPosition(const TPage& page, const TKeySearch& search, bool tryEnd,
+                       bool* settled = nullptr, bool* lastEqual = nullptr) const;
     // The whole-key search one insertion's descent shares, from the root's
     // settings.
     TKeySearch SearchFor(const TPage& root, std::span<const std::uint8_t> key) const;

@@ -24,14 +24,20 @@ std::int32_t Total(const TPage& page) {
 
 }  // namespace
 
-int TIndexTree::InsertPosition(const TPage& page, const TKeySearch& search, bool tryEnd) const {
+int TIndexTree::InsertPosition(const TPage& page, const TKeySearch& search, bool tryEnd,
+                               bool* settled, bool* lastEqual) const {
     // Keys that arrive in ascending order go after every entry of their
     // path: one comparison with the last entry settles it.
     const int entries = page.NumberOfEntries();
     if (tryEnd && entries > 0 && page.Attached() && !page.IsParameterPage() &&
-        &search.Index() == page.Config().Keys && search.Count() == page.Config().KeyLength &&
-        search(page.EntryKey(entries).data()) <= 0)
-        return entries;
+        &search.Index() == page.Config().Keys && search.Count() == page.Config().KeyLength) {
+        const int c = search(page.EntryKey(entries).data());
+        if (c <= 0) {
+            if (settled != nullptr) *settled = true;
+            if (lastEqual != nullptr) *lastEqual = c == 0;
+            return entries;
+        }
+    }
     return page.FindInsertPosition(search);
 }
 
@@ -102,12 +108,18 @@ bool TIndexTree::Insert(std::span<const std::uint8_t> key, std::int32_t record, 
     const TKeySearch search = SearchFor(*pins[0], key);
     for (;;) {
         const TPage& page = *pins.back();
-        const int after = InsertPosition(page, search, tryEnd);
+        bool settled = false;
+        bool lastEqual = false;
+        const int after = InsertPosition(page, search, tryEnd, &settled, &lastEqual);
         rightEdge = rightEdge && after == page.NumberOfEntries();
         if (page.IsLeaf()) {
             // The entry before the insert position is the last one not above
-            // the key: equal to it when the key is there.
-            if (refuseEqual && after > 0 && search(page.EntryKey(after).data()) == 0) return false;
+            // the key: equal to it when the key is there. Where the last
+            // entry's comparison placed the key, that entry is the one it
+            // compared.
+            if (refuseEqual &&
+                (settled ? lastEqual : after > 0 && search(page.EntryKey(after).data()) == 0))
+                return false;
             path.Levels.push_back({page.UnitNumber(), after + 1});
             break;
         }
