@@ -148,7 +148,6 @@ void TDataCursor::SetOpenIndex(std::string_view name) {
 void TDataCursor::Open() {
     if (FOpen) return;
     FFields.clear();
-    FFields.reserve(kMaxFieldCount);
     TDataTable* table = nullptr;
     const int result =
         FDirectory.OpenTable(FTableName, FInMemory, FExclusive, FSharesExclusiveOpen, table);
@@ -237,6 +236,10 @@ void TDataCursor::PassPasswordCheck(const std::function<void()>& releaseRead) {
 
 void TDataCursor::BuildFieldDescs() {
     FHasAutoInc = FHasDefaults = FHasBounds = FHasComputed = false;
+    // As many as the table has: room for the most a table may have is
+    // over 270 KiB, which the allocator takes from and gives back to the
+    // system on every open.
+    FFields.reserve(FTable->DataFile().Fields().size());
     for (const TFieldDescriptor& field : FTable->DataFile().Fields()) {
         TCursorFieldDesc desc;
         desc.Field = field;

@@ -67,6 +67,30 @@ TStoredRuns StoredRuns(TIndexCompression c, bool unique, std::size_t k, std::siz
     return {d, k - d - t, false};
 }
 
+// Key runs of compressed leaves are copied in steps of this many bytes.
+constexpr std::size_t kCopyStep = 16;
+
+constexpr std::size_t RoundedToSteps(std::size_t count) {
+    return (count + kCopyStep - 1) / kCopyStep * kCopyStep;
+}
+
+// Copies `count` bytes in whole steps: reads and writes up to a step less
+// one byte past the run. Each step goes through a local copy, so `from` may
+// overlap `to` (a key shorter than a step reading the key before it).
+inline void CopySteps(std::uint8_t* to, const std::uint8_t* from, std::size_t count) {
+    for (std::size_t done = 0; done < count; done += kCopyStep) {
+        std::uint8_t step[kCopyStep];
+        std::memcpy(step, from + done, kCopyStep);
+        std::memcpy(to + done, step, kCopyStep);
+    }
+}
+
+// Zeros `count` bytes in whole steps (writing up to a step less one byte
+// past them).
+inline void ZeroSteps(std::uint8_t* to, std::size_t count) {
+    for (std::size_t done = 0; done < count; done += kCopyStep) std::memset(to + done, 0, kCopyStep);
+}
+
 }  // namespace
 
 std::size_t TPage::EntrySize(std::size_t index) const noexcept {
@@ -295,8 +319,10 @@ void TPage::UnpackCompressed(std::span<const std::uint8_t> bytes, const TPageCon
     thread_local TUninitBytes storedPrefix;
     thread_local TUninitBytes storedTrailing;
     // Every key byte is written below: resizing leaves the new bytes as
-    // they are instead of clearing them first.
-    keys.resize(n * k);
+    // they are instead of clearing them first. The keys are copied in
+    // whole steps that may run up to a step past the last key, into room
+    // given back at the end.
+    keys.resize(n * k + kCopyStep);
     refs.resize(n);
     storedPrefix.resize(n);
     storedTrailing.resize(n);
@@ -326,10 +352,16 @@ void TPage::UnpackCompressed(std::span<const std::uint8_t> bytes, const TPageCon
         if (kPageSize - at < head + (split ? kSuffix : 0) + 4) corrupt();
         prefix[i] = static_cast<std::uint8_t>(d);
         trailing[i] = static_cast<std::uint8_t>(t);
-        if (d > 0) std::memcpy(key, key - k, d);
-        std::memcpy(key + d, in + at, head);
+        // Each run is written in whole steps, in key order: what a step
+        // writes past the end of its run is overwritten by the next run (or
+        // the next key) before anyone reads it.
+        CopySteps(key, key - k, d);
+        if (bytes.size() - at >= RoundedToSteps(head))
+            CopySteps(key + d, in + at, head);
+        else
+            std::memcpy(key + d, in + at, head);
         at += head;
-        if (t > 0) std::memset(key + headEnd, 0, t);
+        ZeroSteps(key + headEnd, t);
         if (split) {
             std::memcpy(key + body, in + at, kSuffix);
             at += kSuffix;
@@ -337,6 +369,7 @@ void TPage::UnpackCompressed(std::span<const std::uint8_t> bytes, const TPageCon
         ref[i] = LoadI32(in + at);
         at += 4;
     }
+    keys.resize(n * k);
 
     FCounts.assign(n, 0);
     // Nothing can fail from here on.

@@ -158,6 +158,7 @@ void TPirinDataSet::InternalClose() {
 void TPirinDataSet::BuildFieldDefs(TDataCursor& cursor) {
     auto& defs = MutableFieldDefs();
     defs.clear();
+    defs.reserve(static_cast<std::size_t>(cursor.FieldCount()));
     for (int number = 1; number <= cursor.FieldCount(); ++number) {
         const TFieldDescriptor& field = cursor.GetFieldDesc(number).Field;
         const TTypeMapping mapping = MapFieldType(field);

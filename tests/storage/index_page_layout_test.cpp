@@ -184,7 +184,7 @@ TEST(IndexPageLayout, RoundTripsForEveryFormat) {
     for (const auto compression : {C::None, C::Duplicate, C::Trailing, C::Full}) {
         for (const bool unique : {true, false}) {
             for (const auto type : {TPageType::Leaf, TPageType::Root}) {
-                for (const std::size_t k : {std::size_t{6}, std::size_t{37}}) {
+                for (const std::size_t k : {std::size_t{6}, std::size_t{16}, std::size_t{37}}) {
                     SCOPED_TRACE(::testing::Message()
                                  << "compression " << static_cast<int>(compression) << " unique "
                                  << unique << " type " << static_cast<int>(type) << " k " << k);
