@@ -154,8 +154,14 @@ void TBlobFile::CheckBlobFile() {
     // longer one only lost a header write). The disk can only be judged when
     // nothing of this process is still waiting in memory: a header or blocks
     // not yet written would make a sound file look short.
-    if (!FHeaderChanged && !HasDirtyBlocks() && static_cast<std::uint64_t>(FileLength()) < end)
-        Fail(PIRIN_HEADERCORRUPT);
+    if (FHeaderChanged || HasDirtyBlocks()) return;
+    // The length the open saw spares asking again when it is long enough
+    // (blocks are never cut off, so the file has not shrunk since).
+    const auto longEnough = [end](std::int64_t length) {
+        return static_cast<std::uint64_t>(length) >= end;
+    };
+    if (const auto seen = TakeLengthAtOpen(); seen && longEnough(*seen)) return;
+    if (!longEnough(FileLength())) Fail(PIRIN_HEADERCORRUPT);
 }
 
 std::size_t TBlobFile::ReadBlockData(const TBlock& block, std::span<std::uint8_t> out) const {

@@ -128,7 +128,14 @@ void TDataFile::TouchHeader() {
 void TDataFile::ReadHeaderAndDescriptors() {
     // One read for both where the descriptors fit in it (up to five fields).
     std::array<std::uint8_t, kOpenReadSize> bytes;
-    const std::size_t got = ReadAt(0, bytes.data(), bytes.size(), true);
+    // A file the open saw shorter than the read is read up to that length:
+    // a read to the very end needs no second call to find it. A file that
+    // has grown since has its descriptors read apart below where they
+    // reach further.
+    std::size_t want = bytes.size();
+    if (const auto length = LengthAtOpen(); length && *length >= std::int64_t{kDataHeaderSize})
+        want = std::min(want, static_cast<std::size_t>(*length));
+    const std::size_t got = ReadAt(0, bytes.data(), want, true);
     // A file too short for its header is a damaged header, not a read fault.
     if (got < kDataHeaderSize) RaiseCode(PIRIN_HEADERCORRUPT);
     TDataHeader header;

@@ -37,15 +37,20 @@ void TDataFile::CheckStructure() {
     CheckVersion();
     CheckLocale(FHeader.Language(), FHeader.Sort(), TFileHandler::TableName());
     CheckDescriptors();
-    const std::int64_t length = FileLength();
     const auto headerEnd = static_cast<std::int64_t>(DataOffset());
     const std::int64_t recordSize = FHeader.RecordSize();  // at least 9 (ValidateHeader)
-    if (length < headerEnd) RaiseCode(PIRIN_HEADERCORRUPT);
-    const std::int64_t slotBytes = length - headerEnd;
-    if (slotBytes % recordSize != 0) RaiseCode(PIRIN_HEADERCORRUPT);
-    const std::int64_t slots = slotBytes / recordSize;
-    if (FHeader.NextRecordNumber() != slots + 1) RaiseCode(PIRIN_HEADERCORRUPT);
-    if (FHeader.FirstFree() < 0 || FHeader.FirstFree() > slots) RaiseCode(PIRIN_HEADERCORRUPT);
+    // The file holds the header, the descriptors and exactly the slots the
+    // header counts.
+    const auto fits = [&](std::int64_t length) {
+        if (length < headerEnd || (length - headerEnd) % recordSize != 0) return false;
+        const std::int64_t slots = (length - headerEnd) / recordSize;
+        return FHeader.NextRecordNumber() == slots + 1 && FHeader.FirstFree() >= 0 &&
+               FHeader.FirstFree() <= slots;
+    };
+    // The length the open saw spares asking again when it fits; a file that
+    // changed since is judged by its length now.
+    if (const auto seen = TakeLengthAtOpen(); seen && fits(*seen)) return;
+    if (!fits(FileLength())) RaiseCode(PIRIN_HEADERCORRUPT);
 }
 
 }  // namespace pirin

@@ -1,6 +1,7 @@
 #include "storage/file_handler.h"
 
 #include <cerrno>
+#include <limits>
 
 #include "errors/engine_error.h"
 #include "storage/abstract_file.h"
@@ -39,6 +40,8 @@ void TFileHandler::OpenFile() {
     FHandleId = id;
     FOpenedReadOnly = opened.OpenedReadOnly;
     FReadOnlyAttribute = opened.ReadOnlyAttribute;
+    if (opened.LengthAtOpen && *opened.LengthAtOpen <= std::uint64_t{std::numeric_limits<std::int64_t>::max()})
+        FLengthAtOpen = static_cast<std::int64_t>(*opened.LengthAtOpen);
     FOpen = true;
 }
 
@@ -49,6 +52,7 @@ void TFileHandler::CloseFile() {
     if (FFile != nullptr) (void)TFileList::Instance().CloseEntry(FFile, FInMemory, FHandleId);
     FFile = nullptr;
     FHandleId = 0;
+    FLengthAtOpen.reset();
     FOpen = false;
 }
 

@@ -23,8 +23,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "storage/file_system.h"
@@ -105,6 +107,13 @@ class TFileHandler {
     bool ReadOnlyAttribute() const { return FReadOnlyAttribute; }
     std::int32_t HandleId() const { return FHandleId; }
     TAbstractFile* File() const { return FFile; }
+    // The length the file had when this handler's open opened its descriptor
+    // (a disk file no other handler of the process had open). A read right
+    // after the open may size itself by it; TakeLengthAtOpen gives it to one
+    // check, which may judge by it first but must ask the file itself
+    // (FileLength) before refusing: another process may have written since.
+    std::optional<std::int64_t> LengthAtOpen() const { return FLengthAtOpen; }
+    std::optional<std::int64_t> TakeLengthAtOpen() { return std::exchange(FLengthAtOpen, std::nullopt); }
 
     // The name errors carry: the one set, else the file name's last component.
     std::string TableName() const;
@@ -121,6 +130,7 @@ class TFileHandler {
     TAbstractFile* FFile = nullptr;
     std::string FFileName;
     std::int32_t FHandleId = 0;
+    std::optional<std::int64_t> FLengthAtOpen;
     bool FExclusive = false;
     bool FOpenedReadOnly = false;
     bool FReadOnlyAttribute = false;

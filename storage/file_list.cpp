@@ -107,6 +107,7 @@ bool TFileList::OpenUnlisted(const std::string& name, bool temporary, bool exclu
         }
     file->SetTemporary(temporary);
     Fill(opened, file.get(), id);
+    opened.LengthAtOpen = file->LengthWhenOpened();
     FFiles.push_back(std::move(file));
     return true;
 }
@@ -148,6 +149,7 @@ std::int32_t TFileList::OpenEntry(const std::string& name, bool inMemory, bool t
     std::int32_t id = file->OpenHandle(found.Stat);
     if (id < 0) return id;
     Fill(opened, file.get(), id);
+    opened.LengthAtOpen = file->LengthWhenOpened();
     FFiles.push_back(std::move(file));
     return id;
 }

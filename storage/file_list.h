@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,8 @@ struct TOpenedEntry {
     std::int32_t HandleId = 0;
     bool OpenedReadOnly = false;
     bool ReadOnlyAttribute = false;
+    // A disk file whose descriptor this open opened: the length the open saw.
+    std::optional<std::uint64_t> LengthAtOpen;
 };
 
 class TFileList {

@@ -100,6 +100,7 @@ int TPhysicalFile::OpenDescriptor(const TFileStat* known) {
     FWritable = !readOnly;
     FDevice = opened.Device;
     FInode = opened.Inode;
+    FLengthWhenOpened = opened.Size;
     return 0;
 }
 

@@ -57,6 +57,8 @@ class TPhysicalFile final : public TAbstractFile {
         return FHandle != kNoOSFile && other.FHandle != kNoOSFile && FDevice == other.FDevice &&
                FInode == other.FInode;
     }
+    // The length the file had when its descriptor was opened.
+    std::uint64_t LengthWhenOpened() const { return FLengthWhenOpened; }
 
   protected:
     [[nodiscard]] std::int64_t ReadHandle(TFileHandleEntry& handle, std::uint64_t offset,
@@ -77,6 +79,7 @@ class TPhysicalFile final : public TAbstractFile {
     bool FWritable = false;
     std::uint64_t FDevice = 0;
     std::uint64_t FInode = 0;
+    std::uint64_t FLengthWhenOpened = 0;
 };
 
 }  // namespace pirin

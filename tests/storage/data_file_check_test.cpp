@@ -30,6 +30,27 @@ TEST_F(DataFileTest, ATableWithRecordsPassesAndOneByteMoreOrLessFails) {
     EXPECT_EQ(OpenAndCheck(), PIRIN_HEADERCORRUPT);
 }
 
+// The check may judge by the length the open saw, but a table another
+// writer grew since then is judged by its length now, and a damaged one
+// still fails.
+TEST_F(DataFileTest, TheCheckAsksAgainWhenTheFileChangedSinceTheOpen) {
+    const pirin::testing::TScratchFolder folder;
+    UseDisk(folder);
+    Build();
+    Append(2);
+    File.reset();
+    auto reader = OpenAnother();  // opens the descriptor: two records long
+    Reopen();                     // another writer on the same file
+    Append(1);
+    ASSERT_TRUE(reader->HeaderChanged());
+    EXPECT_EQ(CodeOf([&] { reader->CheckStructure(); }), 0);
+    reader.reset();
+    const std::uint64_t end = 127 + 768 * 6 + 3 * kSampleRecordSize;
+    PutRaw(end, {0});
+    EXPECT_EQ(OpenAndCheck(), PIRIN_HEADERCORRUPT);
+    File.reset();  // before the folder goes
+}
+
 TEST_F(DataFileTest, VersionAndLocaleAreCheckedBeforeTheDescriptors) {
     Build();
     PatchHeader([](TDataHeader& h) { h.SetVersion(4); });
