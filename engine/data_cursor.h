@@ -266,12 +266,19 @@ class TDataCursor : public TCursorNavigation {
     // travel, in walk order, at most out.size(); the leaves come from (and
     // go into) the index's page cache.
     std::size_t LaterLeafRecords(TReadDirection direction, std::span<std::int32_t> out);
-    // A stored value of the current record was just loaded for a wanted
-    // field, and `misses` is what the block cache counted before: when the
-    // load read from disk on a walk, the first blocks of the next records
-    // that are cached come along (a record the cache served had no
-    // read-ahead of its own, so each of their values would read alone).
-    void AfterBlobRead(TBlobFile& blobFile, std::uint64_t misses);
+    // The records a walk meets next, at most out.size(): the leaf copy's,
+    // then the neighbouring leaves'.
+    std::size_t RecordsAhead(TReadDirection direction, std::span<std::int32_t> out);
+    // How many first blocks a read-ahead may bring: all of the block cache,
+    // or half while long values are read (the rest is room for their later
+    // blocks).
+    std::size_t BlockAllowance(const TBlobFile& blobFile) const;
+    // A stored value of the current record was just read from disk for a
+    // wanted field (the callers tell by the block cache's misses): on a walk,
+    // the first blocks of the next records that are cached come along (a
+    // record the cache served had no read-ahead of its own, so each of their
+    // values would read alone).
+    void AfterBlobRead(TBlobFile& blobFile);
     // Reads ahead the first blocks of the wanted fields' values of `current`
     // (an image, may be empty) and then of `records`, as far as those are
     // cached, while `blocksLeft` lasts.

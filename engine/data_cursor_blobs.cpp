@@ -93,7 +93,7 @@ std::unique_ptr<TBlobBuffer> TDataCursor::LoadStoredBlob(int fieldNo, const TFie
         const std::uint64_t misses = blobFile->Cache().Stats().Misses;
         buffer->LoadBlob();
         NoteWantedBlob(fieldNo, buffer->Length(), *blobFile);
-        if (LastWalk() && blobFile->Cache().Stats().Misses != misses) AfterBlobRead(*blobFile, misses);
+        if (LastWalk() && blobFile->Cache().Stats().Misses != misses) AfterBlobRead(*blobFile);
     }
     return buffer;
 }
@@ -138,7 +138,7 @@ std::uint16_t TDataCursor::ReadBlob(int fieldNo, std::span<const std::uint8_t> i
                        (FWantedLongBlobs || value.size() <= blobFile->DataBytesPerBlock());
     if (!noted) NoteWantedBlob(fieldNo, value.size(), *blobFile);
     // Nearly always the memo was cached: no call then.
-    if (LastWalk() && blobFile->Cache().Stats().Misses != misses) AfterBlobRead(*blobFile, misses);
+    if (LastWalk() && blobFile->Cache().Stats().Misses != misses) AfterBlobRead(*blobFile);
     return 0;
 }
 

@@ -102,19 +102,14 @@ void TDataCursor::AfterRecordRead(std::optional<TReadDirection> walk) {
     if (!FWantedBlobs.empty()) {
         // The current record's values take their share first: a record read
         // ahead without its memo would cost an operation of its own.
-        const std::size_t budget = blobFile->Cache().Budget();
-        blocksLeft = FWantedLongBlobs ? budget / 2 : budget;
+        blocksLeft = BlockAllowance(*blobFile);
         const std::size_t records = blocksLeft / FWantedBlobs.size();
         limit = std::min(limit, records > 0 ? records - 1 : 0);
     }
     // Filled up to `count` before it is read.
     std::array<std::int32_t, kMaxReadAheadRecords> records;
-    std::size_t count = walk ? UpcomingRecords(*walk, std::span(records).first(limit)) : 0;
     try {
-        // The leaf copy ran out before the allowance: the walk goes on into
-        // the neighbouring leaves, whose entries come along too.
-        if (walk && count < limit)
-            count += LaterLeafRecords(*walk, std::span(records).subspan(count, limit - count));
+        const std::size_t count = walk ? RecordsAhead(*walk, std::span(records).first(limit)) : 0;
         // The records come in one batch, then the first blocks of the
         // current record's values and theirs in another.
         if (count > 0 && !data.PrefetchRecords(std::span(records).first(count))) return;
@@ -126,21 +121,18 @@ void TDataCursor::AfterRecordRead(std::optional<TReadDirection> walk) {
     }
 }
 
-void TDataCursor::AfterBlobRead(TBlobFile& blobFile, std::uint64_t misses) {
+void TDataCursor::AfterBlobRead(TBlobFile& blobFile) {
     const std::optional<TReadDirection> walk = LastWalk();
-    if (!walk || blobFile.Cache().Stats().Misses == misses || FWantedBlobs.empty()) return;
+    if (!walk || FWantedBlobs.empty()) return;
     // The read took the table's read lock for this operation (or the cursor
     // takes none): what follows sees the same state of the files.
     if (FTable == nullptr || !(TakesNoLocks() || FTable->ReadLocked())) return;
-    const std::size_t budget = blobFile.Cache().Budget();
-    const std::size_t blocksLeft = FWantedLongBlobs ? budget / 2 : budget;
+    const std::size_t blocksLeft = BlockAllowance(blobFile);
     const std::size_t limit =
         std::min<std::size_t>(kMaxReadAheadRecords, blocksLeft / FWantedBlobs.size());
     std::array<std::int32_t, kMaxReadAheadRecords> records;
-    std::size_t count = UpcomingRecords(*walk, std::span(records).first(limit));
     try {
-        if (count < limit)
-            count += LaterLeafRecords(*walk, std::span(records).subspan(count, limit - count));
+        const std::size_t count = RecordsAhead(*walk, std::span(records).first(limit));
         // The current record's values are in the cache already.
         PrefetchWantedBlocks(blobFile, {}, std::span(records).first(count), blocksLeft);
     } catch (const EPirinEngineError&) {
@@ -176,6 +168,19 @@ void TDataCursor::AfterBlobRead(TBlobFile& blobFile, std::uint64_t misses) {
         more = record != nullptr && WantedFirstBlocks(record->Image(), offsets, last, blocksLeft, blocks);
     }
     if (!blocks.Numbers().empty()) (void)blobFile.PrefetchBlocks(blocks.Numbers());
+}
+
+std::size_t TDataCursor::BlockAllowance(const TBlobFile& blobFile) const {
+    const std::size_t budget = blobFile.Cache().Budget();
+    return FWantedLongBlobs ? budget / 2 : budget;
+}
+
+std::size_t TDataCursor::RecordsAhead(TReadDirection direction, std::span<std::int32_t> out) {
+    std::size_t count = UpcomingRecords(direction, out);
+    // The leaf copy ran out before the allowance: the walk goes on into the
+    // neighbouring leaves, whose entries come along too.
+    if (count < out.size()) count += LaterLeafRecords(direction, out.subspan(count));
+    return count;
 }
 
 std::size_t TDataCursor::LaterLeafRecords(TReadDirection direction, std::span<std::int32_t> out) {

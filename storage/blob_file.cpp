@@ -157,11 +157,8 @@ void TBlobFile::CheckBlobFile() {
     if (FHeaderChanged || HasDirtyBlocks()) return;
     // The length the open saw spares asking again when it is long enough
     // (blocks are never cut off, so the file has not shrunk since).
-    const auto longEnough = [end](std::int64_t length) {
-        return static_cast<std::uint64_t>(length) >= end;
-    };
-    if (const auto seen = TakeLengthAtOpen(); seen && longEnough(*seen)) return;
-    if (!longEnough(FileLength())) Fail(PIRIN_HEADERCORRUPT);
+    if (!LengthPasses([end](std::int64_t length) { return static_cast<std::uint64_t>(length) >= end; }))
+        Fail(PIRIN_HEADERCORRUPT);
 }
 
 std::size_t TBlobFile::ReadBlockData(const TBlock& block, std::span<std::uint8_t> out) const {

@@ -49,8 +49,7 @@ void TDataFile::CheckStructure() {
     };
     // The length the open saw spares asking again when it fits; a file that
     // changed since is judged by its length now.
-    if (const auto seen = TakeLengthAtOpen(); seen && fits(*seen)) return;
-    if (!fits(FileLength())) RaiseCode(PIRIN_HEADERCORRUPT);
+    if (!LengthPasses(fits)) RaiseCode(PIRIN_HEADERCORRUPT);
 }
 
 }  // namespace pirin

@@ -109,11 +109,17 @@ class TFileHandler {
     TAbstractFile* File() const { return FFile; }
     // The length the file had when this handler's open opened its descriptor
     // (a disk file no other handler of the process had open). A read right
-    // after the open may size itself by it; TakeLengthAtOpen gives it to one
-    // check, which may judge by it first but must ask the file itself
-    // (FileLength) before refusing: another process may have written since.
+    // after the open may size itself by it.
     std::optional<std::int64_t> LengthAtOpen() const { return FLengthAtOpen; }
-    std::optional<std::int64_t> TakeLengthAtOpen() { return std::exchange(FLengthAtOpen, std::nullopt); }
+    // Whether the file's length passes `test`: the length the open saw is
+    // tried first (by one check only, then forgotten), the file's length now
+    // before refusing, since another process may have written since.
+    template <typename TTest>
+    bool LengthPasses(TTest&& test) {
+        if (const auto seen = std::exchange(FLengthAtOpen, std::nullopt); seen && test(*seen))
+            return true;
+        return test(FileLength());
+    }
 
     // The name errors carry: the one set, else the file name's last component.
     std::string TableName() const;
