@@ -167,4 +167,9 @@ bool TAbstractFile::UnlockRegion(std::uint64_t start, std::uint64_t length) {
     return FLocks.Remove(start, length);
 }
 
+bool TAbstractFile::UnlockRegionRun(std::uint64_t start, std::uint64_t length) {
+    TFileSectionGuard hold(FCriticalSection);
+    return FLocks.RemoveRun(start, length);
+}
+
 }  // namespace pirin

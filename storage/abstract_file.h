@@ -149,6 +149,9 @@ class TAbstractFile {
     [[nodiscard]] virtual bool LockRegion(std::uint64_t start, std::uint64_t length);
     // Needs the exact start and length of a locked region.
     [[nodiscard]] virtual bool UnlockRegion(std::uint64_t start, std::uint64_t length);
+    // Unlocks in one call the adjacent locked regions that together cover
+    // exactly these bytes; fails, unlocking nothing, when they do not.
+    [[nodiscard]] virtual bool UnlockRegionRun(std::uint64_t start, std::uint64_t length);
 
     virtual bool InMemory() const = 0;
 
@@ -191,6 +194,12 @@ class TAbstractFile {
     }
     // Drops the region that starts at `start`, if any.
     void RemoveRegion(std::uint64_t start) { FLocks.RemoveStartingAt(start); }
+    bool HasRegionRun(std::uint64_t start, std::uint64_t length) const {
+        return FLocks.HasRun(start, length);
+    }
+    void RemoveRegionRun(std::uint64_t start, std::uint64_t length) {
+        (void)FLocks.RemoveRun(start, length);
+    }
 
     TFileCriticalSection FCriticalSection;
     bool FExclusive = false;

@@ -150,6 +150,10 @@ bool TFileHandler::UnlockRegion(std::uint64_t length, std::uint64_t start) {
     return FFile != nullptr && FFile->UnlockRegion(start, length);
 }
 
+bool TFileHandler::UnlockRegionRun(std::uint64_t length, std::uint64_t start) {
+    return FFile != nullptr && FFile->UnlockRegionRun(start, length);
+}
+
 bool TFileHandler::FileExists() { return TFileList::Instance().Exists(FFileName, FInMemory); }
 
 void TFileHandler::EnterFile() {

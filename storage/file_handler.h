@@ -78,6 +78,8 @@ class TFileHandler {
     std::int64_t FileLength();
     [[nodiscard]] bool LockRegion(std::uint64_t length, std::uint64_t start);
     [[nodiscard]] bool UnlockRegion(std::uint64_t length, std::uint64_t start);
+    // Unlocks adjacent locked regions covering exactly these bytes at once.
+    [[nodiscard]] bool UnlockRegionRun(std::uint64_t length, std::uint64_t start);
     [[nodiscard]] bool FileExists();
     void EnterFile();
     void LeaveFile();

@@ -57,6 +57,14 @@ bool UnlockRecord(TFileHandler& dataFile, std::uint32_t recordNumber) {
     return recordNumber != 0 && dataFile.UnlockRegion(1, RecordLockOffset(recordNumber));
 }
 
+bool UnlockRecordRun(TFileHandler& dataFile, std::uint32_t first, std::uint32_t count) {
+    // Record n's byte sits below record n - 1's: the run starts at its
+    // highest record's byte.
+    const std::uint64_t last = std::uint64_t{first} + count - 1;
+    if (first == 0 || count == 0 || last >= kRecordLockBase) return false;
+    return dataFile.UnlockRegionRun(count, kRecordLockBase - last);
+}
+
 bool LockTableWrite(TFileHandler& dataFile, const TLockRetryPolicy& policy) {
     return LockRegionWithRetry(dataFile, kWriterByteOffset, 1, policy);
 }

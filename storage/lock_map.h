@@ -51,6 +51,10 @@ const TLockRetryPolicy& DefaultLockRetryPolicy();
 // Record n's byte in a data file: one attempt. Record 0 is refused.
 [[nodiscard]] bool LockRecord(TFileHandler& dataFile, std::uint32_t recordNumber);
 [[nodiscard]] bool UnlockRecord(TFileHandler& dataFile, std::uint32_t recordNumber);
+// The bytes of records first .. first + count - 1, each locked alone, in one
+// unlock; fails, unlocking nothing, unless every one of them is locked here.
+[[nodiscard]] bool UnlockRecordRun(TFileHandler& dataFile, std::uint32_t first,
+                                   std::uint32_t count);
 
 // The writer's byte of a data file, retried per the policy.
 [[nodiscard]] bool LockTableWrite(TFileHandler& dataFile,

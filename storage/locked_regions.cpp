@@ -73,15 +73,50 @@ bool TLockedRegions::Remove(std::uint64_t start, std::uint64_t length) {
 
 void TLockedRegions::RemoveAmongOthers(std::uint64_t start) {
     const std::size_t at = Find(start);
-    if (at == kNone) return;
-    const auto slot = FRegions.begin() + static_cast<std::ptrdiff_t>(at);
-    if (at - FFirst < FRegions.size() - at) {
-        // Nearer the front: the regions before it move up one slot.
-        std::move_backward(FRegions.begin() + static_cast<std::ptrdiff_t>(FFirst), slot,
-                           slot + 1);
-        ++FFirst;
+    if (at != kNone) RemoveSlots(at, 1);
+}
+
+std::size_t TLockedRegions::FindRun(std::uint64_t start, std::uint64_t length,
+                                    std::size_t& count) const {
+    std::uint64_t end = 0;
+    if (!RegionEnd(start, length, end)) return kNone;
+    const std::size_t at = Find(start);
+    if (at == kNone) return kNone;
+    // Higher regions sit in lower slots: climb while each one begins right
+    // after the one below it.
+    std::size_t top = at;
+    while (FRegions[top].End < end) {
+        if (top == FFirst || FRegions[top - 1].Start != FRegions[top].End + 1) return kNone;
+        --top;
+    }
+    if (FRegions[top].End != end) return kNone;
+    count = at - top + 1;
+    return at;
+}
+
+bool TLockedRegions::HasRun(std::uint64_t start, std::uint64_t length) const {
+    std::size_t count = 0;
+    return FindRun(start, length, count) != kNone;
+}
+
+bool TLockedRegions::RemoveRun(std::uint64_t start, std::uint64_t length) {
+    std::size_t count = 0;
+    const std::size_t at = FindRun(start, length, count);
+    if (at == kNone) return false;
+    RemoveSlots(at, count);
+    return true;
+}
+
+void TLockedRegions::RemoveSlots(std::size_t at, std::size_t count) {
+    const std::size_t top = at + 1 - count;
+    const auto first = FRegions.begin() + static_cast<std::ptrdiff_t>(top);
+    const auto last = first + static_cast<std::ptrdiff_t>(count);
+    if (top - FFirst < FRegions.size() - at) {
+        // Nearer the front: the regions before them move up.
+        std::move_backward(FRegions.begin() + static_cast<std::ptrdiff_t>(FFirst), first, last);
+        FFirst += count;
     } else {
-        FRegions.erase(slot);
+        FRegions.erase(first, last);
     }
     if (Size() == 0) {
         Clear();

@@ -1,15 +1,17 @@
 // TLockedRegions: the byte ranges one file object has locked in this
 // process, so that a second lock over any of their bytes is refused the way
 // another process's would be. Regions never overlap; each is found again by
-// its exact start and length to be unlocked.
+// its exact start and length to be unlocked, or a run of adjacent ones by
+// the bytes they cover together.
 //
 // The list is a flat array sorted by start, highest first, with a moving
 // first slot, so that the patterns of the engine cost a few instructions
 // and no allocation per lock: a transaction locks each record it adds
 // below every earlier record byte (appended at the back) and releases them
-// from record 1 on (taken from the front); a file write lock covers every
-// read-lock byte, so it is the only region of its file (the back). Any other
-// lock or unlock is a binary search and a move of the shorter side.
+// from record 1 on, a run of adjacent bytes at a time (taken from the
+// front); a file write lock covers every read-lock byte, so it is the only
+// region of its file (the back). Any other lock or unlock is a binary
+// search and a move of the shorter side.
 //
 // Ownership: a value member of its file object. Threads: under the file
 // object's critical section. Failures: Add may throw std::bad_alloc; the
@@ -51,6 +53,12 @@ class TLockedRegions {
     bool Has(std::uint64_t start, std::uint64_t length) const;
     // Drops the region with exactly this start and length; false when none.
     bool Remove(std::uint64_t start, std::uint64_t length);
+    // Whether adjacent regions cover exactly the bytes from `start` for
+    // `length`: no gap between them and none reaching outside.
+    bool HasRun(std::uint64_t start, std::uint64_t length) const;
+    // Drops the regions of such a run; false, dropping nothing, when the
+    // bytes are not one.
+    bool RemoveRun(std::uint64_t start, std::uint64_t length);
     // Drops the region that starts at `start`, if any.
     void RemoveStartingAt(std::uint64_t start) {
         if (Size() == 1) {
@@ -74,6 +82,11 @@ class TLockedRegions {
     void RemoveAmongOthers(std::uint64_t start);
     // The slot of the region that starts at `start`, or kNone.
     std::size_t Find(std::uint64_t start) const;
+    // The slot of the lowest region of a run as HasRun takes it and the
+    // count of its regions (in the slots before it), or kNone.
+    std::size_t FindRun(std::uint64_t start, std::uint64_t length, std::size_t& count) const;
+    // Drops `count` regions from slot `at` down to lower slots (higher starts).
+    void RemoveSlots(std::size_t at, std::size_t count);
     // The first slot whose region starts at or below `offset`.
     std::size_t FirstAtOrBelow(std::uint64_t offset) const;
 

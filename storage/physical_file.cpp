@@ -210,4 +210,14 @@ bool TPhysicalFile::UnlockRegion(std::uint64_t start, std::uint64_t length) {
     return true;
 }
 
+bool TPhysicalFile::UnlockRegionRun(std::uint64_t start, std::uint64_t length) {
+    TFileSectionGuard hold(FCriticalSection);
+    if (!HasRegionRun(start, length) || FHandle == kNoOSFile) return false;
+    // The descriptor's locks of adjacent bytes go with one call, whatever
+    // the pieces they were taken in.
+    if (FFileSystem.UnlockRange(FHandle, start, length) != 0) return false;
+    RemoveRegionRun(start, length);
+    return true;
+}
+
 }  // namespace pirin

@@ -46,6 +46,7 @@ class TPhysicalFile final : public TAbstractFile {
     [[nodiscard]] std::int64_t Seek(std::int32_t id, int origin, std::int64_t offset) override;
     [[nodiscard]] bool LockRegion(std::uint64_t start, std::uint64_t length) override;
     [[nodiscard]] bool UnlockRegion(std::uint64_t start, std::uint64_t length) override;
+    [[nodiscard]] bool UnlockRegionRun(std::uint64_t start, std::uint64_t length) override;
     bool InMemory() const override { return false; }
 
     // Device and inode of the open file, for recognising one file under two

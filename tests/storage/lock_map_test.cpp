@@ -134,6 +134,48 @@ TEST_F(LockMapTest, ReadLocksOfTwoProcessesCoexistWhileTheWriteLockWaitsForBoth)
     EXPECT_TRUE(UnlockFileWrite(file));
 }
 
+// A run unlock frees the other processes' way to every byte of the run and
+// to nothing else; a run with a byte not locked here unlocks nothing.
+TEST_F(LockMapTest, RecordRunUnlockFreesExactlyItsBytesForOtherProcesses) {
+    // The child reports which of records 1..6 it could lock, as digits.
+    TChildProcess child([&](TChildProcess::TChannel& parent) {
+        TFileHandler file(Path());
+        file.OpenFile();
+        for (char step = parent.Receive(); step == 'P'; step = parent.Receive()) {
+            for (std::uint32_t record = 1; record <= 6; ++record) {
+                const bool free = LockRecord(file, record);
+                if (free && !UnlockRecord(file, record)) return 1;
+                parent.Send(free ? '1' : '0');
+            }
+        }
+        return 0;
+    });
+    ASSERT_TRUE(child.Started());
+    const auto probe = [&] {
+        child.Send('P');
+        std::string seen;
+        for (int i = 0; i < 6; ++i) seen += child.Receive();
+        return seen;
+    };
+
+    TFileHandler file(Path());
+    file.OpenFile();
+    for (std::uint32_t record : {1u, 2u, 3u, 5u, 6u}) ASSERT_TRUE(LockRecord(file, record));
+    EXPECT_EQ(probe(), "000100");
+    EXPECT_FALSE(UnlockRecordRun(file, 2, 4));  // record 4 is not held here
+    EXPECT_FALSE(UnlockRecordRun(file, 0, 2));
+    EXPECT_FALSE(UnlockRecordRun(file, 1, 0));
+    EXPECT_EQ(probe(), "000100");
+    EXPECT_TRUE(UnlockRecordRun(file, 2, 2));
+    EXPECT_EQ(probe(), "011100");
+    EXPECT_FALSE(UnlockRecord(file, 2));  // gone from the list too
+    EXPECT_TRUE(UnlockRecordRun(file, 5, 2));
+    EXPECT_TRUE(UnlockRecordRun(file, 1, 1));
+    EXPECT_EQ(probe(), "111111");
+    child.Send('Q');
+    EXPECT_EQ(child.Wait(), 0);
+}
+
 // Share modes between processes: a conflict is 11013 in both directions.
 TEST_F(LockMapTest, ExclusiveAndSharedOpensConflictAcrossProcesses) {
     for (bool childExclusive : {true, false}) {

@@ -1,5 +1,6 @@
 // The in-process lock list against a plain model: every answer of IsFree,
-// Has and Remove must match a byte-overlap check over the locked regions,
+// Has, Remove and the run calls must match a byte-overlap check over the
+// locked regions,
 // whatever the order of locks and unlocks (the engine's patterns — records
 // locked downwards and released from the top, a write lock over read bytes —
 // take the list's shortcuts, the random mix takes its searches).
@@ -35,6 +36,24 @@ struct TModel {
         Regions.erase(it);
         return true;
     }
+    // The regions that meet the bytes must lie inside them and, not
+    // overlapping, add up to their length.
+    bool HasRun(std::uint64_t start, std::uint64_t length) const {
+        if (length == 0 || length - 1 > std::numeric_limits<std::uint64_t>::max() - start)
+            return false;
+        const std::uint64_t end = start + length - 1;
+        std::uint64_t covered = 0;
+        for (const TLockedRegion& r : Regions) {
+            if (r.End < start || r.Start > end) continue;
+            if (r.Start < start || r.End > end) return false;
+            covered += r.End - r.Start + 1;
+        }
+        return covered == length;
+    }
+    void RemoveRun(std::uint64_t start, std::uint64_t length) {
+        const std::uint64_t end = start + length - 1;
+        std::erase_if(Regions, [&](const TLockedRegion& r) { return r.Start >= start && r.End <= end; });
+    }
 };
 
 // Locks (when free) or unlocks, checking both lists agree at every step.
@@ -55,6 +74,15 @@ class Checker {
         ASSERT_EQ(FList.Remove(start, length), held) << start << "+" << length;
         ASSERT_FALSE(FList.Has(start, length));
         ASSERT_EQ(FList.Size(), FModel.Regions.size());
+    }
+    void UnlockRun(std::uint64_t start, std::uint64_t length) {
+        const bool run = FModel.HasRun(start, length);
+        ASSERT_EQ(FList.HasRun(start, length), run) << start << "+" << length;
+        ASSERT_EQ(FList.RemoveRun(start, length), run) << start << "+" << length;
+        if (run) FModel.RemoveRun(start, length);
+        ASSERT_EQ(FList.Size(), FModel.Regions.size());
+        for (const TLockedRegion& r : FModel.Regions)
+            ASSERT_TRUE(FList.Has(r.Start, r.End - r.Start + 1)) << r.Start;
     }
     const TModel& Model() const { return FModel; }
 
@@ -82,6 +110,28 @@ TEST(LockedRegionsTest, TransactionPatternLocksDownwardAndReleasesFromTheTop) {
         }
         if (keepWriter) check.Unlock(kWriter, 1);
     }
+}
+
+TEST(LockedRegionsTest, RunsOfRecordBytesGoTogetherOnlyWhenTheyCoverTheBytesExactly) {
+    // Record n's byte is kBase - n: a run of records is a run of bytes
+    // whose highest record has the lowest byte.
+    constexpr std::uint64_t kWriter = 4294967295;
+    constexpr std::uint64_t kBase = kWriter - 1;
+    Checker check;
+    check.Lock(kWriter, 1);
+    for (std::uint64_t record = 1; record <= 200; ++record)
+        if (record != 50) check.Lock(kBase - record, 1);
+    check.Lock(kBase - 300, 3);  // a wider region, alone
+    check.UnlockRun(kBase - 60, 20);  // records 41..60: a gap at 50, refused
+    check.UnlockRun(kBase - 201, 3);  // reaches past record 200, refused
+    check.UnlockRun(kBase - 301, 3);  // cuts the wider region, refused
+    check.UnlockRun(kBase - 300, 3);  // exactly it
+    check.UnlockRun(kBase - 49, 49);  // records 1..49, from the front
+    check.UnlockRun(kBase - 120, 20);  // records 101..120, in the middle
+    check.UnlockRun(kBase - 200, 80);  // records 121..200, at the back
+    check.UnlockRun(kBase - 100, 50);  // records 51..100, then nothing but the writer's byte
+    check.UnlockRun(kWriter, 1);
+    check.UnlockRun(kWriter, 1);  // gone
 }
 
 TEST(LockedRegionsTest, RangesOverlapAtEveryByteAndAtTheLargestOffset) {
@@ -121,6 +171,8 @@ TEST(LockedRegionsTest, RandomLocksAndUnlocksMatchTheModel) {
         const std::uint64_t length = random() % 4;
         if (random() % 3 != 0) {
             check.Lock(start, length);
+        } else if (random() % 4 == 0) {
+            check.UnlockRun(start, random() % 12);
         } else if (!check.Model().Regions.empty() && random() % 2 == 0) {
             const TLockedRegion region =
                 check.Model().Regions[random() % check.Model().Regions.size()];
