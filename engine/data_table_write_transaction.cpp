@@ -10,6 +10,44 @@
 
 namespace pirin {
 
+namespace {
+
+// Unlocks the bytes of the records in `pending` that `locked` still holds,
+// clearing them there; false when one of them could not be unlocked.
+bool ReleaseRecordLocks(TDataFile& dataFile, const TRecordsBitmap& pending,
+                        TRecordsBitmap& locked) {
+    // A run of adjacent records whose bytes this table holds goes in one
+    // unlock; when that fails, each of its bytes is tried alone, so that
+    // as many go as one unlock per record would have freed.
+    const auto releaseRun = [&dataFile](std::uint32_t first, std::uint32_t count) {
+        if (count > 1 && UnlockRecordRun(dataFile, first, count)) return true;
+        bool released = true;
+        for (std::uint32_t record = first; record < first + count; ++record)
+            released = UnlockRecord(dataFile, record) && released;
+        return released;
+    };
+    bool released = true;
+    std::uint32_t runFirst = 0;
+    std::uint32_t runCount = 0;
+    for (std::int32_t record = pending.FindNext(0); record != 0;
+         record = pending.FindNext(record)) {
+        if (!locked.Test(record)) continue;
+        locked.Clear(record);
+        const auto number = static_cast<std::uint32_t>(record);
+        if (runCount != 0 && number == runFirst + runCount) {
+            ++runCount;
+            continue;
+        }
+        if (runCount != 0) released = releaseRun(runFirst, runCount) && released;
+        runFirst = number;
+        runCount = 1;
+    }
+    if (runCount != 0) released = releaseRun(runFirst, runCount) && released;
+    return released;
+}
+
+}  // namespace
+
 void TDataTable::StartTransaction() {
     if (FReadOnly || FInTransaction) return;
     FinishOwedWriteBackOutsideWrite();
@@ -40,14 +78,8 @@ void TDataTable::ReleaseTransactionLock() {
     // A commit that left its write-back owed hands the writer's byte on to
     // the write lock it keeps.
     bool released = FExclusive || FWriteBackOwed || UnlockTableWrite(FDataFile);
-    if (!FExclusive) {
-        for (std::int32_t record = FPendingUnlock->FindNext(0); record != 0;
-             record = FPendingUnlock->FindNext(record)) {
-            if (!FLockedRecords->Test(record)) continue;
-            FLockedRecords->Clear(record);
-            released = UnlockRecord(FDataFile, static_cast<std::uint32_t>(record)) && released;
-        }
-    }
+    if (!FExclusive)
+        released = ReleaseRecordLocks(FDataFile, *FPendingUnlock, *FLockedRecords) && released;
     FPendingUnlock->ClearAll();
     if (!released) Raise(PIRIN_LOCKTIMEOUT);
 }
