@@ -26,16 +26,26 @@ void TIndexTree::ChangedUnderWrite() const {
     RaiseEngineError(PIRIN_KEYORRECDELETED, {.table = table});
 }
 
+const TPageConfig& TIndexTree::PageSettings() {
+    if (!FPageSettings) FPageSettings = FFile.PageConfig(FIndex);
+    return *FPageSettings;
+}
+
 TPagePin TIndexTree::Fetch(std::int32_t page) {
     // Links come from disk: a page number outside the file is damage (and
     // the next page number would even make a new page).
     if (page < 1 || page > FFile.LastPageNumber(FIndex)) Corrupt();
-    return FFile.FetchPage(FCursor, FIndex, page);
+    TPagePin pin = FFile.FetchPage(FCursor, PageSettings(), page);
+    if (!pin) FPageSettings.reset();
+    return pin;
 }
 
 TPagePin TIndexTree::FetchForWrite(std::int32_t page) {
-    if (page < 1 || page > FFile.LastPageNumber(FIndex)) Corrupt();
-    return FFile.FetchPageForWrite(FCursor, FIndex, page);
+    TPagePin pin = Fetch(page);
+    // The caches were emptied under a change that cannot start over: what
+    // it changed so far is gone, so the caller must read again.
+    if (!pin) ChangedUnderWrite();
+    return pin;
 }
 
 TPagePin TIndexTree::Child(const TPage& parent, int position, bool forWrite) {
@@ -184,7 +194,7 @@ TTreeStatus TIndexTree::Prior(TTreePath& path, TTreeEntry* entry) {
 TTreeStatus TIndexTree::AtOrdinal(std::int64_t ordinal, TTreePath& path, TTreeEntry* entry) {
     path = {};
     if (ordinal < 1) return TTreeStatus::End;
-    if (!FFile.PageConfig(FIndex).HasCounts()) {
+    if (!PageSettings().HasCounts()) {
         // Without counts only a walk along the leaves knows positions.
         TTreeStatus status = First(path);
         for (std::int64_t i = 1; i < ordinal && status == TTreeStatus::Ok; ++i) status = Next(path);

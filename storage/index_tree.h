@@ -28,6 +28,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -135,6 +136,10 @@ class TIndexTree {
   private:
     TPagePin Fetch(std::int32_t page);          // empty pin: restart
     TPagePin FetchForWrite(std::int32_t page);  // raises 8708 instead
+    // The settings the index's pages are attached with, taken at the first
+    // fetch and kept until a fetch comes back empty (after which the index
+    // file may have reread its header).
+    const TPageConfig& PageSettings();
     TPagePin Child(const TPage& parent, int position, bool forWrite);
     [[noreturn]] void Corrupt() const;
     // Another process changed the table in the middle of a change: 8708.
@@ -168,6 +173,7 @@ class TIndexTree {
     TIndexFile& FFile;
     int FIndex;
     TChangeCheck* FCursor;
+    std::optional<TPageConfig> FPageSettings;
 };
 
 }  // namespace pirin
