@@ -41,6 +41,9 @@ TRecordIndexes::TRecordIndexes(TDataFile& data, TIndexFile& index, std::string t
         FDescriptors.push_back(index.GetIndexDescriptor(i));
     }
     FHints.resize(FLayouts.size() + 1);
+    for (const TIndexKeyLayout& layout : FLayouts)
+        FPageSettings.push_back(index.PageConfig(layout.IndexNumber));
+    FPageSettings.push_back(index.PageConfig(kDeletedIndex));
     FBuilders.reserve(FLayouts.size());
     for (const TIndexKeyLayout& layout : FLayouts) FBuilders.emplace_back(layout);
 }
@@ -79,9 +82,7 @@ bool TRecordIndexes::CheckUniqueForInsert(std::span<const std::uint8_t> image) {
                      [](const TIndexKeyLayout& layout) { return layout.Unique; });
     if (firstAlone) return true;
     for (std::size_t i = 0; i < FLayouts.size(); ++i)
-        if (FLayouts[i].Unique &&
-            TIndexTree(FIndex, FLayouts[i].IndexNumber, FCursor).Contains(KeyOf(i, image),
-                                                                         &FHints[i]))
+        if (FLayouts[i].Unique && Tree(i).Contains(KeyOf(i, image), &FHints[i]))
             RaiseKeyViolation(i);
     return false;
 }
@@ -97,9 +98,7 @@ bool TRecordIndexes::AddFirstKey(std::span<const std::uint8_t> image, std::int32
 void TRecordIndexes::CheckUnique(std::span<const std::uint8_t> image,
                                  std::optional<std::span<const std::uint8_t>> current) {
     if (!current) {
-        if (CheckUniqueForInsert(image) &&
-            TIndexTree(FIndex, FLayouts[0].IndexNumber, FCursor).Contains(KeyOf(0, image),
-                                                                         &FHints[0]))
+        if (CheckUniqueForInsert(image) && Tree(0).Contains(KeyOf(0, image), &FHints[0]))
             RaiseKeyViolation(0);
         return;
     }
@@ -108,7 +107,7 @@ void TRecordIndexes::CheckUnique(std::span<const std::uint8_t> image,
         if (!layout.Unique) continue;
         const TBytes key = RecordKey(layout, image);
         if (RecordKey(layout, *current) == key) continue;
-        TIndexTree tree(FIndex, layout.IndexNumber, FCursor);
+        TIndexTree tree = Tree(i);
         TTreePath path;
         bool found = false;
         if (tree.Find(key, key.size(), false, path, found) == TTreeStatus::Restart)
@@ -130,8 +129,7 @@ void TRecordIndexes::DeleteKey(int index, std::span<const std::uint8_t> key, std
 
 bool TRecordIndexes::InsertKey(std::size_t layout, std::span<const std::uint8_t> key,
                                std::int32_t n, TInsertPlace* placed, bool refuseEqual) {
-    const int index = layout < FLayouts.size() ? FLayouts[layout].IndexNumber : kDeletedIndex;
-    return TIndexTree(FIndex, index, FCursor).Insert(key, n, &FHints[layout], placed, refuseEqual);
+    return Tree(layout).Insert(key, n, &FHints[layout], placed, refuseEqual);
 }
 
 void TRecordIndexes::AddRecord(std::span<const std::uint8_t> image, std::int32_t n,

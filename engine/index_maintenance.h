@@ -95,6 +95,8 @@ class TRecordIndexes {
     void DeleteKey(int index, std::span<const std::uint8_t> key, std::int32_t n);
     bool InsertKey(std::size_t layout, std::span<const std::uint8_t> key, std::int32_t n,
                    TInsertPlace* placed = nullptr, bool refuseEqual = false);
+    // The tree of layout i (FLayouts.size(): index 31).
+    TIndexTree Tree(std::size_t layout) { return TIndexTree(FIndex, FPageSettings[layout], FCursor); }
     // The key of `image` for layout i, in that layout's builder (valid until
     // the builder builds again).
     std::span<const std::uint8_t> KeyOf(std::size_t i, std::span<const std::uint8_t> image);
@@ -110,8 +112,10 @@ class TRecordIndexes {
     std::uint16_t FLanguage = 0;
     std::uint16_t FSort = 0;
     std::size_t FFieldCount = 0;
-    // One per layout, then index 31's.
+    // One per layout, then index 31's: the page settings are taken once,
+    // since they follow from the descriptors Describes compares.
     std::vector<TInsertHint> FHints;
+    std::vector<TPageConfig> FPageSettings;
     // One per layout (they refer to FLayouts, which never changes after
     // construction): keys are built without an allocation.
     std::vector<TIndexKeyBuilder> FBuilders;

@@ -95,6 +95,10 @@ class TIndexTree {
   public:
     // `cursor` is asked before pages are read from disk (may be null).
     TIndexTree(TIndexFile& file, int index, TChangeCheck* cursor = nullptr);
+    // The same for a caller that keeps the index's page settings (PageConfig
+    // of the index, taken while the header still describes it the same way).
+    TIndexTree(TIndexFile& file, const TPageConfig& settings, TChangeCheck* cursor = nullptr)
+        : FFile(file), FIndex(settings.IndexNumber), FCursor(cursor), FPageSettings(settings) {}
 
     int Index() const noexcept { return FIndex; }
     std::int32_t Root() const { return FFile.RootPage(FIndex); }
