@@ -24,6 +24,13 @@ bool SameLayoutPart(const TIndexDescriptor& a, const TIndexDescriptor& b) {
            a.Name == b.Name;
 }
 
+// Index 31 has no layout: its page settings are what is compared for it.
+bool SamePageSettings(const TPageConfig& settings, const TIndexDescriptor& d) {
+    return settings.KeyLength == d.KeyLength && settings.Descending == d.Descending &&
+           settings.Unique == d.Unique && settings.NoCounts == d.NoCounts &&
+           settings.Compression == d.CompressionKind();
+}
+
 }  // namespace
 
 TRecordIndexes::TRecordIndexes(TDataFile& data, TIndexFile& index, std::string tableName,
@@ -64,7 +71,7 @@ bool TRecordIndexes::Describes(const TDataFile& data, const TIndexFile& index) c
     for (std::size_t i = 0; i < FDescriptors.size(); ++i)
         if (!SameLayoutPart(index.GetIndexDescriptor(first + static_cast<int>(i)), FDescriptors[i]))
             return false;
-    return true;
+    return SamePageSettings(FPageSettings.back(), index.GetIndexDescriptor(kDeletedIndex));
 }
 
 void TRecordIndexes::Raise(std::uint16_t code, const std::string& indexName) const {

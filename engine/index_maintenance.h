@@ -53,7 +53,7 @@ class TRecordIndexes {
     const std::vector<TIndexKeyLayout>& Layouts() const noexcept { return FLayouts; }
     const std::string& TableName() const noexcept { return FTableName; }
     // The files still define the indexes, fields and language the layouts
-    // were resolved from.
+    // were resolved from, and index 31 as its page settings were taken.
     bool Describes(const TDataFile& data, const TIndexFile& index) const;
 
     // 9729 naming the index when a unique index holds `image`'s key already;
