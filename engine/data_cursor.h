@@ -181,6 +181,11 @@ class TDataCursor : public TCursorNavigation {
     std::int32_t EditLockedRecord() const noexcept { return FEditLockedRecord; }
     void UnlockEditRecord();
 
+    // The change check as the navigation does it, answered at once while
+    // the table's read lock is held and this cursor has seen its counters
+    // (data_cursor_locks.cpp).
+    [[nodiscard]] bool CheckAndResync() final;
+
   protected:
     // ---- TCursorNavigation hooks ----
     bool TakesNoLocks() const override;

@@ -35,6 +35,17 @@ void TDataCursor::LockCurrentForEdit(std::span<const std::uint8_t> buffer) {
     }
 }
 
+// Every cache miss of an operation asks; only the first can find another
+// process's change. The read lock was taken with a look at the headers, and
+// no other process writes while it is held, so what is left to notice is a
+// write of this process, which moves the counters in memory. This is the
+// answer the full check gives in that state, without its calls.
+bool TDataCursor::CheckAndResync() {
+    if (FTable != nullptr && FTable->ReadLocked() && FTable->ChangeCounters() == ChangeSnapshot())
+        return false;
+    return TCursorNavigation::CheckAndResync();
+}
+
 void TDataCursor::UnlockEditRecord() {
     if (FEditLockedRecord == 0 || FTable == nullptr) return;
     const std::int32_t record = FEditLockedRecord;
