@@ -18,10 +18,10 @@ namespace {
 constexpr std::size_t kLeadingHeaderBytes = 4;
 }  // namespace
 
+// No key descriptions yet: pages exist only once the file is opened or
+// created, and both build them from the header they bring.
 TIndexFile::TIndexFile(TTableFileContext& context, std::string fileName, bool encrypted)
-    : TFileHandler(std::move(fileName)), FContext(context), FRequestedEncrypted(encrypted) {
-    RebuildKeyDescriptions();
-}
+    : TFileHandler(std::move(fileName)), FContext(context), FRequestedEncrypted(encrypted) {}
 
 TIndexFile::~TIndexFile() { TIndexFile::CloseFile(); }
 
