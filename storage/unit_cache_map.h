@@ -1,11 +1,8 @@
 // TUnitNumberMap: the unit cache's look-up from unit number to cached unit,
-// an open-addressing hash table with linear probing. Each slot holds a
-// number and its unit's pointer side by side, so that a look-up reads one
-// cache line of the table (a big transaction's caches hold their units in
-// tables of megabytes, where every append and every hit would otherwise
-// miss twice: once for the number, once for the pointer) and never touches
-// a unit object; a miss, an insert and an erase cost about the same and
-// move nothing else.
+// an open-addressing hash table with linear probing. The numbers sit in an
+// array of their own, so that a look-up reads only that array (and one
+// pointer on a hit) and never touches a unit object; a miss, an insert and
+// an erase cost about the same and move nothing else.
 //
 // Numbers are 1 or more (0 marks an empty slot); a number is in the map at
 // most once. The table keeps at most half its slots filled, four fifths
@@ -35,9 +32,9 @@ class TUnitNumberMap {
     TUnit* Find(std::int32_t n) const noexcept {
         if (FSize == 0) return nullptr;
         for (std::size_t i = Home(n);; i = (i + 1) & FMask) {
-            const TSlot& slot = FSlots[i];
-            if (slot.Number == n) return slot.Unit;
-            if (slot.Number == 0) return nullptr;
+            const std::int32_t at = FNumbers[i];
+            if (at == n) return FUnits[i];
+            if (at == 0) return nullptr;
         }
     }
 
@@ -45,7 +42,7 @@ class TUnitNumberMap {
     // throw.
     void Reserve(std::size_t count) {
         if (count <= MaxFill()) return;
-        std::size_t slotCount = std::max<std::size_t>(FSlots.size(), kMinSlots);
+        std::size_t slotCount = std::max<std::size_t>(FNumbers.size(), kMinSlots);
         while (count > MaxFill(slotCount)) slotCount *= 2;
         Rehash(slotCount);
     }
@@ -54,8 +51,9 @@ class TUnitNumberMap {
     void Insert(std::int32_t n, TUnit* unit) {
         Reserve(FSize + 1);
         std::size_t i = Home(n);
-        while (FSlots[i].Number != 0) i = (i + 1) & FMask;
-        FSlots[i] = {n, unit};
+        while (FNumbers[i] != 0) i = (i + 1) & FMask;
+        FNumbers[i] = n;
+        FUnits[i] = unit;
         ++FSize;
     }
 
@@ -63,26 +61,29 @@ class TUnitNumberMap {
     void Erase(std::int32_t n) noexcept {
         if (FSize == 0) return;
         std::size_t hole = Home(n);
-        while (FSlots[hole].Number != n) {
-            if (FSlots[hole].Number == 0) return;
+        while (FNumbers[hole] != n) {
+            if (FNumbers[hole] == 0) return;
             hole = (hole + 1) & FMask;
         }
         // Entries after the hole whose home does not lie between the hole
         // and themselves move back into it; an empty slot ends the run.
-        for (std::size_t i = (hole + 1) & FMask; FSlots[i].Number != 0; i = (i + 1) & FMask) {
-            const std::size_t home = Home(FSlots[i].Number);
+        for (std::size_t i = (hole + 1) & FMask; FNumbers[i] != 0; i = (i + 1) & FMask) {
+            const std::size_t home = Home(FNumbers[i]);
             const bool stays = hole <= i ? hole < home && home <= i : hole < home || home <= i;
             if (stays) continue;
-            FSlots[hole] = FSlots[i];
+            FNumbers[hole] = FNumbers[i];
+            FUnits[hole] = FUnits[i];
             hole = i;
         }
-        FSlots[hole] = {};
+        FNumbers[hole] = 0;
+        FUnits[hole] = nullptr;
         --FSize;
     }
 
     // Empties the map and keeps its slots.
     void Clear() noexcept {
-        std::fill(FSlots.begin(), FSlots.end(), TSlot{});
+        std::fill(FNumbers.begin(), FNumbers.end(), 0);
+        std::fill(FUnits.begin(), FUnits.end(), nullptr);
         FSize = 0;
     }
 
@@ -93,8 +94,8 @@ class TUnitNumberMap {
     // visit must not change the map.
     template <class TVisit>
     void ForEach(TVisit&& visit) const {
-        for (const TSlot& slot : FSlots)
-            if (slot.Number != 0) visit(slot.Number, slot.Unit);
+        for (std::size_t i = 0; i < FNumbers.size(); ++i)
+            if (FNumbers[i] != 0) visit(FNumbers[i], FUnits[i]);
     }
 
     // Appends the units `keep(unit)` selects, by increasing number; orders
@@ -139,11 +140,6 @@ class TUnitNumberMap {
     }
 
   private:
-    struct TSlot {
-        std::int32_t Number = 0;
-        TUnit* Unit = nullptr;
-    };
-
     static constexpr std::size_t kMinSlots = 16;
     static constexpr std::size_t kDenseSlots = 65536;
 
@@ -156,23 +152,27 @@ class TUnitNumberMap {
     static std::size_t MaxFill(std::size_t slotCount) noexcept {
         return slotCount >= kDenseSlots ? slotCount / 5 * 4 : slotCount / 2;
     }
-    std::size_t MaxFill() const noexcept { return MaxFill(FSlots.size()); }
+    std::size_t MaxFill() const noexcept { return MaxFill(FNumbers.size()); }
 
     void Rehash(std::size_t slotCount) {
-        std::vector<TSlot> before(slotCount);
-        std::swap(before, FSlots);
+        std::vector<std::int32_t> numbers(slotCount, 0);
+        std::vector<TUnit*> units(slotCount, nullptr);
+        std::swap(numbers, FNumbers);
+        std::swap(units, FUnits);
         FMask = slotCount - 1;
         FShift = 64;
         for (std::size_t s = slotCount; s > 1; s /= 2) --FShift;
-        for (const TSlot& slot : before) {
-            if (slot.Number == 0) continue;
-            std::size_t at = Home(slot.Number);
-            while (FSlots[at].Number != 0) at = (at + 1) & FMask;
-            FSlots[at] = slot;
+        for (std::size_t i = 0; i < numbers.size(); ++i) {
+            if (numbers[i] == 0) continue;
+            std::size_t at = Home(numbers[i]);
+            while (FNumbers[at] != 0) at = (at + 1) & FMask;
+            FNumbers[at] = numbers[i];
+            FUnits[at] = units[i];
         }
     }
 
-    std::vector<TSlot> FSlots;
+    std::vector<std::int32_t> FNumbers;
+    std::vector<TUnit*> FUnits;
     std::size_t FMask = 0;
     int FShift = 64;
     std::size_t FSize = 0;
