@@ -19,8 +19,12 @@ void TRecordsBitmap::SetSize(std::int32_t size) {
     size = std::max(size, 0);
     const std::size_t words = (static_cast<std::size_t>(size) + 31) / 32;
     if (words > FWords.size()) {
-        // Grow in whole 256-byte steps; the new words are clear.
+        // Grow in whole 256-byte steps; the new words are clear. The room
+        // behind them at least doubles, so that a bitmap grown one step at
+        // a time (a lock bitmap following a long load) is not copied anew
+        // at each step.
         const std::size_t grown = (words + kGrowWords - 1) / kGrowWords * kGrowWords;
+        if (grown > FWords.capacity()) FWords.reserve(std::max(grown, 2 * FWords.capacity()));
         FWords.resize(grown, 0);
     }
     const std::size_t oldWords = WordCount();

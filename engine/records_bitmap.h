@@ -1,7 +1,8 @@
 // TRecordsBitmap: a growable set of record numbers 1..Size(). Record n is bit
 // (n - 1) mod 32 of 32-bit word (n - 1) div 32. The word array grows in steps
-// of 256 bytes and never shrinks while the object lives, so resizing a
-// bitmap that was as large before allocates nothing. Bits beyond Size() are
+// of 256 bytes, its allocation at least doubling, and never shrinks while
+// the object lives, so resizing a bitmap that was as large before allocates
+// nothing. Bits beyond Size() are
 // always clear, so counts and searches never see them.
 //
 // Searches and counts take a 32-bit word at a time (population count), so

@@ -36,6 +36,8 @@ class TBlock : public TCacheUnit {
     static constexpr std::size_t kHeaderSize = 18;
 
     explicit TBlock(std::size_t blockSize) : TCacheUnit(blockSize) {}
+    // The block's bytes held in `storage` (its slab slot) when they fit.
+    TBlock(std::size_t blockSize, TInlineBytes storage) : TCacheUnit(blockSize, storage) {}
 
     // A block is its bytes alone, and a block read from disk replaces them
     // all: nothing to clear first.

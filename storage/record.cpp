@@ -13,6 +13,8 @@ using namespace le;
 
 TRecord::TRecord(std::size_t recordSize) : TCacheUnit(recordSize) {}
 
+TRecord::TRecord(std::size_t recordSize, TInlineBytes storage) : TCacheUnit(recordSize, storage) {}
+
 TRecord::~TRecord() = default;
 
 std::span<std::uint8_t> TRecord::Header() {
@@ -124,26 +126,27 @@ void TRecord::CopyFields(std::span<const std::uint8_t> buffer) {
 
 std::span<std::uint8_t> TRecord::SecondImage() {
     const std::size_t size = Size();
-    if (FSecondImage.capacity() < size) {
+    if (!FSecondImage) FSecondImage = std::make_unique<std::vector<std::uint8_t>>();
+    if (FSecondImage->capacity() < size) {
         const std::size_t steps = (size + kRecordImageStep - 1) / kRecordImageStep;
-        FSecondImage.reserve(steps * kRecordImageStep);
+        FSecondImage->reserve(steps * kRecordImageStep);
     }
     // Growing fills zeros; shrinking keeps the allocation.
-    FSecondImage.resize(size, 0);
-    return FSecondImage;
+    FSecondImage->resize(size, 0);
+    return *FSecondImage;
 }
 
 void TRecord::Reset() {
     TCacheUnit::Reset();
     FRecordNumber = 0;
     FModified = false;
-    std::fill(FSecondImage.begin(), FSecondImage.end(), std::uint8_t{0});
+    if (FSecondImage) std::fill(FSecondImage->begin(), FSecondImage->end(), std::uint8_t{0});
 }
 
 void TRecord::ResetForLoad() {
     FRecordNumber = 0;
     FModified = false;
-    std::fill(FSecondImage.begin(), FSecondImage.end(), std::uint8_t{0});
+    if (FSecondImage) std::fill(FSecondImage->begin(), FSecondImage->end(), std::uint8_t{0});
 }
 
 void TRecord::LoadBytes(std::span<const std::uint8_t> bytes) {

@@ -50,6 +50,8 @@ inline constexpr std::size_t kRecordImageStep = 64;
 class TRecord : public TCacheUnit {
   public:
     explicit TRecord(std::size_t recordSize);
+    // The image held in `storage` (the record's slab slot) when it fits.
+    TRecord(std::size_t recordSize, TInlineBytes storage);
     ~TRecord() override;
 
     TDataFile* DataFile() const noexcept { return FDataFile; }
@@ -96,7 +98,9 @@ class TRecord : public TCacheUnit {
     // A second buffer of the record size for the write path: zero-filled
     // where it grows, its allocation in whole 64-byte steps.
     std::span<std::uint8_t> SecondImage();
-    std::size_t SecondImageCapacity() const noexcept { return FSecondImage.capacity(); }
+    std::size_t SecondImageCapacity() const noexcept {
+        return FSecondImage ? FSecondImage->capacity() : 0;
+    }
 
     // Unit cache hooks: a cleared record; a slot loaded from the file (the
     // cache has unscrambled it already).
@@ -116,7 +120,8 @@ class TRecord : public TCacheUnit {
     TDataFile* FDataFile = nullptr;
     std::int32_t FRecordNumber = 0;
     bool FModified = false;
-    std::vector<std::uint8_t> FSecondImage;
+    // Made on first use: most records (every cached one) never need it.
+    std::unique_ptr<std::vector<std::uint8_t>> FSecondImage;
 };
 
 // The data file's pool of spare record objects (at most 64); the record

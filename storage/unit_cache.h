@@ -69,7 +69,8 @@
 // whole cache. Insert, Detach, Pin and Release keep the count; a write-back
 // (which may mark units of several caches of one file clean) moves a
 // counter shared by all caches of the unit type, and a cache that sees it
-// moved counts again. A unit marked dirty while unpinned (outside the
+// moved counts again (its own WriteBack, with a count up to date before,
+// adds the units it wrote instead). A unit marked dirty while unpinned (outside the
 // contract) only makes the count too high, which costs a walk, never a
 // wrong victim.
 //
@@ -644,7 +645,16 @@ std::size_t TUnitCache<TUnit>::WriteBack() {
     std::vector<TUnit*> units;
     CollectWritable(units);
     const std::uint64_t before = FStats.Writes;
+    // With the victim count up to date, the units written (unpinned, and
+    // only this thread changes this cache's units) are all that changes it:
+    // they are added, instead of counting the whole cache again after a
+    // commit. A failed write leaves the count to be made again.
+    const bool counted = FCountedCleaning == FCleanings.load(std::memory_order_relaxed);
     WriteRuns(FOwner, units, TWriteOrder::AsCollected, FWriteBuffer, FStats.Writes);
+    if (counted) {
+        FVictims += units.size();
+        FCountedCleaning = FCleanings.load(std::memory_order_relaxed);
+    }
     return static_cast<std::size_t>(FStats.Writes - before);
 }
 

@@ -41,10 +41,7 @@ class TUnitNumberMap {
     // Room for `count` entries in all, so that inserts up to that size cannot
     // throw.
     void Reserve(std::size_t count) {
-        if (count <= MaxFill()) return;
-        std::size_t slotCount = std::max<std::size_t>(FNumbers.size(), kMinSlots);
-        while (count > MaxFill(slotCount)) slotCount *= 2;
-        Rehash(slotCount);
+        if (count > FMaxFill) Grow(count);
     }
 
     // Adds n (not in the map yet) with its unit.
@@ -152,7 +149,14 @@ class TUnitNumberMap {
     static std::size_t MaxFill(std::size_t slotCount) noexcept {
         return slotCount >= kDenseSlots ? slotCount / 5 * 4 : slotCount / 2;
     }
-    std::size_t MaxFill() const noexcept { return MaxFill(FNumbers.size()); }
+
+    // Out of line, so that Reserve stays a compare small enough to inline
+    // into every insert and read-ahead.
+    [[gnu::noinline]] void Grow(std::size_t count) {
+        std::size_t slotCount = std::max<std::size_t>(FNumbers.size(), kMinSlots);
+        while (count > MaxFill(slotCount)) slotCount *= 2;
+        Rehash(slotCount);
+    }
 
     void Rehash(std::size_t slotCount) {
         std::vector<std::int32_t> numbers(slotCount, 0);
@@ -160,6 +164,7 @@ class TUnitNumberMap {
         std::swap(numbers, FNumbers);
         std::swap(units, FUnits);
         FMask = slotCount - 1;
+        FMaxFill = MaxFill(slotCount);
         FShift = 64;
         for (std::size_t s = slotCount; s > 1; s /= 2) --FShift;
         for (std::size_t i = 0; i < numbers.size(); ++i) {
@@ -176,6 +181,8 @@ class TUnitNumberMap {
     std::size_t FMask = 0;
     int FShift = 64;
     std::size_t FSize = 0;
+    // MaxFill of the current slot count, kept for the check on every insert.
+    std::size_t FMaxFill = 0;
 };
 
 }  // namespace pirin

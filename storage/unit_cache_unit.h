@@ -7,6 +7,10 @@
 // of a pin calls after changing the unit. The unit's clear bytes live in a
 // buffer of the unit size (or in the unit's own form alone, below);
 // scrambling happens only in the file's write and read buffers, never here.
+// A unit built in a slab slot (unit_slabs.h) holds its bytes inline, in the
+// slot; a unit made alone, or one that has to grow past its slot, holds
+// them in an allocation of its own. Either way they stay where they are
+// until the unit is resized or destroyed.
 //
 // Concrete units (TRecord, TPage, TBlock) derive from TCacheUnit, must be
 // constructible from the unit size, and may keep their own in-memory form by
@@ -25,7 +29,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <vector>
+
+#include "storage/unit_slabs.h"
 
 namespace pirin {
 
@@ -34,9 +39,16 @@ class TCacheUnit {
     // `holdsBytes` false: the unit keeps its contents in a form of its own
     // and has no byte buffer.
     explicit TCacheUnit(std::size_t unitSize, bool holdsBytes = true);
+    // Bytes held in `storage` (the unit's slab slot) when they fit there.
+    TCacheUnit(std::size_t unitSize, TInlineBytes storage);
     virtual ~TCacheUnit();
     TCacheUnit(const TCacheUnit&) = delete;
     TCacheUnit& operator=(const TCacheUnit&) = delete;
+
+    // Every unit object carries its slab prefix (unit_slabs.h): one made
+    // with `new` is alone, and delete hands each back where it came from.
+    static void* operator new(std::size_t size) { return TUnitSlabPool::AllocateAlone(size); }
+    static void operator delete(void* object) noexcept { TUnitSlabPool::Free(object); }
 
     // 0 while the unit is free (in a free stack or held outside any cache).
     std::int32_t UnitNumber() const noexcept { return FUnitNumber; }
@@ -47,8 +59,10 @@ class TCacheUnit {
     // write it back and never drop it until then.
     void MarkDirty() noexcept { FDirty = true; }
 
-    std::span<std::uint8_t> Bytes() noexcept { return FBytes; }
-    std::span<const std::uint8_t> Bytes() const noexcept { return FBytes; }
+    std::span<std::uint8_t> Bytes() noexcept { return {FBytes, FHoldsBytes ? FSize : 0}; }
+    std::span<const std::uint8_t> Bytes() const noexcept {
+        return {FBytes, FHoldsBytes ? FSize : 0};
+    }
     std::size_t Size() const noexcept { return FSize; }
 
     // Clears the contents (all bytes 0). Derived units clear their own fields
@@ -71,22 +85,30 @@ class TCacheUnit {
 
     // Back to the free state: no number, clean, unpinned, unlinked.
     void ClearCacheState() noexcept;
+    // `unitSize` bytes, all 0; a unit whose bytes no longer fit where they
+    // are gets an allocation of its own.
     void ResizeBytes(std::size_t unitSize);
 
-    std::int32_t FUnitNumber = 0;
-    bool FDirty = false;
-    std::int16_t FPinCount = 0;
-    // Set while a discarded unit waits for its last pin to go (unit_cache.h).
-    bool FDetached = false;
     TCacheUnit* FChainNext = nullptr;  // towards the tail (less recently used)
     TCacheUnit* FChainPrev = nullptr;  // towards the head (more recently used)
-    std::size_t FSize;
+    std::uint8_t* FBytes = nullptr;
+    std::int32_t FUnitNumber = 0;
+    std::uint32_t FSize;
+    // Bytes FBytes can hold.
+    std::uint32_t FCapacity = 0;
+    std::int16_t FPinCount = 0;
+    bool FDirty = false;
+    // Set while a discarded unit waits for its last pin to go (unit_cache.h).
+    bool FDetached = false;
     bool FHoldsBytes;
-    std::vector<std::uint8_t> FBytes;
+    // FBytes is an allocation of the unit's own (not its slot).
+    bool FOwnsBytes = false;
 };
 
-// What a unit cache and a free stack require of their unit type.
+// What a unit cache and a free stack require of their unit type (slab slots
+// align objects to 8 bytes).
 template <class T>
-concept CacheUnit = std::derived_from<T, TCacheUnit> && std::constructible_from<T, std::size_t>;
+concept CacheUnit = std::derived_from<T, TCacheUnit> && std::constructible_from<T, std::size_t> &&
+                    alignof(T) <= 8;
 
 }  // namespace pirin

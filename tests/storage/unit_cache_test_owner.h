@@ -20,6 +20,7 @@ inline constexpr std::uint8_t kDamagedMark = 0xEE;
 class TTestUnit : public TCacheUnit {
   public:
     explicit TTestUnit(std::size_t unitSize) : TCacheUnit(unitSize) { ++Live; }
+    TTestUnit(std::size_t unitSize, TInlineBytes storage) : TCacheUnit(unitSize, storage) { ++Live; }
     ~TTestUnit() override { --Live; }
     void LoadBytes(std::span<const std::uint8_t> bytes) override {
         if (!bytes.empty() && bytes[0] == kDamagedMark) RaiseEngineError(PIRIN_FILECORRUPT);
