@@ -120,7 +120,9 @@ class TRecord : public TCacheUnit {
     TDataFile* FDataFile = nullptr;
     std::int32_t FRecordNumber = 0;
     bool FModified = false;
-    // Made on first use: most records (every cached one) never need it.
+    // Made on first use: most records (every cached one) never need it, and
+    // an empty pointer takes 16 bytes less of each record's slab slot than an
+    // empty vector.
     std::unique_ptr<std::vector<std::uint8_t>> FSecondImage;
 };
 
