@@ -49,7 +49,7 @@ void TDataDirectory::Commit(bool trim, bool flush) {
     for (auto it = FTables.rbegin(); it != FTables.rend() && !failure; ++it) {
         TDataTable& table = **it;
         if (table.TransactionActive() && !table.ReadOnly())
-            attempt([&] { (void)table.BeginWrite(); });
+            attempt([&] { (void)table.BeginCommitWrite(); });
     }
     std::vector<const TDataTable*> written;
     if (!failure) {

@@ -18,7 +18,9 @@
 //
 // Write lock (data_table_write.cpp): BeginWrite takes the writer's byte of
 // the data file (held for a whole transaction instead while one runs) and
-// the write ranges of the index and BLOB files; EndWrite releases them.
+// the write ranges of the index and BLOB files (inside a transaction only
+// the commit takes those: the writes before it reach no file); EndWrite
+// releases them.
 // Between the two a cursor changes the cached units; WriteBack writes them
 // out (or, inside a transaction or on an exclusive table, only advances the
 // headers' change counters in memory). Every write advances the in-memory
@@ -151,6 +153,10 @@ class TDataTable final : public TTableFileContext {
     // or read-only-attribute table. 10249 when a lock cannot be had; the
     // locks taken so far are released again.
     [[nodiscard]] bool BeginWrite();
+    // The write lock for a commit: with the index and BLOB ranges, which a
+    // write inside a transaction leaves alone (it writes nothing to the
+    // files).
+    [[nodiscard]] bool BeginCommitWrite();
     // 10249 when a lock cannot be released (the mark goes all the same).
     void EndWrite();
     bool WriteLocked() const noexcept { return FWriteLocked; }
@@ -242,6 +248,11 @@ class TDataTable final : public TTableFileContext {
     // The same between writes, releasing the write lock once done.
     void FinishOwedWriteBackOutsideWrite();
     void ReleaseLocks() noexcept;
+    // BeginWrite and BeginCommitWrite; `writesFiles` takes the index and
+    // BLOB write ranges as well.
+    [[nodiscard]] bool TakeWriteLock(bool writesFiles);
+    // Unlocks the index and BLOB write ranges; false when one would not go.
+    [[nodiscard]] bool ReleaseWriteRanges() noexcept;
     void ReleaseTransactionLock();
     void FlushFiles();
     void DiscardUnits() noexcept;
@@ -266,6 +277,8 @@ class TDataTable final : public TTableFileContext {
     bool FWrittenSinceOpen = false;
     bool FReadLocked = false;
     bool FWriteLocked = false;
+    // The write lock includes the index and BLOB ranges.
+    bool FWriteRangesLocked = false;
     bool FTransactionLocked = false;
     bool FWriteUnderWay = false;
     bool FHeadersStale = false;

@@ -125,10 +125,10 @@ void TDataTable::ReleaseLocks() noexcept {
     }
     FWriteBackOwed = false;
     if (FWriteLocked) {
-        (void)UnlockFileWrite(FIndexFile);
-        if (FBlobFile.IsOpen()) (void)UnlockFileWrite(FBlobFile);
+        if (FWriteRangesLocked) (void)ReleaseWriteRanges();
         if (!FTransactionLocked) (void)UnlockTableWrite(FDataFile);
         FWriteLocked = false;
+        FWriteRangesLocked = false;
     }
     if (FTransactionLocked) {
         if (!FExclusive) (void)UnlockTableWrite(FDataFile);

@@ -8,7 +8,11 @@
 
 namespace pirin {
 
-bool TDataTable::BeginWrite() {
+bool TDataTable::BeginWrite() { return TakeWriteLock(!FInTransaction); }
+
+bool TDataTable::BeginCommitWrite() { return TakeWriteLock(true); }
+
+bool TDataTable::TakeWriteLock(bool writesFiles) {
     // Headers a failed write could not reread are read before anything else,
     // and a write-back still owed is finished (under the write lock it kept).
     if (FHeadersStale) RereadHeaders();
@@ -19,16 +23,24 @@ bool TDataTable::BeginWrite() {
     EndRead();
     const bool takeByte = !FTransactionLocked;
     if (takeByte && !LockTableWrite(FDataFile, FWriteLockPolicy)) Raise(PIRIN_LOCKTIMEOUT);
-    if (!LockFileWrite(FIndexFile, FWriteLockPolicy)) {
-        if (takeByte) (void)UnlockTableWrite(FDataFile);
-        Raise(PIRIN_LOCKTIMEOUT);
-    }
-    if (FBlobFile.IsOpen() && !LockFileWrite(FBlobFile, FWriteLockPolicy)) {
-        (void)UnlockFileWrite(FIndexFile);
-        if (takeByte) (void)UnlockTableWrite(FDataFile);
-        Raise(PIRIN_LOCKTIMEOUT);
+    // The index and BLOB ranges keep readers off files while they are
+    // written. A write inside a transaction writes nothing (its units stay
+    // cached until the commit, which takes the ranges), and the writer's
+    // byte of the transaction keeps every other writer out: readers may go
+    // on reading the files as they were.
+    if (writesFiles) {
+        if (!LockFileWrite(FIndexFile, FWriteLockPolicy)) {
+            if (takeByte) (void)UnlockTableWrite(FDataFile);
+            Raise(PIRIN_LOCKTIMEOUT);
+        }
+        if (FBlobFile.IsOpen() && !LockFileWrite(FBlobFile, FWriteLockPolicy)) {
+            (void)UnlockFileWrite(FIndexFile);
+            if (takeByte) (void)UnlockTableWrite(FDataFile);
+            Raise(PIRIN_LOCKTIMEOUT);
+        }
     }
     FWriteLocked = true;
+    FWriteRangesLocked = writesFiles;
     if (FInTransaction) return false;
     try {
         return CheckForChanges();
@@ -46,11 +58,17 @@ void TDataTable::EndWrite() {
     // written: the lock stays until the rest is written.
     if (!FWriteLocked || FWriteBackOwed) return;
     bool released = true;
-    if (FBlobFile.IsOpen()) released = UnlockFileWrite(FBlobFile);
-    released = UnlockFileWrite(FIndexFile) && released;
+    if (FWriteRangesLocked) released = ReleaseWriteRanges();
     if (!FTransactionLocked) released = UnlockTableWrite(FDataFile) && released;
     FWriteLocked = false;
+    FWriteRangesLocked = false;
     if (!released) Raise(PIRIN_LOCKTIMEOUT);
+}
+
+bool TDataTable::ReleaseWriteRanges() noexcept {
+    bool released = true;
+    if (FBlobFile.IsOpen()) released = UnlockFileWrite(FBlobFile);
+    return UnlockFileWrite(FIndexFile) && released;
 }
 
 void TDataTable::WriteBack(bool indexChanged, bool blobsChanged) {

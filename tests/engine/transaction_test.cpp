@@ -330,6 +330,43 @@ TEST_F(TransactionTest, ACommitThatCannotLockRollsBack) {
     EXPECT_EQ(Fixture.RecordCount(), 3);
 }
 
+// Writes inside a transaction reach no file before the commit, so they do
+// not wait for readers: they take neither the index nor the BLOB write
+// range. The commit does (it times out while a reader holds on, see above),
+// and releases them again.
+TEST_F(TransactionTest, WritesBeforeTheCommitLeaveReadersAlone) {
+    TTableSession session(Fixture);
+    auto cursor = session.OpenCursor();
+    cursor->Table()->SetWriteLockPolicy(Impatient());
+    session.Directory.StartTransaction();
+    const TTableFileNames names = Fixture.FileNames();
+    TFileHandler index(names.Index);
+    TFileHandler blobs(names.Blob);
+    index.OpenFile();
+    blobs.OpenFile();
+    std::uint16_t indexKey = 0;
+    std::uint16_t blobKey = 0;
+    ASSERT_TRUE(LockFileRead(index, indexKey));
+    ASSERT_TRUE(LockFileRead(blobs, blobKey));
+    Insert(*cursor, 30, "thirty", "memo of thirty");
+    cursor->First();
+    TImage image(static_cast<std::size_t>(cursor->RecordSize()));
+    ASSERT_EQ(cursor->GetNextRecord(image), 0);
+    cursor->DeleteRecord(image, true);
+    EXPECT_EQ(cursor->RecordCount(), 2);
+    EXPECT_TRUE(UnlockFileRead(index, indexKey));
+    EXPECT_TRUE(UnlockFileRead(blobs, blobKey));
+
+    session.Directory.Commit();
+    EXPECT_EQ(CountInFreshSession(Fixture), 2);
+    for (TFileHandler* file : {&index, &blobs}) {
+        EXPECT_TRUE(LockFileWrite(*file, Impatient()));
+        EXPECT_TRUE(UnlockFileWrite(*file));
+    }
+    cursor.reset();
+    EXPECT_THAT(Fixture.Verify(), IsEmpty());
+}
+
 // A write that fails after it changed the caches cannot be told apart from
 // the transaction's earlier writes: the transaction is rolled back.
 TEST_F(TransactionTest, AWriteFailingHalfWayRollsTheTransactionBack) {
