@@ -6,7 +6,8 @@
 // of the next entries along (on into the following leaves, which come into
 // the page cache with them), and whoever has been reading BLOB fields (a
 // walk reading every memo, a look-up showing each entry's article) gets the
-// first blocks of those values with them; each later step or memo then
+// first blocks of those values with them, and the rest of the current
+// record's values that fill several blocks; each later step or memo then
 // finds its units cached instead of locking and checking once more. A
 // step whose record the cache served reads nothing ahead; when the memo of
 // such a record then comes from disk, the first blocks of the next cached
@@ -167,7 +168,33 @@ void TDataCursor::AfterBlobRead(TBlobFile& blobFile) {
         const TRecord* record = cache.Find(records[i]);
         more = record != nullptr && WantedFirstBlocks(record->Image(), offsets, last, blocksLeft, blocks);
     }
-    if (!blocks.Numbers().empty()) (void)blobFile.PrefetchBlocks(blocks.Numbers());
+    if (!blocks.Numbers().empty() && !blobFile.PrefetchBlocks(blocks.Numbers())) return;
+    if (!current.empty() && blocksLeft > 0) PrefetchChainRests(blobFile, current, offsets, blocksLeft);
+}
+
+void TDataCursor::PrefetchChainRests(TBlobFile& blobFile, std::span<const std::uint8_t> current,
+                                     std::span<const std::size_t> offsets, std::size_t blocksLeft) {
+    const TUnitCache<TBlock>& cache = blobFile.Cache();
+    const auto perBlock = static_cast<std::int64_t>(blobFile.DataBytesPerBlock());
+    const std::int32_t last = blobFile.LastBlockNumber();
+    std::vector<std::int32_t> run;
+    for (const std::size_t offset : offsets) {
+        if (offset + 9u > current.size() || current[offset] == 0) continue;
+        const TBlock* first = cache.Find(le::GetI32(current, offset + 1u));
+        if (first == nullptr || first->TotalLength() <= perBlock) continue;
+        const std::int32_t next = first->Next();
+        if (next < 1 || next > last || cache.Find(next) != nullptr) continue;
+        // The blocks after the first, as many as one read of the chain
+        // would take.
+        const auto after = static_cast<std::size_t>((first->TotalLength() - 1) / perBlock);
+        const std::size_t count =
+            std::min({after, blocksLeft, static_cast<std::size_t>(last - next) + 1,
+                      static_cast<std::size_t>(blobFile.ReadAheadBlocks())});
+        run.resize(count);
+        for (std::size_t i = 0; i < count; ++i) run[i] = next + static_cast<std::int32_t>(i);
+        blocksLeft -= count;
+        if (count == 0 || !blobFile.PrefetchBlocks(run)) return;
+    }
 }
 
 std::size_t TDataCursor::BlockAllowance(const TBlobFile& blobFile) const {

@@ -16,6 +16,7 @@
 #include "storage/lock_map.h"
 #include "tests/engine/child_process.h"
 #include "tests/engine/cursor_test_support.h"
+#include "tests/engine/write_test_support.h"
 
 namespace pirin::testing {
 namespace {
@@ -377,6 +378,64 @@ TEST(ReadAheadOfCachedRecords, TheirMemosComeInBatches) {
             // Two or three batches of the block cache's size, not a disk
             // read for every memo.
             EXPECT_LE(walk(), kSmall / 16);
+        }
+    }
+}
+
+// A look-up of a record whose memo fills several blocks, by a reader that
+// shows each record's memo, brings the rest of the memo along with its
+// first block: a memo written in one piece lies in consecutive blocks, so
+// reading it then needs no disk read (and no read lock) of its own. A memo
+// whose chain jumps elsewhere (it grew after another memo was written) is
+// still read whole and right: what is read ahead is only cached.
+TEST(ReadAheadOfALookUp, BringsTheWholeMemoOfItsRecord) {
+    TFixtureTable fixture({.Fields = {Field("Id", "INTEGER"), Field("Word", "VARCHAR", 20), Field("Note", "MEMO")},
+                           .Primary = TIndexDefinition{.Fields = {"Id"}}});
+    const auto noteOf = [](int id, std::size_t length) {
+        std::string note;
+        while (note.size() < length) note += "note " + std::to_string(id) + ";";
+        return note;
+    };
+    std::vector<TRow> rows;
+    for (int id = 1; id <= kRecords; ++id)
+        rows.push_back({id, WordOf(id), noteOf(id, id % 2 == 1 ? 1200 : 100)});
+    (void)fixture.AppendRows(rows);
+    const std::string grown = noteOf(kRecords - 1, 2000);
+    const auto find = [](TDataCursor& cursor, int id) {
+        TImage image = NewImage(cursor);
+        SetInteger(cursor, 1, image, id);
+        EXPECT_TRUE(cursor.FindKey(false, image, {}, 0, false, 0));
+        EXPECT_EQ(cursor.GetCurrentRecord(image, false), 0);
+        return image;
+    };
+    {
+        // A memo grows from three blocks to five: its chain goes on at the
+        // end of the file after its third block.
+        TTableSession session(fixture);
+        auto cursor = session.OpenCursor();
+        TImage image = find(*cursor, kRecords - 1);
+        ASSERT_EQ(cursor->GetCurrentRecord(image, true), 0);
+        SetMemo(*cursor, kNote, image, grown);
+        cursor->ModifyRecord(image, true, true);
+    }
+    for (const auto& [id, note, inOneRead] :
+         {std::tuple{251, noteOf(251, 1200), true}, std::tuple{kRecords - 1, grown, false}}) {
+        SCOPED_TRACE(id);
+        TTableSession session(fixture);
+        auto cursor = session.OpenCursor();
+        std::string text;
+        // The cursor's first look-up reads a memo: memos are wanted from now
+        // on. (The records of the table's start come into the cache when
+        // the cursor opens; those looked up below do not.)
+        TImage image = find(*cursor, 2);
+        ASSERT_EQ(cursor->ReadBlob(kNote, image, text), 0);
+        const TBlockCache& blocks = cursor->Table()->BlobFile()->Cache();
+        image = find(*cursor, id);
+        const auto misses = blocks.Stats().Misses;
+        ASSERT_EQ(cursor->ReadBlob(kNote, image, text), 0);
+        EXPECT_EQ(text, note);
+        if (inOneRead) {
+            EXPECT_EQ(blocks.Stats().Misses, misses);
         }
     }
 }
