@@ -289,13 +289,13 @@ class TDataCursor : public TCursorNavigation {
     // cached, while `blocksLeft` lasts.
     void PrefetchWantedBlocks(TBlobFile& blobFile, std::span<const std::uint8_t> current,
                               std::span<const std::int32_t> records, std::size_t blocksLeft);
-    // The blocks after the first of the values of `current` (at `offsets`)
-    // longer than one block, whose first blocks are cached: a value written
-    // in one piece lies in consecutive blocks from its second on, which come
-    // in one read, so that showing the whole value needs no read lock of its
-    // own. A chain that goes elsewhere is read on when it is used.
-    void PrefetchChainRests(TBlobFile& blobFile, std::span<const std::uint8_t> current,
-                            std::span<const std::size_t> offsets, std::size_t blocksLeft);
+    // The blocks after `first`, the cached first block of a value longer
+    // than one block: a value written in one piece lies in consecutive
+    // blocks from its second on, which come in one read, so that showing
+    // the whole value needs no read lock of its own (a chain that goes
+    // elsewhere is read on when it is used). Takes them from `blocksLeft`;
+    // false when the read found another process's change.
+    bool PrefetchChainRest(TBlobFile& blobFile, const TBlock& first, std::size_t& blocksLeft);
 
     TDataDirectory& FDirectory;
     TDataTable* FTable = nullptr;

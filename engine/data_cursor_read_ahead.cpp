@@ -169,32 +169,37 @@ void TDataCursor::AfterBlobRead(TBlobFile& blobFile) {
         more = record != nullptr && WantedFirstBlocks(record->Image(), offsets, last, blocksLeft, blocks);
     }
     if (!blocks.Numbers().empty() && !blobFile.PrefetchBlocks(blocks.Numbers())) return;
-    if (!current.empty() && blocksLeft > 0) PrefetchChainRests(blobFile, current, offsets, blocksLeft);
+    // The current record's values longer than one block: their first
+    // blocks, cached now (the last one fetched first in sight), give the
+    // length and where the chain goes on.
+    if (current.empty()) return;
+    const TBlockCache& blockCache = blobFile.Cache();
+    const auto perBlock = static_cast<std::int64_t>(blobFile.DataBytesPerBlock());
+    for (const std::size_t offset : offsets) {
+        if (blocksLeft == 0) return;
+        if (offset + 9u > current.size() || current[offset] == 0) continue;
+        const TBlock* first = blockCache.FindRecent(le::GetI32(current, offset + 1u));
+        if (first != nullptr && first->TotalLength() > perBlock &&
+            !PrefetchChainRest(blobFile, *first, blocksLeft))
+            return;
+    }
 }
 
-void TDataCursor::PrefetchChainRests(TBlobFile& blobFile, std::span<const std::uint8_t> current,
-                                     std::span<const std::size_t> offsets, std::size_t blocksLeft) {
-    const TUnitCache<TBlock>& cache = blobFile.Cache();
-    const auto perBlock = static_cast<std::int64_t>(blobFile.DataBytesPerBlock());
-    const std::int32_t last = blobFile.LastBlockNumber();
-    std::vector<std::int32_t> run;
-    for (const std::size_t offset : offsets) {
-        if (offset + 9u > current.size() || current[offset] == 0) continue;
-        const TBlock* first = cache.Find(le::GetI32(current, offset + 1u));
-        if (first == nullptr || first->TotalLength() <= perBlock) continue;
-        const std::int32_t next = first->Next();
-        if (next < 1 || next > last || cache.Find(next) != nullptr) continue;
-        // The blocks after the first, as many as one read of the chain
-        // would take.
-        const auto after = static_cast<std::size_t>((first->TotalLength() - 1) / perBlock);
-        const std::size_t count =
-            std::min({after, blocksLeft, static_cast<std::size_t>(last - next) + 1,
-                      static_cast<std::size_t>(blobFile.ReadAheadBlocks())});
-        run.resize(count);
-        for (std::size_t i = 0; i < count; ++i) run[i] = next + static_cast<std::int32_t>(i);
-        blocksLeft -= count;
-        if (count == 0 || !blobFile.PrefetchBlocks(run)) return;
-    }
+bool TDataCursor::PrefetchChainRest(TBlobFile& blobFile, const TBlock& first, std::size_t& blocksLeft) {
+    const std::int32_t next = first.Next();
+    if (next < 1 || next > blobFile.LastBlockNumber() || blobFile.Cache().Find(next) != nullptr)
+        return true;
+    // The blocks after the first, as many as one read of the chain would
+    // take.
+    std::array<std::int32_t, 64> run;
+    const auto after = static_cast<std::size_t>((first.TotalLength() - 1) /
+                                                static_cast<std::int64_t>(blobFile.DataBytesPerBlock()));
+    const std::size_t count = std::min(
+        {after, blocksLeft, static_cast<std::size_t>(blobFile.LastBlockNumber() - next) + 1,
+         static_cast<std::size_t>(blobFile.ReadAheadBlocks()), run.size()});
+    for (std::size_t i = 0; i < count; ++i) run[i] = next + static_cast<std::int32_t>(i);
+    blocksLeft -= count;
+    return blobFile.PrefetchBlocks(std::span(run).first(count));
 }
 
 std::size_t TDataCursor::BlockAllowance(const TBlobFile& blobFile) const {

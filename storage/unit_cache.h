@@ -188,6 +188,11 @@ class TUnitCache {
     // The cached unit n without pinning it or touching the chain; nullptr
     // when it is not cached.
     const TUnit* Find(std::int32_t n) const { return Search(n); }
+    // The same, looking at the unit used last first (one just fetched).
+    const TUnit* FindRecent(std::int32_t n) const {
+        const TUnit* unit = Probe(n);
+        return unit != nullptr ? unit : Search(n);
+    }
     // Visits every cached unit by increasing number.
     template <class TVisit>
     void ForEachCached(TVisit&& visit) const {
