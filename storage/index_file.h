@@ -112,6 +112,8 @@ class TIndexFile : public TFileHandler {
     void SetIndexDescriptor(int index, const TIndexDescriptor& descriptor);
     // Descriptor i (0..32); 8965 for another number.
     const TIndexDescriptor& GetIndexDescriptor(int index) const;
+    // Changes whenever a descriptor may have changed (see TIndexFileHeader).
+    std::uint64_t DescriptorStamp() const noexcept { return FHeader.DescriptorStamp(); }
     int SecondaryIndexCount() const noexcept { return FHeader.SecondaryCount(); }
 
     std::int32_t RootPage(int index) const { return GetIndexDescriptor(index).RootPage; }
