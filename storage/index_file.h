@@ -315,7 +315,7 @@ class TIndexFile : public TFileHandler {
     std::array<std::unique_ptr<TPageCache>, kIndexCount> FCaches;
     std::size_t FPageBudget = 0;
     std::vector<TPage*> FWritable;
-    std::vector<std::uint8_t> FWriteBuffer;
+    TUninitBytes FWriteBuffer;
     std::uint64_t FWrites = 0;
 };
 

@@ -156,7 +156,7 @@ class TUnitCache {
     // marks each run clean once written. `writes` counts the writes made,
     // also when a later write fails.
     static void WriteRuns(TUnitCacheOwner& owner, std::vector<TUnit*>& units, TWriteOrder order,
-                          std::vector<std::uint8_t>& buffer, std::uint64_t& writes);
+                          TUninitBytes& buffer, std::uint64_t& writes);
 
     // Sets the number of units to keep and trims to it.
     void SetBudget(std::size_t budget);
@@ -299,7 +299,8 @@ class TUnitCache {
     std::int32_t FReadLast = 0;
     // Every byte of a run is read into before it is used: no zero fill.
     TUninitBytes FReadBuffer;
-    std::vector<std::uint8_t> FWriteBuffer;
+    // Every byte of a run is written by its units before it goes out.
+    TUninitBytes FWriteBuffer;
     TUnitCacheStats FStats;
     // Clean, unpinned units in the map (see the design note), as of write
     // generation FCountedCleaning.
@@ -669,7 +670,7 @@ void TUnitCache<TUnit>::CollectWritable(std::vector<TUnit*>& out) const {
 
 template <class TUnit>
 void TUnitCache<TUnit>::WriteRuns(TUnitCacheOwner& owner, std::vector<TUnit*>& units,
-                                  TWriteOrder order, std::vector<std::uint8_t>& buffer,
+                                  TWriteOrder order, TUninitBytes& buffer,
                                   std::uint64_t& writes) {
     if (order == TWriteOrder::ByUnitNumber) {
         std::stable_sort(units.begin(), units.end(), [](const TUnit* a, const TUnit* b) {
