@@ -265,8 +265,10 @@ class TIndexFile : public TFileHandler {
     // A view of `name` that stays valid while the file lives.
     std::string_view StableName(const std::string& name);
     void RebuildKeyDescriptions();
-    // Index i's cache, made on first use.
+    // Index i's cache, made on first use (by MakeCache, out of the way of
+    // every fetch).
     TPageCache& CacheOf(int index);
+    TPageCache& MakeCache(std::unique_ptr<TPageCache>& cache);
     // The fetch of both FetchPage forms, with the index's settings.
     TPagePin Fetch(TChangeCheck* cursor, const TPageConfig& config, std::int32_t page, bool isNew);
     // Raises `code` for a damaged file or a misuse (no system error behind).

@@ -60,23 +60,9 @@ void TPage::CheckSameFormat(const TPage& other) const {
 
 // --- settings ---------------------------------------------------------------
 
-namespace {
-
-// The very settings a page already has (the same views and pointers): every
-// fetch of a cached page attaches it again with them.
-bool SameSettings(const TPageConfig& a, const TPageConfig& b) noexcept {
-    return a.Keys == b.Keys && a.IndexNumber == b.IndexNumber && a.KeyLength == b.KeyLength &&
-           a.Descending == b.Descending && a.Unique == b.Unique && a.NoCounts == b.NoCounts &&
-           a.Compression == b.Compression && a.TableName.data() == b.TableName.data() &&
-           a.TableName.size() == b.TableName.size() && a.IndexName.data() == b.IndexName.data() &&
-           a.IndexName.size() == b.IndexName.size();
-}
-
-}  // namespace
-
-void TPage::Attach(const TPageConfig& config) {
-    // Settings an attached page holds were valid when it took them.
-    if (FAttached && SameSettings(FConfig, config)) return;
+void TPage::AttachAnew(const TPageConfig& config) {
+    // Settings an attached page holds were valid when it took them (Attach
+    // skips those).
     if (!config.Valid()) {
         // Report with the names the caller gave, whatever else is wrong.
         RaiseEngineError(PIRIN_INDEXCORRUPT,
