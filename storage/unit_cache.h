@@ -144,8 +144,14 @@ class TUnitCache {
     bool Prefetch(std::span<const std::int32_t> numbers);
 
     // Gives one pin back (never below 0). Pins call this; a caller holding a
-    // unit by other means may too.
-    void Release(TUnit& unit) noexcept;
+    // unit by other means may too. Inline: every fetch ends here.
+    void Release(TUnit& unit) noexcept {
+        if (unit.FPinCount > 0) {
+            --unit.FPinCount;
+            if (IsVictim(unit)) ++FVictims;
+        }
+        if (unit.FPinCount == 0 && unit.FDetached) FreeDetached(unit);
+    }
 
     // Writes back every dirty, unpinned unit; returns the number of writes.
     std::size_t WriteBack();
@@ -266,6 +272,8 @@ class TUnitCache {
         return !unit.FDirty && unit.FPinCount == 0 && !unit.FDetached;
     }
     TPin Pin(TUnit* unit);
+    // A detached unit whose last pin went: back to the stack.
+    void FreeDetached(TUnit& unit) noexcept;
 
     // List and chain maintenance; none of these throws except Insert
     // (allocation).
@@ -481,7 +489,7 @@ void TUnitCache<TUnit>::LoadMissing(std::vector<std::int32_t>& missing, std::siz
 }
 
 template <class TUnit>
-TUnitPin<TUnit> TUnitCache<TUnit>::Hit(TUnit* unit) {
+inline TUnitPin<TUnit> TUnitCache<TUnit>::Hit(TUnit* unit) {
     ++FStats.Hits;
     TPin pin = Pin(unit);
     MoveToHead(unit);
@@ -616,7 +624,7 @@ TUnit* TUnitCache<TUnit>::FindVictim() {
 }
 
 template <class TUnit>
-TUnitPin<TUnit> TUnitCache<TUnit>::Pin(TUnit* unit) {
+inline TUnitPin<TUnit> TUnitCache<TUnit>::Pin(TUnit* unit) {
     // A pin count that would overflow means pins are leaking.
     if (unit->FPinCount == std::numeric_limits<std::int16_t>::max()) RaiseCorrupt();
     if (IsVictim(*unit) && FVictims > 0) --FVictims;
@@ -625,12 +633,7 @@ TUnitPin<TUnit> TUnitCache<TUnit>::Pin(TUnit* unit) {
 }
 
 template <class TUnit>
-void TUnitCache<TUnit>::Release(TUnit& unit) noexcept {
-    if (unit.FPinCount > 0) {
-        --unit.FPinCount;
-        if (IsVictim(unit)) ++FVictims;
-    }
-    if (unit.FPinCount > 0 || !unit.FDetached) return;
+void TUnitCache<TUnit>::FreeDetached(TUnit& unit) noexcept {
     const auto it =
         std::find_if(FDetached.begin(), FDetached.end(),
                      [&](const std::unique_ptr<TUnit>& held) { return held.get() == &unit; });
