@@ -111,8 +111,12 @@ class TDataCursor : public TCursorNavigation {
     int RecordSize() const noexcept { return FRecordSize; }
     std::uint16_t Language() const noexcept { return FLocale.Language; }
     std::uint16_t SortOrder() const noexcept { return FLocale.Sort; }
-    // 9985 for 0 or a number above FieldCount.
-    const TCursorFieldDesc& GetFieldDesc(int fieldNo) const;
+    // 9985 for 0 or a number above FieldCount. Inline: every field access
+    // of a record, read or write, starts here.
+    const TCursorFieldDesc& GetFieldDesc(int fieldNo) const {
+        if (fieldNo < 1 || fieldNo > FFieldCount || !FOpen) RaiseFieldOutOfRange(fieldNo);
+        return FFields[static_cast<std::size_t>(fieldNo - 1)];
+    }
     // True when blank; `value` (empty, or FieldValueSize bytes) gets the value.
     bool GetField(int fieldNo, std::span<const std::uint8_t> image,
                   std::span<std::uint8_t> value = {}) const;
@@ -203,6 +207,7 @@ class TDataCursor : public TCursorNavigation {
     void AfterRecordRead(std::optional<TReadDirection> walk) override;
 
   private:
+    [[noreturn]] void RaiseFieldOutOfRange(int fieldNo) const;
     // write path (data_cursor_write*.cpp)
     void CheckWritable(std::span<const std::uint8_t> image) const;
     // Runs one write's steps between the write bracket, with the table's

@@ -13,10 +13,9 @@ void TDataCursor::CheckOpen() const {
     if (!FOpen) RaiseCursorError(PIRIN_OUTOFRANGE, "0");
 }
 
-const TCursorFieldDesc& TDataCursor::GetFieldDesc(int fieldNo) const {
-    if (fieldNo < 1 || fieldNo > FFieldCount || !FOpen)
-        RaiseCursorError(PIRIN_OUTOFRANGE, std::to_string(fieldNo));
-    return FFields[static_cast<std::size_t>(fieldNo - 1)];
+void TDataCursor::RaiseFieldOutOfRange(int fieldNo) const {
+    // Called directly: a virtual call does not carry the promise not to return.
+    TDataCursor::RaiseCursorError(PIRIN_OUTOFRANGE, std::to_string(fieldNo));
 }
 
 void TDataCursor::CheckImage(std::span<const std::uint8_t> image) const {

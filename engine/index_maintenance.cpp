@@ -41,7 +41,8 @@ TRecordIndexes::TRecordIndexes(TDataFile& data, TIndexFile& index, std::string t
       FCursor(cursor),
       FLanguage(data.Language()),
       FSort(data.Sort()),
-      FFieldCount(data.Fields().size()) {
+      FFieldCount(data.Fields().size()),
+      FDescriptorStamp(index.DescriptorStamp()) {
     for (int i = index.NoPrimaryIndex() ? 1 : 0; i <= index.SecondaryIndexCount(); ++i) {
         FLayouts.push_back(TIndexKeyLayout::Make(index.GetIndexDescriptor(i), i, data.Fields(),
                                                  data.Language(), data.Sort(), FTableName));
@@ -68,10 +69,16 @@ bool TRecordIndexes::Describes(const TDataFile& data, const TIndexFile& index) c
     const int first = index.NoPrimaryIndex() ? 1 : 0;
     if (index.SecondaryIndexCount() + 1 - first != static_cast<int>(FDescriptors.size()))
         return false;
+    // Every write asks: the descriptors are compared only after one of them
+    // may have changed (a page split moves a root, a header was reread).
+    if (index.DescriptorStamp() == FDescriptorStamp) return true;
     for (std::size_t i = 0; i < FDescriptors.size(); ++i)
         if (!SameLayoutPart(index.GetIndexDescriptor(first + static_cast<int>(i)), FDescriptors[i]))
             return false;
-    return SamePageSettings(FPageSettings.back(), index.GetIndexDescriptor(kDeletedIndex));
+    if (!SamePageSettings(FPageSettings.back(), index.GetIndexDescriptor(kDeletedIndex)))
+        return false;
+    FDescriptorStamp = index.DescriptorStamp();
+    return true;
 }
 
 void TRecordIndexes::Raise(std::uint16_t code, const std::string& indexName) const {

@@ -112,6 +112,9 @@ class TRecordIndexes {
     std::uint16_t FLanguage = 0;
     std::uint16_t FSort = 0;
     std::size_t FFieldCount = 0;
+    // The index header's descriptor stamp when they last compared equal:
+    // while it holds, the descriptors need no comparing again.
+    mutable std::uint64_t FDescriptorStamp = 0;
     // One per layout, then index 31's: the page settings are taken once,
     // since they follow from the descriptors Describes compares.
     std::vector<TInsertHint> FHints;

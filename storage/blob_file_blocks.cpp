@@ -48,11 +48,8 @@ TBlockPin TBlobFile::FetchForWrite(TChangeCheck* cursor, std::int32_t n,
 
 TBlockPin TBlobFile::AllocateBlock(TChangeCheck* cursor) {
     const std::int32_t firstFree = FHeader.FirstFreeBlock();
-    if (firstFree == 0) {
-        TBlockPin pin = FetchForWrite(cursor, FHeader.NextBlockNumber(), 1, false);
-        pin->Clear();
-        return pin;
-    }
+    // A block appended at the end comes from the cache zeroed and dirty.
+    if (firstFree == 0) return FetchForWrite(cursor, FHeader.NextBlockNumber(), 1, false);
     if (!InChain(firstFree)) Fail(PIRIN_HEADERCORRUPT);
     TBlockPin pin = FetchForWrite(cursor, firstFree, 1, false);
     // A free block somebody holds, or a free link that cannot be followed,

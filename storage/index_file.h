@@ -112,6 +112,8 @@ class TIndexFile : public TFileHandler {
     void SetIndexDescriptor(int index, const TIndexDescriptor& descriptor);
     // Descriptor i (0..32); 8965 for another number.
     const TIndexDescriptor& GetIndexDescriptor(int index) const;
+    // Changes whenever a descriptor may have changed (see TIndexFileHeader).
+    std::uint64_t DescriptorStamp() const noexcept { return FHeader.DescriptorStamp(); }
     int SecondaryIndexCount() const noexcept { return FHeader.SecondaryCount(); }
 
     std::int32_t RootPage(int index) const { return GetIndexDescriptor(index).RootPage; }
@@ -263,8 +265,10 @@ class TIndexFile : public TFileHandler {
     // A view of `name` that stays valid while the file lives.
     std::string_view StableName(const std::string& name);
     void RebuildKeyDescriptions();
-    // Index i's cache, made on first use.
+    // Index i's cache, made on first use (by MakeCache, out of the way of
+    // every fetch).
     TPageCache& CacheOf(int index);
+    TPageCache& MakeCache(std::unique_ptr<TPageCache>& cache);
     // The fetch of both FetchPage forms, with the index's settings.
     TPagePin Fetch(TChangeCheck* cursor, const TPageConfig& config, std::int32_t page, bool isNew);
     // Raises `code` for a damaged file or a misuse (no system error behind).
@@ -313,7 +317,7 @@ class TIndexFile : public TFileHandler {
     std::array<std::unique_ptr<TPageCache>, kIndexCount> FCaches;
     std::size_t FPageBudget = 0;
     std::vector<TPage*> FWritable;
-    std::vector<std::uint8_t> FWriteBuffer;
+    TUninitBytes FWriteBuffer;
     std::uint64_t FWrites = 0;
 };
 

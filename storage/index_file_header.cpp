@@ -87,6 +87,7 @@ void TIndexFileHeader::FromDisk(std::span<const std::uint8_t, kSize> bytes, bool
         }
     }
     FMaybeSet = set;
+    FDescriptorStamp = NewDescriptorStamp();
 }
 
 TIndexFileHeader::TLeadingFields TIndexFileHeader::LeadingFieldsOnDisk(

@@ -21,6 +21,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -65,8 +66,14 @@ class TIndexFileHeader {
     }
     TIndexDescriptor& Descriptor(int i) {
         FMaybeSet |= std::uint64_t{1} << i;
+        FDescriptorStamp = NewDescriptorStamp();
         return FDescriptors[static_cast<std::size_t>(i)];
     }
+    // Taken anew whenever the descriptors may change (one is handed out for
+    // change, or the header is read): two equal stamps, of this header or a
+    // copy, mean equal descriptors. Holders of something made from the
+    // descriptors compare stamps instead of every descriptor.
+    std::uint64_t DescriptorStamp() const noexcept { return FDescriptorStamp; }
 
     // The bytes as stored: the descriptors packed, those of temporary
     // indexes zeroed and not counted, the writer's mark at 3979, the whole
@@ -92,6 +99,14 @@ class TIndexFileHeader {
     // empty place and not handed out for change since), so a read need not
     // clear it again.
     std::uint64_t FMaybeSet = 0;
+    std::uint64_t FDescriptorStamp = NewDescriptorStamp();
+
+    // Unique across the process (headers of tables used by other threads
+    // draw from it too).
+    static std::uint64_t NewDescriptorStamp() noexcept {
+        return FStamps.fetch_add(1, std::memory_order_relaxed) + 1;
+    }
+    static inline std::atomic<std::uint64_t> FStamps{0};
 };
 
 }  // namespace pirin

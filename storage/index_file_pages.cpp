@@ -89,7 +89,11 @@ void TIndexFile::SizeCaches() {
 TPageCache& TIndexFile::CacheOf(int index) {
     if (index < 0 || index >= kIndexCount) Fail(PIRIN_INDEXCORRUPT);
     auto& cache = FCaches[static_cast<std::size_t>(index)];
-    if (!cache) cache = std::make_unique<TPageCache>(FOwner, FStack, kPageCacheParams, FPageBudget);
+    return cache ? *cache : MakeCache(cache);
+}
+
+TPageCache& TIndexFile::MakeCache(std::unique_ptr<TPageCache>& cache) {
+    cache = std::make_unique<TPageCache>(FOwner, FStack, kPageCacheParams, FPageBudget);
     return *cache;
 }
 

@@ -8,6 +8,30 @@
 
 namespace pirin {
 
+namespace {
+
+// The sum of count(0) .. count(n - 1), four sums at a time: a descent, and
+// every insertion that reports its position, adds up half an interior page
+// per level.
+template <class TCount>
+std::int64_t SumOfFirst(std::size_t n, TCount count) {
+    std::int64_t first = 0;
+    std::int64_t second = 0;
+    std::int64_t third = 0;
+    std::int64_t fourth = 0;
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        first += count(i);
+        second += count(i + 1);
+        third += count(i + 2);
+        fourth += count(i + 3);
+    }
+    for (; i < n; ++i) first += count(i);
+    return first + second + third + fourth;
+}
+
+}  // namespace
+
 TPageConfig TPageConfig::FromDescriptor(int indexNumber, const TIndexDescriptor& descriptor,
                                         const TKeyDescription* keys, std::string_view tableName) {
     TPageConfig config;
@@ -60,23 +84,9 @@ void TPage::CheckSameFormat(const TPage& other) const {
 
 // --- settings ---------------------------------------------------------------
 
-namespace {
-
-// The very settings a page already has (the same views and pointers): every
-// fetch of a cached page attaches it again with them.
-bool SameSettings(const TPageConfig& a, const TPageConfig& b) noexcept {
-    return a.Keys == b.Keys && a.IndexNumber == b.IndexNumber && a.KeyLength == b.KeyLength &&
-           a.Descending == b.Descending && a.Unique == b.Unique && a.NoCounts == b.NoCounts &&
-           a.Compression == b.Compression && a.TableName.data() == b.TableName.data() &&
-           a.TableName.size() == b.TableName.size() && a.IndexName.data() == b.IndexName.data() &&
-           a.IndexName.size() == b.IndexName.size();
-}
-
-}  // namespace
-
-void TPage::Attach(const TPageConfig& config) {
-    // Settings an attached page holds were valid when it took them.
-    if (FAttached && SameSettings(FConfig, config)) return;
+void TPage::AttachAnew(const TPageConfig& config) {
+    // Settings an attached page holds were valid when it took them (Attach
+    // skips those).
     if (!config.Valid()) {
         // Report with the names the caller gave, whatever else is wrong.
         RaiseEngineError(PIRIN_INDEXCORRUPT,
@@ -299,38 +309,20 @@ void TPage::AdjustEntryCount(int position, std::int32_t delta) {
 
 std::int64_t TPage::PageTotal() const noexcept {
     if (IsLeaf()) return NumberOfEntries();
-    std::int64_t total = 0;
-    const auto n = static_cast<std::size_t>(NumberOfEntries());
-    for (std::size_t i = 0; i < n; ++i) total += CountAt(i);
-    return total;
+    return SumOfFirst(static_cast<std::size_t>(NumberOfEntries()),
+                      [&](std::size_t i) { return CountAt(i); });
 }
 
 std::int64_t TPage::KeysBefore(int position) const {
     CheckPosition(position, NumberOfEntries() + 1);
     if (IsLeaf()) return position - 1;
-    std::int64_t total = 0;
     const auto count = static_cast<std::size_t>(position - 1);
-    if (!FRaw) {
-        for (std::size_t i = 0; i < count; ++i) total += FCounts[i];
-        return total;
-    }
+    if (!FRaw) return SumOfFirst(count, [&](std::size_t i) { return FCounts[i]; });
     // Entries as read carry a count where the stride has room for one.
     if (FRawStride <= KeyLength() + 4) return 0;
-    // Four sums at a time: a descent adds up half an interior page per level.
     const std::size_t stride = FRawStride;
-    const std::uint8_t* at = FRawEntries.data() + KeyLength() + 4;
-    std::int64_t second = 0;
-    std::int64_t third = 0;
-    std::int64_t fourth = 0;
-    std::size_t i = 0;
-    for (; i + 4 <= count; i += 4, at += 4 * stride) {
-        total += LoadI32(at);
-        second += LoadI32(at + stride);
-        third += LoadI32(at + 2 * stride);
-        fourth += LoadI32(at + 3 * stride);
-    }
-    for (; i < count; ++i, at += stride) total += LoadI32(at);
-    return total + second + third + fourth;
+    const std::uint8_t* counts = FRawEntries.data() + KeyLength() + 4;
+    return SumOfFirst(count, [&](std::size_t i) { return LoadI32(counts + i * stride); });
 }
 
 // --- edits ------------------------------------------------------------------

@@ -110,6 +110,16 @@ struct TPageConfig {
     bool Valid() const noexcept;
     // Same page format: pages of one format can exchange entries.
     bool SameFormat(const TPageConfig& other) const noexcept;
+    // The very same settings (the same views and pointers).
+    bool SameSettings(const TPageConfig& other) const noexcept {
+        return Keys == other.Keys && IndexNumber == other.IndexNumber &&
+               KeyLength == other.KeyLength && Descending == other.Descending &&
+               Unique == other.Unique && NoCounts == other.NoCounts &&
+               Compression == other.Compression && TableName.data() == other.TableName.data() &&
+               TableName.size() == other.TableName.size() &&
+               IndexName.data() == other.IndexName.data() &&
+               IndexName.size() == other.IndexName.size();
+    }
 };
 
 // Answer of FindEntry.
@@ -144,7 +154,11 @@ class TPage : public TCacheUnit {
     // 8965 when the settings cannot describe an index, the bytes cannot be a
     // page of it, or the page is already attached with another format (the
     // page is then left as it was).
-    void Attach(const TPageConfig& config);
+    void Attach(const TPageConfig& config) {
+        // Every fetch of a cached page attaches it again with the settings
+        // it has: that check stays inline.
+        if (!FAttached || !FConfig.SameSettings(config)) AttachAnew(config);
+    }
     // Makes the page a new, empty page of `type` for the index: no entries,
     // no links, not free. Whatever it held is dropped.
     void Format(const TPageConfig& config, TPageType type);
@@ -320,6 +334,9 @@ class TPage : public TCacheUnit {
 
   private:
     using TEntryInts = std::vector<std::int32_t, TUninitAllocator<std::int32_t>>;
+
+    // Attach for a page not attached, or attached with other settings.
+    void AttachAnew(const TPageConfig& config);
 
     [[noreturn]] void RaiseCorrupt() const;
     [[noreturn]] void RaiseKeySize() const;

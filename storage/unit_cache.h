@@ -144,8 +144,14 @@ class TUnitCache {
     bool Prefetch(std::span<const std::int32_t> numbers);
 
     // Gives one pin back (never below 0). Pins call this; a caller holding a
-    // unit by other means may too.
-    void Release(TUnit& unit) noexcept;
+    // unit by other means may too. Inline: every fetch ends here.
+    void Release(TUnit& unit) noexcept {
+        if (unit.FPinCount > 0) {
+            --unit.FPinCount;
+            if (IsVictim(unit)) ++FVictims;
+        }
+        if (unit.FPinCount == 0 && unit.FDetached) FreeDetached(unit);
+    }
 
     // Writes back every dirty, unpinned unit; returns the number of writes.
     std::size_t WriteBack();
@@ -156,7 +162,7 @@ class TUnitCache {
     // marks each run clean once written. `writes` counts the writes made,
     // also when a later write fails.
     static void WriteRuns(TUnitCacheOwner& owner, std::vector<TUnit*>& units, TWriteOrder order,
-                          std::vector<std::uint8_t>& buffer, std::uint64_t& writes);
+                          TUninitBytes& buffer, std::uint64_t& writes);
 
     // Sets the number of units to keep and trims to it.
     void SetBudget(std::size_t budget);
@@ -271,6 +277,8 @@ class TUnitCache {
         return !unit.FDirty && unit.FPinCount == 0 && !unit.FDetached;
     }
     TPin Pin(TUnit* unit);
+    // A detached unit whose last pin went: back to the stack.
+    void FreeDetached(TUnit& unit) noexcept;
 
     // List and chain maintenance; none of these throws except Insert
     // (allocation).
@@ -304,7 +312,8 @@ class TUnitCache {
     std::int32_t FReadLast = 0;
     // Every byte of a run is read into before it is used: no zero fill.
     TUninitBytes FReadBuffer;
-    std::vector<std::uint8_t> FWriteBuffer;
+    // Every byte of a run is written by its units before it goes out.
+    TUninitBytes FWriteBuffer;
     TUnitCacheStats FStats;
     // Clean, unpinned units in the map (see the design note), as of write
     // generation FCountedCleaning.
@@ -485,7 +494,7 @@ void TUnitCache<TUnit>::LoadMissing(std::vector<std::int32_t>& missing, std::siz
 }
 
 template <class TUnit>
-TUnitPin<TUnit> TUnitCache<TUnit>::Hit(TUnit* unit) {
+inline TUnitPin<TUnit> TUnitCache<TUnit>::Hit(TUnit* unit) {
     ++FStats.Hits;
     TPin pin = Pin(unit);
     MoveToHead(unit);
@@ -620,7 +629,7 @@ TUnit* TUnitCache<TUnit>::FindVictim() {
 }
 
 template <class TUnit>
-TUnitPin<TUnit> TUnitCache<TUnit>::Pin(TUnit* unit) {
+inline TUnitPin<TUnit> TUnitCache<TUnit>::Pin(TUnit* unit) {
     // A pin count that would overflow means pins are leaking.
     if (unit->FPinCount == std::numeric_limits<std::int16_t>::max()) RaiseCorrupt();
     if (IsVictim(*unit) && FVictims > 0) --FVictims;
@@ -629,12 +638,7 @@ TUnitPin<TUnit> TUnitCache<TUnit>::Pin(TUnit* unit) {
 }
 
 template <class TUnit>
-void TUnitCache<TUnit>::Release(TUnit& unit) noexcept {
-    if (unit.FPinCount > 0) {
-        --unit.FPinCount;
-        if (IsVictim(unit)) ++FVictims;
-    }
-    if (unit.FPinCount > 0 || !unit.FDetached) return;
+void TUnitCache<TUnit>::FreeDetached(TUnit& unit) noexcept {
     const auto it =
         std::find_if(FDetached.begin(), FDetached.end(),
                      [&](const std::unique_ptr<TUnit>& held) { return held.get() == &unit; });
@@ -674,7 +678,7 @@ void TUnitCache<TUnit>::CollectWritable(std::vector<TUnit*>& out) const {
 
 template <class TUnit>
 void TUnitCache<TUnit>::WriteRuns(TUnitCacheOwner& owner, std::vector<TUnit*>& units,
-                                  TWriteOrder order, std::vector<std::uint8_t>& buffer,
+                                  TWriteOrder order, TUninitBytes& buffer,
                                   std::uint64_t& writes) {
     if (order == TWriteOrder::ByUnitNumber) {
         std::stable_sort(units.begin(), units.end(), [](const TUnit* a, const TUnit* b) {

@@ -35,6 +35,8 @@ void TCacheUnit::LoadBytes(std::span<const std::uint8_t> bytes) {
 void TCacheUnit::SaveBytes(std::span<std::uint8_t> out) const {
     const std::size_t count = std::min(out.size(), Bytes().size());
     std::copy_n(FBytes, count, out.begin());
+    // The write buffers are not cleared: a short unit writes zeros after it.
+    std::fill(out.begin() + static_cast<std::ptrdiff_t>(count), out.end(), std::uint8_t{0});
 }
 
 void TCacheUnit::ClearCacheState() noexcept {

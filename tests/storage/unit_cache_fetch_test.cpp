@@ -73,6 +73,18 @@ TEST_F(UnitCacheFetch, NewUnitAtTheEndIsDirtyAndAdvancesTheHeader) {
     EXPECT_EQ(File.OnDisk(5), std::vector<std::uint8_t>(kUnit, 0));
 }
 
+TEST_F(UnitCacheFetch, ANewUnitMadeFromAVictimComesZeroedToo) {
+    // Callers of a new unit rely on its bytes being zero: the object of an
+    // evicted unit must not bring its bytes along.
+    File.Populate(20);
+    for (std::int32_t n = 1; n <= 16; ++n) ASSERT_TRUE(Cache.Fetch(n)) << n;
+    TTestCache::TPin pin = Cache.Fetch(21);
+    ASSERT_TRUE(pin);
+    EXPECT_EQ(Cache.Size(), 16u);
+    EXPECT_EQ(Cache.Find(1), nullptr);
+    EXPECT_EQ(BytesOf(*pin), std::vector<std::uint8_t>(kUnit, 0));
+}
+
 TEST_F(UnitCacheFetch, BadNumbersAndFullTablesRaise) {
     struct TCase {
         const char* Name;

@@ -126,7 +126,7 @@ TEST_F(UnitCacheWriteBack, UnitsOfSeveralCachesOfOneFileAreSortedIntoCommonRuns)
     std::vector<TTestUnit*> units;
     first.CollectWritable(units);
     second.CollectWritable(units);
-    std::vector<std::uint8_t> buffer;
+    TUninitBytes buffer;
     std::uint64_t writes = 0;
     TTestCache::WriteRuns(File, units, TWriteOrder::ByUnitNumber, buffer, writes);
     EXPECT_EQ(writes, 1u);
