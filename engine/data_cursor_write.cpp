@@ -86,8 +86,18 @@ void TDataCursor::BeginWrite() {
     if (TakesNoLocks()) return;
     // Holding the write lock, the read lock's change check only compares
     // the counters the table just reread: a change puts the cursor back on
-    // its bookmark.
-    (void)CheckAndResync();
+    // its bookmark. Should that fail, the write does not start, and its lock
+    // must not outlive it.
+    try {
+        (void)CheckAndResync();
+    } catch (...) {
+        try {
+            EndWrite();
+        } catch (...) {
+            // The failure of the check is the one to report.
+        }
+        throw;
+    }
 }
 
 void TDataCursor::EndWrite() { FTable->EndWrite(); }

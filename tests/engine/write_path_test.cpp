@@ -17,6 +17,7 @@
 #include "storage/file_system.h"
 #include "storage/index_key_bcd.h"
 #include "storage/little_endian.h"
+#include "storage/lock_map.h"
 #include "tests/engine/write_test_support.h"
 
 namespace pirin::testing {
@@ -446,6 +447,39 @@ TEST_F(WritePathTest, AWriteFailingHalfWayLeavesTheTableAsItWas) {
     cursor.reset();
     EXPECT_THAT(Fixture.Verify(), IsEmpty());
     EXPECT_EQ(Fixture.RecordCount(), 11);
+}
+
+// A write that starts after another process's write returns to its place
+// under the write lock it has just taken. Whichever read fails on the way,
+// the write does not go through half-locked: no lock of it stays behind.
+TEST_F(WritePathTest, AWriteThatFailsAtItsStartKeepsNoLock) {
+    for (int failAt = 1; failAt <= 12; ++failAt) {
+        SCOPED_TRACE(failAt);
+        TFaultyFileSystem faulty;
+        TFileSystemOverride seam(faulty);
+        TFixtureTable table(WordsDefinition());
+        std::vector<TRow> rows;
+        for (int id = 1; id <= 300; ++id) rows.push_back({id, "w" + std::to_string(id), nullptr, 1});
+        (void)table.AppendRows(rows);
+        TTableSession session(table);
+        auto cursor = session.OpenCursor();
+        cursor->Table()->SetWriteLockPolicy(Impatient());
+        (void)Seek(*cursor, 150);
+        {
+            // Another process's write: a session of its own, with its own
+            // caches and counters.
+            TTableSession other(table);
+            auto writer = other.OpenCursor();
+            Insert(*writer, 1000, "other");
+        }
+        faulty.FailNth(TFaultyFileSystem::TCall::Read, failAt, EIO);
+        (void)CodeOfCall([&] { Insert(*cursor, 2000, "mine"); });
+        faulty.FailNth(TFaultyFileSystem::TCall::Read, 0, 0);
+        TFileHandler data(table.FileNames().Data);
+        data.OpenFile();
+        EXPECT_TRUE(LockTableWrite(data, Impatient()));
+        EXPECT_TRUE(UnlockTableWrite(data));
+    }
 }
 
 }  // namespace
