@@ -187,16 +187,16 @@ void TDataCursor::AfterBlobRead(TBlobFile& blobFile) {
 
 bool TDataCursor::PrefetchChainRest(TBlobFile& blobFile, const TBlock& first, std::size_t& blocksLeft) {
     const std::int32_t next = first.Next();
-    if (next < 1 || next > blobFile.LastBlockNumber() || blobFile.Cache().Find(next) != nullptr)
-        return true;
+    const std::int32_t last = blobFile.LastBlockNumber();
+    if (next < 1 || next > last || blobFile.Cache().Find(next) != nullptr) return true;
     // The blocks after the first, as many as one read of the chain would
     // take.
     std::array<std::int32_t, 64> run;
-    const auto after = static_cast<std::size_t>((first.TotalLength() - 1) /
-                                                static_cast<std::int64_t>(blobFile.DataBytesPerBlock()));
-    const std::size_t count = std::min(
-        {after, blocksLeft, static_cast<std::size_t>(blobFile.LastBlockNumber() - next) + 1,
-         static_cast<std::size_t>(blobFile.ReadAheadBlocks()), run.size()});
+    const auto perBlock = static_cast<std::int64_t>(blobFile.DataBytesPerBlock());
+    const auto after = static_cast<std::size_t>((first.TotalLength() - 1) / perBlock);
+    const std::size_t count =
+        std::min({after, blocksLeft, static_cast<std::size_t>(last - next) + 1,
+                  static_cast<std::size_t>(blobFile.ReadAheadBlocks()), run.size()});
     for (std::size_t i = 0; i < count; ++i) run[i] = next + static_cast<std::int32_t>(i);
     blocksLeft -= count;
     return blobFile.PrefetchBlocks(std::span(run).first(count));
